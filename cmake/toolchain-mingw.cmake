@@ -1,0 +1,16 @@
+# Cross-compiling for Windows with mingw-w64 (posix thread model).
+# ZAPTOR_ARCH selects i686 (the shipped 32-bit plug-in) or x86_64.
+if(NOT ZAPTOR_ARCH)
+  set(ZAPTOR_ARCH i686)
+endif()
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${ZAPTOR_ARCH})
+set(_triple ${ZAPTOR_ARCH}-w64-mingw32)
+set(CMAKE_C_COMPILER ${_triple}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${_triple}-g++-posix)
+set(CMAKE_RC_COMPILER ${_triple}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${_triple})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZAPTOR_ARCH)

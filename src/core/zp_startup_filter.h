@@ -1,0 +1,33 @@
+#pragma once
+
+#include "core/owned_filter.h"
+#include "core/startup_filter.h"
+
+#include <vector>
+
+// Builds the whole plug-in on "startup" and tears it down on "shutdown";
+// owns every long-lived component.
+class ZP_Startup_filter final : public Startup_filter {
+public:
+    ZP_Startup_filter(Interaction_if* host, HINSTANCE module);
+    ~ZP_Startup_filter() override;
+
+    void on_startup() override;
+    void on_shutdown() override;
+    void on_set_language(const std::wstring& language) override;
+    bool on_create_backup(const std::wstring& path) override;
+    bool on_restore_backup(const std::wstring& path) override;
+    void on_set_debug_level(const std::wstring& level) override;
+    void on_delete_traces() override;
+
+    std::size_t filter_count() const { return filters_.size(); }
+
+private:
+    void destroy_components();
+
+    HINSTANCE module_;
+    std::vector<Owned_filter> filters_;
+};
+
+// "off", "error", "warning", "info", "debug" → 0..4; anything else → -1.
+int trace_level_from_text(const std::wstring& level);

@@ -1,0 +1,85 @@
+#include "storage/sqlite_layer.h"
+
+#include "trace/trace.h"
+
+#include <climits>
+#include <cwchar>
+
+namespace SQLite {
+
+namespace {
+
+// SQLite takes byte counts as int; a text that long cannot be handed over.
+bool byte_count_of(std::size_t length, int& bytes) {
+    if (length > static_cast<std::size_t>(INT_MAX / 2))
+        return false;
+    bytes = static_cast<int>(length * 2);
+    return true;
+}
+
+const wchar_t* error_text(sqlite3* db) {
+    const void* message = sqlite3_errmsg16(db);
+    return message ? static_cast<const wchar_t*>(message) : L"(no message)";
+}
+
+} // namespace
+
+Statement prepare_statement(sqlite3* db, const wchar_t* sql, std::size_t length) {
+    int bytes = 0;
+    if (!sql || !byte_count_of(length, bytes)) {
+        Trace::error("SQLite::prepare_statement")
+            << "SQLite error: statement text missing or too long (" << length << " characters)";
+        Trace::get()->flush();
+        return Statement();
+    }
+    sqlite3_stmt* statement = nullptr;
+    int result = sqlite3_prepare16_v2(db, sql, bytes, &statement, nullptr);
+    if (result == SQLITE_OK)
+        return Statement(statement);
+    sqlite3_finalize(statement);
+    Trace::error("SQLite::prepare_statement")
+        << "SQLite error: " << error_text(db) << " for query '"
+        << std::wstring(sql, length) << "'";
+    Trace::get()->flush();
+    return Statement();
+}
+
+bool bind_string(sqlite3_stmt* statement, int index, const wchar_t* text, std::size_t length) {
+    int bytes = 0;
+    int result = SQLITE_TOOBIG;
+    if (byte_count_of(length, bytes))
+        result = sqlite3_bind_text16(statement, index, text, bytes, SQLITE_STATIC);
+    if (result == SQLITE_OK)
+        return true;
+    Trace::Line line = Trace::error("SQLite::bind_string");
+    line << "Error binding string to stmt " << static_cast<const void*>(statement)
+         << "code: " << static_cast<std::int32_t>(result) << " string: '";
+    line.text(text, text ? length : 0);
+    line << "' byte_count: " << static_cast<std::uint64_t>(length) * 2;
+    line = Trace::Line(std::move(line)); // keep the line whole before flushing
+    Trace::get()->flush();
+    return false;
+}
+
+bool execute(sqlite3* db, const wchar_t* sql) {
+    if (!sql)
+        return false;
+    Statement statement = prepare_statement(db, sql, std::wcslen(sql));
+    if (!statement)
+        return false;
+    return is_success(sqlite3_step(statement.get()));
+}
+
+bool is_success(int result) {
+    return result == SQLITE_OK || result == SQLITE_ROW || result == SQLITE_DONE;
+}
+
+Text_view column_text(sqlite3_stmt* statement, int column) {
+    const void* text = sqlite3_column_text16(statement, column);
+    if (!text)
+        return {};
+    const wchar_t* wide = static_cast<const wchar_t*>(text);
+    return {wide, std::wcslen(wide)};
+}
+
+} // namespace SQLite

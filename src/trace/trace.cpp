@@ -1,0 +1,345 @@
+#include "trace/trace.h"
+
+#include "core/text_convert.h"
+#include "trace/trace_streams.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <filesystem>
+
+namespace Trace {
+namespace {
+
+// The stream holder outlives every caller except at unload, when `closing`
+// makes late writers see no stream instead of a destroyed one.
+struct Globals {
+    std::shared_ptr<Trace_stream> current;
+    std::mutex line_lock;
+    bool closing = false;
+    ~Globals() {
+        closing = true;
+        std::shared_ptr<Trace_stream> last = std::atomic_exchange(&current, {});
+        // `last` ends here: a file stream dumps its perf log into itself.
+    }
+};
+
+Globals& globals() {
+    static Globals instance;
+    return instance;
+}
+
+std::wstring module_path_of_this_code() {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&module_path_of_this_code), &module))
+        return {};
+    wchar_t buffer[MAX_PATH * 2];
+    DWORD n = GetModuleFileNameW(module, buffer, static_cast<DWORD>(std::size(buffer)));
+    if (n == 0 || n >= std::size(buffer))
+        return {};
+    return std::wstring(buffer, n);
+}
+
+std::wstring host_directory() {
+    wchar_t buffer[MAX_PATH * 2];
+    DWORD n = GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(std::size(buffer)));
+    std::wstring path(buffer, n < std::size(buffer) ? n : 0);
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+std::shared_ptr<Trace_stream> initial_stream() {
+    std::wstring token = host_directory() + L"trace_token.txt";
+    if (GetFileAttributesW(token.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return std::make_shared<Trace_stream_impl>(trace_file_path(), debug_level);
+    return std::make_shared<Null_stream>();
+}
+
+void replace_current(std::shared_ptr<Trace_stream> stream) {
+    // The old stream ends when its last holder lets go, possibly right here.
+    std::atomic_store(&globals().current, std::move(stream));
+}
+
+std::uint64_t milliseconds_since_1970() {
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    ULARGE_INTEGER t;
+    t.LowPart = ft.dwLowDateTime;
+    t.HighPart = ft.dwHighDateTime;
+    return (t.QuadPart - 116444736000000000ULL) / 10000ULL;
+}
+
+} // namespace
+
+std::shared_ptr<Trace_stream> get() {
+    Globals& g = globals();
+    static std::once_flag once;
+    std::call_once(once, [&g] {
+        if (!g.closing)
+            std::atomic_store(&g.current, initial_stream());
+    });
+    return std::atomic_load(&g.current);
+}
+
+std::wstring trace_file_path() {
+    std::wstring path = module_path_of_this_code();
+    if (path.empty())
+        return L"vq_trace.log";
+    std::size_t slash = path.find_last_of(L'\\');
+    std::size_t dot = path.find_last_of(L'.');
+    if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash))
+        path.erase(dot);
+    return path + L".log";
+}
+
+int current_level() {
+    auto stream = get();
+    return stream ? stream->level() : 0;
+}
+
+void set_level(int level) {
+    {
+        auto stream = get();
+        if (stream) {
+            stream->set_level(level);
+            if (level == 0) {
+                stream->write_narrow_z("Dumping Perf-Log\n");
+                write_perf_log(*stream);
+                stream->flush();
+            }
+        }
+        if (level == 0)
+            replace_current(std::make_shared<Null_stream>());
+        else
+            replace_current(std::make_shared<Trace_stream_impl>(trace_file_path(), level));
+    }
+    Line_guard guard;
+    guard.stream().write_narrow_z("LOG\tset log level to ").write_int_as_text(level).write_narrow_z(
+        "\n");
+}
+
+void delete_trace_file() {
+    int remembered = current_level();
+    set_level(0);
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::path(trace_file_path()), ignored);
+    set_level(remembered);
+}
+
+Line_guard::Line_guard() : lock_(globals().line_lock), stream_(get()) {
+    if (!stream_)
+        stream_ = std::make_shared<Null_stream>();
+    stream_->begin_line();
+}
+
+Line_guard::~Line_guard() = default;
+
+Line::Line(Kind kind, const char* function) {
+    int level = current_level();
+    bool wanted = kind == Kind::debug ? level > 3 : kind == Kind::info ? level > 2 : true;
+    if (!wanted)
+        return;
+    guard_ = std::make_unique<Line_guard>();
+    Trace_stream& s = guard_->stream();
+    switch (kind) {
+    case Kind::debug:
+        s.write_narrow_z("DBG\t[").write_narrow_z(function).write_narrow_z("] ");
+        break;
+    case Kind::info:
+        s.write_narrow_z("INF\t[").write_narrow_z(function).write_narrow_z("]  ");
+        break;
+    case Kind::error:
+        s.write_narrow_z("ERR\t[").write_narrow_z(function).write_narrow_z("]  ");
+        break;
+    case Kind::timing:
+        s.write_narrow_z("TME\t[").write_narrow_z(function).write_narrow_z("] ");
+        break;
+    }
+}
+
+Line::Line(Line&& other) noexcept = default;
+
+Line::~Line() {
+    if (guard_)
+        guard_->stream().write_narrow_z("\n");
+}
+
+Line& Line::operator<<(const char* text) {
+    if (guard_ && text)
+        guard_->stream().write_narrow_z(text);
+    return *this;
+}
+Line& Line::operator<<(const std::string& text) {
+    if (guard_)
+        guard_->stream().write_narrow(text.data(), text.size());
+    return *this;
+}
+Line& Line::operator<<(const wchar_t* text) {
+    if (guard_ && text)
+        guard_->stream().write_wide_z(text);
+    return *this;
+}
+Line& Line::operator<<(const std::wstring& text) {
+    if (guard_)
+        guard_->stream().write_wide(text.data(), text.size());
+    return *this;
+}
+Line& Line::operator<<(std::int32_t value) {
+    if (guard_)
+        guard_->stream().write_int_as_text(value);
+    return *this;
+}
+Line& Line::operator<<(std::uint32_t value) {
+    if (guard_)
+        guard_->stream().write_uint_as_text(value);
+    return *this;
+}
+Line& Line::operator<<(std::int64_t value) {
+    if (guard_)
+        guard_->stream().write_int64_as_text(value);
+    return *this;
+}
+Line& Line::operator<<(std::uint64_t value) {
+    if (guard_)
+        guard_->stream().write_int64_as_text(static_cast<std::int64_t>(value));
+    return *this;
+}
+Line& Line::operator<<(double value) {
+    if (guard_)
+        guard_->stream().write_double(value, 0);
+    return *this;
+}
+Line& Line::operator<<(const void* pointer) {
+    if (guard_)
+        guard_->stream().write_pointer(pointer);
+    return *this;
+}
+Line& Line::text(const wchar_t* text, std::size_t length) {
+    if (guard_ && text)
+        guard_->stream().write_wide(text, length);
+    return *this;
+}
+Line& Line::hex(std::uint32_t value, int width) {
+    if (guard_)
+        guard_->stream().write_narrow_z("0x").write_hex(value, width);
+    return *this;
+}
+
+Line debug(const char* function) { return Line(Line::Kind::debug, function); }
+Line info(const char* function) { return Line(Line::Kind::info, function); }
+Line error(const char* function) { return Line(Line::Kind::error, function); }
+
+void marker(const char* function) {
+    if (current_level() <= 3)
+        return;
+    Line_guard guard;
+    guard.stream().write_narrow_z("DBG\t[").write_narrow_z(function).write_narrow_z("]\n");
+}
+
+bool debug_enabled() { return current_level() > 3; }
+bool info_enabled() { return current_level() > 2; }
+
+void timing_line(const std::wstring& name, std::uint64_t elapsed_ms) {
+    Line_guard guard;
+    guard.stream()
+        .write_narrow_z("TME\t[")
+        .write_wide(name.data(), name.size())
+        .write_narrow_z("] ")
+        .write_int64_as_text(static_cast<std::int64_t>(elapsed_ms))
+        .write_narrow_z(" ms\n");
+}
+
+Timing_scope::Timing_scope(std::wstring name)
+    : name_(std::move(name)), start_ticks_(GetTickCount64()), start_counter_(performance_counter()) {}
+
+Timing_scope::~Timing_scope() {
+    Perf_record(name_, start_counter_, performance_counter());
+    timing_line(name_, GetTickCount64() - start_ticks_);
+}
+
+// --- Trace_stream_impl -------------------------------------------------------
+
+Trace_stream_impl::Trace_stream_impl(std::wstring path, int level)
+    : level_(level), path_(std::move(path)) {
+    file_.open(std::filesystem::path(path_), std::ios::out | std::ios::trunc | std::ios::binary);
+}
+
+Trace_stream_impl::~Trace_stream_impl() {
+    // The perf log goes to whatever stream is current now: after a level
+    // change that is the new file; at unload there is none, so it stays here.
+    std::shared_ptr<Trace_stream> target = globals().closing ? nullptr : std::atomic_load(&globals().current);
+    Trace_stream& out = target ? *target : static_cast<Trace_stream&>(*this);
+    out.write_narrow_z("Dumping Perf-Log\n");
+    write_perf_log(out);
+    out.flush();
+    file_.close();
+}
+
+Trace_stream& Trace_stream_impl::put(const std::string& bytes) {
+    if (file_.good())
+        file_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return *this;
+}
+
+Trace_stream& Trace_stream_impl::write_pointer(const void* pointer) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "0x%llx",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(pointer)));
+    return put(buffer);
+}
+Trace_stream& Trace_stream_impl::write_hex(std::uint32_t value, int width) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%0*lx", width, static_cast<unsigned long>(value));
+    return put(buffer);
+}
+Trace_stream& Trace_stream_impl::write_int64(std::int64_t value) { return write_int64_as_text(value); }
+Trace_stream& Trace_stream_impl::write_uint32(std::uint32_t value) { return write_uint_as_text(value); }
+Trace_stream& Trace_stream_impl::write_int_as_text(std::int32_t value) {
+    return put(std::to_string(value));
+}
+Trace_stream& Trace_stream_impl::write_uint_as_text(std::uint32_t value) {
+    return put(std::to_string(value));
+}
+Trace_stream& Trace_stream_impl::write_int64_as_text(std::int64_t value) {
+    return put(std::to_string(value));
+}
+Trace_stream& Trace_stream_impl::write_size_as_text(std::uint32_t value) {
+    return put(std::to_string(value));
+}
+Trace_stream& Trace_stream_impl::write_double(double value, int width) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%*g", width, value);
+    return put(buffer);
+}
+Trace_stream& Trace_stream_impl::write_wide(const wchar_t* text, std::size_t length) {
+    return text ? put(utf16_to_utf8(text, length)) : *this;
+}
+Trace_stream& Trace_stream_impl::write_narrow(const char* text, std::size_t length) {
+    return text ? put(std::string(text, length)) : *this;
+}
+Trace_stream& Trace_stream_impl::write_wide_z(const wchar_t* text) {
+    return text ? write_wide(text, std::wcslen(text)) : *this;
+}
+Trace_stream& Trace_stream_impl::write_narrow_z(const char* text) {
+    return text ? put(text) : *this;
+}
+Trace_stream& Trace_stream_impl::begin_line() {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%08llu\t",
+                  static_cast<unsigned long long>(milliseconds_since_1970()));
+    return put(buffer);
+}
+bool Trace_stream_impl::is_enabled(int level) const { return level_ >= level && level > 0; }
+void Trace_stream_impl::set_level(int level) {
+    flush();
+    level_ = level;
+}
+int Trace_stream_impl::level() const { return level_; }
+void Trace_stream_impl::flush() {
+    if (file_.good())
+        file_.flush();
+}
+
+} // namespace Trace

@@ -1,0 +1,58 @@
+# Sourced by the scripts that run Windows programs: the cached Wine prefix,
+# a virtual display and one wineserver kept alive for the whole run.
+# Honours WINEPREFIX and DISPLAY when they are already set.
+ZAPTOR_CACHE="${ZAPTOR_CACHE:-/var/cache/zaptor}"
+if [ -z "${WINEPREFIX:-}" ]; then
+    WINEPREFIX="$(ls -d "$ZAPTOR_CACHE"/wineprefix-* 2>/dev/null | head -1)"
+fi
+export WINEPREFIX
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+zaptor_start_display() {
+    if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+        return 0
+    fi
+    local n
+    for n in $(seq 90 140); do
+        if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+            Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+            ZAPTOR_XVFB_PID=$!
+            export DISPLAY=":$n"
+            local i
+            for i in $(seq 1 100); do
+                xdpyinfo >/dev/null 2>&1 && return 0
+                sleep 0.1
+            done
+            echo "wine-env: Xvfb on :$n did not start" >&2
+            return 1
+        fi
+    done
+    echo "wine-env: no free display" >&2
+    return 1
+}
+
+zaptor_keep_wineserver() {
+    wineserver -p >/dev/null 2>&1 || true
+}
+
+zaptor_stop() {
+    wineserver -k >/dev/null 2>&1 || true
+    if [ -n "${ZAPTOR_XVFB_PID:-}" ]; then
+        kill "$ZAPTOR_XVFB_PID" 2>/dev/null || true
+    fi
+}
+
+# The machine type in the PE header picks the loader: /usr/lib/wine/wine64
+# for x86-64 programs, /usr/lib/wine/wine for i386 ones (going through the
+# `wine` script would start the 32-bit loader first even for a 64-bit program).
+zaptor_wine_for() {
+    local exe="$1" off machine
+    off=$(od -An -tu4 -j60 -N4 "$exe" 2>/dev/null | tr -d ' ')
+    machine=$(od -An -tx2 -j$((off + 4)) -N2 "$exe" 2>/dev/null | tr -d ' ')
+    if [ "$machine" = "8664" ] && [ -x /usr/lib/wine/wine64 ]; then
+        echo /usr/lib/wine/wine64
+    else
+        echo /usr/lib/wine/wine
+    fi
+}
