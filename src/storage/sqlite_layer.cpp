@@ -38,8 +38,7 @@ Statement prepare_statement(sqlite3* db, const wchar_t* sql, std::size_t length)
         return Statement(statement);
     sqlite3_finalize(statement);
     Trace::error("SQLite::prepare_statement")
-        << "SQLite error: " << error_text(db) << " for query '"
-        << std::wstring(sql, length) << "'";
+        << "SQLite error: " << error_text(db) << " for query '" << std::wstring(sql, length) << "'";
     Trace::get()->flush();
     return Statement();
 }
@@ -51,12 +50,13 @@ bool bind_string(sqlite3_stmt* statement, int index, const wchar_t* text, std::s
         result = sqlite3_bind_text16(statement, index, text, bytes, SQLITE_STATIC);
     if (result == SQLITE_OK)
         return true;
-    Trace::Line line = Trace::error("SQLite::bind_string");
-    line << "Error binding string to stmt " << static_cast<const void*>(statement)
-         << "code: " << static_cast<std::int32_t>(result) << " string: '";
-    line.text(text, text ? length : 0);
-    line << "' byte_count: " << static_cast<std::uint64_t>(length) * 2;
-    line = Trace::Line(std::move(line)); // keep the line whole before flushing
+    {
+        Trace::Line line = Trace::error("SQLite::bind_string");
+        line << "Error binding string to stmt " << static_cast<const void*>(statement)
+             << "code: " << static_cast<std::int32_t>(result) << " string: '";
+        line.text(text, text ? length : 0);
+        line << "' byte_count: " << static_cast<std::uint64_t>(length) * 2;
+    } // the line is written when it ends, before the flush
     Trace::get()->flush();
     return false;
 }

@@ -1,0 +1,330 @@
+#include "storage/code_storage.h"
+
+#include "core/text_convert.h"
+#include "storage/sqlite_layer.h"
+#include "trace/trace.h"
+
+#include <windows.h>
+
+#include <exception>
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr int schema_version = 1;
+
+// Binds ?1, ?2, ... in order. The texts are not copied: the strings must
+// outlive the step.
+bool bind_all(sqlite3_stmt* statement, std::initializer_list<const std::wstring*> texts) {
+    int index = 1;
+    for (const std::wstring* text : texts)
+        if (!SQLite::bind_string(statement, index++, text->c_str(), text->size()))
+            return false;
+    return true;
+}
+
+std::wstring text_or_empty(sqlite3_stmt* statement, int column) {
+    Text_view view = SQLite::column_text(statement, column);
+    return view.text ? std::wstring(view.text, view.length) : std::wstring();
+}
+
+Statement prepare(sqlite3* db, std::wstring_view sql) {
+    return SQLite::prepare_statement(db, sql.data(), sql.size());
+}
+
+class Code_storage_impl final : public Code_storage {
+public:
+    explicit Code_storage_impl(std::wstring path) : path_(std::move(path)) { open_connection(); }
+
+    int load_code(const std::wstring& ident, std::wstring& type, std::wstring& code,
+                  std::wstring& name, std::wstring& description, std::wstring& category) override {
+        type.clear();
+        code.clear();
+        name.clear();
+        description.clear();
+        category.clear();
+        if (ident.empty())
+            return Code_result::missing_argument;
+        if (!db_)
+            return Code_result::not_open;
+        Statement statement = prepare(
+            db_.get(),
+            L"SELECT type, code, name, description, category FROM code_store WHERE ident=?1;");
+        if (!statement)
+            return Code_result::prepare_failed;
+        if (!bind_all(statement.get(), {&ident}))
+            return Code_result::prepare_failed;
+        int result = sqlite3_step(statement.get());
+        if (result == SQLITE_DONE)
+            return Code_result::not_found;
+        if (result != SQLITE_ROW) {
+            trace_step_failure("Code_storage::load_code", result);
+            return Code_result::not_found;
+        }
+        type = text_or_empty(statement.get(), 0);
+        code = text_or_empty(statement.get(), 1);
+        name = text_or_empty(statement.get(), 2);
+        description = text_or_empty(statement.get(), 3);
+        category = text_or_empty(statement.get(), 4);
+        return Code_result::ok;
+    }
+
+    int list_by_type(const std::wstring& type, Code_row_visitor& visitor) override {
+        if (type.empty())
+            return Code_result::missing_argument;
+        if (!db_)
+            return Code_result::not_open;
+        Statement statement = prepare(
+            db_.get(), L"SELECT ident, name, description, category FROM code_store WHERE type=?1;");
+        if (!statement || !bind_all(statement.get(), {&type}))
+            return Code_result::prepare_failed;
+        int result;
+        while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
+            visitor.visit(SQLite::column_text(statement.get(), 0).text,
+                          SQLite::column_text(statement.get(), 1).text,
+                          SQLite::column_text(statement.get(), 2).text,
+                          SQLite::column_text(statement.get(), 3).text);
+        }
+        // A damaged file ends the list early; the rows seen so far stand.
+        if (result != SQLITE_DONE)
+            trace_step_failure("Code_storage::list_by_type", result);
+        return Code_result::ok;
+    }
+
+    int store_code(const std::wstring& ident, const std::wstring& type, const std::wstring& code,
+                   const std::wstring& name, const std::wstring& description,
+                   const std::wstring& category) override {
+        if (ident.empty() || type.empty() || code.empty())
+            return Code_result::missing_argument;
+        if (!db_)
+            return Code_result::not_open;
+        Statement statement =
+            prepare(db_.get(), L"INSERT OR REPLACE INTO code_store VALUES(?1,?2,?3,?4,?5,?6);");
+        if (!statement)
+            return Code_result::prepare_failed;
+        // Bound in the table's column order: ident, name, description, type, code, category.
+        if (!bind_all(statement.get(), {&ident, &name, &description, &type, &code, &category}))
+            return Code_result::prepare_failed;
+        int result = sqlite3_step(statement.get());
+        if (!SQLite::is_success(result)) {
+            trace_step_failure("Code_storage::store_code", result);
+            return Code_result::step_failed;
+        }
+        return Code_result::ok;
+    }
+
+    int delete_code(const std::wstring& ident) override {
+        if (ident.empty())
+            return Code_result::missing_argument;
+        if (!db_)
+            return Code_result::not_open;
+        Statement statement = prepare(db_.get(), L"DELETE FROM code_store WHERE ident=?1;");
+        if (!statement || !bind_all(statement.get(), {&ident}))
+            return Code_result::prepare_failed;
+        int result = sqlite3_step(statement.get());
+        if (!SQLite::is_success(result)) {
+            trace_step_failure("Code_storage::delete_code", result);
+            return Code_result::step_failed;
+        }
+        return Code_result::ok;
+    }
+
+    bool make_user_ident(std::wstring& ident) override {
+        if (!db_)
+            return false;
+        Statement statement = prepare(db_.get(), L"SELECT MAX(rowid)+1 FROM code_store;");
+        if (!statement)
+            return false;
+        int result = sqlite3_step(statement.get());
+        if (!SQLite::is_success(result))
+            return false;
+        // MAX over an empty table is NULL, which reads as 0.
+        long long n = result == SQLITE_ROW ? sqlite3_column_int64(statement.get(), 0) : 0;
+        ident = L"zp_" + std::to_wstring(n) + L"_user_id";
+        return true;
+    }
+
+    int create_backup(const std::wstring& directory) override {
+        if (path_.empty())
+            return Code_result::missing_argument;
+        try {
+            std::filesystem::path source(path_);
+            std::filesystem::path target = std::filesystem::path(directory) / source.filename();
+            // The connection stays open: outside a transaction the file is consistent.
+            std::filesystem::copy_file(source, target,
+                                       std::filesystem::copy_options::overwrite_existing);
+        } catch (const std::exception& e) {
+            Trace::error("Code_storage::create_backup") << e.what();
+            return Code_result::prepare_failed;
+        }
+        return Code_result::ok;
+    }
+
+    int restore_backup(const std::wstring& directory) override {
+        if (path_.empty())
+            return Code_result::missing_argument;
+        int outcome = Code_result::ok;
+        try {
+            std::filesystem::path source =
+                std::filesystem::path(directory) / std::filesystem::path(path_).filename();
+            // A damaged or foreign file in the backup folder must not replace
+            // the user's working database.
+            std::wstring reason;
+            if (!is_code_database(source.wstring(), reason)) {
+                Trace::error("Code_storage::restore_backup")
+                    << L"Backup " << source.wstring() << L" not restored: " << reason;
+                return Code_result::prepare_failed;
+            }
+            db_.reset();
+            std::filesystem::copy_file(source, std::filesystem::path(path_),
+                                       std::filesystem::copy_options::overwrite_existing);
+        } catch (const std::exception& e) {
+            Trace::error("Code_storage::restore_backup") << e.what();
+            outcome = Code_result::prepare_failed;
+        }
+        if (!db_)
+            open_connection();
+        return outcome;
+    }
+
+private:
+    void open_connection() {
+        if (path_.empty()) {
+            // SQLite would open a private temporary database for an empty
+            // name, and everything stored there would be lost on close.
+            Trace::error("Code_storage::open") << "No path for the code storage";
+            return;
+        }
+        sqlite3* raw = nullptr;
+        int result = sqlite3_open16(path_.c_str(), &raw);
+        db_.reset(raw);
+        if (result != SQLITE_OK) {
+            Trace::error("Code_storage::open")
+                << L"Cannot open code storage " << path_ << L": "
+                << (raw ? static_cast<const wchar_t*>(sqlite3_errmsg16(raw)) : L"out of memory");
+            return;
+        }
+        int schema = ensure_schema();
+        if (schema != Code_result::ok) {
+            Trace::error("Code_storage::open")
+                << L"Code storage " << path_ << L" is unusable (result "
+                << static_cast<std::int32_t>(schema) << L"); the file is left as it is";
+            return;
+        }
+        if (sqlite3_db_readonly(db_.get(), "main") == 1)
+            Trace::error("Code_storage::open")
+                << L"Code storage " << path_ << L" is read-only: changes will fail";
+    }
+
+    int ensure_schema() {
+        if (!db_)
+            return Code_result::not_open;
+        if (!SQLite::execute(
+                db_.get(), L"CREATE TABLE IF NOT EXISTS code_store (ident TEXT PRIMARY KEY, "
+                           L"name TEXT, description TEXT, type TEXT, code TEXT, category TEXT);") ||
+            !SQLite::execute(db_.get(),
+                             L"CREATE TABLE IF NOT EXISTS meta (key TEXT, value INTEGER);"))
+            return Code_result::schema_failed;
+        int version = 0;
+        if (!read_version(version))
+            return Code_result::schema_failed;
+        if (version == 0)
+            migrate_to(schema_version, version);
+        return Code_result::ok;
+    }
+
+    // A version that cannot be read is not taken as 0: migrating a damaged
+    // file would write into it.
+    bool read_version(int& version) {
+        Statement statement = prepare(db_.get(), L"SELECT value FROM meta WHERE key='version';");
+        if (!statement)
+            return false;
+        int result = sqlite3_step(statement.get());
+        if (result == SQLITE_ROW)
+            version = sqlite3_column_int(statement.get(), 0);
+        else if (result == SQLITE_DONE)
+            version = 0;
+        else {
+            trace_step_failure("Code_storage::ensure_schema", result);
+            return false;
+        }
+        return true;
+    }
+
+    // Each step v brings a version v-1 database to version v.
+    void migrate_to(int target, int found) {
+        if (target <= found)
+            return;
+        migrate_to(target - 1, found);
+        if (target == 1) {
+            // On a database just created the column exists already and the
+            // ALTER fails (and is traced); the version row is written anyway.
+            SQLite::execute(db_.get(), L"ALTER TABLE code_store ADD COLUMN category TEXT;");
+            SQLite::execute(db_.get(),
+                            L"INSERT OR REPLACE INTO meta(key,value) VALUES('version',1);");
+        }
+    }
+
+    static bool is_code_database(const std::wstring& path, std::wstring& reason) {
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(path, error)) {
+            reason = L"no backup file";
+            return false;
+        }
+        sqlite3* raw = nullptr;
+        int result =
+            sqlite3_open_v2(utf16_to_utf8(path).c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+        Connection db(raw);
+        if (result != SQLITE_OK) {
+            reason = L"cannot be opened";
+            return false;
+        }
+        Statement statement = prepare(
+            db.get(), L"SELECT 1 FROM sqlite_master WHERE type='table' AND name='code_store';");
+        if (!statement) {
+            reason = L"not a database";
+            return false;
+        }
+        if (sqlite3_step(statement.get()) != SQLITE_ROW) {
+            reason = L"holds no code_store table";
+            return false;
+        }
+        return true;
+    }
+
+    void trace_step_failure(const char* function, int result) {
+        Trace::error(function) << L"SQLite step failed (" << static_cast<std::int32_t>(result)
+                               << L"): " << static_cast<const wchar_t*>(sqlite3_errmsg16(db_.get()))
+                               << L" in " << path_;
+    }
+
+    std::wstring path_;
+    Connection db_;
+};
+
+} // namespace
+
+std::wstring executable_directory() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0)
+            return {};
+        if (n < buffer.size()) {
+            std::wstring path(buffer.data(), n);
+            std::size_t slash = path.find_last_of(L'\\');
+            return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::unique_ptr<Code_storage> Code_storage::open(const std::wstring& relative_name) {
+    return open_path(executable_directory() + L"\\" + relative_name);
+}
+
+std::unique_ptr<Code_storage> Code_storage::open_path(const std::wstring& path) {
+    return std::make_unique<Code_storage_impl>(path);
+}

@@ -1,0 +1,57 @@
+// The user's code actions, kept in their own SQLite file.
+#pragma once
+
+#include <memory>
+#include <string>
+
+// Integer results of the code storage operations.
+namespace Code_result {
+enum : int {
+    ok = 0,
+    prepare_failed = 1, // also: a backup or restore copy failed
+    missing_argument = 2,
+    not_open = 3,
+    schema_failed = 4,
+    step_failed = 6,
+    not_found = 7,
+};
+} // namespace Code_result
+
+// Receives the rows of Code_storage::list_by_type; a NULL column arrives as
+// a null pointer.
+class Code_row_visitor {
+public:
+    virtual ~Code_row_visitor() = default;
+    virtual void visit(const wchar_t* ident, const wchar_t* name, const wchar_t* description,
+                       const wchar_t* category) = 0;
+};
+
+class Code_storage {
+public:
+    virtual ~Code_storage() = default;
+    // Clears the five out-strings first; NULL columns read as empty.
+    virtual int load_code(const std::wstring& ident, std::wstring& type, std::wstring& code,
+                          std::wstring& name, std::wstring& description,
+                          std::wstring& category) = 0;
+    virtual int list_by_type(const std::wstring& type, Code_row_visitor& visitor) = 0;
+    virtual int store_code(const std::wstring& ident, const std::wstring& type,
+                           const std::wstring& code, const std::wstring& name,
+                           const std::wstring& description, const std::wstring& category) = 0;
+    // Deleting an ident that does not exist succeeds.
+    virtual int delete_code(const std::wstring& ident) = 0;
+    // zp_<n>_user_id with n one more than the largest rowid.
+    virtual bool make_user_ident(std::wstring& ident) = 0;
+    // Both copy the database file to or from `directory`, under its own file name.
+    virtual int create_backup(const std::wstring& directory) = 0;
+    virtual int restore_backup(const std::wstring& directory) = 0;
+
+    // Opens `relative_name` (e.g. "plugins\\code_storage.db") in the host
+    // executable's directory. Always returns an object; a failure is traced
+    // and shows in the results of its operations.
+    static std::unique_ptr<Code_storage> open(const std::wstring& relative_name);
+    // The same on a full path.
+    static std::unique_ptr<Code_storage> open_path(const std::wstring& path);
+};
+
+// Directory of the running executable, without a trailing backslash.
+std::wstring executable_directory();

@@ -1,0 +1,142 @@
+#include "storage/shortcut_database.h"
+
+#include "trace/trace.h"
+
+#include <limits>
+#include <stdexcept>
+#include <string_view>
+
+namespace {
+
+Statement prepare(sqlite3* db, std::wstring_view sql) {
+    return SQLite::prepare_statement(db, sql.data(), sql.size());
+}
+
+// Resets and unbinds on every exit, so a statement never keeps pointers to
+// texts that are gone and is ready for its next use.
+class Reset_on_exit {
+public:
+    explicit Reset_on_exit(sqlite3_stmt* statement) : statement_(statement) {}
+    ~Reset_on_exit() {
+        sqlite3_reset(statement_);
+        sqlite3_clear_bindings(statement_);
+    }
+    Reset_on_exit(const Reset_on_exit&) = delete;
+    Reset_on_exit& operator=(const Reset_on_exit&) = delete;
+
+private:
+    sqlite3_stmt* statement_;
+};
+
+const wchar_t* error_text(sqlite3* db) {
+    const void* message = sqlite3_errmsg16(db);
+    return message ? static_cast<const wchar_t*>(message) : L"";
+}
+
+} // namespace
+
+Shortcut_database::Shortcut_database(std::wstring path) : path_(std::move(path)) {
+    if (!path_.empty()) {
+        sqlite3* raw = nullptr;
+        int result = sqlite3_open16(path_.c_str(), &raw);
+        db_.reset(raw);
+        if (result != SQLITE_OK) {
+            // A connection that failed to open is of no use: close it so
+            // the failure below is the plain one.
+            Trace::error("Shortcut_database::Shortcut_database")
+                << L"Cannot open key-binding database " << path_ << L": "
+                << (raw ? error_text(raw) : L"out of memory");
+            db_.reset();
+        }
+    }
+    if (!db_)
+        throw std::runtime_error("Failed to open db");
+    SQLite::execute(db_.get(), L"CREATE TABLE IF NOT EXISTS key_bindings ( key INTEGER PRIMARY "
+                               L"KEY, ident TEXT NOT NULL, name TEXT NOT NULL );");
+    select_all_ = prepare(db_.get(), L"SELECT key, ident, name FROM key_bindings;");
+    insert_ = prepare(db_.get(), L"INSERT OR REPLACE INTO key_bindings VALUES (?1,?2,?3);");
+    delete_key_ = prepare(db_.get(), L"DELETE FROM key_bindings WHERE key=?1;");
+    delete_ident_ = prepare(db_.get(), L"DELETE FROM key_bindings WHERE ident=?1;");
+    if (!insert_ || !delete_key_ || !delete_ident_) {
+        Trace::error("Shortcut_database::Shortcut_database")
+            << L"Key-binding database " << path_ << L" is unusable; the file is left as it is";
+        throw std::runtime_error("Error preparing statements");
+    }
+    if (sqlite3_db_readonly(db_.get(), "main") == 1)
+        Trace::error("Shortcut_database::Shortcut_database")
+            << L"Key-binding database " << path_ << L" is read-only: changes will fail";
+}
+
+Binding_map Shortcut_database::load_all() {
+    Binding_map bindings;
+    if (!select_all_)
+        return bindings;
+    Reset_on_exit reset(select_all_.get());
+    sqlite3_stmt* statement = select_all_.get();
+    int result;
+    while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
+        sqlite3_int64 stored = sqlite3_column_int64(statement, 0);
+        // Codes are 32-bit; a larger number was not written by us.
+        if (stored < std::numeric_limits<std::int32_t>::min() ||
+            stored > std::numeric_limits<std::uint32_t>::max()) {
+            Trace::error("Shortcut_database::load_all")
+                << "Skipping key binding with key " << static_cast<std::int64_t>(stored)
+                << " (not a key code)";
+            continue;
+        }
+        std::uint32_t key = static_cast<std::uint32_t>(stored);
+        Text_view ident = SQLite::column_text(statement, 1);
+        if (!ident.text || ident.length == 0)
+            continue;
+        Text_view name = SQLite::column_text(statement, 2);
+        bindings.emplace(key, Key_binding_entry{std::wstring(ident.text, ident.length),
+                                                name.text ? std::wstring(name.text, name.length)
+                                                          : std::wstring()});
+    }
+    if (result != SQLITE_DONE)
+        Trace::error("Shortcut_database::load_all")
+            << L"Reading key bindings from " << path_ << L" stopped: " << error_text(db_.get());
+    return bindings;
+}
+
+void Shortcut_database::store(std::uint32_t key, const std::wstring& ident,
+                              const std::wstring& name) {
+    Trace::info("Shortcut_database::store")
+        << L"Storing key binding " << ident << L" with name '" << name << L"'";
+    Reset_on_exit reset(insert_.get());
+    if (ident.empty() || name.empty())
+        return;
+    sqlite3_bind_int(insert_.get(), 1, static_cast<int>(key));
+    if (!SQLite::bind_string(insert_.get(), 2, ident.c_str(), ident.size()) ||
+        !SQLite::bind_string(insert_.get(), 3, name.c_str(), name.size()))
+        return;
+    step_once(insert_.get(), "Shortcut_database::store");
+}
+
+void Shortcut_database::store_all(const Binding_map& bindings) {
+    for (const auto& [key, entry] : bindings)
+        store(key, entry.ident, entry.name);
+}
+
+void Shortcut_database::remove_key(std::uint32_t key) {
+    Reset_on_exit reset(delete_key_.get());
+    sqlite3_bind_int(delete_key_.get(), 1, static_cast<int>(key));
+    step_once(delete_key_.get(), "Shortcut_database::remove_key");
+}
+
+void Shortcut_database::remove_ident(const std::wstring& ident) {
+    Reset_on_exit reset(delete_ident_.get());
+    if (!SQLite::bind_string(delete_ident_.get(), 1, ident.c_str(), ident.size()))
+        return;
+    step_once(delete_ident_.get(), "Shortcut_database::remove_ident");
+}
+
+// The caller gets no result; a failed write (read-only or damaged file) is
+// still worth a line, since the user's change is lost.
+void Shortcut_database::step_once(sqlite3_stmt* statement, const char* function) {
+    int result = sqlite3_step(statement);
+    if (!SQLite::is_success(result))
+        Trace::error(function) << L"Writing to " << path_ << L" failed ("
+                               << static_cast<std::int32_t>(result) << L"): "
+                               << error_text(db_.get());
+}
