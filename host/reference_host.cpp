@@ -1,0 +1,426 @@
+#include "host/reference_host.h"
+
+#include "core/parameter_values.h"
+#include "trace/trace.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <utility>
+
+namespace {
+
+const std::wstring default_handler = L"vq_default_action_handler";
+
+// Services the host answers itself, without an answer set by a script or test.
+const wchar_t* const builtin_services[] = {L"vq_get_activation_key",
+                                           L"register_keyboard_listener",
+                                           L"deregister_keyboard_listener",
+                                           L"vq_keyboard_write",
+                                           L"ask_text",
+                                           L"ask_date",
+                                           L"kvstore_read",
+                                           L"kvstore_store",
+                                           L"tapquill_dlg"};
+
+// The "listener" value holds a pointer in the plug-in's own size.
+bool read_listener(Parameters* list, Keyboard_listener*& listener) {
+    const void* data = nullptr;
+    unsigned int size = 0;
+    listener = nullptr;
+    if (!list->get(L"listener", &data, &size) || !data || size != sizeof(Keyboard_listener*))
+        return false;
+    std::memcpy(&listener, data, sizeof listener);
+    return true;
+}
+
+} // namespace
+
+Reference_host::Reference_host() = default;
+
+Reference_host::~Reference_host() = default;
+
+void Reference_host::reserved0() {
+    Trace::error("Reference_host::reserved0") << "unused slot 0 called";
+}
+
+void Reference_host::reserved5() {
+    Trace::error("Reference_host::reserved5") << "unused slot 5 called";
+}
+
+bool Reference_host::read_name(const char* operation, const wchar_t* name, unsigned int length,
+                               std::wstring& out) {
+    if (!name && length != 0) {
+        Trace::error(operation) << "null name with length " << length;
+        return false;
+    }
+    out.assign(name ? name : L"", length);
+    return true;
+}
+
+void Reference_host::subscribe(const wchar_t* name, unsigned int name_length, Filter* filter) {
+    std::wstring key;
+    if (!read_name("Reference_host::subscribe", name, name_length, key))
+        return;
+    if (!filter) {
+        Trace::error("Reference_host::subscribe") << "null filter for " << key << "; ignored";
+        return;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    subscriptions_.push_back({next_serial_++, std::move(key), filter, 0});
+}
+
+unsigned int Reference_host::register_filter(Filter* filter, const Name_ref* names,
+                                             unsigned int count) {
+    if (!filter) {
+        Trace::error("Reference_host::register_filter") << "null filter; not registered";
+        return 0;
+    }
+    if (!names && count != 0) {
+        Trace::error("Reference_host::register_filter")
+            << "null name list with " << count << " names; not registered";
+        return 0;
+    }
+    std::vector<std::wstring> keys;
+    for (unsigned int i = 0; i < count; ++i) {
+        std::wstring key;
+        if (!read_name("Reference_host::register_filter", names[i].text, names[i].length, key))
+            return 0;
+        keys.push_back(std::move(key));
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    unsigned int id = next_registration_++;
+    if (next_registration_ == 0)
+        next_registration_ = 1; // 0 stays the "not registered" answer
+    for (auto& key : keys)
+        subscriptions_.push_back({next_serial_++, std::move(key), filter, id});
+    return id;
+}
+
+void Reference_host::unsubscribe(const wchar_t* name, unsigned int name_length, Filter* filter) {
+    std::wstring key;
+    if (!read_name("Reference_host::unsubscribe", name, name_length, key))
+        return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = std::find_if(subscriptions_.begin(), subscriptions_.end(), [&](const auto& entry) {
+        return entry.registration == 0 && entry.filter == filter && entry.name == key;
+    });
+    if (it == subscriptions_.end()) {
+        Trace::error("Reference_host::unsubscribe")
+            << "filter " << static_cast<const void*>(filter) << " is not subscribed to " << key;
+        return;
+    }
+    subscriptions_.erase(it);
+}
+
+void Reference_host::unregister_filter(unsigned int id) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto end = std::remove_if(subscriptions_.begin(), subscriptions_.end(), [&](const auto& entry) {
+        return id != 0 && entry.registration == id;
+    });
+    if (end == subscriptions_.end()) {
+        Trace::error("Reference_host::unregister_filter") << "unknown registration " << id;
+        return;
+    }
+    subscriptions_.erase(end, subscriptions_.end());
+}
+
+Parameters* Reference_host::create_parameters() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!parameters_available_) {
+            Trace::info("Reference_host::create_parameters") << "no list handed out (test setting)";
+            return nullptr;
+        }
+    }
+    return new Parameter_list(Parameter_list::Owner::plugin);
+}
+
+std::unique_ptr<Parameter_list> Reference_host::make_list() {
+    return std::make_unique<Parameter_list>(Parameter_list::Owner::host);
+}
+
+int Reference_host::send(const wchar_t* name, unsigned int name_length, Parameters* list) {
+    std::wstring key;
+    if (!read_name("Reference_host::send", name, name_length, key))
+        return 0;
+    std::unique_ptr<Parameter_list> substitute;
+    if (!list) {
+        Trace::info("Reference_host::send") << key << " came without a list; an empty one is used";
+        substitute = make_list();
+        list = substitute.get();
+    }
+    Request_observer observer;
+    bool service;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        observer = observer_;
+        service = is_service(key);
+    }
+    if (observer) {
+        try {
+            observer(key, list);
+        } catch (const std::exception& e) {
+            Trace::error("Reference_host::send") << "request observer failed: " << e.what();
+        }
+    }
+    if (!service)
+        return deliver_to_filters(key, list, true);
+    try {
+        run_service(key, list);
+    } catch (const std::exception& e) {
+        Trace::error("Reference_host::send") << "service " << key << " failed: " << e.what();
+    }
+    return 1 + deliver_to_filters(key, list, false);
+}
+
+int Reference_host::deliver(const std::wstring& name, Parameters* list) {
+    std::unique_ptr<Parameter_list> substitute;
+    if (!list) {
+        substitute = make_list();
+        list = substitute.get();
+    }
+    return deliver_to_filters(name, list, true);
+}
+
+int Reference_host::deliver_to_filters(const std::wstring& name, Parameters* list,
+                                       bool use_default) {
+    using Target = std::pair<std::uint64_t, Filter*>;
+    auto collect = [this](const std::wstring& key) {
+        std::vector<Target> targets;
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& entry : subscriptions_)
+            if (entry.name == key)
+                targets.emplace_back(entry.serial, entry.filter);
+        return targets;
+    };
+    std::wstring receiver_name = name;
+    std::vector<Target> targets = collect(name);
+    if (targets.empty() && use_default && name != default_handler) {
+        list->set_text(default_handler.c_str(), name.c_str(),
+                       static_cast<unsigned int>(name.size()));
+        receiver_name = default_handler;
+        targets = collect(default_handler);
+    }
+    if (targets.empty()) {
+        Trace::info("Reference_host::deliver") << "no filter for " << name;
+        return 0;
+    }
+    int called = 0;
+    for (const auto& [serial, filter] : targets) {
+        // A filter that an earlier one withdrew (or destroyed) is skipped.
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            bool present = std::any_of(subscriptions_.begin(), subscriptions_.end(),
+                                       [&](const auto& entry) { return entry.serial == serial; });
+            if (!present)
+                continue;
+        }
+        try {
+            filter->process(receiver_name.c_str(), static_cast<unsigned int>(receiver_name.size()),
+                            list);
+        } catch (const std::exception& e) {
+            Trace::error("Reference_host::deliver") << receiver_name << " failed: " << e.what();
+        } catch (...) {
+            Trace::error("Reference_host::deliver")
+                << receiver_name << " failed: unknown exception";
+        }
+        ++called;
+    }
+    return called;
+}
+
+bool Reference_host::is_service(const std::wstring& name) const {
+    if (answers_.count(name))
+        return true;
+    return std::any_of(std::begin(builtin_services), std::end(builtin_services),
+                       [&](const wchar_t* service) { return name == service; });
+}
+
+void Reference_host::run_service(const std::wstring& name, Parameters* list) {
+    // The service's own work first; it happens whatever the answer is.
+    if (name == L"register_keyboard_listener") {
+        Keyboard_listener* listener = nullptr;
+        if (!read_listener(list, listener) || !listener) {
+            Trace::error("Reference_host::register_keyboard_listener")
+                << "\"listener\" must be a non-null pointer of " << sizeof(void*)
+                << " bytes; ignored";
+        } else {
+            std::lock_guard<std::mutex> lock(mutex_);
+            listener_ = listener;
+        }
+    } else if (name == L"deregister_keyboard_listener") {
+        Keyboard_listener* listener = nullptr;
+        bool given = read_listener(list, listener);
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (given && listener != listener_)
+            Trace::error("Reference_host::deregister_keyboard_listener")
+                << "listener " << static_cast<const void*>(listener)
+                << " is not the registered one; kept";
+        else
+            listener_ = nullptr;
+    } else if (name == L"vq_keyboard_write") {
+        if (!Param::has_value(list, L"typing_data")) {
+            Trace::error("Reference_host::vq_keyboard_write") << "no \"typing_data\"";
+        } else {
+            std::wstring text = Param::read_text(list, L"typing_data");
+            std::lock_guard<std::mutex> lock(mutex_);
+            typed_texts_.push_back(std::move(text));
+        }
+    } else if (name == L"kvstore_store") {
+        std::wstring key = Param::read_text(list, L"key");
+        if (key.empty())
+            Trace::error("Reference_host::kvstore_store") << "no \"key\"; nothing stored";
+        else
+            kv_store(key, Param::read_text(list, L"value"));
+    } else if (name == L"tapquill_dlg") {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++tapquill_requests_;
+    }
+
+    Answer answer;
+    bool answer_set;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = answers_.find(name);
+        answer_set = it != answers_.end();
+        if (answer_set)
+            answer = it->second;
+    }
+    if (answer_set) {
+        auto* host_list = dynamic_cast<Parameter_list*>(list);
+        for (const auto& value : answer.values) {
+            if (host_list) {
+                host_list->set_path(value.path, value.bytes, value.is_text);
+                continue;
+            }
+            // A foreign list: walk the path through the contract.
+            Parameters* target = list;
+            for (std::size_t i = 0; target && i + 1 < value.path.size(); ++i)
+                target = target->child(value.path[i].c_str());
+            if (target)
+                target->set(value.path.back().c_str(), value.bytes.data(),
+                            static_cast<unsigned int>(value.bytes.size()));
+        }
+        return;
+    }
+    if (name == L"vq_get_activation_key") {
+        Param::write_u32(list, L"key", activation_key());
+    } else if (name == L"kvstore_read") {
+        std::wstring key = Param::read_text(list, L"key");
+        std::wstring value;
+        if (kv_read(key, value))
+            Param::write_text(list, L"result", value);
+        else
+            Trace::info("Reference_host::kvstore_read") << "unknown key " << key;
+    }
+    // "ask_text" and "ask_date" have no user here: without a set answer the
+    // list comes back as sent (an "ask_date" proposal counts as accepted).
+}
+
+void Reference_host::set_answer(const std::wstring& service, std::vector<Answer_value> values) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Answer& answer = answers_[service];
+    answer.none = false;
+    answer.values = std::move(values);
+}
+
+void Reference_host::set_no_answer(const std::wstring& service) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Answer& answer = answers_[service];
+    answer.none = true;
+    answer.values.clear();
+}
+
+void Reference_host::clear_answer(const std::wstring& service) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    answers_.erase(service);
+}
+
+void Reference_host::set_request_observer(Request_observer observer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    observer_ = std::move(observer);
+}
+
+void Reference_host::set_parameters_available(bool available) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    parameters_available_ = available;
+}
+
+void Reference_host::set_activation_key(std::uint32_t virtual_key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    activation_key_ = virtual_key;
+}
+
+std::uint32_t Reference_host::activation_key() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return activation_key_;
+}
+
+Keyboard_listener* Reference_host::keyboard_listener() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return listener_;
+}
+
+std::vector<std::wstring> Reference_host::typed_texts() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return typed_texts_;
+}
+
+unsigned int Reference_host::tapquill_requests() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return tapquill_requests_;
+}
+
+bool Reference_host::kv_read(const std::wstring& key, std::wstring& value) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = kv_store_.find(key);
+    if (it == kv_store_.end())
+        return false;
+    value = it->second;
+    return true;
+}
+
+void Reference_host::kv_store(const std::wstring& key, const std::wstring& value) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    kv_store_[key] = value;
+}
+
+std::size_t Reference_host::filter_count(const std::wstring& name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<std::size_t>(
+        std::count_if(subscriptions_.begin(), subscriptions_.end(),
+                      [&](const auto& entry) { return entry.name == name; }));
+}
+
+std::size_t Reference_host::drop_objects_of_module(HMODULE module) {
+    if (!module)
+        return 0;
+    // The image's extent from its own headers; an object whose vtable lies in
+    // it was made by the module.
+    const auto* base = reinterpret_cast<const unsigned char*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const unsigned char* end = base + nt->OptionalHeader.SizeOfImage;
+    auto made_by_module = [&](const void* object) {
+        if (!object)
+            return false;
+        const auto* vtable = *static_cast<const unsigned char* const*>(object);
+        return vtable >= base && vtable < end;
+    };
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::size_t before = subscriptions_.size();
+    subscriptions_.erase(
+        std::remove_if(subscriptions_.begin(), subscriptions_.end(),
+                       [&](const auto& entry) { return made_by_module(entry.filter); }),
+        subscriptions_.end());
+    std::size_t dropped = before - subscriptions_.size();
+    if (made_by_module(listener_)) {
+        listener_ = nullptr;
+        ++dropped;
+    }
+    if (dropped)
+        Trace::error("Reference_host::drop_objects_of_module")
+            << dropped << " subscriptions or listeners of a freed plug-in dropped";
+    return dropped;
+}

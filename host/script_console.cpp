@@ -1,0 +1,266 @@
+#include "host/script_console.h"
+
+#include "core/text_convert.h"
+#include "host/value_format.h"
+#include "trace/trace.h"
+
+#include <exception>
+#include <utility>
+
+namespace {
+
+std::string trim(const std::string& text) {
+    std::size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos)
+        return std::string();
+    std::size_t end = text.find_last_not_of(" \t");
+    return text.substr(begin, end - begin + 1);
+}
+
+// A path argument: the rest of the line, quotes around it optional.
+std::string path_argument(const std::string& rest) {
+    std::string path = trim(rest);
+    if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
+        path = path.substr(1, path.size() - 2);
+    return path;
+}
+
+bool parse_assignments(const std::vector<std::string>& words, std::size_t first,
+                       std::vector<Value_format::Assignment>& out, std::string& error) {
+    for (std::size_t i = first; i < words.size(); ++i) {
+        Value_format::Assignment assignment;
+        if (!Value_format::parse_assignment(words[i], assignment, error))
+            return false;
+        out.push_back(std::move(assignment));
+    }
+    return true;
+}
+
+} // namespace
+
+Script_console::Script_console(Reference_host& host, Output output)
+    : host_(host), output_(std::move(output)) {
+    host_.set_request_observer(
+        [this](const std::wstring& name, Parameters* list) { print(format_request(name, list)); });
+}
+
+Script_console::~Script_console() {
+    close_plugin();
+    host_.set_request_observer(nullptr);
+}
+
+void Script_console::close_plugin() {
+    if (!plugin_.loaded())
+        return;
+    std::string error;
+    if (plugin_.initialized() && !plugin_.finalize(error))
+        Trace::error("Script_console::close_plugin") << error;
+    host_.drop_objects_of_module(plugin_.module());
+    plugin_.unload();
+}
+
+void Script_console::print(const std::string& line) {
+    std::lock_guard<std::mutex> lock(output_mutex_);
+    if (output_)
+        output_(line);
+}
+
+std::vector<std::string> Script_console::format_list(const Parameter_list& list) {
+    std::vector<std::string> lines;
+    for (const auto& value : flatten(list))
+        lines.push_back(
+            "= " + Value_format::format_key(value.path) + " " +
+            Value_format::format_value(value.entry->bytes, value.entry->written_as_text));
+    return lines;
+}
+
+std::string Script_console::format_request(const std::wstring& name, Parameters* list) {
+    std::string line = "> " + Value_format::format_key(name);
+    // Lists from this host print their values; anything else prints its name only.
+    if (auto* host_list = dynamic_cast<Parameter_list*>(list))
+        for (const auto& value : flatten(*host_list))
+            line += " " + Value_format::format_key(value.path) + "=" +
+                    Value_format::format_value(value.entry->bytes, value.entry->written_as_text);
+    return line;
+}
+
+int Script_console::run(const std::string& script_text) {
+    std::size_t start = 0;
+    bool first = true;
+    while (start <= script_text.size()) {
+        std::size_t end = script_text.find('\n', start);
+        bool last = end == std::string::npos;
+        std::string line = script_text.substr(start, last ? std::string::npos : end - start);
+        if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            line.erase(0, 3);
+        first = false;
+        if (last && line.empty())
+            break;
+        if (!run_line(line))
+            return 1;
+        if (last)
+            break;
+        start = end + 1;
+    }
+    return 0;
+}
+
+bool Script_console::run_line(const std::string& raw_line) {
+    ++line_number_;
+    std::string line = raw_line;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    std::string trimmed = trim(line);
+    if (trimmed.empty() || trimmed[0] == '#')
+        return true;
+    std::string error;
+    bool ok = false;
+    try {
+        std::vector<std::string> words;
+        std::size_t command_end = trimmed.find_first_of(" \t");
+        std::string rest =
+            command_end == std::string::npos ? std::string() : trimmed.substr(command_end + 1);
+        std::string command = trimmed.substr(0, command_end);
+        // echo and the path commands take the rest of the line as it is.
+        if (command == "echo" || command == "load" || command == "chdir")
+            words.push_back(command);
+        else if (!Value_format::split_words(trimmed, words, error))
+            words.clear();
+        if (!words.empty())
+            ok = execute(words, rest, error);
+    } catch (const std::exception& e) {
+        error = std::string("internal error: ") + e.what();
+    }
+    if (!ok) {
+        last_error_ = "line " + std::to_string(line_number_) + ": " + error;
+        Trace::error("Script_console::run_line") << last_error_;
+        print("error: " + last_error_);
+    }
+    return ok;
+}
+
+bool Script_console::execute(const std::vector<std::string>& words, const std::string& rest,
+                             std::string& error) {
+    const std::string& command = words[0];
+    auto no_arguments = [&] {
+        if (words.size() == 1)
+            return true;
+        error = command + " takes no arguments";
+        return false;
+    };
+    if (command == "echo") {
+        print(rest);
+        return true;
+    }
+    if (command == "load")
+        return command_load(path_argument(rest), error);
+    if (command == "finalize")
+        return no_arguments() && command_finalize(error);
+    if (command == "unload")
+        return no_arguments() && command_unload(error);
+    if (command == "send")
+        return command_send(words, error);
+    if (command == "answer")
+        return command_answer(words, error);
+    if (command == "chdir") {
+        std::string path = path_argument(rest);
+        if (path.empty()) {
+            error = "chdir needs a path";
+            return false;
+        }
+        if (!SetCurrentDirectoryW(utf8_to_utf16(path).c_str())) {
+            error = "cannot change to " + path + ": " + win32_error_text(GetLastError());
+            return false;
+        }
+        return true;
+    }
+    if (command == "sleep") {
+        unsigned long long ms = 0;
+        if (words.size() != 2) {
+            error = "sleep needs one number of milliseconds";
+            return false;
+        }
+        if (!Value_format::parse_number(words[1], 0x7FFFFFFF, ms, error))
+            return false;
+        Sleep(static_cast<DWORD>(ms));
+        return true;
+    }
+    error = "unknown command '" + command + "'";
+    return false;
+}
+
+bool Script_console::command_load(const std::string& path, std::string& error) {
+    if (path.empty()) {
+        error = "load needs a path";
+        return false;
+    }
+    if (!plugin_.load(utf8_to_utf16(path), error))
+        return false;
+    if (!plugin_.initialize(&host_, error)) {
+        host_.drop_objects_of_module(plugin_.module());
+        plugin_.unload();
+        return false;
+    }
+    return true;
+}
+
+bool Script_console::command_finalize(std::string& error) {
+    if (!plugin_.loaded()) {
+        error = "finalize: no plug-in is loaded";
+        return false;
+    }
+    if (!plugin_.initialized()) {
+        error = "finalize: the plug-in was finalized already";
+        return false;
+    }
+    return plugin_.finalize(error);
+}
+
+bool Script_console::command_unload(std::string& error) {
+    if (!plugin_.loaded()) {
+        error = "unload: no plug-in is loaded";
+        return false;
+    }
+    // Filters that a plug-in left registered would dangle once its code is gone.
+    host_.drop_objects_of_module(plugin_.module());
+    plugin_.unload();
+    return true;
+}
+
+bool Script_console::command_send(const std::vector<std::string>& words, std::string& error) {
+    if (words.size() < 2) {
+        error = "send needs a message name";
+        return false;
+    }
+    std::vector<Value_format::Assignment> values;
+    if (!parse_assignments(words, 2, values, error))
+        return false;
+    auto list = Reference_host::make_list();
+    for (auto& value : values)
+        list->set_path(value.path, std::move(value.value.bytes), value.value.is_text);
+    host_.deliver(utf8_to_utf16(words[1]), list.get());
+    for (const auto& line : format_list(*list))
+        print(line);
+    return true;
+}
+
+bool Script_console::command_answer(const std::vector<std::string>& words, std::string& error) {
+    if (words.size() < 2) {
+        error = "answer needs a service name";
+        return false;
+    }
+    std::wstring service = utf8_to_utf16(words[1]);
+    if (words.size() == 3 && words[2] == "none") {
+        host_.set_no_answer(service);
+        return true;
+    }
+    std::vector<Value_format::Assignment> values;
+    if (!parse_assignments(words, 2, values, error))
+        return false;
+    std::vector<Reference_host::Answer_value> answer;
+    for (auto& value : values)
+        answer.push_back(
+            {std::move(value.path), std::move(value.value.bytes), value.value.is_text});
+    host_.set_answer(service, std::move(answer));
+    return true;
+}

@@ -1,0 +1,60 @@
+// Runs console script lines against a Reference_host; each output line goes
+// to a callback (vqhost.exe prints it, tests collect it).
+//
+// Commands: load PATH, finalize, unload, send NAME [KEY=VALUE ...],
+// answer NAME [KEY=VALUE ... | none], chdir PATH, sleep MS, echo TEXT, # comment.
+// Output: "= KEY VALUE" for every value of a sent list afterwards,
+// "> NAME KEY=VALUE ..." for every request the plug-in sends, when it arrives,
+// "error: line N: MESSAGE" for the line that stopped the script.
+#pragma once
+
+#include "host/plugin_library.h"
+#include "host/reference_host.h"
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class Script_console {
+public:
+    using Output = std::function<void(const std::string& line)>;
+
+    Script_console(Reference_host& host, Output output);
+    // Finalizes and frees a plug-in that is still loaded.
+    ~Script_console();
+    Script_console(const Script_console&) = delete;
+    Script_console& operator=(const Script_console&) = delete;
+
+    // Runs the next line; false (and the error line written) when it failed.
+    bool run_line(const std::string& line);
+    // Runs every line until one fails: 0 when all ran, 1 otherwise.
+    int run(const std::string& script_text);
+
+    int line_number() const { return line_number_; }
+    const std::string& last_error() const { return last_error_; }
+    Plugin_library& plugin() { return plugin_; }
+
+    // The lines of a sent list: "= KEY VALUE", children as dotted keys.
+    static std::vector<std::string> format_list(const Parameter_list& list);
+    // "> NAME KEY=VALUE ..." for a request.
+    static std::string format_request(const std::wstring& name, Parameters* list);
+
+private:
+    bool execute(const std::vector<std::string>& words, const std::string& rest,
+                 std::string& error);
+    bool command_load(const std::string& path, std::string& error);
+    bool command_finalize(std::string& error);
+    bool command_unload(std::string& error);
+    bool command_send(const std::vector<std::string>& words, std::string& error);
+    bool command_answer(const std::vector<std::string>& words, std::string& error);
+    void print(const std::string& line);
+    void close_plugin();
+
+    Reference_host& host_;
+    Output output_;
+    std::mutex output_mutex_;
+    Plugin_library plugin_;
+    int line_number_ = 0;
+    std::string last_error_;
+};

@@ -1,0 +1,314 @@
+// The host contract as a plug-in sees it: registration, delivery order, the
+// default handler, the host's own services; calls go through vtable slots.
+#include "host/reference_host.h"
+#include "slot_call.h"
+
+#include "core/parameter_values.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+enum Host_slot {
+    subscribe_slot = 1,
+    register_slot = 2,
+    unsubscribe_slot = 3,
+    unregister_slot = 4,
+    send_slot = 6,
+    create_slot = 7
+};
+
+struct Journal {
+    std::mutex mutex;
+    std::vector<std::wstring> lines;
+    void add(const std::wstring& line) {
+        std::lock_guard<std::mutex> lock(mutex);
+        lines.push_back(line);
+    }
+};
+
+class Recording_filter final : public Filter {
+public:
+    Recording_filter(std::wstring tag, Journal& journal)
+        : tag_(std::move(tag)), journal_(journal) {}
+    void* destroy(unsigned int) override { return this; }
+    int status() override { return 1; }
+    int process(const wchar_t* name, unsigned int length, Parameters* list) override {
+        journal_.add(tag_ + L":" + std::wstring(name, length));
+        if (action)
+            action(list);
+        return 0;
+    }
+    std::function<void(Parameters*)> action;
+
+private:
+    std::wstring tag_;
+    Journal& journal_;
+};
+
+void subscribe(Reference_host& host, const std::wstring& name, Filter* filter) {
+    call_slot<void>(static_cast<Interaction_if*>(&host), subscribe_slot, name.c_str(),
+                    static_cast<unsigned int>(name.size()), filter);
+}
+
+int send(Reference_host& host, const std::wstring& name, Parameters* list) {
+    return call_slot<int>(static_cast<Interaction_if*>(&host), send_slot, name.c_str(),
+                          static_cast<unsigned int>(name.size()), list);
+}
+
+Param::Owned_parameters create(Reference_host& host) {
+    return Param::Owned_parameters(
+        call_slot<Parameters*>(static_cast<Interaction_if*>(&host), create_slot));
+}
+
+} // namespace
+
+TEST(Reference_host, delivers_in_subscription_order_and_withdraws_through_slots) {
+    Reference_host host;
+    Journal journal;
+    Recording_filter a(L"a", journal), b(L"b", journal), c(L"c", journal);
+    subscribe(host, L"msg", &b);
+    const Name_ref names[] = {{L"other", 5}, {L"msgXYZ", 3}}; // length 3: "msg"
+    unsigned int id = call_slot<unsigned int>(static_cast<Interaction_if*>(&host), register_slot,
+                                              static_cast<Filter*>(&a), names, 2u);
+    EXPECT_NE(id, 0u);
+    subscribe(host, L"msg", &c);
+
+    auto list = create(host);
+    EXPECT_EQ(send(host, L"msg", list.get()), 3);
+    EXPECT_EQ(journal.lines, (std::vector<std::wstring>{L"b:msg", L"a:msg", L"c:msg"}));
+
+    // Names compare exactly: length and case.
+    journal.lines.clear();
+    EXPECT_EQ(host.filter_count(L"msgs"), 0u);
+    EXPECT_EQ(host.filter_count(L"MSG"), 0u);
+
+    call_slot<void>(static_cast<Interaction_if*>(&host), unsubscribe_slot, L"msg", 3u,
+                    static_cast<Filter*>(&b));
+    host.deliver(L"msg", list.get());
+    EXPECT_EQ(journal.lines, (std::vector<std::wstring>{L"a:msg", L"c:msg"}));
+
+    journal.lines.clear();
+    call_slot<void>(static_cast<Interaction_if*>(&host), unregister_slot, id);
+    EXPECT_EQ(host.filter_count(L"other"), 0u);
+    host.deliver(L"msg", list.get());
+    EXPECT_EQ(journal.lines, (std::vector<std::wstring>{L"c:msg"}));
+
+    // Withdrawing what is not there is traced and changes nothing.
+    call_slot<void>(static_cast<Interaction_if*>(&host), unregister_slot, id);
+    call_slot<void>(static_cast<Interaction_if*>(&host), unsubscribe_slot, L"msg", 3u,
+                    static_cast<Filter*>(&b));
+    EXPECT_EQ(host.filter_count(L"msg"), 1u);
+}
+
+TEST(Reference_host, unknown_names_go_to_the_default_handler_with_their_name) {
+    Reference_host host;
+    Journal journal;
+    Recording_filter first(L"1", journal), second(L"2", journal), named(L"n", journal);
+    std::wstring seen;
+    first.action = [&](Parameters* list) {
+        seen = Param::read_text(list, L"vq_default_action_handler");
+    };
+    subscribe(host, L"vq_default_action_handler", &first);
+    subscribe(host, L"vq_default_action_handler", &second);
+    subscribe(host, L"known", &named);
+
+    auto list = Reference_host::make_list();
+    Param::write_u32(list.get(), L"activate", 0x141);
+    EXPECT_EQ(host.deliver(L"zp_7_user_id", list.get()), 2);
+    EXPECT_EQ(journal.lines, (std::vector<std::wstring>{L"1:vq_default_action_handler",
+                                                        L"2:vq_default_action_handler"}));
+    EXPECT_EQ(seen, L"zp_7_user_id");
+    // Same list: what the sender put in is still there.
+    EXPECT_EQ(Param::read_u32(list.get(), L"activate", 0), 0x141u);
+
+    // A name with a filter does not reach the default handler.
+    journal.lines.clear();
+    auto plain = create(host);
+    send(host, L"known", plain.get());
+    EXPECT_EQ(journal.lines, (std::vector<std::wstring>{L"n:known"}));
+    EXPECT_FALSE(Param::has_value(plain.get(), L"vq_default_action_handler"));
+}
+
+TEST(Reference_host, without_any_filter_nothing_is_called) {
+    Reference_host host;
+    auto list = Reference_host::make_list();
+    EXPECT_EQ(host.deliver(L"nobody", list.get()), 0);
+    EXPECT_EQ(host.deliver(L"vq_default_action_handler", list.get()), 0);
+    // A null list is replaced, not passed on.
+    Journal journal;
+    Recording_filter f(L"f", journal);
+    bool got_list = false;
+    f.action = [&](Parameters* l) { got_list = l != nullptr; };
+    subscribe(host, L"x", &f);
+    EXPECT_EQ(send(host, L"x", nullptr), 1);
+    EXPECT_TRUE(got_list);
+    // A null name with a length is refused.
+    EXPECT_EQ(call_slot<int>(static_cast<Interaction_if*>(&host), send_slot,
+                             static_cast<const wchar_t*>(nullptr), 4u, list.get()),
+              0);
+    EXPECT_EQ(call_slot<unsigned int>(static_cast<Interaction_if*>(&host), register_slot,
+                                      static_cast<Filter*>(nullptr),
+                                      static_cast<const Name_ref*>(nullptr), 0u),
+              0u);
+}
+
+TEST(Reference_host, filters_may_send_and_withdraw_during_delivery) {
+    Reference_host host;
+    Journal journal;
+    Recording_filter outer(L"outer", journal), inner(L"inner", journal), later(L"later", journal);
+    subscribe(host, L"inner_msg", &inner);
+    // Sending from inside process must not deadlock on the host's lock.
+    outer.action = [&](Parameters*) {
+        auto nested = create(host);
+        send(host, L"inner_msg", nested.get());
+        call_slot<void>(static_cast<Interaction_if*>(&host), unsubscribe_slot, L"outer_msg", 9u,
+                        static_cast<Filter*>(&later));
+    };
+    subscribe(host, L"outer_msg", &outer);
+    subscribe(host, L"outer_msg", &later);
+    auto list = create(host);
+    // "later" was withdrawn by "outer" before its turn: skipped.
+    EXPECT_EQ(send(host, L"outer_msg", list.get()), 1);
+    EXPECT_EQ(journal.lines, (std::vector<std::wstring>{L"outer:outer_msg", L"inner:inner_msg"}));
+}
+
+TEST(Reference_host, services_answer_from_set_values) {
+    Reference_host host;
+    std::vector<std::wstring> observed;
+    bool key_present_on_arrival = true;
+    host.set_request_observer([&](const std::wstring& name, Parameters* list) {
+        observed.push_back(name);
+        key_present_on_arrival = Param::has_value(list, L"key");
+    });
+
+    auto ask = create(host);
+    send(host, L"vq_get_activation_key", ask.get());
+    EXPECT_EQ(Param::read_u32(ask.get(), L"key", 0), 0x14u);
+    // The observer sees the request as it arrives, before the answer.
+    EXPECT_FALSE(key_present_on_arrival);
+
+    host.set_activation_key(0x91);
+    ask = create(host);
+    send(host, L"vq_get_activation_key", ask.get());
+    EXPECT_EQ(Param::read_u32(ask.get(), L"key", 0), 0x91u);
+
+    host.set_answer(L"vq_get_activation_key", {{{L"key"}, {0x2D, 0, 0, 0}, false},
+                                               {{L"extra", L"deep"}, {'x', 0, 0, 0}, true}});
+    ask = create(host);
+    send(host, L"vq_get_activation_key", ask.get());
+    EXPECT_EQ(Param::read_u32(ask.get(), L"key", 0), 0x2Du);
+    EXPECT_EQ(Param::read_text(ask.get()->find_child(L"extra"), L"deep"), L"x");
+
+    host.set_no_answer(L"vq_get_activation_key");
+    ask = create(host);
+    send(host, L"vq_get_activation_key", ask.get());
+    EXPECT_FALSE(Param::has_value(ask.get(), L"key"));
+    EXPECT_EQ(observed.size(), 4u);
+
+    // A service never falls through to the default handler.
+    Journal journal;
+    Recording_filter fallback(L"d", journal);
+    subscribe(host, L"vq_default_action_handler", &fallback);
+    auto ask_text = create(host);
+    Param::write_text(ask_text.get(), L"title", L"Name?");
+    send(host, L"ask_text", ask_text.get());
+    EXPECT_TRUE(journal.lines.empty());
+    EXPECT_FALSE(Param::has_value(ask_text.get(), L"text"));
+    host.set_answer(L"ask_text", {{{L"text"}, {'B', 0, 'o', 0, 0, 0}, true}});
+    send(host, L"ask_text", ask_text.get());
+    EXPECT_EQ(Param::read_text(ask_text.get(), L"text"), L"Bo");
+
+    // Any name becomes a service once answered.
+    host.set_answer(L"zp_custom", {{{L"ok"}, {1}, false}});
+    auto custom = create(host);
+    send(host, L"zp_custom", custom.get());
+    EXPECT_TRUE(Param::read_flag(custom.get(), L"ok", false));
+    EXPECT_TRUE(journal.lines.empty());
+}
+
+TEST(Reference_host, keeps_store_typing_and_listener) {
+    Reference_host host;
+    auto store = create(host);
+    Param::write_text(store.get(), L"key", L"image_folder");
+    Param::write_text(store.get(), L"value", L"C:\\img");
+    send(host, L"kvstore_store", store.get());
+
+    auto read = create(host);
+    Param::write_text(read.get(), L"key", L"image_folder");
+    send(host, L"kvstore_read", read.get());
+    EXPECT_EQ(Param::read_text(read.get(), L"result"), L"C:\\img");
+
+    auto unknown = create(host);
+    Param::write_text(unknown.get(), L"key", L"nothing");
+    send(host, L"kvstore_read", unknown.get());
+    EXPECT_FALSE(Param::has_value(unknown.get(), L"result"));
+
+    auto type = create(host);
+    Param::write_text(type.get(), L"typing_data", L"abc");
+    send(host, L"vq_keyboard_write", type.get());
+    send(host, L"vq_keyboard_write", create(host).get()); // no data: traced, not recorded
+    EXPECT_EQ(host.typed_texts(), (std::vector<std::wstring>{L"abc"}));
+
+    struct Listener final : Keyboard_listener {
+        void* destroy(unsigned int) override { return this; }
+        bool key_event(const KBDLLHOOKSTRUCT*, unsigned int) override { return false; }
+    } listener, other;
+    Keyboard_listener* pointer = &listener;
+    auto reg = create(host);
+    // A pointer cut to the wrong size is refused.
+    reg->set(L"listener", &pointer, sizeof pointer - 1);
+    send(host, L"register_keyboard_listener", reg.get());
+    EXPECT_EQ(host.keyboard_listener(), nullptr);
+    reg->set(L"listener", &pointer, sizeof pointer);
+    send(host, L"register_keyboard_listener", reg.get());
+    EXPECT_EQ(host.keyboard_listener(), &listener);
+
+    Keyboard_listener* wrong = &other;
+    auto dereg = create(host);
+    dereg->set(L"listener", &wrong, sizeof wrong);
+    send(host, L"deregister_keyboard_listener", dereg.get());
+    EXPECT_EQ(host.keyboard_listener(), &listener);
+    dereg->set(L"listener", &pointer, sizeof pointer);
+    send(host, L"deregister_keyboard_listener", dereg.get());
+    EXPECT_EQ(host.keyboard_listener(), nullptr);
+
+    send(host, L"tapquill_dlg", create(host).get());
+    EXPECT_EQ(host.tapquill_requests(), 1u);
+
+    host.set_parameters_available(false);
+    EXPECT_EQ(create(host), nullptr);
+}
+
+TEST(Reference_host, concurrent_senders_all_arrive) {
+    Reference_host host;
+    std::atomic<int> calls{0};
+    Journal journal;
+    Recording_filter counter(L"c", journal);
+    counter.action = [&](Parameters*) { ++calls; };
+    subscribe(host, L"work", &counter);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 200; ++i) {
+                auto list = create(host);
+                send(host, L"work", list.get());
+                Recording_filter temporary(L"t", journal);
+                subscribe(host, L"churn", &temporary);
+                call_slot<void>(static_cast<Interaction_if*>(&host), unsubscribe_slot, L"churn", 5u,
+                                static_cast<Filter*>(&temporary));
+            }
+        });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(calls.load(), 800);
+    EXPECT_EQ(journal.lines.size(), 800u);
+    EXPECT_EQ(host.filter_count(L"churn"), 0u);
+}

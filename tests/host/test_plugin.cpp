@@ -1,0 +1,117 @@
+// A small plug-in for the host's tests: registers one filter for a few names,
+// subscribes it to the default handler, and registers a keyboard listener.
+//   "tp_echo"    writes "out" = "echo:" + "in" and "info.count" = calls so far
+//   "tp_request" asks the host for the activation key, stores and reads back
+//                "in" through the key-value store, types "in", and writes
+//                "activation" and "stored"
+//   "tp_nested"  sends "tp_echo" to the host from inside process
+//   "vq_default_action_handler" writes "handled_by" = "test_plugin"
+#include "core/host_interface.h"
+#include "core/parameter_values.h"
+
+#include <string>
+
+namespace {
+
+class Test_listener final : public Keyboard_listener {
+public:
+    void* destroy(unsigned int flags) override {
+        if (flags & 1)
+            delete this;
+        return this;
+    }
+    // Swallows A with Control only.
+    bool key_event(const KBDLLHOOKSTRUCT* event, unsigned int modifiers) override {
+        return event && event->vkCode == 0x41 && modifiers == listener_control;
+    }
+};
+
+class Test_filter final : public Filter {
+public:
+    explicit Test_filter(Interaction_if* host) : host_(host) {}
+    void* destroy(unsigned int flags) override {
+        if (flags & 1)
+            delete this;
+        return this;
+    }
+    int status() override { return 1; }
+    int process(const wchar_t* name, unsigned int length, Parameters* list) override {
+        std::wstring message(name, length);
+        if (message == L"tp_echo") {
+            ++calls_;
+            Param::write_text(list, L"out", L"echo:" + Param::read_text(list, L"in"));
+            Param::write_u32(list->child(L"info"), L"count", calls_);
+        } else if (message == L"tp_request") {
+            std::wstring in = Param::read_text(list, L"in");
+            Param::Owned_parameters ask = Param::create(host_);
+            Param::send(host_, L"vq_get_activation_key", ask.get());
+            Param::write_u32(list, L"activation", Param::read_u32(ask.get(), L"key", 0xFFFF));
+
+            Param::Owned_parameters store = Param::create(host_);
+            Param::write_text(store.get(), L"key", L"slot");
+            Param::write_text(store.get(), L"value", in);
+            Param::send(host_, L"kvstore_store", store.get());
+
+            Param::Owned_parameters read = Param::create(host_);
+            Param::write_text(read.get(), L"key", L"slot");
+            Param::send(host_, L"kvstore_read", read.get());
+            Param::write_text(list, L"stored", Param::read_text(read.get(), L"result", L"?"));
+
+            Param::Owned_parameters type = Param::create(host_);
+            Param::write_text(type.get(), L"typing_data", in);
+            Param::send(host_, L"vq_keyboard_write", type.get());
+        } else if (message == L"tp_nested") {
+            Param::Owned_parameters inner = Param::create(host_);
+            Param::write_text(inner.get(), L"in", L"inner");
+            Param::send(host_, L"tp_echo", inner.get());
+            Param::write_text(list, L"inner_out", Param::read_text(inner.get(), L"out"));
+        } else if (message == L"vq_default_action_handler") {
+            Param::write_text(list, L"handled_by", L"test_plugin");
+        }
+        return 0;
+    }
+
+private:
+    Interaction_if* host_;
+    unsigned int calls_ = 0;
+};
+
+Interaction_if* g_host = nullptr;
+Test_filter* g_filter = nullptr;
+Test_listener* g_listener = nullptr;
+unsigned int g_registration = 0;
+
+void send_listener(const wchar_t* request) {
+    Param::Owned_parameters list = Param::create(g_host);
+    if (!list)
+        return;
+    list->set(L"listener", &g_listener, sizeof g_listener);
+    g_host->send(request, static_cast<unsigned int>(std::wstring(request).size()), list.get());
+}
+
+} // namespace
+
+extern "C" __declspec(dllexport) void initialize(Interaction_if* host) {
+    if (!host || g_host)
+        return;
+    g_host = host;
+    g_filter = new Test_filter(host);
+    const Name_ref names[] = {{L"tp_echo", 7}, {L"tp_request", 10}, {L"tp_nested", 9}};
+    g_registration = host->register_filter(g_filter, names, 3);
+    host->subscribe(L"vq_default_action_handler", 25, g_filter);
+    g_listener = new Test_listener;
+    send_listener(L"register_keyboard_listener");
+}
+
+extern "C" __declspec(dllexport) void finalize() {
+    if (!g_host)
+        return;
+    send_listener(L"deregister_keyboard_listener");
+    g_host->unsubscribe(L"vq_default_action_handler", 25, g_filter);
+    g_host->unregister_filter(g_registration);
+    g_filter->destroy(1);
+    g_listener->destroy(1);
+    g_filter = nullptr;
+    g_listener = nullptr;
+    g_host = nullptr;
+}
