@@ -25,6 +25,14 @@ std::string path_argument(const std::string& rest) {
     return path;
 }
 
+bool parse_virtual_key(const std::string& text, std::uint32_t& vk, std::string& error) {
+    unsigned long long value = 0;
+    if (!Value_format::parse_number(text, 0xFF, value, error))
+        return false;
+    vk = static_cast<std::uint32_t>(value);
+    return true;
+}
+
 bool parse_assignments(const std::vector<std::string>& words, std::size_t first,
                        std::vector<Value_format::Assignment>& out, std::string& error) {
     for (std::size_t i = first; i < words.size(); ++i) {
@@ -45,6 +53,7 @@ Script_console::Script_console(Reference_host& host, Output output)
 }
 
 Script_console::~Script_console() {
+    hook_.reset();
     close_plugin();
     host_.set_request_observer(nullptr);
 }
@@ -185,6 +194,43 @@ bool Script_console::execute(const std::vector<std::string>& words, const std::s
         Sleep(static_cast<DWORD>(ms));
         return true;
     }
+    if (command == "listener")
+        return command_listener(words, error);
+    if (command == "hook") {
+        if (!no_arguments())
+            return false;
+        if (hook_) {
+            error = "the keyboard hook is installed already";
+            return false;
+        }
+        auto hook = std::make_unique<Keyboard_hook>(host_);
+        if (!hook->install(error))
+            return false;
+        hook_ = std::move(hook);
+        return true;
+    }
+    if (command == "activation") {
+        std::uint32_t vk = 0;
+        if (words.size() != 2) {
+            error = "activation needs one virtual-key code";
+            return false;
+        }
+        if (!parse_virtual_key(words[1], vk, error))
+            return false;
+        host_.set_activation_key(vk);
+        return true;
+    }
+    if (command == "wait") {
+        unsigned long long ms = 0;
+        if (words.size() != 2) {
+            error = "wait needs one number of milliseconds";
+            return false;
+        }
+        if (!Value_format::parse_number(words[1], 0x7FFFFFFF, ms, error))
+            return false;
+        pump_messages(static_cast<unsigned int>(ms));
+        return true;
+    }
     error = "unknown command '" + command + "'";
     return false;
 }
@@ -262,5 +308,47 @@ bool Script_console::command_answer(const std::vector<std::string>& words, std::
         answer.push_back(
             {std::move(value.path), std::move(value.value.bytes), value.value.is_text});
     host_.set_answer(service, std::move(answer));
+    return true;
+}
+
+bool Script_console::command_listener(const std::vector<std::string>& words, std::string& error) {
+    if (words.size() < 3 || (words[1] != "down" && words[1] != "up")) {
+        error = "usage: listener down|up VK [shift] [ctrl] [alt]";
+        return false;
+    }
+    KBDLLHOOKSTRUCT event{};
+    std::uint32_t vk = 0;
+    if (!parse_virtual_key(words[2], vk, error))
+        return false;
+    event.vkCode = vk;
+    if (words[1] == "up")
+        event.flags = LLKHF_UP;
+    event.time = GetTickCount();
+    unsigned int modifiers = 0;
+    for (std::size_t i = 3; i < words.size(); ++i) {
+        if (words[i] == "shift")
+            modifiers |= listener_shift;
+        else if (words[i] == "ctrl")
+            modifiers |= listener_control;
+        else if (words[i] == "alt")
+            modifiers |= listener_alt;
+        else {
+            error = "unknown modifier '" + words[i] + "' (shift, ctrl or alt)";
+            return false;
+        }
+    }
+    Keyboard_listener* listener = host_.keyboard_listener();
+    if (!listener) {
+        error = "no keyboard listener is registered";
+        return false;
+    }
+    bool swallowed = false;
+    try {
+        swallowed = listener->key_event(&event, modifiers);
+    } catch (const std::exception& e) {
+        error = std::string("the keyboard listener threw: ") + e.what();
+        return false;
+    }
+    print(std::string("= listener ") + (swallowed ? "true" : "false"));
     return true;
 }

@@ -2,16 +2,21 @@
 // to a callback (vqhost.exe prints it, tests collect it).
 //
 // Commands: load PATH, finalize, unload, send NAME [KEY=VALUE ...],
-// answer NAME [KEY=VALUE ... | none], chdir PATH, sleep MS, echo TEXT, # comment.
+// answer NAME [KEY=VALUE ... | none], chdir PATH, sleep MS, echo TEXT, # comment,
+// listener down|up VK [shift] [ctrl] [alt] (prints "= listener true|false"),
+// hook (installs the keyboard hook for the rest of the script), activation VK,
+// wait MS (serves the host thread's messages meanwhile; sleep does not).
 // Output: "= KEY VALUE" for every value of a sent list afterwards,
 // "> NAME KEY=VALUE ..." for every request the plug-in sends, when it arrives,
 // "error: line N: MESSAGE" for the line that stopped the script.
 #pragma once
 
+#include "host/keyboard_hook.h"
 #include "host/plugin_library.h"
 #include "host/reference_host.h"
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -34,6 +39,8 @@ public:
     int line_number() const { return line_number_; }
     const std::string& last_error() const { return last_error_; }
     Plugin_library& plugin() { return plugin_; }
+    // The hook that the "hook" command installed, or null.
+    Keyboard_hook* hook() { return hook_.get(); }
 
     // The lines of a sent list: "= KEY VALUE", children as dotted keys.
     static std::vector<std::string> format_list(const Parameter_list& list);
@@ -48,6 +55,7 @@ private:
     bool command_unload(std::string& error);
     bool command_send(const std::vector<std::string>& words, std::string& error);
     bool command_answer(const std::vector<std::string>& words, std::string& error);
+    bool command_listener(const std::vector<std::string>& words, std::string& error);
     void print(const std::string& line);
     void close_plugin();
 
@@ -55,6 +63,7 @@ private:
     Output output_;
     std::mutex output_mutex_;
     Plugin_library plugin_;
+    std::unique_ptr<Keyboard_hook> hook_;
     int line_number_ = 0;
     std::string last_error_;
 };

@@ -5,11 +5,14 @@
 //                "in" through the key-value store, types "in", and writes
 //                "activation" and "stored"
 //   "tp_nested"  sends "tp_echo" to the host from inside process
+//   "tp_async"   types "async" from a worker thread (joined at finalize)
 //   "vq_default_action_handler" writes "handled_by" = "test_plugin"
 #include "core/host_interface.h"
 #include "core/parameter_values.h"
 
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -65,15 +68,29 @@ public:
             Param::write_text(inner.get(), L"in", L"inner");
             Param::send(host_, L"tp_echo", inner.get());
             Param::write_text(list, L"inner_out", Param::read_text(inner.get(), L"out"));
+        } else if (message == L"tp_async") {
+            Interaction_if* host = host_;
+            workers_.emplace_back([host] {
+                Param::Owned_parameters type = Param::create(host);
+                Param::write_text(type.get(), L"typing_data", L"async");
+                Param::send(host, L"vq_keyboard_write", type.get());
+            });
         } else if (message == L"vq_default_action_handler") {
             Param::write_text(list, L"handled_by", L"test_plugin");
         }
         return 0;
     }
 
+    void join_workers() {
+        for (auto& worker : workers_)
+            worker.join();
+        workers_.clear();
+    }
+
 private:
     Interaction_if* host_;
     unsigned int calls_ = 0;
+    std::vector<std::thread> workers_;
 };
 
 Interaction_if* g_host = nullptr;
@@ -96,8 +113,9 @@ extern "C" __declspec(dllexport) void initialize(Interaction_if* host) {
         return;
     g_host = host;
     g_filter = new Test_filter(host);
-    const Name_ref names[] = {{L"tp_echo", 7}, {L"tp_request", 10}, {L"tp_nested", 9}};
-    g_registration = host->register_filter(g_filter, names, 3);
+    const Name_ref names[] = {
+        {L"tp_echo", 7}, {L"tp_request", 10}, {L"tp_nested", 9}, {L"tp_async", 8}};
+    g_registration = host->register_filter(g_filter, names, 4);
     host->subscribe(L"vq_default_action_handler", 25, g_filter);
     g_listener = new Test_listener;
     send_listener(L"register_keyboard_listener");
@@ -106,6 +124,7 @@ extern "C" __declspec(dllexport) void initialize(Interaction_if* host) {
 extern "C" __declspec(dllexport) void finalize() {
     if (!g_host)
         return;
+    g_filter->join_workers();
     send_listener(L"deregister_keyboard_listener");
     g_host->unsubscribe(L"vq_default_action_handler", 25, g_filter);
     g_host->unregister_filter(g_registration);
