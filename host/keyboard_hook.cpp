@@ -82,6 +82,9 @@ bool Keyboard_hook::on_key(const KBDLLHOOKSTRUCT& event) {
     ++events_seen_;
     Key_router::Decision decision =
         router_.route(event, host_.activation_key(), host_.keyboard_listener());
+    Trace::debug("Keyboard_hook::on_key") << "vk = " << static_cast<std::uint32_t>(event.vkCode)
+                                          << ", flags = " << static_cast<std::uint32_t>(event.flags)
+                                          << (decision.swallow ? ", swallowed" : ", passed");
     if (decision.report && !post_report(decision.host_value, decision.key_down))
         Trace::error("Keyboard_hook::on_key") << "key_processing could not be queued";
     return decision.swallow;

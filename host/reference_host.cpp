@@ -203,7 +203,9 @@ int Reference_host::deliver_to_filters(const std::wstring& name, Parameters* lis
         targets = collect(default_handler);
     }
     if (targets.empty()) {
-        Trace::info("Reference_host::deliver") << "no filter for " << name;
+        // A host service needs no filter; anything else went nowhere.
+        if (use_default)
+            Trace::info("Reference_host::deliver") << "no filter for " << name;
         return 0;
     }
     int called = 0;

@@ -257,7 +257,12 @@ std::string format_key(const std::wstring& key) {
 
 std::string format_value(const unsigned char* data, std::size_t size, bool written_as_text) {
     bool ends_in_nul = size >= 2 && size % 2 == 0 && data[size - 1] == 0 && data[size - 2] == 0;
-    if (ends_in_nul && (written_as_text || size != 4)) {
+    // An earlier NUL code unit marks binary data (a pointer, a structure)
+    // unless the value came through set_text.
+    bool inner_nul = false;
+    for (std::size_t i = 0; i + 2 < size; i += 2)
+        inner_nul |= data[i] == 0 && data[i + 1] == 0;
+    if (ends_in_nul && (written_as_text || (size != 4 && !inner_nul))) {
         std::wstring text(size / 2 - 1, L'\0');
         for (std::size_t i = 0; i < text.size(); ++i)
             text[i] = static_cast<wchar_t>(data[2 * i] | (data[2 * i + 1] << 8));

@@ -8,8 +8,8 @@
 // Lists hold bare bytes, so printing guesses the type from the size: a value
 // written through set_text prints as text; otherwise 4 bytes print as u32 (a
 // one-character text has the same bytes as a number below 0x10000, and
-// numbers are far more common), an even count ending in a NUL code unit as
-// text, 2 bytes as u16, 1 byte as flag, anything else as bytes.
+// numbers are far more common), an even count ending in the only NUL code
+// unit as text, 2 bytes as u16, 1 byte as flag, anything else as bytes.
 #pragma once
 
 #include <cstddef>

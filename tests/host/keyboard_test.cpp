@@ -222,6 +222,7 @@ TEST(Script_console, keyboard_commands) {
     EXPECT_TRUE(filter.reports.empty());
     ASSERT_EQ(console.run("wait 0\n"), 0);
     EXPECT_EQ(filter.reports.size(), 1u);
+    EXPECT_EQ(output.back(), "> tp_key_seen key_down=u32:0x41");
     host.unsubscribe(L"key_processing", 14, &filter);
 
     // The worker's request is printed like any other (finalize joins it).

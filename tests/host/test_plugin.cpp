@@ -6,6 +6,7 @@
 //                "activation" and "stored"
 //   "tp_nested"  sends "tp_echo" to the host from inside process
 //   "tp_async"   types "async" from a worker thread (joined at finalize)
+//   "key_processing" sends "tp_key_seen" with the same "key_down"/"key_up"
 //   "vq_default_action_handler" writes "handled_by" = "test_plugin"
 #include "core/host_interface.h"
 #include "core/parameter_values.h"
@@ -75,6 +76,12 @@ public:
                 Param::write_text(type.get(), L"typing_data", L"async");
                 Param::send(host, L"vq_keyboard_write", type.get());
             });
+        } else if (message == L"key_processing") {
+            Param::Owned_parameters seen = Param::create(host_);
+            for (const wchar_t* key : {L"key_down", L"key_up"})
+                if (Param::has_value(list, key))
+                    Param::write_u32(seen.get(), key, Param::read_u32(list, key, 0));
+            Param::send(host_, L"tp_key_seen", seen.get());
         } else if (message == L"vq_default_action_handler") {
             Param::write_text(list, L"handled_by", L"test_plugin");
         }
@@ -113,9 +120,12 @@ extern "C" __declspec(dllexport) void initialize(Interaction_if* host) {
         return;
     g_host = host;
     g_filter = new Test_filter(host);
-    const Name_ref names[] = {
-        {L"tp_echo", 7}, {L"tp_request", 10}, {L"tp_nested", 9}, {L"tp_async", 8}};
-    g_registration = host->register_filter(g_filter, names, 4);
+    const Name_ref names[] = {{L"tp_echo", 7},
+                              {L"tp_request", 10},
+                              {L"tp_nested", 9},
+                              {L"tp_async", 8},
+                              {L"key_processing", 14}};
+    g_registration = host->register_filter(g_filter, names, 5);
     host->subscribe(L"vq_default_action_handler", 25, g_filter);
     g_listener = new Test_listener;
     send_listener(L"register_keyboard_listener");

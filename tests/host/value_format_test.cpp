@@ -75,8 +75,11 @@ TEST(Value_format, texts_round_trip_with_escapes_and_surrogates) {
     EXPECT_EQ(round_trip("text:\"\\uD83D\\uDE00\""), "text:\"\xF0\x9F\x98\x80\"");
     // A lone surrogate cannot be UTF-8: it stays an escape.
     EXPECT_EQ(round_trip("text:\"x\\uDE00\""), "text:\"x\\uDE00\"");
-    // An embedded NUL before the final one is printed, not cut.
+    // An embedded NUL before the final one is printed, not cut, for a value
+    // written as text; from set it marks binary data such as a pointer.
     EXPECT_EQ(round_trip("text:\"a\\u0000b\""), "text:\"a\\u0000b\"");
+    EXPECT_EQ(format_value(parsed("text:\"a\\u0000b\""), false), "bytes:6100000062000000");
+    EXPECT_EQ(format_value(parsed("bytes:4074ca0000000000"), false), "bytes:4074ca0000000000");
     // Even size, ends in NUL, not written as text: printed as text all the same.
     EXPECT_EQ(format_value(parsed("text:hey"), false), "text:\"hey\"");
     // The one-character text written through set_text prints as text.
