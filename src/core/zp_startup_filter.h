@@ -3,7 +3,10 @@
 #include "core/owned_filter.h"
 #include "core/startup_filter.h"
 
+#include <memory>
 #include <vector>
+
+class Code_storage;
 
 // Builds the whole plug-in on "startup" and tears it down on "shutdown";
 // owns every long-lived component.
@@ -21,12 +24,14 @@ public:
     void on_delete_traces() override;
 
     std::size_t filter_count() const { return filters_.size(); }
+    Code_storage* code_storage() const { return code_storage_.get(); }
 
 private:
     void destroy_components();
 
     HINSTANCE module_;
     std::vector<Owned_filter> filters_;
+    std::unique_ptr<Code_storage> code_storage_;
 };
 
 // "off", "error", "warning", "info", "debug" → 0..4; anything else → -1.
