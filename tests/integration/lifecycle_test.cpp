@@ -1,0 +1,180 @@
+#include "host/reference_host.h"
+#include "host/script_console.h"
+#include "support/json_check.h"
+#include "support/test_support.h"
+#include "support/vqhost_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+
+using namespace Test_support;
+
+namespace {
+
+std::string escaped(const std::wstring& path) {
+    std::string out;
+    for (wchar_t c : path) {
+        if (c == L'\\')
+            out += "\\\\";
+        else
+            out += static_cast<char>(c);
+    }
+    return out;
+}
+
+int count_lines_containing(const std::string& text, const std::string& needle) {
+    std::istringstream in(text);
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line))
+        if (line.find(needle) != std::string::npos)
+            ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(Lifecycle, BackupResultIsAndedIntoTheIncomingResult) {
+    auto install = make_vqhost_install(L"backup");
+    std::wstring target = make_temp_directory(L"backup_target");
+    std::string path = escaped(target);
+    auto run = run_vqhost_script(install,
+                                 "load plugins\\zaptor.dll\n"
+                                 "send startup\n"
+                                 "send create_backup result=flag:0 path=text:\"" + path + "\"\n"
+                                 "echo --\n"
+                                 "send create_backup path=text:\"" + path + "\"\n"
+                                 "echo --\n"
+                                 // A 4-byte result is not a flag: it counts as true.
+                                 "send create_backup result=u32:0 path=text:\"" + path + "\"\n"
+                                 "echo --\n"
+                                 "send restore_backup result=flag:1 path=text:\"" + path + "\"\n"
+                                 "echo --\n"
+                                 "send create_backup path=text:\"C:\\\\no\\\\such\\\\folder\"\n"
+                                 "send shutdown\n"
+                                 "finalize\n");
+    ASSERT_EQ(run.exit_code, 0u) << run.output;
+    std::vector<std::string> results;
+    std::istringstream in(run.output);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("= result ", 0) == 0)
+            results.push_back(line);
+    ASSERT_EQ(results.size(), 5u) << run.output;
+    EXPECT_EQ(results[0], "= result flag:0");
+    EXPECT_EQ(results[1], "= result flag:1");
+    EXPECT_EQ(results[2], "= result flag:1");
+    EXPECT_EQ(results[3], "= result flag:1");
+    // The code storage cannot be copied into a folder that does not exist.
+    EXPECT_EQ(results[4], "= result flag:0");
+    EXPECT_TRUE(file_exists(target + L"\\code_storage.db"));
+}
+
+TEST(Lifecycle, TraceFileWithTokenAndLevelChanges) {
+    auto install = make_vqhost_install(L"trace");
+    write_file(install.dir + L"\\trace_token.txt", "");
+    auto run = run_vqhost_script(install,
+                                 "load plugins\\zaptor.dll\n"
+                                 "send startup\n"
+                                 "send set_debug_level level=text:Debug\n"  // not a level name
+                                 "send startups\n"
+                                 "send shutdown\n"
+                                 "send set_debug_level level=text:off\n"
+                                 "finalize\n");
+    ASSERT_EQ(run.exit_code, 0u) << run.output;
+    std::string log = read_file(install.plugins + L"\\zaptor.log");
+    ASSERT_FALSE(log.empty()) << "no zaptor.log beside the DLL";
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"((^|\n)\d{8,}\tINF\t\[initialize\]  zaptor initialize\n)")))
+        << log;
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"(\n\d{8,}\tDBG\t\[ZP_Startup_filter::on_startup\]\n)")))
+        << log;
+    EXPECT_EQ(count_lines_containing(log, "[ZP_Startup_filter::on_startup]"), 1) << log;
+    EXPECT_EQ(count_lines_containing(log, "[ZP_Startup_filter::on_shutdown]"), 1) << log;
+    // "Debug" changed nothing: no level line before "off".
+    EXPECT_EQ(log.find("set log level to"), std::string::npos) << log;
+    // "off" dumps the perf log as a JSON array and ends tracing: "zaptor
+    // finalize" never reaches the file.
+    std::size_t dump = log.find("Dumping Perf-Log\n");
+    ASSERT_NE(dump, std::string::npos) << log;
+    std::string array = log.substr(dump + 17);
+    ASSERT_GE(array.size(), 2u);
+    EXPECT_EQ(array.substr(array.size() - 2), "]\n");
+    array.pop_back();
+    std::size_t where = 0;
+    EXPECT_TRUE(is_valid_json(array, &where)) << "at " << where << ": " << array;
+    EXPECT_NE(array.find("\"cat\": \"vqhost.exe\""), std::string::npos) << array;
+    EXPECT_EQ(log.find("zaptor finalize"), std::string::npos) << log;
+}
+
+TEST(Lifecycle, NoTokenNoTraceFileUntilTheHostSetsALevel) {
+    auto install = make_vqhost_install(L"notoken");
+    auto run = run_vqhost_script(install,
+                                 "load plugins\\zaptor.dll\n"
+                                 "send startup\n"
+                                 "send shutdown\n");
+    ASSERT_EQ(run.exit_code, 0u) << run.output;
+    EXPECT_FALSE(file_exists(install.plugins + L"\\zaptor.log"));
+
+    run = run_vqhost_script(install,
+                            "load plugins\\zaptor.dll\n"
+                            "send set_debug_level level=text:info\n"
+                            "send startup\n"                       // debug marker: not at info
+                            "send set_debug_level level=text:debug\n"
+                            "send delete_traces\n"
+                            "send shutdown\n"
+                            "finalize\n");
+    ASSERT_EQ(run.exit_code, 0u) << run.output;
+    std::string log = read_file(install.plugins + L"\\zaptor.log");
+    // delete_traces removed the file and began a new one at the same level.
+    EXPECT_EQ(log.find("on_startup"), std::string::npos) << log;
+    EXPECT_EQ(log.find("set log level to 3"), std::string::npos) << log;
+    EXPECT_NE(log.find("\tLOG\tset log level to 4\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\tDBG\t[ZP_Startup_filter::on_shutdown]\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\tINF\t[finalize]  zaptor finalize\n"), std::string::npos) << log;
+}
+
+// In-process: the lifecycle as the host sees it, through the registered filter.
+TEST(Lifecycle, RegistrationRestartAndFinalize) {
+    Reference_host host;
+    std::vector<std::string> out;
+    {
+        Script_console console(host, [&](const std::string& l) { out.push_back(l); });
+        ASSERT_EQ(console.run("load plugins\\zaptor.dll\n"), 0) << console.last_error();
+        const wchar_t* names[] = {L"startup", L"shutdown", L"set_language", L"create_backup",
+                                  L"restore_backup", L"set_debug_level", L"delete_traces"};
+        for (auto name : names)
+            EXPECT_EQ(host.filter_count(name), 1u) << name;
+        EXPECT_EQ(host.filter_count(L"startups"), 0u);
+
+        // Startup after shutdown, and a second startup without shutdown.
+        ASSERT_EQ(console.run("send startup\nsend shutdown\nsend startup\nsend startup\n"
+                              "send set_language\nsend shutdown\n"),
+                  0)
+            << console.last_error();
+
+        // A second initialize replaces the filter: still one registration.
+        std::string error;
+        ASSERT_TRUE(console.plugin().initialize(&host, error)) << error;
+        for (auto name : names)
+            EXPECT_EQ(host.filter_count(name), 1u) << name;
+
+        ASSERT_EQ(console.run("finalize\n"), 0) << console.last_error();
+        for (auto name : names)
+            EXPECT_EQ(host.filter_count(name), 0u) << name;
+        // finalize without initialize only writes its line.
+        ASSERT_TRUE(console.plugin().finalize(error)) << error;
+        ASSERT_EQ(console.run("unload\n"), 0) << console.last_error();
+    }
+}
+
+TEST(Lifecycle, InitializeWithoutHostRegistersNothing) {
+    Reference_host host;
+    Script_console console(host, [](const std::string&) {});
+    std::string error;
+    ASSERT_TRUE(console.plugin().load(exe_directory() + L"plugins\\zaptor.dll", error)) << error;
+    ASSERT_TRUE(console.plugin().initialize(nullptr, error)) << error;
+    EXPECT_EQ(host.filter_count(L"startup"), 0u);
+    ASSERT_TRUE(console.plugin().finalize(error)) << error;
+}

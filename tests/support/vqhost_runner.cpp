@@ -1,0 +1,109 @@
+#include "support/vqhost_runner.h"
+
+#include "support/test_support.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <sstream>
+#include <thread>
+
+namespace Test_support {
+namespace {
+
+struct Handle_closer {
+    void operator()(HANDLE h) const {
+        if (h && h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    }
+};
+using Handle = std::unique_ptr<void, Handle_closer>;
+
+void copy_or_throw(const std::wstring& from, const std::wstring& to) {
+    if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
+        throw std::runtime_error("cannot copy a build output file for the test installation");
+}
+
+} // namespace
+
+Vqhost_install make_vqhost_install(const std::wstring& name) {
+    Vqhost_install install;
+    install.dir = make_temp_directory(name);
+    install.plugins = install.dir + L"\\plugins";
+    CreateDirectoryW(install.plugins.c_str(), nullptr);
+    std::wstring bin = exe_directory();
+    copy_or_throw(bin + L"vqhost.exe", install.dir + L"\\vqhost.exe");
+    copy_or_throw(bin + L"plugins\\zaptor.dll", install.plugins + L"\\zaptor.dll");
+    if (file_exists(bin + L"plugins\\zaptor.lng"))
+        copy_or_throw(bin + L"plugins\\zaptor.lng", install.plugins + L"\\zaptor.lng");
+    return install;
+}
+
+Script_result run_vqhost_script(const Vqhost_install& install, const std::string& script,
+                                unsigned long timeout_ms) {
+    Script_result result;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE in_read, in_write, out_read, out_write;
+    if (!CreatePipe(&in_read, &in_write, &inherit, 0) ||
+        !CreatePipe(&out_read, &out_write, &inherit, 0)) {
+        result.exit_code = 0xFFFFFFFF;
+        return result;
+    }
+    Handle child_in(in_read), our_in(in_write), our_out(out_read), child_out(out_write);
+    SetHandleInformation(in_write, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = in_read;
+    si.hStdOutput = out_write;
+    si.hStdError = out_write;
+    PROCESS_INFORMATION pi{};
+    std::wstring command = L"\"" + install.dir + L"\\vqhost.exe\" --script -";
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                        install.dir.c_str(), &si, &pi)) {
+        result.exit_code = 0xFFFFFFFE;
+        return result;
+    }
+    Handle process(pi.hProcess), thread(pi.hThread);
+    // The child holds its own copies now; ours must go so that EOF arrives.
+    child_in.reset();
+    child_out.reset();
+
+    std::thread reader([&] {
+        char buffer[4096];
+        DWORD n;
+        while (ReadFile(our_out.get(), buffer, sizeof buffer, &n, nullptr) && n > 0)
+            result.output.append(buffer, n);
+    });
+    DWORD written;
+    WriteFile(our_in.get(), script.data(), static_cast<DWORD>(script.size()), &written, nullptr);
+    our_in.reset();
+    if (WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), 0xDEAD);
+        WaitForSingleObject(process.get(), 5000);
+    }
+    reader.join();
+    DWORD code = 0;
+    GetExitCodeProcess(process.get(), &code);
+    result.exit_code = code;
+    // Windows programs print CRLF; compare lines without the CR.
+    std::string clean;
+    for (char c : result.output)
+        if (c != '\r')
+            clean += c;
+    result.output = clean;
+    return result;
+}
+
+bool has_line(const std::string& output, const std::string& line) {
+    std::istringstream in(output);
+    std::string l;
+    while (std::getline(in, l))
+        if (l == line)
+            return true;
+    return false;
+}
+
+} // namespace Test_support
