@@ -1,0 +1,75 @@
+// The plug-in's only door to the Windows clipboard: opening with retries,
+// reading text and the HTML source URL, saving and restoring the text formats,
+// and pasting into the foreground application.
+#pragma once
+
+#include "output/clipboard_formats.h"
+#include "output/win_handles.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One saved clipboard format. The copy is owned here until the clipboard
+// accepts it on restore; a backup that is never restored frees its copies.
+struct Saved_format {
+    std::uint32_t format = 0;
+    std::wstring name; // empty for predefined formats and unreadable names
+    Output::Unique_global data;
+};
+
+// Waits the given time while dispatching every message of the calling thread.
+void wait_pumping(std::uint32_t milliseconds);
+
+class Clipboard_handler {
+public:
+    static constexpr int open_retries = 150;
+    static constexpr std::uint32_t open_retry_ms = 10;
+    static constexpr int data_retries = 10;
+    static constexpr std::uint32_t data_retry_ms = 50;
+
+    Clipboard_handler();
+    virtual ~Clipboard_handler();
+    Clipboard_handler(const Clipboard_handler&) = delete;
+    Clipboard_handler& operator=(const Clipboard_handler&) = delete;
+
+    HWND window() const { return window_; }
+
+    bool access_clipboard(HWND owner);
+    // On an opened clipboard; null when the format stays unavailable.
+    HANDLE get_clipboard_data(std::uint32_t format);
+
+    bool get_opened_clipboard_data(std::wstring& text);
+    bool get_source_url_from_opened_clipboard(std::wstring& url);
+
+    // What is on the clipboard now; copies nothing.
+    bool read_text(std::wstring& text);
+    // Makes the foreground application copy its selection first.
+    void read_selection_text(std::wstring& text);
+    std::wstring read_selection_text();
+    void read_selection_text_and_url(std::wstring& text, std::wstring& url);
+    Clipboard_data read_selection_formats();
+
+    void backup_formats();
+    void restore_formats();
+    void clear_opened_clipboard();
+    const std::vector<Saved_format>& backup() const { return backup_; }
+
+    // A moveable, shareable block holding exactly the bytes; empty on failure.
+    static Output::Unique_global create_handle(const std::vector<std::uint8_t>& bytes);
+    void paste(const Clipboard_data& data);
+    void paste_text(const wchar_t* text, std::size_t length);
+    void paste_text(const std::wstring& text) { paste_text(text.data(), text.size()); }
+
+private:
+    void write_blocker_line();
+
+    std::vector<Saved_format> backup_;
+    HWND window_ = nullptr;
+};
+
+// The source URL in the header of "HTML Format" data, or false when the
+// header names none before the HTML starts. Exposed for tests of odd headers.
+bool extract_source_url(const std::string& header, std::wstring& url);

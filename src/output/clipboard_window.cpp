@@ -1,0 +1,263 @@
+#include "output/clipboard_window.h"
+
+#include "output/keypresser.h"
+#include "trace/trace.h"
+
+#include <exception>
+#include <map>
+
+namespace {
+
+// Jobs whose callers are still waiting, with the serial they were given.
+std::mutex& jobs_mutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::map<Copy_job*, std::uint64_t>& live_jobs() {
+    static std::map<Copy_job*, std::uint64_t> jobs;
+    return jobs;
+}
+
+bool is_live(Copy_job* job, std::uint64_t serial) {
+    auto found = live_jobs().find(job);
+    return found != live_jobs().end() && found->second == serial;
+}
+
+std::mutex& process_window_mutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::unique_ptr<Clipboard_window>& process_window_slot() {
+    static std::unique_ptr<Clipboard_window> window;
+    return window;
+}
+
+} // namespace
+
+std::wstring Clipboard_window::default_name() {
+    return L"clipboard_handler" + std::to_wstring(GetCurrentProcessId());
+}
+
+Clipboard_window::Clipboard_window(std::wstring name, UINT timeout_ms)
+    : name_(std::move(name)), timeout_ms_(timeout_ms) {
+    WNDCLASSEXW window_class{};
+    window_class.cbSize = sizeof(window_class);
+    window_class.style = CS_HREDRAW | CS_VREDRAW;
+    window_class.lpfnWndProc = &Clipboard_window::window_proc;
+    window_class.hInstance = GetModuleHandleW(nullptr);
+    window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    window_class.lpszClassName = name_.c_str();
+    class_registered_ = RegisterClassExW(&window_class) != 0;
+    create();
+}
+
+Clipboard_window::~Clipboard_window() {
+    if (window_) {
+        // Message 0x0012 makes the window procedure leave the listener list.
+        SendMessageTimeoutW(window_, 0x0012, 0, 0, SMTO_ABORTIFHUNG, 1000, nullptr);
+        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        // Destroyed explicitly so that a library loaded again later never finds
+        // a window whose procedure has been unloaded.
+        if (GetCurrentThreadId() == owner_thread_) {
+            DestroyWindow(window_);
+        } else {
+            SendMessageTimeoutW(window_, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 1000, nullptr);
+        }
+    }
+    if (class_registered_) {
+        UnregisterClassW(name_.c_str(), GetModuleHandleW(nullptr));
+    }
+}
+
+int Clipboard_window::create() {
+    HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, name_.c_str(), name_.c_str(), WS_POPUP, 0, 0, 1,
+                                  1, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!window) {
+        const DWORD code = GetLastError();
+        Trace::error("Clipboard_window::create")
+            << "CreateWindowEx failed. Error: " << static_cast<std::uint32_t>(code);
+        return static_cast<int>(code);
+    }
+    window_ = window;
+    owner_thread_ = GetCurrentThreadId();
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    AddClipboardFormatListener(window_);
+    return 0;
+}
+
+bool Clipboard_window::has_pending_job() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pending_ != nullptr;
+}
+
+LRESULT CALLBACK Clipboard_window::window_proc(HWND window, UINT message, WPARAM wparam,
+                                               LPARAM lparam) {
+    auto* self = reinterpret_cast<Clipboard_window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) {
+        return DefWindowProcW(window, message, wparam, lparam);
+    }
+    try {
+        return self->handle_message(message, wparam, lparam);
+    } catch (const std::exception& e) {
+        Trace::error("Clipboard_window::window_proc") << "exception: " << e.what();
+        return 0;
+    }
+}
+
+LRESULT Clipboard_window::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case job_message:
+        on_job(reinterpret_cast<Copy_job*>(lparam));
+        return 0;
+    case cancel_message: {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pending_ = nullptr;
+        return 0;
+    }
+    case WM_CLIPBOARDUPDATE:
+        // Every update restarts the settle timer: a burst of updates counts
+        // as settled 50 ms after its last one.
+        KillTimer(window_, copy_timeout_timer);
+        SetTimer(window_, settle_timer, settle_ms, nullptr);
+        return 0;
+    case 0x0012:
+        RemoveClipboardFormatListener(window_);
+        return DefWindowProcW(window_, message, wparam, lparam);
+    case WM_TIMER:
+        if (wparam == copy_timeout_timer) {
+            KillTimer(window_, copy_timeout_timer);
+            complete_pending(false);
+        } else if (wparam == settle_timer) {
+            KillTimer(window_, settle_timer);
+            complete_pending(true);
+        }
+        return 0;
+    default:
+        return DefWindowProcW(window_, message, wparam, lparam);
+    }
+}
+
+void Clipboard_window::on_job(Copy_job* job) {
+    {
+        std::lock_guard<std::mutex> live_lock(jobs_mutex());
+        auto found = live_jobs().find(job);
+        if (found == live_jobs().end()) {
+            Trace::error("Clipboard_window::on_job") << "job message for a job nobody waits for";
+            return;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (pending_ && is_live(pending_, pending_serial_)) {
+            try {
+                pending_->done.set_value(false);
+            } catch (const std::future_error&) {
+            }
+        }
+        pending_ = job;
+        pending_serial_ = found->second;
+        // A settle timer still running from an earlier update must not
+        // complete this job with the clipboard as it was before the copy.
+        KillTimer(window_, settle_timer);
+        SetTimer(window_, copy_timeout_timer, timeout_ms_, nullptr);
+    }
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(0, &info)) {
+        return;
+    }
+    Keypresser keys;
+    keys.key_down(VK_CONTROL);
+    keys.key_down(VK_INSERT);
+    keys.key_up(VK_INSERT);
+    keys.key_up(VK_CONTROL);
+    keys.execute(false);
+}
+
+void Clipboard_window::complete_pending(bool result) {
+    std::lock_guard<std::mutex> live_lock(jobs_mutex());
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (pending_ && is_live(pending_, pending_serial_)) {
+        try {
+            pending_->done.set_value(result);
+        } catch (const std::future_error&) {
+        }
+    }
+    pending_ = nullptr;
+}
+
+void Clipboard_window::register_job(Copy_job* job) {
+    static std::uint64_t next_serial = 0;
+    std::lock_guard<std::mutex> lock(jobs_mutex());
+    job->serial = ++next_serial;
+    live_jobs()[job] = job->serial;
+}
+
+void Clipboard_window::unregister_job(Copy_job* job) {
+    std::lock_guard<std::mutex> lock(jobs_mutex());
+    live_jobs().erase(job);
+}
+
+bool Clipboard_window::get_data_job(HWND window) {
+    try {
+        Copy_job job;
+        register_job(&job);
+        if (window && !PostMessageW(window, job_message, 0, reinterpret_cast<LPARAM>(&job))) {
+            Trace::error("Clipboard_window::get_data_job")
+                << "PostMessage failed. Error: " << static_cast<std::uint32_t>(GetLastError());
+        }
+        const bool result = wait_for_job(window, job.result);
+        unregister_job(&job);
+        return result;
+    } catch (const std::exception& e) {
+        Trace::error("Clipboard_window::get_data_job") << "exception: " << e.what();
+        return false;
+    }
+}
+
+bool Clipboard_window::wait_for_job(HWND window, std::future<bool>& future) {
+    for (int attempt = 0; attempt < wait_attempts; ++attempt) {
+        if (future.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+            return future.get();
+        }
+        if (future.wait_for(std::chrono::milliseconds(2)) == std::future_status::ready) {
+            return future.get();
+        }
+        MSG message;
+        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        }
+    }
+    if (window) {
+        SendMessageTimeoutW(window, cancel_message, 0, 0, SMTO_NORMAL, 5000, nullptr);
+    }
+    return false;
+}
+
+HWND Clipboard_window::process_window() {
+    std::lock_guard<std::mutex> lock(process_window_mutex());
+    auto& slot = process_window_slot();
+    if (slot) {
+        return slot->handle();
+    }
+    const std::wstring name = default_name();
+    if (HWND existing = FindWindowW(name.c_str(), name.c_str())) {
+        return existing;
+    }
+    slot = std::make_unique<Clipboard_window>(name);
+    return slot->handle();
+}
+
+Clipboard_window* Clipboard_window::process_instance() {
+    std::lock_guard<std::mutex> lock(process_window_mutex());
+    return process_window_slot().get();
+}
+
+void Clipboard_window::destroy_process_window() {
+    std::unique_ptr<Clipboard_window> window;
+    {
+        std::lock_guard<std::mutex> lock(process_window_mutex());
+        window = std::move(process_window_slot());
+    }
+}

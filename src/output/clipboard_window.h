@@ -1,0 +1,83 @@
+// The hidden window that carries out copy jobs: it sends Control+Insert to the
+// foreground application and reports success once the clipboard has changed
+// and then stayed unchanged for 50 ms, or failure after 3 s.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// Owned by the caller of get_data_job for the duration of the call.
+struct Copy_job {
+    std::vector<std::uint8_t> data;
+    std::uint32_t format = 13;
+    std::promise<bool> done;
+    std::future<bool> result = done.get_future();
+    const char* name = "get_data_job";
+    std::uint64_t serial = 0; // set when registered; tells reused addresses apart
+};
+
+class Clipboard_window {
+public:
+    static constexpr UINT job_message = WM_USER + 1;
+    static constexpr UINT cancel_message = WM_USER + 2;
+    static constexpr UINT_PTR copy_timeout_timer = 3141592;
+    static constexpr UINT_PTR settle_timer = 12345;
+    static constexpr UINT copy_timeout_ms = 3000;
+    static constexpr UINT settle_ms = 50;
+    static constexpr int wait_attempts = 1500;
+
+    // "clipboard_handler" followed by the process id: class name and title.
+    static std::wstring default_name();
+
+    // The time-out is a seam for tests that must outlast the caller's attempts.
+    explicit Clipboard_window(std::wstring name = default_name(),
+                              UINT timeout_ms = copy_timeout_ms);
+    virtual ~Clipboard_window();
+    Clipboard_window(const Clipboard_window&) = delete;
+    Clipboard_window& operator=(const Clipboard_window&) = delete;
+
+    // 0 on success, else the system error code of CreateWindowEx.
+    int create();
+    HWND handle() const { return window_; }
+    const std::wstring& name() const { return name_; }
+    bool has_pending_job() const;
+
+    // Posts a copy job to the window and waits for its result, serving the
+    // calling thread's messages meanwhile.
+    static bool get_data_job(HWND window);
+    static bool wait_for_job(HWND window, std::future<bool>& future);
+
+    // A job is only touched by the window while its caller keeps it
+    // registered, so a job message that arrives after the caller gave up is
+    // dropped instead of reaching a destroyed job.
+    static void register_job(Copy_job* job);
+    static void unregister_job(Copy_job* job);
+
+    // The one window of the process shared by every Clipboard_handler;
+    // created on first use on the calling thread.
+    static HWND process_window();
+    static Clipboard_window* process_instance();
+    // Destroys the process-wide window (also done when the library unloads).
+    static void destroy_process_window();
+
+private:
+    static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+    LRESULT handle_message(UINT message, WPARAM wparam, LPARAM lparam);
+    void on_job(Copy_job* job);
+    void complete_pending(bool result);
+
+    HWND window_ = nullptr;
+    std::wstring name_;
+    Copy_job* pending_ = nullptr;
+    std::uint64_t pending_serial_ = 0;
+    mutable std::mutex mutex_;
+    UINT timeout_ms_;
+    bool class_registered_ = false;
+    DWORD owner_thread_ = 0;
+};

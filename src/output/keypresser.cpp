@@ -1,0 +1,67 @@
+#include "output/keypresser.h"
+
+#include "trace/trace.h"
+
+#include <exception>
+
+Keypresser::Keypresser() { queue_.reserve(300); }
+
+bool Keypresser::is_extended_key(std::uint16_t virtual_key) {
+    return (virtual_key >= 0x21 && virtual_key <= 0x28) || virtual_key == 0x2A ||
+           virtual_key == VK_INSERT || virtual_key == VK_DELETE || virtual_key == VK_DIVIDE ||
+           virtual_key == VK_NUMLOCK || virtual_key == VK_RCONTROL || virtual_key == VK_RMENU;
+}
+
+INPUT Keypresser::make_event(std::uint16_t virtual_key, std::uint32_t flags) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.time = event_time;
+    input.ki.dwExtraInfo = 0;
+    if (flags & flag_unicode) {
+        input.ki.wVk = 0;
+        input.ki.wScan = virtual_key;
+        input.ki.dwFlags = flags;
+        return input;
+    }
+    input.ki.wVk = virtual_key;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtual_key, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = flags | (is_extended_key(virtual_key) ? flag_extended : 0);
+    return input;
+}
+
+void Keypresser::key_down(std::uint16_t virtual_key) {
+    queue_.push_back(make_event(virtual_key, 0));
+}
+
+void Keypresser::key_up(std::uint16_t virtual_key) {
+    queue_.push_back(make_event(virtual_key, flag_key_up));
+}
+
+void Keypresser::execute(bool keep_modifiers) {
+    if (queue_.empty()) {
+        return;
+    }
+    try {
+        Trace::info("Keypresser::execute")
+            << "Sending " << static_cast<std::uint32_t>(queue_.size()) << " key events";
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        if (!GetGUIThreadInfo(0, &info)) {
+            Trace::error("Keypresser::execute")
+                << "GetGUIThreadInfo failed with " << static_cast<std::uint32_t>(GetLastError());
+            queue_.clear();
+            return;
+        }
+        if (!keep_modifiers) {
+            // Each release goes in front of all others: the queue then starts
+            // with right Alt up and ends the releases with left Shift up.
+            for (std::uint16_t key = VK_LSHIFT; key <= VK_RMENU; ++key) {
+                queue_.insert(queue_.begin(), make_event(key, flag_key_up | flag_scan_code));
+            }
+        }
+        SendInput(static_cast<UINT>(queue_.size()), queue_.data(), sizeof(INPUT));
+    } catch (const std::exception& e) {
+        Trace::error("Keypresser::execute") << "exception: " << e.what();
+    }
+    queue_.clear();
+}
