@@ -1,6 +1,7 @@
 #include "storage/code_storage.h"
 
 #include "core/text_convert.h"
+#include "storage/file_copy.h"
 #include "storage/sqlite_layer.h"
 #include "trace/trace.h"
 
@@ -28,6 +29,13 @@ bool bind_all(sqlite3_stmt* statement, std::initializer_list<const std::wstring*
 std::wstring text_or_empty(sqlite3_stmt* statement, int column) {
     Text_view view = SQLite::column_text(statement, column);
     return view.text ? std::wstring(view.text, view.length) : std::wstring();
+}
+
+// A file the user marked read-only is opened read-only, so that nothing is
+// written to it even where the process could (an administrator, Wine as root).
+bool read_only_attribute(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
 Statement prepare(sqlite3* db, std::wstring_view sql) {
@@ -153,8 +161,11 @@ public:
             std::filesystem::path source(path_);
             std::filesystem::path target = std::filesystem::path(directory) / source.filename();
             // The connection stays open: outside a transaction the file is consistent.
-            std::filesystem::copy_file(source, target,
-                                       std::filesystem::copy_options::overwrite_existing);
+            std::string error;
+            if (!copy_file_over(source.wstring(), target.wstring(), error)) {
+                Trace::error("Code_storage::create_backup") << error;
+                return Code_result::prepare_failed;
+            }
         } catch (const std::exception& e) {
             Trace::error("Code_storage::create_backup") << e.what();
             return Code_result::prepare_failed;
@@ -178,8 +189,11 @@ public:
                 return Code_result::prepare_failed;
             }
             db_.reset();
-            std::filesystem::copy_file(source, std::filesystem::path(path_),
-                                       std::filesystem::copy_options::overwrite_existing);
+            std::string error;
+            if (!copy_file_over(source.wstring(), path_, error)) {
+                Trace::error("Code_storage::restore_backup") << error;
+                outcome = Code_result::prepare_failed;
+            }
         } catch (const std::exception& e) {
             Trace::error("Code_storage::restore_backup") << e.what();
             outcome = Code_result::prepare_failed;
@@ -198,7 +212,10 @@ private:
             return;
         }
         sqlite3* raw = nullptr;
-        int result = sqlite3_open16(path_.c_str(), &raw);
+        int result =
+            read_only_attribute(path_)
+                ? sqlite3_open_v2(utf16_to_utf8(path_).c_str(), &raw, SQLITE_OPEN_READONLY, nullptr)
+                : sqlite3_open16(path_.c_str(), &raw);
         db_.reset(raw);
         if (result != SQLITE_OK) {
             Trace::error("Code_storage::open")

@@ -1,6 +1,9 @@
 #include "storage/shortcut_database.h"
 
+#include "core/text_convert.h"
 #include "trace/trace.h"
+
+#include <windows.h>
 
 #include <limits>
 #include <stdexcept>
@@ -38,7 +41,14 @@ const wchar_t* error_text(sqlite3* db) {
 Shortcut_database::Shortcut_database(std::wstring path) : path_(std::move(path)) {
     if (!path_.empty()) {
         sqlite3* raw = nullptr;
-        int result = sqlite3_open16(path_.c_str(), &raw);
+        // A file the user marked read-only stays unwritten even where the
+        // process could write it (an administrator, Wine as root).
+        DWORD attributes = GetFileAttributesW(path_.c_str());
+        bool read_only =
+            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+        int result = read_only ? sqlite3_open_v2(utf16_to_utf8(path_).c_str(), &raw,
+                                                 SQLITE_OPEN_READONLY, nullptr)
+                               : sqlite3_open16(path_.c_str(), &raw);
         db_.reset(raw);
         if (result != SQLITE_OK) {
             // A connection that failed to open is of no use: close it so

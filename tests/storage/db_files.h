@@ -1,0 +1,70 @@
+// Small helpers for tests that look at database files from outside.
+#pragma once
+
+#include "core/text_convert.h"
+#include "storage/sqlite_layer.h"
+
+#include <windows.h>
+
+#include <random>
+#include <string>
+
+namespace Db_files {
+
+inline Connection open_raw(const std::wstring& path) {
+    sqlite3* raw = nullptr;
+    sqlite3_open16(path.c_str(), &raw);
+    return Connection(raw);
+}
+
+// Runs SQL given as UTF-8 and returns the first column of the first row as
+// text ("<null>" for NULL, "<none>" without a row, "<error>" on failure).
+inline std::string scalar(sqlite3* db, const std::string& sql) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
+        return "<error>";
+    Statement statement(raw);
+    int result = sqlite3_step(raw);
+    if (result == SQLITE_DONE)
+        return "<none>";
+    if (result != SQLITE_ROW)
+        return "<error>";
+    const unsigned char* text = sqlite3_column_text(raw, 0);
+    return text ? reinterpret_cast<const char*>(text) : "<null>";
+}
+
+inline bool run(sqlite3* db, const std::string& sql) {
+    return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+inline std::string random_bytes(std::size_t count, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::string bytes(count, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(generator() & 0xFF);
+    return bytes;
+}
+
+inline bool set_read_only(const std::wstring& path, bool read_only) {
+    return SetFileAttributesW(path.c_str(),
+                              read_only ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+// A closed database can be deleted; one still held open cannot (SQLite
+// opens its files without delete sharing).
+inline bool can_delete(const std::wstring& path) {
+    return DeleteFileW(path.c_str()) != 0;
+}
+
+// Texts that break naive quoting or encoding: quotes, backslashes, line
+// breaks, tabs, SQL and characters outside the BMP (surrogate pairs).
+inline const std::wstring nasty_texts[] = {
+    L"it's \"quoted\"",
+    L"C:\\path\\to\\file \\n not a newline",
+    L"line one\r\nline two\nline three\ttabbed",
+    L"x'); DROP TABLE code_store; --",
+    L"emoji \U0001F600 and clef \U0001D11E end",
+    L"\U0001F4A9",
+};
+
+} // namespace Db_files
