@@ -32,8 +32,12 @@ zaptor_start_display() {
     return 1
 }
 
+# Starts the wineserver and Wine's services with their output on /dev/null:
+# started by the first test instead, they would inherit CTest's pipes and
+# hold them open after the test has ended.
 zaptor_keep_wineserver() {
-    wineserver -p >/dev/null 2>&1 || true
+    wineserver -p >/dev/null 2>&1 </dev/null || true
+    /usr/lib/wine/wine64 cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
 }
 
 zaptor_stop() {
