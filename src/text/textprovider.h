@@ -2,7 +2,8 @@
 // through the text provider just before it is shown:
 //     text_provider().get_string(L"Manage actions")
 // English texts kept in tables and looked up later are marked with
-// translatable(L"...") so that the translation check finds them too.
+// translatable(), e.g. {translatable(L"Caps Lock"), 0x14}, so that the
+// translation check finds them too.
 #pragma once
 
 #include <windows.h>

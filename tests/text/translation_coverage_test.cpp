@@ -1,0 +1,155 @@
+// The shipped zaptor.lng must translate every English text that the code
+// hands to the text provider; the texts are found by scanning the sources.
+#include "text/textprovider.h"
+
+#include "core/text_convert.h"
+#include "storage/db_files.h"
+#include "storage/trace_capture.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+namespace {
+
+// Appends the UTF-16 text of every literal passed as get_string(L"...") or
+// translatable(L"..."), including adjacent literals (L"a" L"b"). Returns
+// false on an escape it cannot read, so that no literal is silently lost.
+bool extract_texts(const std::string& source, std::set<std::wstring>& texts, std::string& problem) {
+    for (const std::string marker : {"get_string(L\"", "translatable(L\""}) {
+        for (std::size_t at = source.find(marker); at != std::string::npos;
+             at = source.find(marker, at + 1)) {
+            std::size_t i = at + marker.size();
+            std::string text;
+            for (;;) {
+                while (i < source.size() && source[i] != '"') {
+                    char c = source[i++];
+                    if (c != '\\') {
+                        text += c;
+                        continue;
+                    }
+                    if (i >= source.size())
+                        break;
+                    char e = source[i++];
+                    switch (e) {
+                    case 'n':
+                        text += '\n';
+                        break;
+                    case 't':
+                        text += '\t';
+                        break;
+                    case 'r':
+                        text += '\r';
+                        break;
+                    case '\\':
+                        text += '\\';
+                        break;
+                    case '"':
+                        text += '"';
+                        break;
+                    case '\'':
+                        text += '\'';
+                        break;
+                    default:
+                        problem = std::string("unsupported escape \\") + e + " in " +
+                                  source.substr(at, 60);
+                        return false;
+                    }
+                }
+                ++i; // closing quote
+                std::size_t next = source.find_first_not_of(" \t\r\n", i);
+                if (next != std::string::npos && source.compare(next, 2, "L\"") == 0) {
+                    i = next + 2;
+                    continue;
+                }
+                break;
+            }
+            texts.insert(utf8_to_utf16(text));
+        }
+    }
+    return true;
+}
+
+std::wstring wine_path(std::string unix_path) {
+    for (char& c : unix_path)
+        if (c == '/')
+            c = '\\';
+    return L"Z:" + utf8_to_utf16(unix_path);
+}
+
+std::wstring shipped_file() {
+    return Test_support::exe_directory() + L"plugins\\zaptor.lng";
+}
+
+TEST(TranslationCoverage, ExtractorReadsLiteralsEscapesAndAdjacentParts) {
+    std::set<std::wstring> texts;
+    std::string problem;
+    ASSERT_TRUE(extract_texts("a = text_provider().get_string(L\"Manage actions\");\n"
+                              "b = p.get_string(L\"Say \\\"hi\\\"\\n\" L\" twice\");\n"
+                              "{translatable(L\"Caps Lock\"), 0x14}, get_string(name), "
+                              "get_string(L\"Gr\xC3\xB6\xC3\x9F\")",
+                              texts, problem))
+        << problem;
+    EXPECT_EQ(texts, (std::set<std::wstring>{L"Manage actions", L"Say \"hi\"\n twice", L"Caps Lock",
+                                             L"Gr\u00F6\u00DF"}));
+    EXPECT_FALSE(extract_texts("get_string(L\"bad \\x41\")", texts, problem));
+}
+
+TEST(TranslationCoverage, ShippedFileHasGermanMetaAndLoadsThroughTheProvider) {
+    ASSERT_TRUE(Test_support::file_exists(shipped_file()));
+    Connection db = Db_files::open_raw(shipped_file());
+    EXPECT_EQ(Db_files::scalar(db.get(), "SELECT value FROM meta WHERE key='language'"), "de");
+    EXPECT_EQ(Db_files::scalar(db.get(), "SELECT value FROM meta WHERE key='Deutsch'"), "de");
+    EXPECT_EQ(Db_files::scalar(db.get(), "SELECT count(*) FROM base_lang LEFT JOIN de USING "
+                                         "(word_id) WHERE de.text IS NULL OR de.text=''"),
+              "0");
+    db.reset();
+
+    auto provider = make_textprovider();
+    provider->set_language_from_file(shipped_file(), L"Deutsch");
+    EXPECT_EQ(provider->get_language(), L"de");
+    EXPECT_EQ(std::wstring(provider->get_string(L"Manage actions")), L"Aktionen verwalten");
+    EXPECT_EQ(std::wstring(provider->get_string(L"Set key ...")), L"Taste festlegen ...");
+    EXPECT_EQ(std::wstring(provider->get_string(L"Common")), L"Allgemein");
+}
+
+TEST(TranslationCoverage, EveryTextPassedToTheProviderInTheSourcesHasAGermanRow) {
+    std::wstring root = wine_path(ZAPTOR_SOURCE_DIR "/src");
+    std::set<std::wstring> texts;
+    std::size_t files = 0;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(root, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        std::wstring extension = it->path().extension().wstring();
+        if (extension != L".cpp" && extension != L".h")
+            continue;
+        ++files;
+        std::string problem;
+        EXPECT_TRUE(extract_texts(Test_support::read_file(it->path().wstring()), texts, problem))
+            << it->path().string() << ": " << problem;
+    }
+    ASSERT_FALSE(error) << "cannot read " << utf16_to_utf8(root) << ": " << error.message();
+    ASSERT_GT(files, 10u) << "the source tree was not found at " << utf16_to_utf8(root);
+
+    Connection db = Db_files::open_raw(shipped_file());
+    sqlite3_stmt* raw = nullptr;
+    ASSERT_EQ(sqlite3_prepare16_v2(db.get(),
+                                   L"SELECT de.text FROM base_lang JOIN de USING (word_id) "
+                                   L"WHERE base_lang.text=?1;",
+                                   -1, &raw, nullptr),
+              SQLITE_OK);
+    Statement lookup(raw);
+    std::string missing;
+    for (const std::wstring& text : texts) {
+        sqlite3_reset(raw);
+        SQLite::bind_string(raw, 1, text.c_str(), text.size());
+        if (sqlite3_step(raw) != SQLITE_ROW || SQLite::column_text(raw, 0).length == 0)
+            missing += "  '" + utf16_to_utf8(text) + "'\n";
+    }
+    EXPECT_TRUE(missing.empty()) << "texts without a German row in translations/de.tsv:\n"
+                                 << missing;
+}
+
+} // namespace
