@@ -124,9 +124,15 @@ std::wstring Target_app::text(Control control) {
     if (length <= 0) {
         return {};
     }
+    // GetWindowTextW does not ask a control of another process for its text;
+    // WM_GETTEXT is carried across by the system.
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const int copied = GetWindowTextW(child, &text[0], length + 1);
-    text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(child, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]),
+                             SMTO_NORMAL, 10000, &copied)) {
+        return {};
+    }
+    text.resize(copied < text.size() ? copied : text.size() - 1);
     return text;
 }
 

@@ -16,8 +16,8 @@
 //   selection_start control                 start of the selection
 //   selection_end   control                 end of the selection (where the caret is)
 //   text_length     control                 length of the control's text
-//   control_window  control                 the control's window handle (read its text
-//                                           with GetWindowTextW)
+//   control_window  control                 the control's window handle (its text comes
+//                                           with WM_GETTEXT)
 //   hold_clipboard  first = milliseconds    opens the clipboard and keeps it open
 //   ignore_copy     first = 0 or 1          with 1, Control+Insert and Control+C are
 //                                           swallowed: the application never copies
