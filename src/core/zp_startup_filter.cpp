@@ -1,5 +1,8 @@
 #include "core/zp_startup_filter.h"
 
+#include "actions/binding_directory.h"
+#include "actions/keyboard_shortcuts.h"
+#include "actions/running_tasks.h"
 #include "storage/code_storage.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
@@ -9,12 +12,26 @@
 ZP_Startup_filter::ZP_Startup_filter(Interaction_if* host, HINSTANCE module)
     : Startup_filter(host), module_(module) {}
 
-ZP_Startup_filter::~ZP_Startup_filter() { destroy_components(); }
+void ZP_Startup_filter::Shortcuts_deleter::operator()(Keyboard_shortcuts_impl* shortcuts) const {
+    if (shortcuts)
+        shortcuts->destroy(1);
+}
 
-// Components end in the reverse order of their dependencies: users of the
-// storage before the storage, filters in the order they were created.
-void ZP_Startup_filter::destroy_components() {
+void ZP_Startup_filter::Directory_deleter::operator()(Binding_directory* directory) const {
+    delete directory;
+}
+
+// Finalize without a shut-down: the directory before the shortcuts it
+// points to, and no key-release task may outlive the plug-in's code.
+ZP_Startup_filter::~ZP_Startup_filter() {
+    binding_directory_.reset();
     code_storage_.reset();
+    keyboard_shortcuts_.reset();
+    destroy_filters();
+    running_key_tasks().clear();
+}
+
+void ZP_Startup_filter::destroy_filters() {
     for (auto& filter : filters_)
         filter.reset();
     filters_.clear();
@@ -22,6 +39,17 @@ void ZP_Startup_filter::destroy_components() {
 
 void ZP_Startup_filter::on_startup() {
     Trace::marker("ZP_Startup_filter::on_startup");
+    // The old directory points to the old shortcuts, and the old shortcuts'
+    // listener must be withdrawn before the new one registers.
+    binding_directory_.reset();
+    keyboard_shortcuts_.reset();
+    try {
+        keyboard_shortcuts_.reset(new Keyboard_shortcuts_impl(host()));
+        keyboard_shortcuts_->initialize();
+        binding_directory_.reset(new Binding_directory(host(), keyboard_shortcuts_.get()));
+    } catch (const std::exception& e) {
+        Trace::error("ZP_Startup_filter::on_startup") << "Zaptor exception:" << e.what();
+    }
     try {
         code_storage_ = Code_storage::open(L"plugins\\code_storage.db");
     } catch (const std::exception& e) {
@@ -31,7 +59,11 @@ void ZP_Startup_filter::on_startup() {
 
 void ZP_Startup_filter::on_shutdown() {
     Trace::marker("ZP_Startup_filter::on_shutdown");
-    destroy_components();
+    keyboard_shortcuts_.reset();
+    code_storage_.reset();
+    binding_directory_.reset();
+    destroy_filters();
+    running_key_tasks().clear();
 }
 
 void ZP_Startup_filter::on_set_language(const std::wstring& language) {
@@ -43,6 +75,8 @@ bool ZP_Startup_filter::on_create_backup(const std::wstring& path) {
     bool storage_ok = true;
     if (code_storage_)
         storage_ok = code_storage_->create_backup(path) == 0;
+    if (keyboard_shortcuts_)
+        return keyboard_shortcuts_->create_backup(path) == 0 && storage_ok;
     return storage_ok;
 }
 
@@ -51,6 +85,8 @@ bool ZP_Startup_filter::on_restore_backup(const std::wstring& path) {
     bool storage_ok = true;
     if (code_storage_)
         storage_ok = code_storage_->restore_backup(path) == 0;
+    if (keyboard_shortcuts_)
+        return keyboard_shortcuts_->restore_backup(path) == 0 && storage_ok;
     return storage_ok;
 }
 

@@ -6,7 +6,9 @@
 #include <memory>
 #include <vector>
 
+class Binding_directory;
 class Code_storage;
+class Keyboard_shortcuts_impl;
 
 // Builds the whole plug-in on "startup" and tears it down on "shutdown";
 // owns every long-lived component.
@@ -25,13 +27,24 @@ public:
 
     std::size_t filter_count() const { return filters_.size(); }
     Code_storage* code_storage() const { return code_storage_.get(); }
+    Keyboard_shortcuts_impl* keyboard_shortcuts() const { return keyboard_shortcuts_.get(); }
+    Binding_directory* binding_directory() const { return binding_directory_.get(); }
 
 private:
-    void destroy_components();
+    struct Shortcuts_deleter {
+        void operator()(Keyboard_shortcuts_impl* shortcuts) const;
+    };
+    struct Directory_deleter {
+        void operator()(Binding_directory* directory) const;
+    };
+
+    void destroy_filters();
 
     HINSTANCE module_;
     std::vector<Owned_filter> filters_;
+    std::unique_ptr<Keyboard_shortcuts_impl, Shortcuts_deleter> keyboard_shortcuts_;
     std::unique_ptr<Code_storage> code_storage_;
+    std::unique_ptr<Binding_directory, Directory_deleter> binding_directory_;
 };
 
 // "off", "error", "warning", "info", "debug" → 0..4; anything else → -1.

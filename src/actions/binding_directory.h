@@ -1,0 +1,43 @@
+// What the key-binding dialogs see of bindings and actions: every action
+// that can be bound, the existing bindings with current action texts, and
+// storing and removing a binding. Keeps no state of its own, so every call
+// reflects the bindings and the actions that answer at that moment.
+#pragma once
+
+#include "actions/keyboard_shortcuts.h"
+#include "core/host_interface.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Binding_row {
+    std::uint32_t key_code; // 0xFFFF in rows that only describe an action
+    std::wstring ident;
+    std::wstring name;
+    std::wstring description;
+};
+
+class Binding_directory {
+public:
+    // Neither is owned; both must outlive the directory.
+    Binding_directory(Interaction_if* host, Keyboard_shortcuts* shortcuts);
+    virtual ~Binding_directory() = default;
+    Binding_directory(const Binding_directory&) = delete;
+    Binding_directory& operator=(const Binding_directory&) = delete;
+
+    // In the order the host's list visits the answers; callers sort.
+    virtual std::vector<Binding_row> action_texts();
+    // Empty ident and name when the code is unbound.
+    virtual Key_binding_entry binding_of(std::uint32_t key_code);
+    // In key-code order, with the name and description the action gives now
+    // (the stored name and no description when it no longer answers).
+    virtual std::vector<Binding_row> bound_rows();
+    virtual void store_binding(std::uint32_t key_code, const std::wstring& ident,
+                               const std::wstring& name);
+    virtual void remove_binding(std::uint32_t key_code);
+
+private:
+    Interaction_if* host_;
+    Keyboard_shortcuts* shortcuts_;
+};

@@ -1,0 +1,104 @@
+#include "actions/keyboard_listener.h"
+
+#include "actions/key_code.h"
+#include "core/parameter_values.h"
+#include "trace/trace.h"
+
+#include <exception>
+#include <future>
+#include <new>
+#include <utility>
+
+Shortcut_listener::Shortcut_listener(Interaction_if* host, Running_tasks& tasks)
+    : host_(host), tasks_(tasks), map_(std::make_shared<const Listener_map>()) {
+    for (auto& flag : bound_)
+        flag.store(false, std::memory_order_relaxed);
+}
+
+Shortcut_listener::~Shortcut_listener() = default;
+
+// The plug-in owns its listener; the host never frees it, but honour the slot.
+void* Shortcut_listener::destroy(unsigned int flags) {
+    if (flags & 1)
+        delete this;
+    else
+        this->~Shortcut_listener();
+    return this;
+}
+
+void Shortcut_listener::replace(Listener_map map) {
+    auto next = std::make_shared<const Listener_map>(std::move(map));
+    // Raise the flags of new keys before the swap and lower those of dropped
+    // keys after it: a reader that passes a flag then finds the key in
+    // whichever map it gets, or answers false as the old state would.
+    for (const auto& [key, entries] : *next)
+        if (key < bound_.size() && !entries.empty())
+            bound_[key].store(true, std::memory_order_release);
+    {
+        std::lock_guard<std::mutex> lock(map_mutex_);
+        map_.swap(next);
+    }
+    auto current = snapshot();
+    for (std::size_t key = 0; key < bound_.size(); ++key) {
+        auto found = current->find(static_cast<std::uint32_t>(key));
+        if (found == current->end() || found->second.empty())
+            bound_[key].store(false, std::memory_order_release);
+    }
+    // `next` (the old map) is freed here, on the replacing thread.
+}
+
+std::shared_ptr<const Listener_map> Shortcut_listener::snapshot() const {
+    std::lock_guard<std::mutex> lock(map_mutex_);
+    return map_;
+}
+
+bool Shortcut_listener::key_event(const KBDLLHOOKSTRUCT* event, unsigned int modifiers) {
+    if (!event)
+        return false;
+    std::uint32_t virtual_key = event->vkCode;
+    if (virtual_key >= bound_.size() || !bound_[virtual_key].load(std::memory_order_acquire))
+        return false;
+    try {
+        auto map = snapshot();
+        auto found = map->find(virtual_key);
+        if (found == map->end())
+            return false;
+        std::uint32_t code = Key_code::from_listener_event(virtual_key, modifiers);
+        for (const Listener_entry& entry : found->second) {
+            if (entry.code != code)
+                continue;
+            if ((event->flags & LLKHF_UP) != 0)
+                dispatch_release(entry.ident, code);
+            return true;
+        }
+    } catch (const std::exception& e) {
+        Trace::error("Shortcut_listener::key_event") << "Zaptor exception:" << e.what();
+    }
+    return false;
+}
+
+// Runs on the hook's thread: only prepares the list and starts the task. The
+// release is consumed even when the task cannot start, as its press was.
+void Shortcut_listener::dispatch_release(const std::wstring& ident, std::uint32_t code) {
+    try {
+        Param::Owned_parameters list = Param::create(host_);
+        if (!list) {
+            Trace::error("Shortcut_listener::key_event")
+                << L"the host gave no parameter list; " << ident << L" not run";
+            return;
+        }
+        list->set_text(L"request", L"execute", 7);
+        Param::write_u32(list.get(), L"deactivate", code);
+        auto task = std::async(std::launch::async, [host = host_, ident, owned = std::move(list)] {
+            try {
+                Param::send(host, ident, owned.get());
+            } catch (const std::exception& e) {
+                Trace::error("Shortcut_listener::run") << "Zaptor exception:" << e.what();
+            }
+        });
+        tasks_.add(std::move(task));
+    } catch (const std::exception& e) {
+        Trace::error("Shortcut_listener::key_event")
+            << "Zaptor exception:" << e.what() << L" (" << ident << L" not run)";
+    }
+}

@@ -1,0 +1,54 @@
+// The keyboard listener for direct bindings. The host calls key_event on its
+// keyboard-hook thread, so it must answer at once: it reads an immutable
+// snapshot of the listener map and hands each release to a worker task.
+//
+// The map is replaced on another thread (reload). A replacement is built
+// completely first and then swapped in under a lock held only for the
+// pointer copy, so the hook never waits while the database is read or
+// written. Keys without any binding are rejected through an atomic flag per
+// virtual key, without the lock and without allocating.
+#pragma once
+
+#include "actions/running_tasks.h"
+#include "core/host_interface.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+struct Listener_entry {
+    std::uint16_t code; // virtual key and modifier bits
+    std::uint16_t high; // the high 16 bits of the binding (bit 16: direct)
+    std::wstring ident;
+};
+
+// Virtual key -> entries, in the order the bindings were added.
+using Listener_map = std::map<std::uint32_t, std::vector<Listener_entry>>;
+
+class Shortcut_listener final : public Keyboard_listener {
+public:
+    Shortcut_listener(Interaction_if* host, Running_tasks& tasks);
+    ~Shortcut_listener();
+    Shortcut_listener(const Shortcut_listener&) = delete;
+    Shortcut_listener& operator=(const Shortcut_listener&) = delete;
+
+    void* destroy(unsigned int flags) override;
+    bool key_event(const KBDLLHOOKSTRUCT* event, unsigned int modifiers) override;
+
+    void replace(Listener_map map);
+    std::shared_ptr<const Listener_map> snapshot() const;
+
+private:
+    void dispatch_release(const std::wstring& ident, std::uint32_t code);
+
+    Interaction_if* host_;
+    Running_tasks& tasks_;
+    mutable std::mutex map_mutex_; // guards the pointer only
+    std::shared_ptr<const Listener_map> map_;
+    std::array<std::atomic<bool>, 256> bound_{};
+};

@@ -1,0 +1,357 @@
+#include "actions/keyboard_shortcuts.h"
+
+#include "actions/key_code.h"
+#include "core/parameter_values.h"
+#include "core/plugin_globals.h"
+#include "core/text_convert.h"
+#include "trace/trace.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+#include <exception>
+
+namespace {
+
+const wchar_t* const message_names[] = {L"key_processing", L"core__notify_data_update",
+                                        L"zp_action_key_binding", L"zp_action_set_key_binding",
+                                        L"zp_action_remove_key_binding"};
+
+const wchar_t* const backup_file_name = L"zaptor.db";
+
+std::wstring join_path(const std::wstring& directory, const wchar_t* file) {
+    std::wstring path = directory;
+    if (!path.empty() && path.back() != L'\\' && path.back() != L'/')
+        path += L'\\';
+    return path + file;
+}
+
+// Bits that no key code carries: 11-15 and 17-31.
+constexpr std::uint32_t undefined_bits =
+    ~(0xFFu | Key_code::shift | Key_code::control | Key_code::alt | Key_code::direct);
+
+Listener_map build_listener_map(const Binding_map& bindings) {
+    Listener_map map;
+    for (const auto& [code, entry] : bindings) {
+        if (!Key_code::is_direct(code) || entry.ident.empty())
+            continue;
+        auto low = static_cast<std::uint16_t>(code & 0xFFFFu);
+        auto high = static_cast<std::uint16_t>(code >> 16);
+        auto& list = map[Key_code::virtual_key(code)];
+        for (auto it = list.begin(); it != list.end();) {
+            if (it->code == low && it->high == high)
+                it = list.erase(it);
+            else
+                ++it;
+        }
+        list.push_back({low, high, entry.ident});
+    }
+    return map;
+}
+
+struct Close_readonly {
+    void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
+};
+struct Finalize_statement {
+    void operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
+};
+
+} // namespace
+
+bool copy_database_file(const std::wstring& from, const std::wstring& to, std::string& error) {
+    if (CopyFileW(from.c_str(), to.c_str(), FALSE))
+        return true;
+    DWORD code = GetLastError();
+    error = "cannot copy " + utf16_to_utf8(from) + " to " + utf16_to_utf8(to) + " (Windows error " +
+            std::to_string(code) + ")";
+    return false;
+}
+
+bool is_key_binding_database(const std::wstring& path, std::string& reason) {
+    sqlite3* raw = nullptr;
+    int opened = sqlite3_open_v2(utf16_to_utf8(path).c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    std::unique_ptr<sqlite3, Close_readonly> db(raw);
+    if (opened != SQLITE_OK || !db) {
+        reason = "cannot open " + utf16_to_utf8(path) +
+                 (db ? std::string(": ") + sqlite3_errmsg(db.get()) : std::string());
+        return false;
+    }
+    sqlite3_stmt* raw_statement = nullptr;
+    int prepared =
+        sqlite3_prepare_v2(db.get(), "SELECT key, ident, name FROM key_bindings LIMIT 1;", -1,
+                           &raw_statement, nullptr);
+    std::unique_ptr<sqlite3_stmt, Finalize_statement> statement(raw_statement);
+    if (prepared != SQLITE_OK || !statement) {
+        reason = utf16_to_utf8(path) + " holds no key bindings: " + sqlite3_errmsg(db.get());
+        return false;
+    }
+    int stepped = sqlite3_step(statement.get());
+    if (stepped != SQLITE_ROW && stepped != SQLITE_DONE) {
+        reason = utf16_to_utf8(path) + " cannot be read: " + sqlite3_errmsg(db.get());
+        return false;
+    }
+    return true;
+}
+
+Keyboard_shortcuts_impl::Keyboard_shortcuts_impl(Interaction_if* host)
+    : Keyboard_shortcuts_impl(host, Plugin_globals::key_binding_database_path,
+                              running_key_tasks()) {}
+
+Keyboard_shortcuts_impl::Keyboard_shortcuts_impl(Interaction_if* host, std::wstring database_path,
+                                                 Running_tasks& tasks)
+    : host_(host), listener_(std::make_unique<Shortcut_listener>(host, tasks)),
+      database_path_(std::move(database_path)) {}
+
+Keyboard_shortcuts_impl::~Keyboard_shortcuts_impl() {
+    try {
+        deinitialize();
+    } catch (const std::exception& e) {
+        Trace::error("Keyboard_shortcuts_impl::deinitialize") << "Zaptor exception:" << e.what();
+    }
+}
+
+void* Keyboard_shortcuts_impl::destroy(unsigned int flags) {
+    if (flags & 1)
+        delete this;
+    else
+        this->~Keyboard_shortcuts_impl();
+    return this;
+}
+
+bool Keyboard_shortcuts_impl::initialize() {
+    try {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            database_.reset();
+            database_ = std::make_unique<Shortcut_database>(database_path_);
+            reload_locked();
+        }
+        if (subscriptions_.empty())
+            for (const wchar_t* name : message_names)
+                subscriptions_.push_back(std::make_unique<Subscription>(host_, this, name));
+        if (!listener_registered_)
+            send_listener(L"register_keyboard_listener");
+        listener_registered_ = true;
+        return true;
+    } catch (const std::exception& e) {
+        Trace::error("Keyboard_shortcuts_impl::initialize") << "Zaptor exception:" << e.what();
+    }
+    return false;
+}
+
+void Keyboard_shortcuts_impl::deinitialize() {
+    while (!subscriptions_.empty())
+        subscriptions_.pop_back();
+    if (listener_registered_) {
+        send_listener(L"deregister_keyboard_listener");
+        listener_registered_ = false;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    database_.reset();
+}
+
+// The value is the listener's address in the plug-in's own pointer size.
+void Keyboard_shortcuts_impl::send_listener(const wchar_t* message) {
+    Param::Owned_parameters list = Param::create(host_);
+    if (!list) {
+        Trace::error("Keyboard_shortcuts_impl::initialize")
+            << L"the host gave no parameter list for " << message;
+        return;
+    }
+    Keyboard_listener* pointer = listener_.get();
+    list->set(L"listener", &pointer, sizeof pointer);
+    Param::send(host_, message, list.get());
+}
+
+bool Keyboard_shortcuts_impl::has_database() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return database_ != nullptr;
+}
+
+void Keyboard_shortcuts_impl::reload() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    reload_locked();
+}
+
+void Keyboard_shortcuts_impl::reload_locked() {
+    if (database_)
+        bindings_ = database_->load_all();
+    listener_->replace(build_listener_map(bindings_));
+}
+
+int Keyboard_shortcuts_impl::process(const wchar_t* name, unsigned int name_length,
+                                     Parameters* list) {
+    try {
+        if (name)
+            dispatch(std::wstring(name, name_length), list);
+    } catch (const std::exception& e) {
+        Trace::error("Keyboard_shortcuts_impl::process") << "Zaptor exception:" << e.what();
+    }
+    return 0;
+}
+
+void Keyboard_shortcuts_impl::dispatch(const std::wstring& name, Parameters* list) {
+    if (name == L"key_processing") {
+        key_processing(list);
+    } else if (name == L"core__notify_data_update") {
+        reload();
+    } else if (name == L"zp_action_key_binding") {
+        std::wstring ident = Param::read_text(list, L"id");
+        if (ident.empty())
+            return;
+        bool found = false;
+        std::uint32_t code = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (const auto& [key, entry] : bindings_) {
+                if (entry.ident == ident) {
+                    code = key;
+                    found = true;
+                    break;
+                }
+            }
+        }
+        if (found)
+            Param::write_u32(list, L"key", code);
+    } else if (name == L"zp_action_set_key_binding") {
+        std::uint32_t combi = Param::read_u32(list, L"combi", Key_code::none);
+        std::wstring ident = Param::read_text(list, L"id");
+        if (Key_code::is_none(combi) || ident.empty()) {
+            Trace::debug("Keyboard_shortcuts_impl::process")
+                << L"zp_action_set_key_binding without a combination or ident: nothing stored";
+            return;
+        }
+        set_binding(combi, ident, Param::read_text(list, L"title"));
+    } else if (name == L"zp_action_remove_key_binding") {
+        remove_binding(Param::read_u32(list, L"combi", 0));
+    }
+}
+
+void Keyboard_shortcuts_impl::remove_ident_bindings(const std::wstring& ident) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!database_)
+        return;
+    database_->remove_ident(ident);
+    reload_locked();
+}
+
+void Keyboard_shortcuts_impl::remove_binding(std::uint32_t key_code) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!database_)
+        return;
+    database_->remove_key(key_code);
+    reload_locked();
+}
+
+Key_binding_entry Keyboard_shortcuts_impl::get_binding(std::uint32_t key_code) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = bindings_.find(key_code);
+    if (found == bindings_.end())
+        return {};
+    return found->second;
+}
+
+void Keyboard_shortcuts_impl::set_binding(std::uint32_t key_code, const std::wstring& ident,
+                                          const std::wstring& name) {
+    if ((key_code & undefined_bits) != 0 || Key_code::is_none(key_code)) {
+        (Trace::error("Keyboard_shortcuts_impl::set_binding")
+         << L"not a key combination, nothing stored for " << ident << L": ")
+            .hex(key_code);
+        return;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!database_)
+        return;
+    if (ident.empty() || name.empty()) {
+        // Unbinding: the row goes too, or it would come back at the reload.
+        bindings_.erase(key_code);
+        database_->remove_key(key_code);
+    } else {
+        bindings_[key_code] = Key_binding_entry{ident, name};
+    }
+    database_->store_all(bindings_);
+    reload_locked();
+}
+
+std::vector<Binding_record> Keyboard_shortcuts_impl::list_bindings() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<Binding_record> records;
+    records.reserve(bindings_.size());
+    for (const auto& [key, entry] : bindings_)
+        records.push_back({key, entry.ident, entry.name});
+    return records;
+}
+
+int Keyboard_shortcuts_impl::create_backup(const std::wstring& directory) {
+    if (directory.empty()) {
+        Trace::error("Keyboard_shortcuts_impl::create_backup") << "no backup folder given";
+        return 1;
+    }
+    std::string error;
+    try {
+        if (copy_database_file(database_path_, join_path(directory, backup_file_name), error))
+            return 0;
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    Trace::error("Keyboard_shortcuts_impl::create_backup") << error;
+    return 1;
+}
+
+int Keyboard_shortcuts_impl::restore_backup(const std::wstring& directory) {
+    std::wstring source = join_path(directory, backup_file_name);
+    std::string reason;
+    // A missing, damaged or foreign file must not replace the user's bindings.
+    if (directory.empty() || !is_key_binding_database(source, reason)) {
+        Trace::error("Keyboard_shortcuts_impl::restore_backup")
+            << "backup not restored: " << (directory.empty() ? "no backup folder given" : reason);
+        return 1;
+    }
+    deinitialize();
+    int outcome = 0;
+    try {
+        if (!copy_database_file(source, database_path_, reason)) {
+            Trace::error("Keyboard_shortcuts_impl::restore_backup") << reason;
+            outcome = 1;
+        }
+    } catch (const std::exception& e) {
+        Trace::error("Keyboard_shortcuts_impl::restore_backup") << e.what();
+        outcome = 1;
+    }
+    initialize();
+    return outcome;
+}
+
+int Keyboard_shortcuts_impl::key_processing(Parameters* list) {
+    bool press = false;
+    std::uint32_t value = 0;
+    const void* data = nullptr;
+    unsigned int size = 0;
+    if (list && list->get(L"key_down", &data, &size) && data && size == 4) {
+        std::memcpy(&value, data, 4);
+        press = true;
+    } else {
+        value = Param::read_u32(list, L"key_up", 0);
+    }
+    std::uint32_t code = 0;
+    if (!Key_code::from_host_value(value, code)) {
+        (Trace::error("Keyboard_shortcuts_impl::key_processing")
+         << L"host key value with a virtual key above 0xFF ignored: ")
+            .hex(value);
+        return 0;
+    }
+    std::wstring ident;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto found = bindings_.find(code);
+        if (found == bindings_.end())
+            return 0;
+        ident = found->second.ident;
+    }
+    if (ident.empty() || !list)
+        return 0;
+    list->set_text(L"request", L"execute", 7);
+    Param::write_u32(list, press ? L"activate" : L"deactivate", code);
+    Param::send(host_, ident, list);
+    return 0;
+}

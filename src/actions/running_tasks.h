@@ -1,0 +1,37 @@
+// The futures of the worker tasks that run released direct bindings. One
+// list per process, under one mutex. Past 100 entries the whole list is
+// handed to a clean-up task, so the list never holds more than 101 futures
+// and the keyboard hook never waits for a running action.
+#pragma once
+
+#include <cstddef>
+#include <future>
+#include <mutex>
+#include <vector>
+
+class Running_tasks {
+public:
+    static constexpr std::size_t hand_over_above = 100;
+
+    Running_tasks() = default;
+    // Waits for every task still running.
+    ~Running_tasks();
+    Running_tasks(const Running_tasks&) = delete;
+    Running_tasks& operator=(const Running_tasks&) = delete;
+
+    void add(std::future<void> task);
+    // Empties the list and waits for every task (shut-down).
+    void clear();
+    std::size_t size() const;
+    // The largest size the list reached since the last reset_peak.
+    std::size_t peak() const;
+    void reset_peak();
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::future<void>> tasks_;
+    std::size_t peak_ = 0;
+};
+
+// The process-wide list.
+Running_tasks& running_key_tasks();
