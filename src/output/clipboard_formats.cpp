@@ -4,9 +4,15 @@
 
 namespace Clipboard_formats {
 
-std::uint32_t html() { return Plugin_globals::html_format(); }
-std::uint32_t rich_text() { return Plugin_globals::rtf_format(); }
-void register_formats() { Plugin_globals::register_clipboard_formats(); }
+std::uint32_t html() {
+    return Plugin_globals::html_format();
+}
+std::uint32_t rich_text() {
+    return Plugin_globals::rtf_format();
+}
+void register_formats() {
+    Plugin_globals::register_clipboard_formats();
+}
 
 bool is_text_format(std::uint32_t format) {
     // A failed registration yields 0, which must not match anything.

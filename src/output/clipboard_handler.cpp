@@ -18,7 +18,9 @@ namespace {
 
 constexpr UINT shared_moveable = 0x2002; // GMEM_MOVEABLE | GMEM_SHARE
 
-std::uint32_t last_error() { return static_cast<std::uint32_t>(GetLastError()); }
+std::uint32_t last_error() {
+    return static_cast<std::uint32_t>(GetLastError());
+}
 
 } // namespace
 
@@ -124,8 +126,8 @@ bool extract_source_url(const std::string& header, std::wstring& url) {
     if (start_key_at == std::string::npos) {
         return false;
     }
-    const long long html_start = std::strtoll(header.c_str() + start_key_at + start_key.size(),
-                                              nullptr, 10);
+    const long long html_start =
+        std::strtoll(header.c_str() + start_key_at + start_key.size(), nullptr, 10);
     if (html_start <= 0) {
         return false;
     }
@@ -219,8 +221,7 @@ void Clipboard_handler::read_selection_text_and_url(std::wstring& text, std::wst
             get_source_url_from_opened_clipboard(url);
         }
     } catch (const std::exception& e) {
-        Trace::error("Clipboard_handler::read_selection_text_and_url")
-            << "exception: " << e.what();
+        Trace::error("Clipboard_handler::read_selection_text_and_url") << "exception: " << e.what();
         text.clear();
         url.clear();
     }

@@ -4,7 +4,9 @@
 
 #include <exception>
 
-Keypresser::Keypresser() { queue_.reserve(300); }
+Keypresser::Keypresser() {
+    queue_.reserve(300);
+}
 
 bool Keypresser::is_extended_key(std::uint16_t virtual_key) {
     return (virtual_key >= 0x21 && virtual_key <= 0x28) || virtual_key == 0x2A ||

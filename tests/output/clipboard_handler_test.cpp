@@ -88,8 +88,8 @@ TEST(WaitPumping, DispatchesTheThreadsMessagesWhileWaiting) {
     window_class.hInstance = GetModuleHandleW(nullptr);
     window_class.lpszClassName = L"zaptor_pump_test";
     RegisterClassW(&window_class);
-    HWND window = CreateWindowExW(0, L"zaptor_pump_test", L"", 0, 0, 0, 1, 1, HWND_MESSAGE,
-                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND window = CreateWindowExW(0, L"zaptor_pump_test", L"", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(window, nullptr);
     PostMessageW(window, WM_APP + 7, 0, 0);
     PostMessageW(window, WM_APP + 7, 0, 0);
@@ -194,10 +194,10 @@ TEST_F(ClipboardHandlerTest, BackupScopeBringsBackOnlyTheTextFormats) {
     const std::string rtf = "{\\rtf1\\ansi saved}";
     const std::string html = "Version:0.9\r\nStartHTML:10\r\n<b>saved</b>";
     std::vector<std::uint8_t> image(40 + 4, 0);
-    image[0] = 40; // BITMAPINFOHEADER.biSize
-    image[4] = 1;  // width 1
-    image[8] = 1;  // height 1
-    image[12] = 1; // planes
+    image[0] = 40;  // BITMAPINFOHEADER.biSize
+    image[4] = 1;   // width 1
+    image[8] = 1;   // height 1
+    image[12] = 1;  // planes
     image[14] = 32; // bits per pixel
     ASSERT_TRUE(set_clipboard({{CF_UNICODETEXT, utf16_bytes(L"user's text")},
                                {CF_DIB, image},
@@ -284,8 +284,8 @@ TEST_F(ClipboardHandlerTest, EmptyFormatIsLeftOutOfAPasteAndTheOthersAreSet) {
     const auto errors = trace.texts("ERR", "Clipboard_handler::paste");
     ASSERT_EQ(errors.size(), 2u);
     EXPECT_EQ(errors[0], "No handle for format_type 1, buffer with size 0");
-    EXPECT_EQ(errors[1], "No handle for format_type " +
-                             std::to_string(Clipboard_formats::html()) + ", buffer with size 0");
+    EXPECT_EQ(errors[1], "No handle for format_type " + std::to_string(Clipboard_formats::html()) +
+                             ", buffer with size 0");
     EXPECT_EQ(trace.texts("ERR", "create_handle").size(), 2u);
 }
 

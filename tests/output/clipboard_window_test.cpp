@@ -72,8 +72,8 @@ TEST_F(ClipboardWindowTest, JobSucceedsOnlyAfterTheLastOfTwoUpdatesHasSettled) {
     EXPECT_EQ(clipboard_text(), L"update two");
     // The 50 ms settle timer restarts on the second update; a timer that was
     // not restarted would fire about 20 ms after the second update.
-    EXPECT_GE(done, second_update + 45) << "first " << first_update << " second "
-                                        << second_update << " done " << done;
+    EXPECT_GE(done, second_update + 45)
+        << "first " << first_update << " second " << second_update << " done " << done;
 }
 
 TEST_F(ClipboardWindowTest, JobFailsAfterTheTimeOutWhenTheTargetDoesNotCopy) {
@@ -100,10 +100,10 @@ TEST_F(ClipboardWindowTest, SecondJobCompletesTheFirstWithFalse) {
     Copy_job first, second;
     Clipboard_window::register_job(&first);
     Clipboard_window::register_job(&second);
-    ASSERT_TRUE(PostMessageW(window, Clipboard_window::job_message, 0,
-                             reinterpret_cast<LPARAM>(&first)));
-    ASSERT_TRUE(PostMessageW(window, Clipboard_window::job_message, 0,
-                             reinterpret_cast<LPARAM>(&second)));
+    ASSERT_TRUE(
+        PostMessageW(window, Clipboard_window::job_message, 0, reinterpret_cast<LPARAM>(&first)));
+    ASSERT_TRUE(
+        PostMessageW(window, Clipboard_window::job_message, 0, reinterpret_cast<LPARAM>(&second)));
     const DWORD sequence = GetClipboardSequenceNumber();
     EXPECT_FALSE(Clipboard_window::wait_for_job(window, first.result));
     // The first ended because the second arrived, not because of a copy.

@@ -26,8 +26,12 @@ protected:
 
 Target_app* KeypresserTest::target = nullptr;
 
-bool is_up(const Key_event& event) { return (event.flags & LLKHF_UP) != 0; }
-bool is_extended(const Key_event& event) { return (event.flags & LLKHF_EXTENDED) != 0; }
+bool is_up(const Key_event& event) {
+    return (event.flags & LLKHF_UP) != 0;
+}
+bool is_extended(const Key_event& event) {
+    return (event.flags & LLKHF_EXTENDED) != 0;
+}
 
 TEST_F(KeypresserTest, ReleasesSixModifiersBeforeTheQueuedEvents) {
     Trace_capture trace;
@@ -110,16 +114,16 @@ TEST_F(KeypresserTest, EmptyQueueSendsNothingAndWritesNothing) {
 }
 
 TEST(KeypresserRules, ExtendedFlagOnlyForTheNavigationAndRightHandKeys) {
-    const std::uint16_t extended[] = {VK_PRIOR, VK_NEXT, VK_END,    VK_HOME,   VK_LEFT,    VK_UP,
-                                      VK_RIGHT, VK_DOWN, 0x2A,      VK_INSERT, VK_DELETE,  VK_DIVIDE,
-                                      VK_NUMLOCK, VK_RCONTROL, VK_RMENU};
+    const std::uint16_t extended[] = {VK_PRIOR,  VK_NEXT,   VK_END,     VK_HOME,     VK_LEFT,
+                                      VK_UP,     VK_RIGHT,  VK_DOWN,    0x2A,        VK_INSERT,
+                                      VK_DELETE, VK_DIVIDE, VK_NUMLOCK, VK_RCONTROL, VK_RMENU};
     for (std::uint16_t key : extended) {
         SCOPED_TRACE(key);
         EXPECT_EQ(Keypresser::make_event(key, 0).ki.dwFlags, Keypresser::flag_extended);
     }
-    const std::uint16_t plain[] = {VK_CONTROL, VK_MENU,    VK_SHIFT,  'V',       'C',
+    const std::uint16_t plain[] = {VK_CONTROL, VK_MENU,     VK_SHIFT, 'V',       'C',
                                    VK_RETURN,  VK_LCONTROL, VK_LMENU, VK_RSHIFT, 0x20,
-                                   0x29,       0x2B,       0x2C,      0x2F,      VK_MULTIPLY};
+                                   0x29,       0x2B,        0x2C,     0x2F,      VK_MULTIPLY};
     for (std::uint16_t key : plain) {
         SCOPED_TRACE(key);
         EXPECT_EQ(Keypresser::make_event(key, Keypresser::flag_key_up).ki.dwFlags,

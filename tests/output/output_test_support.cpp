@@ -8,7 +8,9 @@
 
 namespace Output_test {
 
-Trace_capture::Trace_capture() { Trace::set_level(Trace::debug_level); }
+Trace_capture::Trace_capture() {
+    Trace::set_level(Trace::debug_level);
+}
 
 std::vector<std::string> Trace_capture::lines() const {
     Trace::get()->flush();
@@ -55,8 +57,8 @@ Key_recorder* active_recorder = nullptr;
 
 Key_recorder::Key_recorder(bool swallow) : swallow_(swallow) {
     active_recorder = this;
-    hook_ = SetWindowsHookExW(WH_KEYBOARD_LL, &Key_recorder::hook_proc, GetModuleHandleW(nullptr),
-                              0);
+    hook_ =
+        SetWindowsHookExW(WH_KEYBOARD_LL, &Key_recorder::hook_proc, GetModuleHandleW(nullptr), 0);
 }
 
 Key_recorder::~Key_recorder() {
@@ -70,7 +72,8 @@ LRESULT CALLBACK Key_recorder::hook_proc(int code, WPARAM wparam, LPARAM lparam)
     if (code == HC_ACTION && active_recorder) {
         const auto* info = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam);
         if (info->flags & LLKHF_INJECTED) {
-            active_recorder->events_.push_back({info->vkCode, info->scanCode, info->flags, info->time});
+            active_recorder->events_.push_back(
+                {info->vkCode, info->scanCode, info->flags, info->time});
             if (active_recorder->swallow_) {
                 return 1;
             }
@@ -181,7 +184,9 @@ std::vector<std::uint32_t> clipboard_formats() {
     return formats;
 }
 
-bool clipboard_has(std::uint32_t format) { return IsClipboardFormatAvailable(format) != 0; }
+bool clipboard_has(std::uint32_t format) {
+    return IsClipboardFormatAvailable(format) != 0;
+}
 
 std::vector<std::uint8_t> utf16_bytes(const std::wstring& text) {
     std::vector<std::uint8_t> bytes((text.size() + 1) * 2, 0);

@@ -226,7 +226,8 @@ int Target_window::run() {
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR command_line, int) {
-    std::wstring title = command_line && *command_line ? command_line : Target_protocol::default_title;
+    std::wstring title =
+        command_line && *command_line ? command_line : Target_protocol::default_title;
     if (title.size() >= 2 && title.front() == L'"' && title.back() == L'"') {
         title = title.substr(1, title.size() - 2);
     }

@@ -14,7 +14,9 @@ std::wstring folder_of_this_program() {
 
 } // namespace
 
-Target_app::~Target_app() { quit(); }
+Target_app::~Target_app() {
+    quit();
+}
 
 bool Target_app::start(std::wstring exe_path) {
     quit();
@@ -63,8 +65,8 @@ void Target_app::quit() {
     process_id_ = 0;
 }
 
-LRESULT Target_app::send(Target_protocol::Command command, Control control, int first,
-                         int second, const std::wstring& text) {
+LRESULT Target_app::send(Target_protocol::Command command, Control control, int first, int second,
+                         const std::wstring& text) {
     if (!window_) {
         return 0;
     }
@@ -82,8 +84,8 @@ LRESULT Target_app::send(Target_protocol::Command command, Control control, int 
     copy.cbData = static_cast<DWORD>(payload.size());
     copy.lpData = payload.data();
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(window_, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy),
-                             SMTO_NORMAL, 10000, &result)) {
+    if (!SendMessageTimeoutW(window_, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy), SMTO_NORMAL,
+                             10000, &result)) {
         return 0;
     }
     return static_cast<LRESULT>(result);
@@ -97,7 +99,9 @@ bool Target_app::select(Control control, int first, int second) {
     return send(Target_protocol::select, control, first, second) == 1;
 }
 
-bool Target_app::activate() { return send(Target_protocol::activate, Target_protocol::edit) == 1; }
+bool Target_app::activate() {
+    return send(Target_protocol::activate, Target_protocol::edit) == 1;
+}
 
 int Target_app::selection_start(Control control) {
     return static_cast<int>(send(Target_protocol::selection_start, control));
