@@ -1,0 +1,81 @@
+#include "builtin_actions/clipboard_stash.h"
+
+#include "output/clipboard_backup_scope.h"
+#include "text/textprovider.h"
+#include "trace/trace.h"
+
+#include <map>
+#include <mutex>
+
+namespace Clipboard_stash {
+namespace {
+
+// Set and paste may run at once on different worker tasks: a slot is only
+// ever read or replaced whole, under this lock, never while the clipboard
+// is being worked on.
+std::mutex stash_lock;
+std::map<std::uint8_t, Clipboard_data> stash;
+
+} // namespace
+
+Clipboard_data slot(std::uint8_t key) {
+    std::lock_guard<std::mutex> lock(stash_lock);
+    return stash[key];
+}
+
+void store(std::uint8_t key, Clipboard_data data) {
+    std::lock_guard<std::mutex> lock(stash_lock);
+    stash[key] = std::move(data);
+}
+
+void clear() {
+    std::lock_guard<std::mutex> lock(stash_lock);
+    stash.clear();
+}
+
+SetStashAction::SetStashAction(Interaction_if* host)
+    : FilterBaseKeyAction(L"zp_clipboardstash_set", host) {}
+
+int SetStashAction::process_deactivate() {
+    Trace::marker("Clipboard_stash::SetStashAction::process_deactivate");
+    auto key = static_cast<std::uint8_t>(key_code() & 0xFF);
+    Clipboard_backup_scope scope(clipboard_);
+    // A failed copy reads as an empty map and empties the slot.
+    store(key, clipboard_.read_selection_formats());
+    return 0;
+}
+
+const wchar_t* SetStashAction::name() {
+    return text_provider().get_string(L"Clipboard stash - Set");
+}
+
+const wchar_t* SetStashAction::description() {
+    return text_provider().get_string(
+        L"Stashes the currently selected text for the given base-key. E.g. VQ-Key+shift+a will "
+        L"store the selection in slot a. This can be pasted by the 'clipboard stash paste' "
+        L"operation that uses the same base key, for example VQ-key+a.");
+}
+
+PasteStashAction::PasteStashAction(Interaction_if* host)
+    : FilterBaseKeyAction(L"zp_clipboardstash_paste", host) {}
+
+int PasteStashAction::process_deactivate() {
+    Trace::marker("Clipboard_stash::PasteStashAction::process_deactivate");
+    auto key = static_cast<std::uint8_t>(key_code() & 0xFF);
+    // No backup scope: after a stash paste the clipboard holds the slot.
+    clipboard_.paste(slot(key));
+    return 0;
+}
+
+const wchar_t* PasteStashAction::name() {
+    return text_provider().get_string(L"Clipboard stash - Paste");
+}
+
+const wchar_t* PasteStashAction::description() {
+    return text_provider().get_string(
+        L"Writes the value stashed on the slot of the base key of the combination. E.g. if you "
+        L"have a 'clipboard stash set' operation set to VQ-key+shift+a you can paste the stashed "
+        L"contents by setting this action to VQ-key+a.");
+}
+
+} // namespace Clipboard_stash

@@ -1,0 +1,170 @@
+// The selection actions end to end: a real application in its own process,
+// the real clipboard and SendInput, the actions run as the host runs them
+// (a message named by the ident, on release of the combination).
+#include "builtin_actions/clipboard_stash.h"
+#include "builtin_actions/text_transform_actions.h"
+#include "core/parameter_values.h"
+#include "host/reference_host.h"
+#include "output_test_support.h"
+#include "target_client.h"
+
+#include <gtest/gtest.h>
+
+using namespace Output_test;
+using Control = Target_app::Control;
+
+namespace {
+
+class SelectionActions : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        target = new Target_app;
+        ASSERT_TRUE(target->start());
+    }
+    static void TearDownTestSuite() {
+        delete target;
+        target = nullptr;
+    }
+    void SetUp() override {
+        Clipboard_stash::clear();
+        ASSERT_TRUE(target->ignore_copy(false));
+        ASSERT_TRUE(target->activate());
+    }
+    void hold(Control control, const std::wstring& text, int first = 0, int second = -1) {
+        ASSERT_TRUE(target->set_text(control, text));
+        ASSERT_TRUE(target->select(control, first, second));
+        ASSERT_TRUE(target->activate());
+    }
+    // What the key-binding side sends on release of a combination.
+    int release(const std::wstring& ident, std::uint32_t key_code) {
+        auto list = Reference_host::make_list();
+        Param::write_text(list.get(), L"request", L"execute");
+        Param::write_u32(list.get(), L"deactivate", key_code);
+        return host.deliver(ident, list.get());
+    }
+
+    Reference_host host;
+    static Target_app* target;
+};
+
+Target_app* SelectionActions::target = nullptr;
+
+} // namespace
+
+TEST_F(SelectionActions, CaseTransformsReplaceTheSelectionAndGiveTheClipboardBack) {
+    MakeUppercaseAction upper(&host);
+    MakeLowercaseAction lower(&host);
+    ASSERT_TRUE(set_clipboard_text(L"the user's clipboard"));
+
+    hold(Control::edit, L"stra\u00dfe \u00e4\u00f6\u00fc \u00e9a");
+    release(L"zp_uppercase", 0x55);
+    EXPECT_EQ(target->text(Control::edit), L"STRA\u00dfE \u00c4\u00d6\u00dc \u00e9A");
+    EXPECT_EQ(clipboard_text(), L"the user's clipboard");
+    EXPECT_EQ(upper.key_code(), 0x55u);
+
+    // Only the selected part changes.
+    hold(Control::edit, L"Hello WORLD \u00c4\u00d6\u00dc \u00c9A", 6, -1);
+    release(L"zp_lowercase", 0x4C);
+    EXPECT_EQ(target->text(Control::edit), L"Hello world \u00e4\u00f6\u00fc \u00c9a");
+    EXPECT_EQ(clipboard_text(), L"the user's clipboard");
+
+    // The press alone does nothing.
+    hold(Control::edit, L"press only");
+    auto list = Reference_host::make_list();
+    Param::write_text(list.get(), L"request", L"execute");
+    Param::write_u32(list.get(), L"activate", 0x55);
+    host.deliver(L"zp_uppercase", list.get());
+    EXPECT_EQ(target->text(Control::edit), L"press only");
+}
+
+TEST_F(SelectionActions, Base64DecodesValidTextAndLeavesInvalidTextAlone) {
+    Base64DecodeAction decode(&host);
+    ASSERT_TRUE(set_clipboard_text(L"kept"));
+
+    hold(Control::edit, L"w6TDtsO8IEhlbGxv");
+    release(L"zp_base64_decode", 0x42);
+    EXPECT_EQ(target->text(Control::edit), L"\u00e4\u00f6\u00fc Hello");
+    EXPECT_EQ(clipboard_text(), L"kept");
+
+    hold(Control::edit, L"SGVs bG8=");
+    release(L"zp_base64_decode", 0x42);
+    EXPECT_EQ(target->text(Control::edit), L"SGVs bG8=");
+    EXPECT_EQ(clipboard_text(), L"kept");
+
+    // "=" alone decodes to nothing: the selection is replaced by nothing.
+    hold(Control::edit, L"=");
+    release(L"zp_base64_decode", 0x42);
+    EXPECT_EQ(target->text(Control::edit), L"");
+    EXPECT_EQ(clipboard_text(), L"kept");
+}
+
+TEST_F(SelectionActions, StashSlotsFollowTheBaseKey) {
+    Clipboard_stash::SetStashAction set(&host);
+    Clipboard_stash::PasteStashAction paste(&host);
+    ASSERT_TRUE(set_clipboard_text(L"before"));
+
+    hold(Control::edit, L"alpha");
+    release(L"zp_clipboardstash_set", 0x0141);  // VQ-Key+Shift+A
+    EXPECT_EQ(clipboard_text(), L"before");     // set restores the clipboard
+    hold(Control::edit, L"beta");
+    release(L"zp_clipboardstash_set", 0x0142);  // slot B
+    hold(Control::edit, L"gamma");
+    release(L"zp_clipboardstash_set", 0x0341);  // Control+Shift+A: slot A again
+    EXPECT_EQ(Clipboard_stash::slot(0x42)[CF_UNICODETEXT].size(), (4 + 1) * 2u);
+
+    // Paste on VQ-Key+A at the end of the text: slot A holds the last set.
+    hold(Control::edit, L"x:", 2, 2);
+    release(L"zp_clipboardstash_paste", 0x41);
+    EXPECT_EQ(target->text(Control::edit), L"x:gamma");
+    // No backup around a stash paste: the clipboard keeps the slot.
+    EXPECT_EQ(clipboard_text(), L"gamma");
+    hold(Control::edit, L"y:", 2, 2);
+    release(L"zp_clipboardstash_paste", 0x42);
+    EXPECT_EQ(target->text(Control::edit), L"y:beta");
+
+    // A slot never set pastes nothing.
+    hold(Control::edit, L"z:", 2, 2);
+    release(L"zp_clipboardstash_paste", 0x43);
+    EXPECT_EQ(target->text(Control::edit), L"z:");
+}
+
+TEST_F(SelectionActions, StashKeepsRichTextAndAFailedSetEmptiesTheSlot) {
+    Clipboard_stash::SetStashAction set(&host);
+    Clipboard_stash::PasteStashAction paste(&host);
+    const UINT rtf = RegisterClipboardFormatW(L"Rich Text Format");
+
+    hold(Control::rich_edit, L"Hello");
+    release(L"zp_clipboardstash_set", 0x0148);
+    auto slot = Clipboard_stash::slot(0x48);
+    ASSERT_FALSE(slot[rtf].empty());
+    hold(Control::rich_edit, L"", 0, 0);
+    release(L"zp_clipboardstash_paste", 0x48);
+    EXPECT_EQ(target->text(Control::rich_edit), L"Hello");
+    std::vector<std::uint8_t> bytes;
+    EXPECT_TRUE(clipboard_bytes(rtf, bytes));
+
+    // The application ignores the copy: after the copy time-out the slot is empty.
+    ASSERT_TRUE(target->ignore_copy(true));
+    hold(Control::edit, L"not copied");
+    release(L"zp_clipboardstash_set", 0x0148);
+    ASSERT_TRUE(target->ignore_copy(false));
+    EXPECT_TRUE(Clipboard_stash::slot(0x48).empty());
+    hold(Control::edit, L"q:", 2, 2);
+    release(L"zp_clipboardstash_paste", 0x48);
+    EXPECT_EQ(target->text(Control::edit), L"q:");
+}
+
+TEST_F(SelectionActions, DescriptorsCarryTheTranslatedTexts) {
+    MakeUppercaseAction upper(&host);
+    Base64DecodeAction decode(&host);
+    auto list = Reference_host::make_list();
+    Param::write_text(list.get(), L"search_text", L"upper");
+    host.deliver(L"zp_broadcast_get_action_text", list.get());
+    Parameters* child = list->find_child(L"zp_uppercase");
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(Param::read_text(child, L"name"), L"To upper case");
+    EXPECT_EQ(Param::read_text(child, L"description"),
+              L"Converts the selected text to all upper case letters.");
+    Parameters* other = list->find_child(L"zp_base64_decode");
+    EXPECT_TRUE(other == nullptr || !Param::has_value(other, L"name"));
+}
