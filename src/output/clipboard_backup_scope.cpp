@@ -34,9 +34,9 @@ void wait_for_paste_with_timeout() {
         GUITHREADINFO info{};
         info.cbSize = sizeof(info);
         if (!GetGUIThreadInfo(0, &info)) {
+            const auto code = static_cast<std::uint32_t>(GetLastError());
             Trace::error("wait_for_paste_with_timeout")
-                << "GetGUIThreadInfo failed with error code "
-                << static_cast<std::uint32_t>(GetLastError());
+                << "GetGUIThreadInfo failed with error code " << code;
             wait_pumping(300);
             return;
         }

@@ -56,7 +56,8 @@ bool Clipboard_handler::access_clipboard(HWND owner) {
             return true;
         }
     }
-    Trace::error("access_clipboard") << "access_clipboard failed with " << last_error();
+    const std::uint32_t code = last_error();
+    Trace::error("access_clipboard") << "access_clipboard failed with " << code;
     write_blocker_line();
     return false;
 }
@@ -103,8 +104,9 @@ HANDLE Clipboard_handler::get_clipboard_data(std::uint32_t format) {
 bool Clipboard_handler::get_opened_clipboard_data(std::wstring& text) {
     HANDLE data = get_clipboard_data(Clipboard_formats::unicode_text);
     if (!data) {
+        const std::uint32_t code = last_error();
         Trace::error("Clipboard_handler::get_opened_clipboard_data")
-            << "Failed to get clipboard data. Error " << last_error();
+            << "Failed to get clipboard data. Error " << code;
         return false;
     }
     Global_lock lock(data);
@@ -156,8 +158,9 @@ bool extract_source_url(const std::string& header, std::wstring& url) {
 bool Clipboard_handler::get_source_url_from_opened_clipboard(std::wstring& url) {
     HANDLE data = get_clipboard_data(Clipboard_formats::html());
     if (!data) {
+        const std::uint32_t code = last_error();
         Trace::error("Clipboard_handler::get_source_url_from_opened_clipboard")
-            << "get_source_url_from_opened_clipboard failed with error " << last_error();
+            << "get_source_url_from_opened_clipboard failed with error " << code;
         return false;
     }
     Global_lock lock(data);
@@ -332,22 +335,25 @@ void Clipboard_handler::restore_formats() {
 
 void Clipboard_handler::clear_opened_clipboard() {
     if (!EmptyClipboard()) {
+        const std::uint32_t code = last_error();
         Trace::error("Clipboard_handler::clear_opened_clipboard")
-            << "EmptyClipboard failed. Error: " << last_error();
+            << "EmptyClipboard failed. Error: " << code;
     }
 }
 
 Unique_global Clipboard_handler::create_handle(const std::vector<std::uint8_t>& bytes) {
     Unique_global block(GlobalAlloc(shared_moveable, bytes.size()));
     if (!block) {
-        Trace::error("create_handle") << "GlobalAlloc failed. Error: " << last_error();
+        const std::uint32_t code = last_error();
+        Trace::error("create_handle") << "GlobalAlloc failed. Error: " << code;
         return block;
     }
     {
         // A zero-byte block cannot be locked: it is freed and not handed out.
         Global_lock lock(block.get());
         if (!lock) {
-            Trace::error("create_handle") << "GlobalLock failed. Error: " << last_error();
+            const std::uint32_t code = last_error();
+            Trace::error("create_handle") << "GlobalLock failed. Error: " << code;
             block.reset();
             return block;
         }

@@ -204,8 +204,8 @@ bool Clipboard_window::get_data_job(HWND window) {
         Copy_job job;
         register_job(&job);
         if (window && !PostMessageW(window, job_message, 0, reinterpret_cast<LPARAM>(&job))) {
-            Trace::error("Clipboard_window::get_data_job")
-                << "PostMessage failed. Error: " << static_cast<std::uint32_t>(GetLastError());
+            const auto code = static_cast<std::uint32_t>(GetLastError());
+            Trace::error("Clipboard_window::get_data_job") << "PostMessage failed. Error: " << code;
         }
         const bool result = wait_for_job(window, job.result);
         unregister_job(&job);

@@ -49,8 +49,8 @@ void Keypresser::execute(bool keep_modifiers) {
         GUITHREADINFO info{};
         info.cbSize = sizeof(info);
         if (!GetGUIThreadInfo(0, &info)) {
-            Trace::error("Keypresser::execute")
-                << "GetGUIThreadInfo failed with " << static_cast<std::uint32_t>(GetLastError());
+            const auto code = static_cast<std::uint32_t>(GetLastError());
+            Trace::error("Keypresser::execute") << "GetGUIThreadInfo failed with " << code;
             queue_.clear();
             return;
         }

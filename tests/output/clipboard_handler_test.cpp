@@ -74,17 +74,20 @@ TEST(CreateHandle, ExactBytesOrNothing) {
     EXPECT_EQ(errors[0].rfind("GlobalLock failed. Error: ", 0), 0u) << errors[0];
 }
 
+int pumped_messages = 0;
+
+LRESULT CALLBACK counting_window_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_APP + 7) {
+        ++pumped_messages;
+        return 0;
+    }
+    return DefWindowProcW(window, message, w, l);
+}
+
 TEST(WaitPumping, DispatchesTheThreadsMessagesWhileWaiting) {
-    static int dispatched = 0;
-    dispatched = 0;
+    pumped_messages = 0;
     WNDCLASSW window_class{};
-    window_class.lpfnWndProc = [](HWND window, UINT message, WPARAM w, LPARAM l) -> LRESULT {
-        if (message == WM_APP + 7) {
-            ++dispatched;
-            return 0;
-        }
-        return DefWindowProcW(window, message, w, l);
-    };
+    window_class.lpfnWndProc = &counting_window_proc;
     window_class.hInstance = GetModuleHandleW(nullptr);
     window_class.lpszClassName = L"zaptor_pump_test";
     RegisterClassW(&window_class);
@@ -96,7 +99,7 @@ TEST(WaitPumping, DispatchesTheThreadsMessagesWhileWaiting) {
     const ULONGLONG start = GetTickCount64();
     wait_pumping(30);
     EXPECT_GE(GetTickCount64() - start, 30u);
-    EXPECT_EQ(dispatched, 2);
+    EXPECT_EQ(pumped_messages, 2);
     DestroyWindow(window);
 }
 
