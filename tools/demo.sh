@@ -1,6 +1,10 @@
 #!/bin/bash
 # The demo: installs what is missing, builds, and runs Zaptor in the
-# reference host under Wine on a virtual display, printing what happens.
+# reference host under Wine on a virtual display. Part one drives the
+# plug-in's lifecycle from a console script; part two presses real keys on the
+# X server (xdotool) over a target application and shows the selection
+# actions at work: the text and the clipboard before and after, and a
+# screenshot.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -15,21 +19,88 @@ else
     arch=x86_64; loader=/usr/lib/wine/wine64
 fi
 echo "== building ($arch)"
-tools/build.sh "$arch" notests zaptor vqhost zaptor_lng >/dev/null
+tools/build.sh "$arch" notests zaptor vqhost zaptor_lng zaptor_target zaptor_target_ctl >/dev/null
 
 . tools/wine-env.sh
 zaptor_start_display
 zaptor_keep_wineserver
-trap zaptor_stop EXIT
+target_pid=""
+host_pid=""
+cleanup() {
+    [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null || true
+    [ -n "$target_pid" ] && kill "$target_pid" 2>/dev/null || true
+    zaptor_stop
+}
+trap cleanup EXIT
 
 out="$root/out/demo"
 rm -rf "$out"
 mkdir -p "$out/plugins" "$out/backup"
-cp "build/$arch/bin/vqhost.exe" "$out/"
-cp "build/$arch/bin/plugins/zaptor.dll" "build/$arch/bin/plugins/zaptor.lng" "$out/plugins/"
-echo "== running tools/demo/lifecycle.vqs in vqhost.exe ($out, display $DISPLAY)"
-(cd "$out" && "$loader" vqhost.exe --script "$root/tools/demo/lifecycle.vqs" 2>/dev/null | tr -d '\r')
-echo "== plugins\\zaptor.log"
-sed 's/^/  /' "$out/plugins/zaptor.log" | cut -c1-200
-echo "== backup folder"
-ls -l "$out/backup"
+bin="build/$arch/bin"
+cp "$bin/vqhost.exe" "$bin/zaptor_target.exe" "$bin/zaptor_target_ctl.exe" "$out/"
+cp "$bin/plugins/zaptor.dll" "$bin/plugins/zaptor.lng" "$out/plugins/"
+cd "$out"
+
+echo
+echo "== part 1: the lifecycle (tools/demo/lifecycle.vqs in vqhost.exe, display $DISPLAY)"
+"$loader" vqhost.exe --script "$root/tools/demo/lifecycle.vqs" 2>/dev/null | tr -d '\r'
+echo "-- plugins\\zaptor.log:"
+sed 's/^/   /' plugins/zaptor.log | cut -c1-160
+echo "-- backup folder: $(ls backup | tr '\n' ' ')"
+
+echo
+echo "== part 2: selection actions through real key presses"
+title="Zaptor target demo"
+ctl() { "$loader" zaptor_target_ctl.exe "$title" "$@" 2>/dev/null | tr -d '\r'; }
+"$loader" zaptor_target.exe "$title" >/dev/null 2>&1 &
+target_pid=$!
+win=""
+for _ in $(seq 1 100); do
+    win="$(xdotool search --name "^$title\$" 2>/dev/null | head -1 || true)"
+    [ -n "$win" ] && break
+    sleep 0.2
+done
+[ -n "$win" ] || { echo "demo: the target application did not open" >&2; exit 1; }
+
+"$loader" vqhost.exe --script "$root/tools/demo/selection.vqs" > host-output.txt 2>/dev/null &
+host_pid=$!
+for _ in $(seq 1 150); do
+    grep -q '^ready' host-output.txt 2>/dev/null && break
+    sleep 0.2
+done
+grep -q '^ready' host-output.txt || { echo "demo: vqhost did not get ready" >&2; cat host-output.txt; exit 1; }
+
+# The VQ-Key is Caps Lock: held on the X server, as a person's keyboard would.
+press_with_vq_key() {
+    xdotool windowactivate --sync "$win" 2>/dev/null || xdotool windowfocus --sync "$win"
+    ctl activate >/dev/null
+    xdotool keydown Caps_Lock
+    sleep 0.2
+    xdotool "$@"
+    sleep 0.2
+    xdotool keyup Caps_Lock
+    sleep 1.5
+}
+
+ctl set-clipboard "the user's clipboard" >/dev/null
+ctl set-text edit "select me and press VQ-Key+U" >/dev/null
+ctl select edit 0 -1 >/dev/null
+echo "-- before VQ-Key+U:  text \"$(ctl text edit)\", clipboard \"$(ctl clipboard)\""
+press_with_vq_key key u
+echo "-- after VQ-Key+U:   text \"$(ctl text edit)\", clipboard \"$(ctl clipboard)\""
+
+ctl select edit 0 6 >/dev/null
+press_with_vq_key key shift+1
+echo "-- stashed the first word with VQ-Key+Shift+1; clipboard \"$(ctl clipboard)\""
+ctl select edit 1000 1000 >/dev/null
+press_with_vq_key key 1
+echo "-- after VQ-Key+1 at the end: text \"$(ctl text edit)\", clipboard \"$(ctl clipboard)\""
+
+import -window root "$out/target.png" 2>/dev/null || true
+wait "$host_pid" || true
+host_pid=""
+echo "-- what vqhost.exe printed:"
+tr -d '\r' < host-output.txt | sed 's/^/   /'
+ctl quit >/dev/null || true
+echo
+echo "== screenshot of the virtual display: $out/target.png"

@@ -50,7 +50,23 @@ bool Target_app::start(std::wstring exe_path) {
     return true;
 }
 
+bool Target_app::attach(const std::wstring& title) {
+    quit();
+    window_ = FindWindowW(Target_protocol::window_class, title.c_str());
+    if (!window_)
+        return false;
+    title_ = title;
+    attached_ = true;
+    GetWindowThreadProcessId(window_, &process_id_);
+    return true;
+}
+
 void Target_app::quit() {
+    if (attached_) {
+        window_ = nullptr;
+        attached_ = false;
+        return;
+    }
     if (window_) {
         send(Target_protocol::quit, Target_protocol::edit);
         window_ = nullptr;

@@ -24,6 +24,9 @@ public:
     // the running program) and waits up to 20 s for its window.
     bool start(std::wstring exe_path = {});
     void quit();
+    // Drives an application that is already running with this window title;
+    // the destructor then leaves it running.
+    bool attach(const std::wstring& title);
 
     bool running() const { return window_ != nullptr; }
     HWND window() const { return window_; }
@@ -51,6 +54,7 @@ private:
     };
     std::unique_ptr<std::remove_pointer_t<HANDLE>, Handle_closer> process_;
     HWND window_ = nullptr;
+    bool attached_ = false;
     DWORD process_id_ = 0;
     std::wstring title_;
 };
