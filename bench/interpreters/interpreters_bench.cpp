@@ -1,0 +1,179 @@
+// Rendering cost of the typing language and the cost of one search keystroke
+// in the action list, each beside a baseline measured in the same run.
+#include "core/parameter_values.h"
+#include "host/reference_host.h"
+#include "interpreters/typing_environment.h"
+#include "interpreters/typing_interpreter.h"
+#include "interpreters/typing_language.h"
+#include "storage/code_storage.h"
+
+#include <sqlite3.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace {
+
+volatile std::size_t sink; // keeps the measured work from being optimised away
+
+double measure(int repeats, const std::function<void()>& work) {
+    double best = 1e300;
+    for (int i = 0; i < repeats; ++i) {
+        auto start = std::chrono::steady_clock::now();
+        work();
+        std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+        best = took.count() < best ? took.count() : best;
+    }
+    return best;
+}
+
+class Quiet_environment final : public Typing_environment {
+public:
+    SYSTEMTIME local_time() override {
+        SYSTEMTIME time{};
+        time.wYear = 2026;
+        time.wMonth = 3;
+        time.wDay = 14;
+        return time;
+    }
+    std::wstring selection_text() override { return L"selection"; }
+    std::wstring foreground_window_title() override { return L"Title"; }
+    void open(const std::wstring&) override {}
+    std::wstring pictures_folder() override { return L"C:\\Pictures"; }
+};
+
+class Fixed_clipboard final : public Clipboard_text_source {
+public:
+    std::wstring text = L"clip 1 board 22";
+    std::wstring clipboard_text() override { return text; }
+};
+
+// `count` placeholders of a mix of commands, with text between them.
+std::wstring text_with_placeholders(int count) {
+    const wchar_t* placeholders[] = {L"{key:ctrl c}",     L"{date:dd.MM.yyyy}", L"{sleep:50}",
+                                     L"{clipboard:\\d+}", L"{link:a|b}",        L"{unknown}"};
+    std::wstring text;
+    for (int i = 0; i < count; ++i) {
+        text += L"some words between ";
+        text += placeholders[i % 6];
+    }
+    return text;
+}
+
+void expansion_figures() {
+    Reference_host host;
+    Quiet_environment environment;
+    Fixed_clipboard clipboard;
+    auto render = [&](const std::wstring& text) {
+        Typing_expander expander(&host, environment, clipboard);
+        sink = expander.expand(text).size();
+    };
+    std::wstring plain(1 << 20, L'x');
+    for (std::size_t i = 0; i < plain.size(); i += 7)
+        plain[i] = L' ';
+    const double plain_ms = measure(5, [&] { render(plain); });
+    std::printf("expand 1 MiB plain text: %.2f ms, %.2f ns per byte\n", plain_ms,
+                plain_ms * 1e6 / (plain.size() * sizeof(wchar_t)));
+    double per_byte[2] = {0, 0};
+    double total[2] = {0, 0};
+    const int counts[2] = {1000, 10000};
+    for (int i = 0; i < 2; ++i) {
+        const std::wstring text = text_with_placeholders(counts[i]);
+        total[i] = measure(5, [&] { render(text); });
+        per_byte[i] = total[i] * 1e6 / (text.size() * sizeof(wchar_t));
+        std::printf("expand %d placeholders (%zu bytes): %.2f ms, %.2f ns per byte\n", counts[i],
+                    text.size() * sizeof(wchar_t), total[i], per_byte[i]);
+    }
+    std::printf("10x placeholders cost %.2fx the time (linear: 10, goal: at most 12)\n",
+                total[1] / total[0]);
+
+    const std::wstring pathological[][2] = {
+        {L"(a|b)*", L"ab"}, {L"s/(x+x+)+y/z/g", L"x"}, {L"(x+x+)+y", L"x"}, {L"s/x/&&/g", L"x"}};
+    for (const auto& [filter, alphabet] : pathological) {
+        std::wstring big(1 << 20, alphabet[0]);
+        for (std::size_t i = 0; i < big.size(); i += 2)
+            big[i] = alphabet.back();
+        clipboard.text = big;
+        const std::wstring placeholder = L"{clipboard:" + filter + L"}";
+        std::size_t size = 0;
+        const double ms = measure(1, [&] {
+            Typing_expander expander(&host, environment, clipboard);
+            size = expander.expand(placeholder).size();
+        });
+        std::printf("1 MiB clipboard, %ls: %.0f ms, %zu characters (goal: within 2000 ms)\n",
+                    placeholder.c_str(), ms, size);
+    }
+    for (std::size_t length : {1000u, 10000u, 100000u, 1000000u}) {
+        clipboard.text.assign(length, L'a');
+        Typing_expander expander(&host, environment, clipboard);
+        std::printf("(a|b)* over %zu characters gives %zu characters\n", length,
+                    expander.expand(L"{clipboard:(a|b)*}").size());
+    }
+}
+
+void search_figures() {
+    const std::wstring folder =
+        std::filesystem::temp_directory_path().wstring() + L"zaptor_interpreters_bench";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::wstring path = folder + L"\\code_storage.db";
+    constexpr int rows = 10000;
+    {
+        auto storage = Code_storage::open_path(path);
+        for (int i = 0; i < rows; ++i) {
+            const std::wstring n = std::to_wstring(i);
+            storage->store_code(L"zp_" + n + L"_user_id", L"typing_interpreter", L"code " + n,
+                                L"Action number " + n, L"Types the text of entry " + n,
+                                i % 10 ? L"General" : L"Mail");
+        }
+    }
+    auto storage = Code_storage::open_path(path);
+    Reference_host host;
+    Typing_interpreter interpreter(&host, storage.get());
+    std::size_t answered = 0;
+    const double search_ms = measure(5, [&] {
+        auto list = Reference_host::make_list();
+        Param::write_text(list.get(), L"search_text", L"NUMBER 12");
+        host.deliver(L"zp_broadcast_get_action_text", list.get());
+        answered = 0;
+        for (const auto& entry : list->entries())
+            answered += entry.is_child ? 1 : 0;
+        sink = answered;
+    });
+
+    sqlite3* db = nullptr;
+    sqlite3_open16(path.c_str(), &db);
+    const double scan_ms = measure(5, [&] {
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare16_v2(
+            db, L"SELECT ident, name, description, category FROM code_store WHERE type=?1;", -1,
+            &statement, nullptr);
+        sqlite3_bind_text16(statement, 1, L"typing_interpreter", -1, SQLITE_STATIC);
+        std::size_t seen = 0;
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            for (int column = 0; column < 4; ++column)
+                if (sqlite3_column_text16(statement, column))
+                    ++seen;
+        }
+        sqlite3_finalize(statement);
+        sink = seen;
+    });
+    sqlite3_close(db);
+    std::printf("search over %d actions: %.2f ms (%zu answered); bare SQLite scan: %.2f ms; "
+                "ratio %.2f (goal: at most 2)\n",
+                rows, search_ms, answered, scan_ms, search_ms / scan_ms);
+    storage.reset();
+    std::filesystem::remove_all(folder);
+}
+
+} // namespace
+
+int main() {
+    expansion_figures();
+    search_figures();
+    return 0;
+}

@@ -1,0 +1,99 @@
+#include "interpreters/typing_environment.h"
+
+#include "output/clipboard_handler.h"
+#include "trace/trace.h"
+
+#include <knownfolders.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <memory>
+
+namespace {
+
+struct Co_task_deleter {
+    void operator()(wchar_t* text) const { CoTaskMemFree(text); }
+};
+
+} // namespace
+
+SYSTEMTIME System_environment::local_time() {
+    SYSTEMTIME time{};
+    GetLocalTime(&time);
+    return time;
+}
+
+std::wstring System_environment::selection_text() {
+    // No backup scope: the copied selection stays on the clipboard.
+    Clipboard_handler handler;
+    return handler.read_selection_text();
+}
+
+std::wstring System_environment::foreground_window_title() {
+    HWND window = GetForegroundWindow();
+    if (!window)
+        return {};
+    const int length = GetWindowTextLengthW(window);
+    if (length <= 0)
+        return {};
+    std::wstring title(static_cast<std::size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(window, &title[0], length + 1);
+    title.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
+    return title;
+}
+
+void System_environment::open(const std::wstring& target) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI; // 0x140
+    info.lpVerb = L"Open";
+    info.lpFile = target.c_str();
+    info.nShow = SW_SHOW;
+    if (!ShellExecuteExW(&info))
+        Trace::error("System_environment::open") << L"cannot open " << target << L": error "
+                                                 << static_cast<std::uint32_t>(GetLastError());
+}
+
+std::wstring System_environment::pictures_folder() {
+    wchar_t* raw = nullptr;
+    const HRESULT result = SHGetKnownFolderPath(FOLDERID_Pictures, 0, nullptr, &raw);
+    std::unique_ptr<wchar_t, Co_task_deleter> path(raw);
+    if (FAILED(result) || !path)
+        return {};
+    return path.get();
+}
+
+std::wstring format_date(const SYSTEMTIME& time, const std::wstring& format) {
+    const int size = GetDateFormatW(LOCALE_USER_DEFAULT, 0, &time, format.c_str(), nullptr, 0);
+    if (size > 0) {
+        std::wstring text(static_cast<std::size_t>(size), L'\0');
+        const int written =
+            GetDateFormatW(LOCALE_USER_DEFAULT, 0, &time, format.c_str(), &text[0], size);
+        if (written > 0) {
+            text.resize(static_cast<std::size_t>(written) - 1);
+            return text;
+        }
+    }
+    Trace::error("format_date") << L"cannot format " << time.wYear << L"-" << time.wMonth << L"-"
+                                << time.wDay << L" as \"" << format << L"\": error "
+                                << static_cast<std::uint32_t>(GetLastError());
+    return {};
+}
+
+std::wstring format_time(const SYSTEMTIME& time, const std::wstring& format) {
+    const int size = GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_FORCE24HOURFORMAT, &time,
+                                    format.c_str(), nullptr, 0);
+    if (size > 0) {
+        std::wstring text(static_cast<std::size_t>(size), L'\0');
+        const int written = GetTimeFormatW(LOCALE_USER_DEFAULT, TIME_FORCE24HOURFORMAT, &time,
+                                           format.c_str(), &text[0], size);
+        if (written > 0) {
+            text.resize(static_cast<std::size_t>(written) - 1);
+            return text;
+        }
+    }
+    Trace::error("format_time") << L"cannot format " << time.wHour << L":" << time.wMinute
+                                << L" as \"" << format << L"\": error "
+                                << static_cast<std::uint32_t>(GetLastError());
+    return {};
+}

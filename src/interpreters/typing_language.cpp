@@ -1,0 +1,558 @@
+#include "interpreters/typing_language.h"
+
+#include "core/parameter_values.h"
+#include "interpreters/kv_store.h"
+#include "interpreters/regex_filter.h"
+#include "interpreters/time_shift.h"
+#include "interpreters/typing_data.h"
+#include "interpreters/typing_environment.h"
+#include "trace/trace.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <exception>
+#include <functional>
+#include <limits>
+
+namespace {
+
+using Typing_data::key_element;
+
+struct Key_name {
+    const wchar_t* name;
+    std::uint8_t code;
+};
+
+const Key_name key_names[] = {
+    {L"pos1", 0x24},   {L"end", 0x23},     {L"back", 0x08},      {L"del", 0x2e},
+    {L"left", 0x25},   {L"right", 0x27},   {L"down", 0x28},      {L"insert", 0x2d},
+    {L"escape", 0x1b}, {L"page_up", 0x21}, {L"page_down", 0x22}, {L"caps", 0x14},
+    {L"up", 0x26},     {L"f1", 0x70},      {L"f2", 0x71},        {L"f3", 0x72},
+    {L"f4", 0x73},     {L"f5", 0x74},      {L"f6", 0x75},        {L"f7", 0x76},
+    {L"f8", 0x77},     {L"f9", 0x78},      {L"f10", 0x79},       {L"f11", 0x7a},
+    {L"f12", 0x7b},    {L"alt", 0x12},     {L"shift", 0x10},     {L"control", 0x11},
+    {L"ctrl", 0x11},   {L"lbutton", 0x01},
+};
+
+// The typing data of one key name in one of the three key element forms.
+std::wstring key_text(const std::wstring& name, wchar_t marker) {
+    if (name == L"tab")
+        return L"\t";
+    if (name == L"return")
+        return L"\r";
+    if (name == L"space")
+        return L" ";
+    for (const Key_name& key : key_names)
+        if (name == key.name)
+            return key_element(marker, key.code);
+    return name;
+}
+
+bool is_trim_character(wchar_t c) {
+    return c == L' ' || c == L'\t' || c == L'\n';
+}
+
+std::wstring trim(const std::wstring& text) {
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && is_trim_character(text[first]))
+        ++first;
+    while (last > first && is_trim_character(text[last - 1]))
+        --last;
+    return text.substr(first, last - first);
+}
+
+bool starts_with(const std::wstring& text, const wchar_t* prefix) {
+    return text.compare(0, std::wcslen(prefix), prefix) == 0;
+}
+
+bool is_absolute_path(const std::wstring& path) {
+    if (path.size() >= 3 &&
+        ((path[0] >= L'a' && path[0] <= L'z') || (path[0] >= L'A' && path[0] <= L'Z')) &&
+        path[1] == L':' && (path[2] == L'\\' || path[2] == L'/'))
+        return true;
+    return starts_with(path, L"\\\\"); // a network share
+}
+
+std::wstring join_path(const std::wstring& folder, const std::wstring& name) {
+    if (folder.empty())
+        return name;
+    const wchar_t last = folder.back();
+    return last == L'\\' || last == L'/' ? folder + name : folder + L"\\" + name;
+}
+
+struct Find_handle_closer {
+    void operator()(HANDLE handle) const {
+        if (handle && handle != INVALID_HANDLE_VALUE)
+            FindClose(handle);
+    }
+};
+using Find_handle = std::unique_ptr<void, Find_handle_closer>;
+
+// A file named `path` plus any extension: with several, the first by name
+// (compared without case), so that the choice does not depend on the order
+// the file system lists them in.
+std::wstring find_with_extension(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    const std::wstring folder =
+        slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+    WIN32_FIND_DATAW data{};
+    Find_handle find(FindFirstFileW((path + L".*").c_str(), &data));
+    if (find.get() == INVALID_HANDLE_VALUE)
+        return {};
+    std::wstring best;
+    do {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        const std::wstring name = data.cFileName;
+        if (best.empty() ||
+            CompareStringOrdinal(name.c_str(), -1, best.c_str(), -1, TRUE) == CSTR_LESS_THAN)
+            best = name;
+    } while (FindNextFileW(find.get(), &data));
+    return best.empty() ? std::wstring() : folder + best;
+}
+
+// Reads a number the way strtol with base 0 does (optional sign, "0x" hex,
+// leading 0 octal), saturating instead of overflowing. `digits` tells
+// whether any digit was read.
+long long read_auto_base(const std::wstring& text, bool& digits) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == L' ' || (text[i] >= L'\t' && text[i] <= L'\r')))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
+        negative = text[i] == L'-';
+        ++i;
+    }
+    int base = 10;
+    digits = false;
+    if (i < text.size() && text[i] == L'0') {
+        digits = true;
+        const bool hex_follows = i + 2 < text.size() && text[i + 1] == L'x' &&
+                                 ((text[i + 2] >= L'0' && text[i + 2] <= L'9') ||
+                                  (text[i + 2] >= L'a' && text[i + 2] <= L'f'));
+        if (hex_follows) {
+            base = 16;
+            i += 2;
+        } else {
+            base = 8;
+            ++i;
+        }
+    }
+    const long long limit = std::numeric_limits<long long>::max() / 16;
+    long long value = 0;
+    for (; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        int digit;
+        if (c >= L'0' && c <= L'9')
+            digit = c - L'0';
+        else if (c >= L'a' && c <= L'f')
+            digit = c - L'a' + 10;
+        else
+            break;
+        if (digit >= base)
+            break;
+        digits = true;
+        value = value < limit ? value * base + digit : limit;
+    }
+    return negative ? -value : value;
+}
+
+} // namespace
+
+namespace Typing_language {
+
+std::wstring lower_case(const std::wstring& text) {
+    std::wstring out = text;
+    for (wchar_t& c : out) {
+        if (c >= L'A' && c <= L'Z')
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+        else if (c == L'\u00C4')
+            c = L'\u00E4';
+        else if (c == L'\u00D6')
+            c = L'\u00F6';
+        else if (c == L'\u00DC')
+            c = L'\u00FC';
+    }
+    return out;
+}
+
+std::wstring drop_break_after_shift_return(const std::wstring& text) {
+    static const std::wstring sequence = L"\x0002"
+                                         L"10\r\x0003"
+                                         L"10\r\n";
+    std::size_t at = text.find(sequence);
+    if (at == std::wstring::npos)
+        return text;
+    std::wstring out;
+    out.reserve(text.size());
+    std::size_t copied = 0;
+    for (; at != std::wstring::npos; at = text.find(sequence, copied)) {
+        out.append(text, copied, at - copied);
+        out.append(sequence, 0, sequence.size() - 2);
+        copied = at + sequence.size();
+    }
+    out.append(text, copied, std::wstring::npos);
+    return out;
+}
+
+std::wstring key_sequence(const std::wstring& argument) {
+    std::vector<std::wstring> names;
+    for (std::size_t i = 0; i < argument.size();) {
+        const std::size_t space = argument.find(L' ', i);
+        const std::size_t end = space == std::wstring::npos ? argument.size() : space;
+        if (end > i)
+            names.push_back(argument.substr(i, end - i));
+        i = end + 1;
+    }
+    if (names.empty())
+        return {};
+    std::wstring last = names.back();
+    unsigned count = 1;
+    const std::size_t dash = last.rfind(L'-');
+    if (dash != std::wstring::npos && dash + 1 < last.size() &&
+        std::all_of(last.begin() + static_cast<std::ptrdiff_t>(dash) + 1, last.end(),
+                    [](wchar_t c) { return c >= L'0' && c <= L'9'; })) {
+        unsigned long long value = 0;
+        for (std::size_t i = dash + 1; i < last.size(); ++i)
+            value = std::min<unsigned long long>(value * 10 + (last[i] - L'0'), 1000000000ULL);
+        if (value > max_key_repeat) {
+            Trace::error("Typing_language::key_sequence")
+                << L"count " << last.substr(dash + 1) << L" of " << last.substr(0, dash)
+                << L" is more than " << max_key_repeat << L"; pressing " << max_key_repeat
+                << L" times";
+            value = max_key_repeat;
+        }
+        count = static_cast<unsigned>(value);
+        last.erase(dash);
+    }
+    std::wstring out;
+    for (std::size_t i = 0; i + 1 < names.size(); ++i)
+        out += key_text(names[i], Typing_data::key_down);
+    const std::wstring press = key_text(last, Typing_data::key_press);
+    out.reserve(out.size() + press.size() * count);
+    for (unsigned i = 0; i < count; ++i)
+        out += press;
+    for (std::size_t i = names.size() - 1; i-- > 0;)
+        out += key_text(names[i], Typing_data::key_up);
+    return out;
+}
+
+std::wstring sleep_element(const std::wstring& argument) {
+    bool digits = false;
+    long long value = read_auto_base(lower_case(argument), digits);
+    if (!digits) {
+        Trace::error("Typing_language::sleep_element")
+            << L"\"" << argument << L"\" is not a number; pausing 0 ms";
+        value = 0;
+    } else if (value < 0) {
+        Trace::error("Typing_language::sleep_element")
+            << L"negative pause \"" << argument << L"\"; pausing 0 ms";
+        value = 0;
+    }
+    return Typing_data::pause_element(static_cast<std::uint16_t>(value % 65535));
+}
+
+} // namespace Typing_language
+
+std::vector<Placeholder_span> find_placeholders(const std::wstring& text) {
+    std::vector<Placeholder_span> spans;
+    std::size_t open = text.find(L'{');
+    while (open != std::wstring::npos) {
+        const std::size_t next = text.find_first_of(L"{}", open + 1);
+        if (next == std::wstring::npos)
+            break;
+        if (text[next] == L'{') {
+            open = next;
+            continue;
+        }
+        spans.push_back({open, next + 1});
+        open = text.find(L'{', next);
+    }
+    return spans;
+}
+
+namespace {
+
+class Function_command final : public Typing_command {
+public:
+    Function_command(const wchar_t* name, std::function<bool(std::wstring&)> run)
+        : name_(name), run_(std::move(run)) {}
+    const wchar_t* name() const override { return name_; }
+    bool execute(std::wstring& text) override { return run_(text); }
+
+private:
+    const wchar_t* name_;
+    std::function<bool(std::wstring&)> run_;
+};
+
+// Nesting of "action" placeholders on this thread; an action that runs itself
+// would otherwise recurse until the stack of the host's thread overflows.
+thread_local int action_depth = 0;
+
+struct Depth_guard {
+    Depth_guard() { ++action_depth; }
+    ~Depth_guard() { --action_depth; }
+    Depth_guard(const Depth_guard&) = delete;
+    Depth_guard& operator=(const Depth_guard&) = delete;
+};
+
+// Asks the host for a date, proposing `date`; the answer replaces it.
+// Answers false when the host hands out no parameter list.
+bool ask_date(Interaction_if* host, SYSTEMTIME& date) {
+    Param::Owned_parameters list = Param::create(host);
+    if (!list) {
+        Trace::error("ask_date") << "the host gave no parameter list; nothing asked";
+        return false;
+    }
+    Param::write_u16(list.get(), L"day", date.wDay);
+    Param::write_u16(list.get(), L"month", date.wMonth);
+    Param::write_u16(list.get(), L"year", date.wYear);
+    Param::send(host, L"ask_date", list.get());
+    const int year = Param::read_u16(list.get(), L"year", 1970);
+    const int month = Param::read_u16(list.get(), L"month", 1);
+    const int day = Param::read_u16(list.get(), L"day", 1);
+    // The answer comes from outside: keep it within what Windows can format.
+    const int valid_year = std::clamp(year, 1601, 30827);
+    const int valid_month = std::clamp(month, 1, 12);
+    const int valid_day = std::clamp(day, 1, days_in_month(valid_year, valid_month));
+    if (valid_year != year || valid_month != month || valid_day != day)
+        Trace::error("ask_date") << L"the answer " << year << L"-" << month << L"-" << day
+                                 << L" is no date; using " << valid_year << L"-" << valid_month
+                                 << L"-" << valid_day;
+    SYSTEMTIME answer{};
+    answer.wYear = static_cast<WORD>(valid_year);
+    answer.wMonth = static_cast<WORD>(valid_month);
+    answer.wDay = static_cast<WORD>(valid_day);
+    date = answer;
+    return true;
+}
+
+} // namespace
+
+Typing_expander::Typing_expander(Interaction_if* host, Typing_environment& environment,
+                                 Clipboard_text_source& clipboard)
+    : host_(host), environment_(environment), clipboard_(clipboard) {
+    using Typing_language::lower_case;
+    auto add = [this](const wchar_t* name, std::function<bool(std::wstring&)> run) {
+        commands_.push_back(std::make_unique<Function_command>(name, std::move(run)));
+    };
+    add(L"selection", [this](std::wstring& text) {
+        const std::wstring selection = environment_.selection_text();
+        text = text.empty() ? selection : Regex_filter::apply(selection, text);
+        return true;
+    });
+    add(L"time", [this](std::wstring& text) {
+        Time_shift shift;
+        SYSTEMTIME now = environment_.local_time();
+        if (take_time_shift(text, shift))
+            now = apply_time_shift(now, shift);
+        text = format_time(now, text.empty() ? L"hh':'mm':'ss" : text);
+        return true;
+    });
+    add(L"key", [](std::wstring& text) {
+        text = Typing_language::key_sequence(lower_case(text));
+        return true;
+    });
+    add(L"key_down", [](std::wstring& text) {
+        text = key_text(text, Typing_data::key_down);
+        return true;
+    });
+    add(L"key_up", [](std::wstring& text) {
+        text = key_text(text, Typing_data::key_up);
+        return true;
+    });
+    add(L"sleep", [](std::wstring& text) {
+        text = Typing_language::sleep_element(text);
+        return true;
+    });
+    add(L"open", [this](std::wstring& text) {
+        if (!text.empty())
+            environment_.open(text);
+        text.clear();
+        return true;
+    });
+    add(L"title", [this](std::wstring& text) {
+        const std::wstring title = environment_.foreground_window_title();
+        text = text.empty() ? title : Regex_filter::join_matches(title, text);
+        return true;
+    });
+    add(L"link", [](std::wstring& text) {
+        const std::size_t bar = text.find(L'|');
+        text = bar == std::wstring::npos
+                   ? Typing_data::link_record(text, {})
+                   : Typing_data::link_record(text.substr(0, bar), text.substr(bar + 1));
+        return true;
+    });
+    add(L"image", [this](std::wstring& text) {
+        if (starts_with(text, L"http") || is_absolute_path(text)) {
+            text = Typing_data::image_record(text);
+            return true;
+        }
+        const std::wstring pictures = environment_.pictures_folder();
+        std::wstring folder;
+        try {
+            folder = KVStore::read_with_default(host_, L"WE_default_image_path", pictures);
+        } catch (const std::exception& e) {
+            Trace::error("Typing_expander::image")
+                << L"image folder: " << e.what() << L"; using " << pictures;
+            folder = pictures;
+        }
+        std::wstring path = join_path(folder, text);
+        const std::size_t slash = path.find_last_of(L"\\/");
+        const std::size_t name_start = slash == std::wstring::npos ? 0 : slash + 1;
+        if (path.find(L'.', name_start) == std::wstring::npos) {
+            const std::wstring found = find_with_extension(path);
+            if (!found.empty())
+                path = found;
+            else
+                Trace::info("Typing_expander::image") << L"no file " << path << L".*";
+        }
+        text = Typing_data::image_record(path);
+        return true;
+    });
+    add(L"var", [this](std::wstring& text) {
+        const std::wstring key = L"we_var_" + lower_case(text);
+        try {
+            text = KVStore::read(host_, key);
+        } catch (const std::exception& e) {
+            Trace::error("Typing_expander::var") << key << L": " << e.what();
+            text.clear();
+        }
+        return true;
+    });
+    add(L"action", [this](std::wstring& text) {
+        const std::wstring ident = lower_case(text);
+        text.clear();
+        if (action_depth >= Typing_language::max_action_depth) {
+            Trace::error("Typing_expander::action")
+                << L"actions nested deeper than " << Typing_language::max_action_depth << L"; "
+                << ident << L" not run";
+            return true;
+        }
+        Param::Owned_parameters list = Param::create(host_);
+        if (!list) {
+            Trace::error("Typing_expander::action")
+                << L"the host gave no parameter list; " << ident << L" not run";
+            return true;
+        }
+        Param::write_text(list.get(), L"request", L"execute");
+        Param::write_u32(list.get(), L"deactivate", 0);
+        Param::write_text(list.get(), L"vq_default_action_handler", ident);
+        Depth_guard depth;
+        Param::send(host_, L"vq_default_action_handler", list.get());
+        return true;
+    });
+    add(L"date", [this](std::wstring& text) {
+        const bool ask = starts_with(text, L"(ask)");
+        if (ask)
+            text.erase(0, 5);
+        Time_shift shift;
+        SYSTEMTIME date = environment_.local_time();
+        if (take_time_shift(text, shift))
+            date = apply_time_shift(date, shift);
+        if (ask)
+            ask_date(host_, date);
+        text = format_date(date, text.empty() ? L"yyyy-MM-dd" : text);
+        return true;
+    });
+    add(L"ask", [this](std::wstring& text) {
+        const std::wstring argument = trim(text);
+        const std::size_t separator = argument.find_first_of(L" ,");
+        const std::wstring kind = trim(argument.substr(0, separator));
+        const std::wstring title =
+            separator == std::wstring::npos ? std::wstring() : trim(argument.substr(separator + 1));
+        if (kind == L"text") {
+            Param::Owned_parameters list = Param::create(host_);
+            if (!list) {
+                Trace::error("Typing_expander::ask")
+                    << L"the host gave no parameter list; the placeholder gives its argument";
+                return true;
+            }
+            Param::write_text(list.get(), L"title", title.empty() ? L"Text" : title);
+            Param::send(host_, L"ask_text", list.get());
+            text = Param::read_text(list.get(), L"text");
+        } else if (kind == L"date") {
+            SYSTEMTIME date = environment_.local_time();
+            if (ask_date(host_, date))
+                text = format_date(date, L"dd.MM.yyyy");
+        }
+        return true;
+    });
+}
+
+Typing_expander::~Typing_expander() = default;
+
+bool Typing_expander::evaluate(const std::wstring& placeholder, std::wstring& result) {
+    if (placeholder.size() < 2)
+        return false;
+    const std::wstring inner = placeholder.substr(1, placeholder.size() - 2);
+    const std::size_t colon = inner.find(L':');
+    const std::wstring name = Typing_language::lower_case(inner.substr(0, colon));
+    const std::wstring argument =
+        colon == std::wstring::npos ? std::wstring() : inner.substr(colon + 1);
+    for (const auto& command : commands_) {
+        if (name == command->name()) {
+            result = argument;
+            return command->execute(result);
+        }
+    }
+    if (name == L"clipboard") {
+        const std::wstring clipboard = clipboard_.clipboard_text();
+        result = argument.empty() ? clipboard : Regex_filter::apply(clipboard, argument);
+        return true;
+    }
+    return false;
+}
+
+std::wstring Typing_expander::expand(const std::wstring& text) {
+    const std::vector<Placeholder_span> spans = find_placeholders(text);
+    if (spans.empty())
+        return Typing_language::drop_break_after_shift_return(text);
+    // Evaluated last to first (questions and nested actions run in that
+    // order); the results are put together in one pass afterwards, because
+    // replacing them one by one in the growing text would be quadratic.
+    std::vector<std::wstring> results(spans.size());
+    std::vector<char> answered(spans.size(), 0);
+    for (std::size_t i = spans.size(); i-- > 0;) {
+        const Placeholder_span& span = spans[i];
+        const std::wstring placeholder = text.substr(span.begin, span.end - span.begin);
+        try {
+            answered[i] = evaluate(placeholder, results[i]) ? 1 : 0;
+        } catch (const std::exception& e) {
+            Trace::error("Typing_expander::expand")
+                << placeholder.substr(0, 200) << L" stays as written: " << e.what();
+            answered[i] = 0;
+        }
+    }
+    std::wstring out;
+    std::size_t total = text.size();
+    for (std::size_t i = 0; i < spans.size(); ++i)
+        if (answered[i])
+            total += results[i].size();
+    out.reserve(total);
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+        if (!answered[i])
+            continue;
+        out.append(text, copied, spans[i].begin - copied);
+        out += results[i];
+        copied = spans[i].end;
+    }
+    out.append(text, copied, std::wstring::npos);
+    return Typing_language::drop_break_after_shift_return(out);
+}
+
+Expansion_result render_code(Interaction_if* host, Typing_environment* environment,
+                             const std::wstring& code) {
+    System_environment system;
+    Typing_environment& used = environment ? *environment : system;
+    return expand_text(
+        [&](Clipboard_text_source& source, const std::wstring& text) {
+            Typing_expander expander(host, used, source);
+            return expander.expand(text);
+        },
+        code);
+}

@@ -1,0 +1,79 @@
+// The template language of code actions: plain text with placeholders in
+// braces ("{date:(+1d)dd.MM.}", "{key:ctrl shift end}", "{clipboard:s/a/b/g}")
+// rendered into typing data.
+#pragma once
+
+#include "core/host_interface.h"
+#include "output/text_expansion.h"
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+class Typing_environment;
+
+// One placeholder, from its "{" to its "}" inclusive.
+struct Placeholder_span {
+    std::size_t begin = 0;
+    std::size_t end = 0; // one past the "}"
+};
+
+// Placeholders do not nest and braces have no escape: a "{" followed by
+// another "{" before any "}" is plain text, as is a "{" with no "}" after it.
+std::vector<Placeholder_span> find_placeholders(const std::wstring& text);
+
+// A command of the placeholder table: runs on the argument, which it
+// replaces by its result. Answers true when it handled the placeholder.
+class Typing_command {
+public:
+    virtual ~Typing_command() = default;
+    virtual const wchar_t* name() const = 0;
+    virtual bool execute(std::wstring& text) = 0;
+};
+
+// Renders placeholders for one text. Holds no state between texts apart from
+// what it is given.
+class Typing_expander {
+public:
+    Typing_expander(Interaction_if* host, Typing_environment& environment,
+                    Clipboard_text_source& clipboard);
+    ~Typing_expander();
+    Typing_expander(const Typing_expander&) = delete;
+    Typing_expander& operator=(const Typing_expander&) = delete;
+
+    // The text with every answered placeholder replaced by its result;
+    // placeholders are evaluated from the last to the first.
+    std::wstring expand(const std::wstring& text);
+
+    // One placeholder with its braces; false when nothing answers it.
+    bool evaluate(const std::wstring& placeholder, std::wstring& result);
+
+private:
+    Interaction_if* host_;
+    Typing_environment& environment_;
+    Clipboard_text_source& clipboard_;
+    std::vector<std::unique_ptr<Typing_command>> commands_;
+};
+
+// Placeholder expansion plus the cursor-marker rule, for the interpreters.
+// `environment` may be null for the real machine.
+Expansion_result render_code(Interaction_if* host, Typing_environment* environment,
+                             const std::wstring& code);
+
+// Helpers with their own rules, exposed for tests.
+namespace Typing_language {
+
+// Ä, Ö and Ü fold to ä, ö and ü, ASCII letters to lower case; nothing else changes.
+std::wstring lower_case(const std::wstring& text);
+// Drops a line break written right after a shift-return key sequence.
+std::wstring drop_break_after_shift_return(const std::wstring& text);
+// The typing data of the "key" placeholder's (lower-cased) argument.
+std::wstring key_sequence(const std::wstring& argument);
+// The pause of the "sleep" placeholder.
+std::wstring sleep_element(const std::wstring& argument);
+
+constexpr unsigned max_key_repeat = 1000;
+constexpr int max_action_depth = 8;
+
+} // namespace Typing_language
