@@ -1,0 +1,201 @@
+#include "ui/key_choice.h"
+
+#include "core/parameter_values.h"
+#include "core/plugin_globals.h"
+#include "text/textprovider.h"
+#include "trace/trace.h"
+#include "ui/key_names.h"
+#include "ui/ui_resources.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace {
+
+constexpr std::uint32_t no_key = 0xFFFFFFFFu;
+// VkKeyScan's shift-state byte: 1 Shift, 2 Control, 4 Alt.
+constexpr std::uint32_t scan_control_or_alt = 0x600;
+
+bool typeable_without_control_or_alt(wchar_t character, HKL layout) {
+    auto scan =
+        static_cast<std::uint32_t>(static_cast<std::uint16_t>(VkKeyScanExW(character, layout)));
+    return (scan & scan_control_or_alt) == 0;
+}
+
+std::uint32_t item_code(HWND combo, LRESULT index) {
+    if (index == CB_ERR)
+        return 0;
+    LRESULT data = SendMessageW(combo, CB_GETITEMDATA, static_cast<WPARAM>(index), 0);
+    return data == CB_ERR ? 0 : static_cast<std::uint32_t>(data);
+}
+
+INT_PTR CALLBACK select_key_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    try {
+        switch (message) {
+        case WM_INITDIALOG: {
+            auto* choice = reinterpret_cast<Key_choice*>(lparam);
+            SetWindowLongPtrW(dialog, DWLP_USER, lparam);
+            Textprovider& texts = text_provider();
+            SetWindowTextW(dialog, texts.get_string(L"Select key combination"));
+            SetDlgItemTextW(dialog, IDOK, texts.get_string(L"Apply"));
+            SetDlgItemTextW(dialog, IDC_SK_UNBIND, texts.get_string(L"Unbind combination"));
+            SetDlgItemTextW(dialog, IDCANCEL, texts.get_string(L"Cancel"));
+            SetDlgItemTextW(dialog, IDC_SK_LABEL, texts.get_string(L"Key-combination"));
+            std::wstring activation =
+                key_display_name(static_cast<std::uint16_t>(activation_key(choice->host)));
+            auto prefixes = prefix_choices(activation);
+            fill_choice_list(GetDlgItem(dialog, IDC_SK_PREFIX), prefixes,
+                             preselected_prefix(prefixes, choice->current));
+            auto keys = key_choices(GetKeyboardLayout(0));
+            fill_choice_list(GetDlgItem(dialog, IDC_SK_KEY), keys,
+                             preselected_key(keys, choice->current));
+            center_dialog(dialog);
+            return TRUE;
+        }
+        case WM_COMMAND: {
+            int id = LOWORD(wparam);
+            if (id == IDOK) {
+                auto* choice = reinterpret_cast<Key_choice*>(GetWindowLongPtrW(dialog, DWLP_USER));
+                if (choice)
+                    choice->chosen = chosen_key_code(GetDlgItem(dialog, IDC_SK_PREFIX),
+                                                     GetDlgItem(dialog, IDC_SK_KEY));
+                EndDialog(dialog, IDOK);
+                return TRUE;
+            }
+            if (id == IDC_SK_UNBIND || id == IDCANCEL) {
+                EndDialog(dialog, id);
+                return TRUE;
+            }
+            return FALSE;
+        }
+        default:
+            return FALSE;
+        }
+    } catch (const std::exception& e) {
+        Trace::error("Select_key_dialog::proc") << "Zaptor exception: " << e.what();
+        return FALSE;
+    }
+}
+
+} // namespace
+
+std::uint32_t activation_key(Interaction_if* host) {
+    Param::Owned_parameters list = Param::create(host);
+    if (!list)
+        return VK_CAPITAL;
+    Param::send(host, L"vq_get_activation_key", list.get());
+    return Param::read_u32(list.get(), L"key", VK_CAPITAL);
+}
+
+std::vector<Choice_entry> prefix_choices(const std::wstring& activation_name) {
+    auto name = [](std::uint16_t code) { return key_display_name(code); };
+    const std::wstring with = activation_name + L" + ";
+    return {
+        {activation_name, 0x00000},    {L" ", 0x10000},
+        {with + name(0x10), 0x00100},  {with + name(0x11), 0x00200},
+        {with + name(0x12), 0x00400},  {with + name(0x111), 0x00300},
+        {with + name(0x112), 0x00500}, {with + name(0x312), 0x00700},
+        {name(0x10), 0x10100},         {name(0x11), 0x10200},
+        {name(0x12), 0x10400},         {name(0x111), 0x10300},
+        {name(0x112), 0x10500},        {name(0x212), 0x10600},
+        {name(0x312), 0x10700},
+    };
+}
+
+int preselected_prefix(const std::vector<Choice_entry>& prefixes, std::uint32_t current) {
+    for (std::size_t i = 0; i < prefixes.size(); ++i)
+        if (prefixes[i].code == (current & ~0xFFu))
+            return static_cast<int>(i);
+    return 1;
+}
+
+std::vector<std::uint32_t> candidate_key_codes(HKL layout) {
+    std::vector<std::uint32_t> codes;
+    for (std::uint32_t vk = 112; vk <= 123; ++vk)
+        codes.push_back(vk);
+    for (const wchar_t* c = L"abcdefghijklmnopqrstuvwxyz0123456789"; *c; ++c) {
+        SHORT scan = VkKeyScanExW(*c, layout);
+        codes.push_back(scan == -1 ? no_key : static_cast<std::uint32_t>(scan) & 0xFFF);
+    }
+    for (std::uint32_t vk : {32u, 8u, 9u, 19u})
+        codes.push_back(vk);
+    for (std::uint32_t vk = 96; vk <= 107; ++vk)
+        codes.push_back(vk);
+    for (std::uint32_t vk : {109u, 110u, 111u})
+        if (typeable_without_control_or_alt(static_cast<wchar_t>(vk), layout))
+            codes.push_back(vk);
+    // Further keys: numbers whose character the layout types without Control
+    // or Alt, read as virtual keys (navigation, Windows, F13-F24, punctuation).
+    const std::pair<std::uint32_t, std::uint32_t> ranges[] = {
+        {33, 47}, {58, 64}, {91, 96}, {123, 255}};
+    for (const auto& range : ranges)
+        for (std::uint32_t n = range.first; n <= range.second; ++n)
+            if (typeable_without_control_or_alt(static_cast<wchar_t>(n), layout))
+                codes.push_back(n);
+    return codes;
+}
+
+std::vector<Choice_entry> key_choices(HKL layout) {
+    std::vector<Choice_entry> keys;
+    for (std::uint32_t code : candidate_key_codes(layout)) {
+        if (code == no_key)
+            continue;
+        std::wstring text = key_display_name(static_cast<std::uint16_t>(code & 0xFFFF));
+        if (!text.empty())
+            keys.push_back({std::move(text), code});
+    }
+    return keys;
+}
+
+int preselected_key(const std::vector<Choice_entry>& keys, std::uint32_t current) {
+    for (std::size_t i = keys.size(); i-- > 0;)
+        if ((keys[i].code & 0xFF) == (current & 0xFF))
+            return static_cast<int>(i);
+    return 0;
+}
+
+void fill_choice_list(HWND combo, const std::vector<Choice_entry>& entries, int selected) {
+    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    for (const Choice_entry& entry : entries) {
+        LRESULT index =
+            SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.text.c_str()));
+        if (index >= 0)
+            SendMessageW(combo, CB_SETITEMDATA, static_cast<WPARAM>(index),
+                         static_cast<LPARAM>(entry.code));
+    }
+    SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
+
+std::uint32_t chosen_key_code(HWND prefix_list, HWND key_list) {
+    return item_code(prefix_list, SendMessageW(prefix_list, CB_GETCURSEL, 0, 0)) |
+           item_code(key_list, SendMessageW(key_list, CB_GETCURSEL, 0, 0));
+}
+
+INT_PTR run_select_key_combination(HWND owner, Key_choice& choice) {
+    choice.chosen = 0xFFFF;
+    INT_PTR result = DialogBoxParamW(Plugin_globals::module(), MAKEINTRESOURCEW(IDD_SELECT_KEY),
+                                     owner, select_key_proc, reinterpret_cast<LPARAM>(&choice));
+    if (result == -1)
+        Trace::error("run_select_key_combination") << "dialog 106 could not be created, error "
+                                                   << static_cast<std::uint32_t>(GetLastError());
+    return result;
+}
+
+void center_dialog(HWND dialog) {
+    RECT area{};
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    if (owner) {
+        GetWindowRect(owner, &area);
+    } else {
+        MONITORINFO info{};
+        info.cbSize = sizeof(info);
+        GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTONEAREST), &info);
+        area = info.rcMonitor;
+    }
+    RECT own{};
+    GetWindowRect(dialog, &own);
+    int x = area.left + ((area.right - area.left) - (own.right - own.left)) / 2;
+    int y = area.top + ((area.bottom - area.top) - (own.bottom - own.top)) / 2;
+    SetWindowPos(dialog, nullptr, std::max(x, 10), std::max(y, 10), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}

@@ -1,0 +1,638 @@
+#include "ui/manage_actions_dialog.h"
+
+#include "core/parameter_values.h"
+#include "core/plugin_globals.h"
+#include "text/textprovider.h"
+#include "trace/trace.h"
+#include "ui/key_choice.h"
+#include "ui/key_names.h"
+#include "ui/ui_resources.h"
+
+#include <commctrl.h>
+
+#include <exception>
+
+namespace {
+
+// Only one Manage actions dialog exists at a time; the four subclassed edit
+// controls share one saved procedure.
+HWND g_dialog = nullptr;
+bool g_fields_read_only = true;
+WNDPROC g_edit_proc = nullptr;
+
+constexpr int subclassed_fields[] = {IDC_MA_SEARCH, IDC_MA_NAME, IDC_MA_DESCRIPTION, IDC_MA_CODE};
+constexpr int text_fields[] = {IDC_MA_NAME, IDC_MA_DESCRIPTION, IDC_MA_CODE};
+constexpr wchar_t typing_interpreter[] = L"typing_interpreter";
+
+// Edit controls have no Ctrl+A of their own; it arrives as character 1.
+LRESULT CALLBACK select_all_edit_proc(HWND edit, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_CHAR && wparam == 1) {
+        SendMessageW(edit, EM_SETSEL, 0, -1);
+        return 0;
+    }
+    return g_edit_proc ? CallWindowProcW(g_edit_proc, edit, message, wparam, lparam)
+                       : DefWindowProcW(edit, message, wparam, lparam);
+}
+
+std::wstring window_text(HWND window) {
+    int length = GetWindowTextLengthW(window);
+    if (length <= 0)
+        return {};
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    int copied = GetWindowTextW(window, &text[0], length + 1);
+    text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
+    return text;
+}
+
+std::wstring combo_item_text(HWND combo, LRESULT index) {
+    LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == CB_ERR)
+        return {};
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    LRESULT copied = SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                                  reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(copied == CB_ERR ? 0 : static_cast<std::size_t>(copied));
+    return text;
+}
+
+int combo_count(HWND combo) {
+    LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    return count == CB_ERR ? 0 : static_cast<int>(count);
+}
+
+// Collects the child lists of an answer as (key, list) pairs.
+class Child_collector final : public Child_visitor {
+public:
+    struct Child {
+        std::wstring key;
+        Parameters* list;
+    };
+    void* destroy(unsigned int) override { return this; }
+    void visit(const wchar_t* key, Parameters* child) override {
+        if (child)
+            children.push_back({key ? key : L"", child});
+    }
+    std::vector<Child> children;
+};
+
+} // namespace
+
+Manage_actions_dialog::Manage_actions_dialog(Interaction_if* host)
+    : host_(host), tree_(std::make_unique<Action_tree>()) {}
+
+Manage_actions_dialog::~Manage_actions_dialog() = default;
+
+INT_PTR Manage_actions_dialog::run(HWND owner) {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    INT_PTR result = DialogBoxParamW(Plugin_globals::module(), MAKEINTRESOURCEW(IDD_MANAGE_ACTIONS),
+                                     owner, dialog_proc, reinterpret_cast<LPARAM>(this));
+    if (result == -1)
+        Trace::error("Manage_actions_dialog::run") << "dialog 104 could not be created, error "
+                                                   << static_cast<std::uint32_t>(GetLastError());
+    dialog_ = nullptr;
+    return result;
+}
+
+INT_PTR CALLBACK Manage_actions_dialog::dialog_proc(HWND dialog, UINT message, WPARAM wparam,
+                                                    LPARAM lparam) {
+    try {
+        if (message == WM_INITDIALOG) {
+            SetWindowLongPtrW(dialog, DWLP_USER, lparam);
+            auto* self = reinterpret_cast<Manage_actions_dialog*>(lparam);
+            self->dialog_ = dialog;
+            self->initialise();
+            return TRUE;
+        }
+        auto* self = reinterpret_cast<Manage_actions_dialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
+        if (!self)
+            return FALSE;
+        if (message == WM_NCDESTROY)
+            SetWindowLongPtrW(dialog, DWLP_USER, 0);
+        return self->handle(message, wparam, lparam);
+    } catch (const std::exception& e) {
+        Trace::error("Manage_actions_dialog::dialog_proc") << "Zaptor exception: " << e.what();
+        return FALSE;
+    }
+}
+
+INT_PTR Manage_actions_dialog::handle(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_COMMAND:
+        on_command(LOWORD(wparam), HIWORD(wparam));
+        return TRUE;
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lparam);
+        if (!header || header->idFrom != IDC_MA_TREE)
+            return FALSE;
+        if (header->code == TVN_SELCHANGEDW || header->code == TVN_SELCHANGEDA)
+            on_selection_changed();
+        else if (header->code == static_cast<UINT>(NM_DBLCLK))
+            on_edit();
+        return FALSE;
+    }
+    case WM_DESTROY:
+        // Also reached when the window goes without Close.
+        for (int id : subclassed_fields)
+            if (g_edit_proc)
+                SetWindowLongPtrW(item(id), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_edit_proc));
+        if (g_dialog == dialog_)
+            g_dialog = nullptr;
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+void Manage_actions_dialog::initialise() {
+    code_type_box_ = item(IDC_MA_TYPE);
+    category_box_ = item(IDC_MA_CATEGORY);
+    tree_window_ = item(IDC_MA_TREE);
+    search_field_ = item(IDC_MA_SEARCH);
+    tree_->attach(tree_window_);
+    g_fields_read_only = true;
+
+    for (int id : subclassed_fields) {
+        auto previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+            item(id), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(select_all_edit_proc)));
+        if (previous && previous != select_all_edit_proc)
+            g_edit_proc = previous;
+    }
+    // Long codes and descriptions must not be cut at the default limit.
+    for (int id : text_fields)
+        SendMessageW(item(id), EM_LIMITTEXT, 0, 0);
+    SendMessageW(category_box_, CB_LIMITTEXT, 0, 0);
+
+    Textprovider& texts = text_provider();
+    SetWindowTextW(dialog_, texts.get_string(L"Manage actions"));
+    SetDlgItemTextW(dialog_, IDC_MA_NAME_LABEL, texts.get_string(L"Action name"));
+    SetDlgItemTextW(dialog_, IDC_MA_KEY_BUTTON, texts.get_string(L"Set key ..."));
+    SetDlgItemTextW(dialog_, IDC_MA_DESCRIPTION_LABEL, texts.get_string(L"Description"));
+    SetDlgItemTextW(dialog_, IDC_MA_CODE_LABEL,
+                    texts.get_string(L"Code (what is executed on activation)"));
+    SetDlgItemTextW(dialog_, IDC_MA_TYPE_LABEL,
+                    texts.get_string(L"Code type (what language was the code written in)"));
+    SetDlgItemTextW(dialog_, IDC_MA_NEW, texts.get_string(L"New action"));
+    SetDlgItemTextW(dialog_, IDC_MA_DELETE, texts.get_string(L"Delete"));
+    SetDlgItemTextW(dialog_, IDC_MA_SAVE, texts.get_string(L"Save"));
+    SetDlgItemTextW(dialog_, IDC_MA_EDIT, texts.get_string(L"Edit"));
+    SetDlgItemTextW(dialog_, IDC_MA_CANCEL, texts.get_string(L"Cancel"));
+    SetDlgItemTextW(dialog_, IDOK, texts.get_string(L"Close"));
+    SendMessageW(search_field_, EM_SETCUEBANNER, TRUE,
+                 reinterpret_cast<LPARAM>(texts.get_string(L"Search")));
+
+    fill_code_types();
+    refill_tree(nullptr);
+    SendMessageW(category_box_, CB_RESETCONTENT, 0, 0);
+    for (const std::wstring& category : tree_->category_names())
+        SendMessageW(category_box_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(category.c_str()));
+
+    if (HTREEITEM first = TreeView_GetFirstVisible(tree_window_)) {
+        TreeView_Expand(tree_window_, first, TVE_EXPAND);
+        TreeView_SelectItem(tree_window_, first);
+    }
+    g_dialog = dialog_;
+    enter_view_state();
+    center_dialog(dialog_);
+}
+
+void Manage_actions_dialog::on_command(int id, int code) {
+    switch (id) {
+    case IDC_MA_SEARCH:
+        if (code == EN_CHANGE)
+            on_search();
+        break;
+    case IDC_MA_NEW:
+        on_new_action();
+        break;
+    case IDC_MA_EDIT:
+        on_edit();
+        break;
+    case IDC_MA_SAVE:
+        on_save();
+        break;
+    case IDC_MA_DELETE:
+        on_delete();
+        break;
+    case IDC_MA_CANCEL:
+        on_cancel();
+        break;
+    case IDC_MA_KEY_BUTTON:
+        on_key_button();
+        break;
+    case IDOK:
+    case IDCANCEL:
+        close(id);
+        break;
+    default:
+        break;
+    }
+}
+
+void Manage_actions_dialog::fill_code_types() {
+    clear_code_types();
+    Param::Owned_parameters list = Param::create(host_);
+    if (!list)
+        return;
+    Param::send(host_, L"zp_get_action_interpreter", list.get());
+    Child_collector answers;
+    list->visit_children(&answers);
+    for (const auto& answer : answers.children) {
+        std::wstring name = Param::read_text(answer.list, L"name");
+        if (name.empty() || answer.key.empty())
+            continue;
+        LRESULT index =
+            SendMessageW(code_type_box_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+        if (index < 0)
+            continue;
+        code_type_idents_.push_back(std::make_unique<std::wstring>(answer.key));
+        SendMessageW(code_type_box_, CB_SETITEMDATA, static_cast<WPARAM>(index),
+                     reinterpret_cast<LPARAM>(code_type_idents_.back().get()));
+    }
+}
+
+void Manage_actions_dialog::clear_code_types() {
+    if (code_type_box_)
+        SendMessageW(code_type_box_, CB_RESETCONTENT, 0, 0);
+    code_type_idents_.clear();
+}
+
+void Manage_actions_dialog::refill_tree(const std::wstring* search_text) {
+    refilling_ = true;
+    SendMessageW(tree_window_, WM_SETREDRAW, FALSE, 0);
+    const std::wstring kept = ident_;
+    tree_->remove_all();
+    ident_ = kept;
+    if (Param::Owned_parameters list = Param::create(host_)) {
+        if (search_text)
+            Param::write_text(list.get(), L"search_text", *search_text);
+        Param::send(host_, L"zp_broadcast_get_action_text", list.get());
+        Child_collector answers;
+        list->visit_children(&answers);
+        for (const auto& answer : answers.children) {
+            std::wstring name = Param::read_text(answer.list, L"name");
+            std::wstring ident = Param::read_text(answer.list, L"ident");
+            if (name.empty() || ident.empty())
+                continue;
+            tree_->add_action(Param::read_text(answer.list, L"category"), ident, name);
+        }
+    }
+    SendMessageW(tree_window_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(tree_window_, nullptr, TRUE);
+    refilling_ = false;
+}
+
+void Manage_actions_dialog::on_search() {
+    const std::wstring search = text_of(IDC_MA_SEARCH);
+    refill_tree(&search);
+    tree_->expand_all();
+    HTREEITEM first = TreeView_GetFirstVisible(tree_window_);
+    if (first) {
+        HTREEITEM child = TreeView_GetChild(tree_window_, first);
+        TreeView_SelectItem(tree_window_, child ? child : first);
+    } else {
+        // Nothing matches: the fields must not keep showing a vanished action.
+        on_selection_changed();
+    }
+}
+
+void Manage_actions_dialog::on_selection_changed() {
+    if (refilling_)
+        return;
+    ident_ = tree_->selected_ident();
+    shown_without_code_ = false;
+    HWND key_button = item(IDC_MA_KEY_BUTTON);
+    if (ident_.empty() || ident_ == new_action_ident) {
+        EnableWindow(key_button, FALSE);
+        reset_fields_for_new_action();
+        std::wstring category = tree_->selected_category();
+        if (!category.empty())
+            select_category_in_box(category);
+        enter_view_state();
+        return;
+    }
+    EnableWindow(key_button, TRUE);
+    enter_showing_state();
+    // A descriptor without a name leaves these reset fields.
+    reset_fields_for_new_action();
+    Param::Owned_parameters list = Param::create(host_);
+    if (!list)
+        return;
+    Param::write_text(list.get(), L"request", L"get_descriptor");
+    Param::send(host_, ident_, list.get());
+    const std::wstring name = Param::read_text(list.get(), L"name");
+    if (name.empty()) {
+        Trace::info("Manage_actions_dialog::on_selection_changed")
+            << "no descriptor for " << ident_;
+        return;
+    }
+    const std::wstring type = Param::read_text(list.get(), L"type");
+    const std::wstring code = Param::read_text(list.get(), L"code");
+    SetDlgItemTextW(dialog_, IDC_MA_NAME, name.c_str());
+    SetDlgItemTextW(dialog_, IDC_MA_DESCRIPTION,
+                    Param::read_text(list.get(), L"description").c_str());
+    if (type.empty() || code.empty()) {
+        show_no_code();
+        SetDlgItemTextW(dialog_, IDC_MA_CODE, L"");
+        shown_without_code_ = true;
+        enter_view_state();
+    } else {
+        select_code_type(type);
+        SetDlgItemTextW(dialog_, IDC_MA_CODE, code.c_str());
+    }
+    select_category_in_box(
+        Param::read_text(list.get(), L"category", text_provider().get_string(L"Common")));
+    show_key_combination();
+}
+
+void Manage_actions_dialog::select_code_type(const std::wstring& type_ident) {
+    // The "no code" marker entry has no ident and is only shown for built-in actions.
+    for (int i = combo_count(code_type_box_); i-- > 0;)
+        if (SendMessageW(code_type_box_, CB_GETITEMDATA, static_cast<WPARAM>(i), 0) == 0)
+            SendMessageW(code_type_box_, CB_DELETESTRING, static_cast<WPARAM>(i), 0);
+    SendMessageW(code_type_box_, CB_SELECTSTRING, 0, reinterpret_cast<LPARAM>(L""));
+    for (int i = 0, count = combo_count(code_type_box_); i < count; ++i) {
+        LRESULT data = SendMessageW(code_type_box_, CB_GETITEMDATA, static_cast<WPARAM>(i), 0);
+        if (data != CB_ERR && data != 0 &&
+            *reinterpret_cast<const std::wstring*>(data) == type_ident) {
+            SendMessageW(code_type_box_, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+            return;
+        }
+    }
+}
+
+void Manage_actions_dialog::show_no_code() {
+    // A drop-down list shows only its entries, so "no code" becomes one,
+    // without an ident: saving with it selected stores nothing.
+    const wchar_t* no_code = text_provider().get_string(L"no code");
+    for (int i = 0, count = combo_count(code_type_box_); i < count; ++i) {
+        if (SendMessageW(code_type_box_, CB_GETITEMDATA, static_cast<WPARAM>(i), 0) == 0) {
+            SendMessageW(code_type_box_, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+            return;
+        }
+    }
+    LRESULT index =
+        SendMessageW(code_type_box_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(no_code));
+    if (index >= 0) {
+        SendMessageW(code_type_box_, CB_SETITEMDATA, static_cast<WPARAM>(index), 0);
+        SendMessageW(code_type_box_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    }
+}
+
+std::wstring Manage_actions_dialog::selected_code_type() const {
+    LRESULT index = SendMessageW(code_type_box_, CB_GETCURSEL, 0, 0);
+    if (index == CB_ERR)
+        return {};
+    LRESULT data = SendMessageW(code_type_box_, CB_GETITEMDATA, static_cast<WPARAM>(index), 0);
+    if (data == CB_ERR || data == 0)
+        return {};
+    return *reinterpret_cast<const std::wstring*>(data);
+}
+
+void Manage_actions_dialog::select_category_in_box(const std::wstring& category) {
+    // Exact comparison: CB_FINDSTRINGEXACT ignores case, categories do not.
+    for (int i = 0, count = combo_count(category_box_); i < count; ++i) {
+        if (combo_item_text(category_box_, i) == category) {
+            SendMessageW(category_box_, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+            return;
+        }
+    }
+    LRESULT index =
+        SendMessageW(category_box_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(category.c_str()));
+    if (index >= 0)
+        SendMessageW(category_box_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+std::wstring Manage_actions_dialog::category_box_text() const {
+    std::wstring typed = window_text(category_box_);
+    // The combo's one-line edit cuts a category at its first line break;
+    // the selected entry still holds the whole name.
+    LRESULT index = SendMessageW(category_box_, CB_GETCURSEL, 0, 0);
+    if (index != CB_ERR) {
+        std::wstring entry = combo_item_text(category_box_, index);
+        if (entry.size() > typed.size() && entry.compare(0, typed.size(), typed) == 0 &&
+            (entry[typed.size()] == L'\r' || entry[typed.size()] == L'\n'))
+            return entry;
+    }
+    return typed;
+}
+
+void Manage_actions_dialog::reset_fields_for_new_action() {
+    select_code_type(typing_interpreter);
+    const wchar_t* common = text_provider().get_string(L"Common");
+    bool found = false;
+    for (int i = 0, count = combo_count(category_box_); i < count && !found; ++i) {
+        if (combo_item_text(category_box_, i) == common) {
+            SendMessageW(category_box_, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+            found = true;
+        }
+    }
+    if (!found) {
+        SendMessageW(category_box_, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+        SetWindowTextW(category_box_, common);
+    }
+    for (int id : text_fields)
+        SetDlgItemTextW(dialog_, id, L"");
+    SetDlgItemTextW(dialog_, IDC_MA_KEY_BUTTON, text_provider().get_string(L"Set key ..."));
+}
+
+void Manage_actions_dialog::on_new_action() {
+    const std::wstring category = tree_->selected_category();
+    tree_->select_category(category);
+    // Selecting the category resets the fields, unless it was selected already.
+    EnableWindow(item(IDC_MA_KEY_BUTTON), FALSE);
+    reset_fields_for_new_action();
+    ident_ = new_action_ident;
+    shown_without_code_ = false;
+    if (!category.empty())
+        select_category_in_box(category);
+    enter_editing_state();
+}
+
+void Manage_actions_dialog::on_edit() {
+    ident_ = tree_->selected_ident();
+    if (ident_.empty())
+        return;
+    if (shown_without_code_) {
+        // Built-in actions have no code to edit; storing one would shadow them.
+        Trace::info("Manage_actions_dialog::on_edit") << "not editable: " << ident_;
+        return;
+    }
+    enter_editing_state();
+}
+
+void Manage_actions_dialog::on_save() {
+    Param::Owned_parameters list = Param::create(host_);
+    if (!list)
+        return;
+    const std::wstring key = tree_->selected_ident();
+    const std::wstring type = selected_code_type();
+    if (type.empty()) {
+        Trace::error("Manage_actions_dialog::on_save") << "no code type selected; nothing stored";
+        return;
+    }
+    const std::wstring code = text_of(IDC_MA_CODE);
+    const std::wstring name = text_of(IDC_MA_NAME);
+    const std::wstring description = text_of(IDC_MA_DESCRIPTION);
+    const std::wstring category = category_box_text();
+    Parameters* child = list->child(key.c_str());
+    if (!child) {
+        Trace::error("Manage_actions_dialog::on_save") << "host gave no child list; nothing stored";
+        return;
+    }
+    Param::write_text(child, L"ident", key);
+    Param::write_text(child, L"type", type);
+    Param::write_text(child, L"code", code);
+    Param::write_text(child, L"name", name);
+    Param::write_text(child, L"description", description);
+    Param::write_text(child, L"category", category);
+    Param::send(host_, L"zp_store_action_code", list.get());
+
+    // Storing answers the ident it stored under; without it nothing was
+    // stored, and the typed fields stay so that the user can fix and retry.
+    std::wstring ident;
+    if (Parameters* result = list->find_child(L"result"))
+        ident = Param::read_text(result, key.c_str());
+    if (ident.empty() || ident == new_action_ident) {
+        Trace::error("Manage_actions_dialog::on_save")
+            << "not stored (no code interpreter of type " << type << " accepted it): " << key;
+        return;
+    }
+    enter_view_state();
+    tree_->add_action(category, ident, name);
+    reset_fields_for_new_action();
+    ident_ = ident;
+    tree_->select_action(ident_);
+}
+
+void Manage_actions_dialog::on_delete() {
+    enter_view_state();
+    const bool built_in = shown_without_code_;
+    reset_fields_for_new_action();
+    ident_ = tree_->selected_ident();
+    if (ident_.empty() || ident_ == new_action_ident || built_in)
+        return;
+    if (Param::Owned_parameters list = Param::create(host_)) {
+        Param::write_text(list.get(), L"ident", ident_);
+        Param::send(host_, L"zp_delete_action", list.get());
+    }
+    tree_->remove_action(ident_);
+    ident_ = tree_->selected_ident();
+}
+
+void Manage_actions_dialog::on_cancel() {
+    for (int id : text_fields)
+        SendMessageW(item(id), EM_SETREADONLY, TRUE, 0);
+    EnableWindow(code_type_box_, FALSE);
+    EnableWindow(category_box_, FALSE);
+    enter_view_state();
+}
+
+void Manage_actions_dialog::on_key_button() {
+    Key_choice choice;
+    choice.host = host_;
+    choice.current = key_code_;
+    INT_PTR result = run_select_key_combination(dialog_, choice);
+    std::uint32_t chosen;
+    if (result == Select_key_result::apply)
+        chosen = choice.chosen;
+    else if (result == Select_key_result::unbind)
+        chosen = 0xFFFF;
+    else
+        return;
+    if (chosen == key_code_)
+        return;
+    if (Param::Owned_parameters list = Param::create(host_)) {
+        Param::write_u32(list.get(), L"combi", key_code_);
+        Param::send(host_, L"zp_action_remove_key_binding", list.get());
+    }
+    if ((chosen & 0xFFFF) < 0xFFFF) {
+        if (Param::Owned_parameters list = Param::create(host_)) {
+            Param::write_u32(list.get(), L"combi", chosen);
+            Param::write_text(list.get(), L"id", ident_);
+            Param::write_text(list.get(), L"title", text_of(IDC_MA_NAME));
+            Param::send(host_, L"zp_action_set_key_binding", list.get());
+        }
+    }
+    show_key_combination();
+}
+
+void Manage_actions_dialog::show_key_combination() {
+    Param::Owned_parameters list = Param::create(host_);
+    if (!list) {
+        key_code_ = 0xFFFF;
+        return;
+    }
+    Param::write_text(list.get(), L"id", ident_);
+    Param::send(host_, L"zp_action_key_binding", list.get());
+    key_code_ = Param::read_u32(list.get(), L"key", 0xFFFF);
+    std::wstring text;
+    if ((key_code_ & 0xFFFF) == 0xFFFF) {
+        text = text_provider().get_string(L"Set key ...");
+    } else {
+        text = key_display_name(static_cast<std::uint16_t>(key_code_ & 0xFFFF));
+        if (!(key_code_ & 0x10000))
+            text =
+                key_display_name(static_cast<std::uint16_t>(activation_key(host_))) + L" + " + text;
+    }
+    SetDlgItemTextW(dialog_, IDC_MA_KEY_BUTTON, text.c_str());
+}
+
+void Manage_actions_dialog::close(int id) {
+    for (int field : subclassed_fields)
+        if (g_edit_proc)
+            SetWindowLongPtrW(item(field), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_edit_proc));
+    clear_code_types();
+    refilling_ = true;
+    const std::wstring kept = ident_;
+    tree_->remove_all();
+    ident_ = kept;
+    refilling_ = false;
+    EndDialog(dialog_, id);
+}
+
+void Manage_actions_dialog::show_buttons(bool new_action, bool delete_action, bool edit, bool save,
+                                         bool cancel) {
+    ShowWindow(item(IDC_MA_NEW), new_action ? SW_SHOW : SW_HIDE);
+    ShowWindow(item(IDC_MA_DELETE), delete_action ? SW_SHOW : SW_HIDE);
+    ShowWindow(item(IDC_MA_EDIT), edit ? SW_SHOW : SW_HIDE);
+    ShowWindow(item(IDC_MA_SAVE), save ? SW_SHOW : SW_HIDE);
+    ShowWindow(item(IDC_MA_CANCEL), cancel ? SW_SHOW : SW_HIDE);
+}
+
+void Manage_actions_dialog::enter_view_state() {
+    show_buttons(true, false, false, false, false);
+    SendMessageW(dialog_, DM_SETDEFID, IDC_MA_NEW, 0);
+    enter_read_only_state();
+}
+
+void Manage_actions_dialog::enter_showing_state() {
+    show_buttons(true, true, true, false, false);
+    SendMessageW(dialog_, DM_SETDEFID, IDC_MA_EDIT, 0);
+    enter_read_only_state();
+}
+
+void Manage_actions_dialog::enter_editing_state() {
+    show_buttons(false, false, false, true, true);
+    SendMessageW(dialog_, DM_SETDEFID, IDC_MA_SAVE, 0);
+    for (int id : text_fields)
+        SendMessageW(item(id), EM_SETREADONLY, FALSE, 0);
+    EnableWindow(code_type_box_, TRUE);
+    EnableWindow(category_box_, TRUE);
+    g_fields_read_only = false;
+    SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(IDC_MA_NAME)), TRUE);
+}
+
+void Manage_actions_dialog::enter_read_only_state() {
+    if (!g_fields_read_only)
+        SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(search_field_), TRUE);
+    for (int id : text_fields)
+        SendMessageW(item(id), EM_SETREADONLY, TRUE, 0);
+    EnableWindow(code_type_box_, FALSE);
+    EnableWindow(category_box_, FALSE);
+    g_fields_read_only = true;
+}
+
+std::wstring Manage_actions_dialog::text_of(int id) const {
+    return window_text(item(id));
+}

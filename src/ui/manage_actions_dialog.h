@@ -1,0 +1,85 @@
+// The Manage actions dialog: browse every action by category, search as you
+// type, write, edit and delete code actions and bind a key to an action.
+// It stores nothing itself: every read and write is a host message.
+#pragma once
+
+#include "core/host_interface.h"
+#include "ui/action_tree.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class Manage_actions_dialog {
+public:
+    explicit Manage_actions_dialog(Interaction_if* host);
+    virtual ~Manage_actions_dialog();
+    Manage_actions_dialog(const Manage_actions_dialog&) = delete;
+    Manage_actions_dialog& operator=(const Manage_actions_dialog&) = delete;
+
+    // Runs the dialog modally; answers the id of the control that closed it
+    // (1 Close, 2 Escape), or -1 when the dialog could not be created.
+    virtual INT_PTR run(HWND owner);
+
+    // The ident shown or edited last ("zp_new" for an unsaved action).
+    const std::wstring& ident() const { return ident_; }
+    // The dialog window while it runs, else null.
+    HWND window() const { return dialog_; }
+    std::uint32_t key_code() const { return key_code_; }
+
+private:
+    static INT_PTR CALLBACK dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+    INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
+
+    void initialise();
+    void on_command(int id, int code);
+    void on_search();
+    void on_selection_changed();
+    void on_new_action();
+    void on_edit();
+    void on_save();
+    void on_delete();
+    void on_cancel();
+    void on_key_button();
+    void close(int id);
+
+    void fill_code_types();
+    void clear_code_types();
+    void refill_tree(const std::wstring* search_text);
+    void select_code_type(const std::wstring& type_ident);
+    void show_no_code();
+    std::wstring selected_code_type() const;
+    void select_category_in_box(const std::wstring& category);
+    std::wstring category_box_text() const;
+    void reset_fields_for_new_action();
+    void show_key_combination();
+
+    void enter_view_state();
+    void enter_showing_state();
+    void enter_editing_state();
+    void enter_read_only_state();
+    void show_buttons(bool new_action, bool delete_action, bool edit, bool save, bool cancel);
+
+    HWND item(int id) const { return GetDlgItem(dialog_, id); }
+    std::wstring text_of(int id) const;
+
+    Interaction_if* host_;
+    HWND dialog_ = nullptr;
+    HWND code_type_box_ = nullptr;
+    HWND category_box_ = nullptr;
+    HWND tree_window_ = nullptr;
+    HWND search_field_ = nullptr;
+    std::uint32_t key_code_ = 0xFFFF;
+    std::unique_ptr<Action_tree> tree_;
+    std::wstring ident_ = new_action_ident;
+    // Item data of the code-type entries point at these.
+    std::vector<std::unique_ptr<std::wstring>> code_type_idents_;
+    // Set while the tree is refilled, so the selection changes that clearing
+    // and filling cause do not each fetch a descriptor.
+    bool refilling_ = false;
+    // The action shown has no code (a built-in action): not editable.
+    bool shown_without_code_ = false;
+};

@@ -1,0 +1,217 @@
+#include "dialog_driver.h"
+
+namespace {
+
+struct Search {
+    const std::wstring* caption;
+    HWND except;
+    HWND found;
+};
+
+BOOL CALLBACK find_dialog(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<Search*>(context);
+    wchar_t class_name[16] = {};
+    GetClassNameW(window, class_name, 16);
+    if (std::wstring(class_name) != L"#32770" || !IsWindowVisible(window) ||
+        window == search->except)
+        return TRUE;
+    if (search->caption && text_of(window) != *search->caption)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND poll(DWORD thread, const std::wstring* caption, HWND except) {
+    for (int i = 0; i < 1000; ++i) {
+        if (thread) {
+            Search search{caption, except, nullptr};
+            EnumThreadWindows(thread, find_dialog, reinterpret_cast<LPARAM>(&search));
+            if (search.found)
+                return search.found;
+        }
+        Sleep(10);
+    }
+    return nullptr;
+}
+
+BOOL CALLBACK end_dialog(HWND window, LPARAM) {
+    wchar_t class_name[16] = {};
+    GetClassNameW(window, class_name, 16);
+    if (std::wstring(class_name) == L"#32770")
+        PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
+}
+
+std::vector<Tree_node> nodes_below(HWND tree, HTREEITEM first) {
+    std::vector<Tree_node> nodes;
+    for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree, item)) {
+        wchar_t buffer[4096] = {};
+        TVITEMW data{};
+        data.mask = TVIF_TEXT | TVIF_HANDLE;
+        data.hItem = item;
+        data.pszText = buffer;
+        data.cchTextMax = 4096;
+        TreeView_GetItem(tree, &data);
+        nodes.push_back({buffer, nodes_below(tree, TreeView_GetChild(tree, item))});
+    }
+    return nodes;
+}
+
+HTREEITEM find_below(HWND tree, HTREEITEM first, const std::wstring& text) {
+    for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree, item)) {
+        wchar_t buffer[4096] = {};
+        TVITEMW data{};
+        data.mask = TVIF_TEXT | TVIF_HANDLE;
+        data.hItem = item;
+        data.pszText = buffer;
+        data.cchTextMax = 4096;
+        if (TreeView_GetItem(tree, &data) && text == buffer)
+            return item;
+        if (HTREEITEM found = find_below(tree, TreeView_GetChild(tree, item), text))
+            return found;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+Dialog_thread::Dialog_thread(std::function<INT_PTR()> run)
+    : thread_([this, run] {
+          thread_id_ = GetCurrentThreadId();
+          result_ = run();
+          done_ = true;
+      }) {}
+
+Dialog_thread::~Dialog_thread() {
+    for (int i = 0; i < 20 && !done_; ++i) {
+        if (thread_id_)
+            EnumThreadWindows(thread_id_, end_dialog, 0);
+        Sleep(100);
+    }
+    thread_.join();
+}
+
+HWND Dialog_thread::wait_for(const std::wstring& caption) const {
+    for (int i = 0; i < 100 && !thread_id_; ++i)
+        Sleep(10);
+    return poll(thread_id_, &caption, nullptr);
+}
+
+HWND Dialog_thread::wait_for_other(HWND except) const {
+    return poll(thread_id_, nullptr, except);
+}
+
+bool Dialog_thread::wait_done() const {
+    for (int i = 0; i < 1000 && !done_; ++i)
+        Sleep(10);
+    return done_;
+}
+
+std::wstring text_of(HWND window) {
+    int length = static_cast<int>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    int copied = static_cast<int>(SendMessageW(window, WM_GETTEXT, static_cast<WPARAM>(length + 1),
+                                               reinterpret_cast<LPARAM>(&text[0])));
+    text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+    return text;
+}
+
+std::wstring text_of(HWND dialog, int id) {
+    return text_of(GetDlgItem(dialog, id));
+}
+
+bool visible(HWND dialog, int id) {
+    return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE;
+}
+
+bool enabled(HWND dialog, int id) {
+    return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
+}
+
+bool read_only(HWND dialog, int id) {
+    return (GetWindowLongW(GetDlgItem(dialog, id), GWL_STYLE) & ES_READONLY) != 0;
+}
+
+bool click(HWND dialog, int id) {
+    if (!visible(dialog, id) || !enabled(dialog, id))
+        return false;
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    return true;
+}
+
+bool post_click(HWND dialog, int id) {
+    if (!visible(dialog, id) || !enabled(dialog, id))
+        return false;
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    return true;
+}
+
+void set_text(HWND dialog, int id, const std::wstring& text) {
+    SendMessageW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void type_chars(HWND dialog, int id, const std::wstring& text) {
+    HWND field = GetDlgItem(dialog, id);
+    for (wchar_t c : text)
+        SendMessageW(field, WM_CHAR, c, 1);
+}
+
+int default_button(HWND dialog) {
+    LRESULT id = SendMessageW(dialog, DM_GETDEFID, 0, 0);
+    return HIWORD(id) == DC_HASDEFID ? LOWORD(id) : 0;
+}
+
+int combo_selection(HWND dialog, int id) {
+    return static_cast<int>(SendDlgItemMessageW(dialog, id, CB_GETCURSEL, 0, 0));
+}
+
+int combo_count(HWND dialog, int id) {
+    return static_cast<int>(SendDlgItemMessageW(dialog, id, CB_GETCOUNT, 0, 0));
+}
+
+std::wstring combo_item(HWND dialog, int id, int index) {
+    LRESULT length =
+        SendDlgItemMessageW(dialog, id, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == CB_ERR)
+        return L"<none>";
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    SendDlgItemMessageW(dialog, id, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                        reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+std::vector<Tree_node> tree_contents(HWND tree) {
+    return nodes_below(tree, TreeView_GetRoot(tree));
+}
+
+HTREEITEM find_tree_item(HWND tree, const std::wstring& text) {
+    return find_below(tree, TreeView_GetRoot(tree), text);
+}
+
+std::wstring tree_selection_text(HWND tree) {
+    HTREEITEM item = TreeView_GetSelection(tree);
+    if (!item)
+        return L"<none>";
+    wchar_t buffer[4096] = {};
+    TVITEMW data{};
+    data.mask = TVIF_TEXT | TVIF_HANDLE;
+    data.hItem = item;
+    data.pszText = buffer;
+    data.cchTextMax = 4096;
+    TreeView_GetItem(tree, &data);
+    return buffer;
+}
+
+void select_tree_item(HWND tree, HTREEITEM item) {
+    TreeView_SelectItem(tree, item);
+}
+
+void double_click_tree(HWND dialog, int tree_id) {
+    NMHDR header{GetDlgItem(dialog, tree_id), static_cast<UINT_PTR>(tree_id),
+                 static_cast<UINT>(NM_DBLCLK)};
+    SendMessageW(dialog, WM_NOTIFY, static_cast<WPARAM>(tree_id),
+                 reinterpret_cast<LPARAM>(&header));
+}

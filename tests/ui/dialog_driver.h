@@ -1,0 +1,69 @@
+// Runs a modal dialog on a thread of its own, so that a test can operate
+// its controls from the test thread with SendMessage, the way a user's
+// clicks arrive: each message is handled on the dialog's thread, and its
+// effects are complete when SendMessage returns.
+#pragma once
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+class Dialog_thread {
+public:
+    explicit Dialog_thread(std::function<INT_PTR()> run);
+    // Closes whatever dialog the thread still shows (a failed assertion
+    // leaves it open), then joins.
+    ~Dialog_thread();
+    Dialog_thread(const Dialog_thread&) = delete;
+    Dialog_thread& operator=(const Dialog_thread&) = delete;
+
+    // The visible dialog of the thread with this caption; null after 10 s.
+    HWND wait_for(const std::wstring& caption) const;
+    // The visible dialog of the thread other than `except`; null after 10 s.
+    HWND wait_for_other(HWND except) const;
+    // Waits until the thread's run returned; false after 10 s.
+    bool wait_done() const;
+    INT_PTR result() const { return result_; }
+    DWORD thread_id() const { return thread_id_; }
+
+private:
+    std::atomic<DWORD> thread_id_{0};
+    std::atomic<bool> done_{false};
+    std::atomic<INT_PTR> result_{0};
+    std::thread thread_;
+};
+
+// Control helpers, callable from the test thread.
+std::wstring text_of(HWND window);
+std::wstring text_of(HWND dialog, int id);
+bool visible(HWND dialog, int id);
+bool enabled(HWND dialog, int id);
+bool read_only(HWND dialog, int id);
+// Clicks a button the way a user would: only a visible, enabled button
+// reacts. Answers whether it could be clicked.
+bool click(HWND dialog, int id);
+// The same, posted: for buttons that open a nested modal dialog.
+bool post_click(HWND dialog, int id);
+void set_text(HWND dialog, int id, const std::wstring& text);
+void type_chars(HWND dialog, int id, const std::wstring& text);
+int default_button(HWND dialog);
+int combo_selection(HWND dialog, int id);
+int combo_count(HWND dialog, int id);
+std::wstring combo_item(HWND dialog, int id, int index);
+
+// Tree view access by item text.
+struct Tree_node {
+    std::wstring text;
+    std::vector<Tree_node> children;
+};
+std::vector<Tree_node> tree_contents(HWND tree);
+HTREEITEM find_tree_item(HWND tree, const std::wstring& text);
+std::wstring tree_selection_text(HWND tree);
+void select_tree_item(HWND tree, HTREEITEM item);
+void double_click_tree(HWND dialog, int tree_id);

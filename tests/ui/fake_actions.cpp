@@ -1,0 +1,169 @@
+#include "fake_actions.h"
+
+#include "core/parameter_values.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <utility>
+
+namespace {
+
+std::wstring lower(std::wstring text) {
+    for (wchar_t& c : text)
+        c = static_cast<wchar_t>(std::towlower(c));
+    return text;
+}
+
+struct Store_collector final : Child_visitor {
+    void* destroy(unsigned int) override { return this; }
+    void visit(const wchar_t* key, Parameters* child) override {
+        children.emplace_back(key, child);
+    }
+    std::vector<std::pair<std::wstring, Parameters*>> children;
+};
+
+} // namespace
+
+Fake_code_actions::Fake_code_actions(Reference_host& host)
+    : host_(host), registration_(&host, this,
+                                 {L"zp_get_action_interpreter", L"zp_broadcast_get_action_text",
+                                  L"zp_store_action_code", L"zp_delete_action",
+                                  L"vq_default_action_handler", L"zp_action_key_binding",
+                                  L"zp_action_set_key_binding", L"zp_action_remove_key_binding"}) {}
+
+Fake_code_actions::~Fake_code_actions() = default;
+
+int Fake_code_actions::process(const wchar_t* name, unsigned int length, Parameters* list) {
+    if (name && list)
+        answer(std::wstring(name, length), list);
+    return 0;
+}
+
+void Fake_code_actions::answer(const std::wstring& name, Parameters* list) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (name == L"zp_get_action_interpreter") {
+        Param::write_text(list->child(L"batch_interpreter"), L"name", L"Execute as batch script");
+        Param::write_text(list->child(L"url_interpreter"), L"name", L"Open URL");
+        Param::write_text(list->child(L"typing_interpreter"), L"name",
+                          L"Type text and key-combinations");
+    } else if (name == L"zp_broadcast_get_action_text") {
+        std::wstring search = lower(Param::read_text(list, L"search_text"));
+        for (const auto& [ident, action] : actions_) {
+            if (!search.empty() && lower(action.name).find(search) == std::wstring::npos &&
+                lower(action.description).find(search) == std::wstring::npos)
+                continue;
+            Parameters* child = list->child(ident.c_str());
+            Param::write_text(child, L"name", action.name);
+            Param::write_text(child, L"description", action.description);
+            Param::write_text(child, L"category", action.category);
+            Param::write_text(child, L"ident", ident);
+        }
+    } else if (name == L"zp_store_action_code") {
+        Store_collector children;
+        list->visit_children(&children);
+        for (const auto& [key, child] : children.children) {
+            Fake_action action{Param::read_text(child, L"type"), Param::read_text(child, L"code"),
+                               Param::read_text(child, L"name"),
+                               Param::read_text(child, L"description"),
+                               Param::read_text(child, L"category")};
+            if (!accepting_ || action.type.empty() || action.code.empty() || action.name.empty())
+                continue;
+            std::wstring ident =
+                key == L"zp_new" ? L"zp_" + std::to_wstring(1000 + next_id_++) + L"_user_id" : key;
+            actions_[ident] = action;
+            Param::write_text(list->child(L"result"), key.c_str(), ident);
+        }
+    } else if (name == L"zp_delete_action") {
+        actions_.erase(Param::read_text(list, L"ident"));
+    } else if (name == L"vq_default_action_handler") {
+        auto found = actions_.find(Param::read_text(list, L"vq_default_action_handler"));
+        if (found == actions_.end() || Param::read_text(list, L"request") != L"get_descriptor")
+            return;
+        Param::write_text(list, L"type", found->second.type);
+        Param::write_text(list, L"code", found->second.code);
+        Param::write_text(list, L"name", found->second.name);
+        Param::write_text(list, L"description", found->second.description);
+        Param::write_text(list, L"category", found->second.category);
+    } else if (name == L"zp_action_key_binding") {
+        auto found = bindings_.find(Param::read_text(list, L"id"));
+        if (found != bindings_.end())
+            Param::write_u32(list, L"key", found->second);
+    } else if (name == L"zp_action_set_key_binding") {
+        std::uint32_t combi = Param::read_u32(list, L"combi", 0xFFFF);
+        for (auto it = bindings_.begin(); it != bindings_.end();)
+            it = it->second == combi ? bindings_.erase(it) : std::next(it);
+        bindings_[Param::read_text(list, L"id")] = combi;
+    } else if (name == L"zp_action_remove_key_binding") {
+        std::uint32_t combi = Param::read_u32(list, L"combi", 0xFFFF);
+        for (auto it = bindings_.begin(); it != bindings_.end();)
+            it = it->second == combi ? bindings_.erase(it) : std::next(it);
+    }
+}
+
+void Fake_code_actions::put(const std::wstring& ident, Fake_action action) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    actions_[ident] = std::move(action);
+}
+
+bool Fake_code_actions::get(const std::wstring& ident, Fake_action& action) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = actions_.find(ident);
+    if (found == actions_.end())
+        return false;
+    action = found->second;
+    return true;
+}
+
+std::size_t Fake_code_actions::size() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return actions_.size();
+}
+
+void Fake_code_actions::bind(const std::wstring& ident, std::uint32_t key_code) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bindings_[ident] = key_code;
+}
+
+std::uint32_t Fake_code_actions::binding_of(const std::wstring& ident) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = bindings_.find(ident);
+    return found == bindings_.end() ? 0xFFFF : found->second;
+}
+
+void Fake_code_actions::set_accepting(bool accepting) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    accepting_ = accepting;
+}
+
+Request_log::Request_log(Reference_host& host) {
+    host.set_request_observer([this](const std::wstring& name, Parameters* list) {
+        Request request{name, {}};
+        if (auto* values = dynamic_cast<Parameter_list*>(list)) {
+            for (const Flat_value& value : flatten(*values)) {
+                const auto& bytes = value.entry->bytes;
+                std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+                if (bytes.size() == 4 && (value.path == L"combi" || value.path == L"key")) {
+                    std::uint32_t number;
+                    std::copy(bytes.begin(), bytes.end(),
+                              reinterpret_cast<unsigned char*>(&number));
+                    text = L"u32:" + std::to_wstring(number);
+                }
+                while (!text.empty() && text.back() == L'\0')
+                    text.pop_back();
+                request.values.push_back(value.path + L"=" + text);
+            }
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        requests_.push_back(std::move(request));
+    });
+}
+
+std::vector<Request_log::Request> Request_log::take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::exchange(requests_, {});
+}
+
+std::vector<Request_log::Request> Request_log::all() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
+}
