@@ -1,0 +1,68 @@
+// The typing interpreter inside the real zaptor.dll, driven by the reference
+// host's script console in a private installation.
+#include "storage/code_storage.h"
+#include "support/test_support.h"
+#include "support/vqhost_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+using namespace Test_support;
+
+namespace {
+
+const char* const start = "load plugins\\zaptor.dll\nsend startup\n";
+const char* const stop = "send shutdown\nfinalize\n";
+
+TEST(Typing_dll, StoresOnceAndTypesTheRenderedCode) {
+    auto install = make_vqhost_install(L"typing_dll");
+    auto probe =
+        run_vqhost_script(install, std::string(start) + "send zp_get_action_interpreter\n" + stop);
+    ASSERT_EQ(probe.exit_code, 0u) << probe.output;
+    if (!has_line(probe.output,
+                  "= typing_interpreter.name text:\"Type text and key-combinations\""))
+        GTEST_SKIP() << "start-up does not create the typing interpreter yet:\n" << probe.output;
+
+    // An action of another type, stored beside the plug-in before the host starts.
+    {
+        auto storage = Code_storage::open_path(install.plugins + L"\\code_storage.db");
+        ASSERT_EQ(storage->store_code(L"zp_77_user_id", L"url_interpreter", L"https://example.org",
+                                      L"Site", L"", L""),
+                  0);
+    }
+    auto stored = run_vqhost_script(
+        install,
+        std::string(start) +
+            "send zp_store_action_code zp_new.type=text:typing_interpreter "
+            "zp_new.code=text:\"Hi {key:shift end}{sleep:0x10}{|}ab\" zp_new.name=text:Greeting\n" +
+            stop);
+    ASSERT_EQ(stored.exit_code, 0u) << stored.output;
+    std::smatch match;
+    const std::regex result_line("= result\\.zp_new text:\"(zp_[0-9]+_user_id)\"");
+    ASSERT_TRUE(std::regex_search(stored.output, match, result_line)) << stored.output;
+    const std::string ident = match[1];
+    EXPECT_NE(ident, "zp_77_user_id");
+    // Stored once: one interpreter answered.
+    EXPECT_EQ(stored.output.find("= result.zp_new", stored.output.find("= result.zp_new") + 1),
+              std::string::npos)
+        << stored.output;
+
+    auto typed = run_vqhost_script(install, std::string(start) + "send " + ident +
+                                                " request=text:execute deactivate=u32:0\n" +
+                                                "send zp_77_user_id request=text:execute "
+                                                "deactivate=u32:0\n" +
+                                                stop);
+    ASSERT_EQ(typed.exit_code, 0u) << typed.output;
+    EXPECT_TRUE(has_line(typed.output,
+                         "> vq_keyboard_write typing_data=text:\"Hi \\u000210\\u000123\\u000310"
+                         "\\u0004  10ab\\u000125\\u000125\""))
+        << typed.output;
+    std::size_t writes = 0;
+    for (std::size_t at = typed.output.find("> vq_keyboard_write"); at != std::string::npos;
+         at = typed.output.find("> vq_keyboard_write", at + 1))
+        ++writes;
+    EXPECT_EQ(writes, 1u) << typed.output;
+}
+
+} // namespace
