@@ -35,11 +35,21 @@ public:
     // Of the selected category, or of the selected action's category.
     virtual std::wstring selected_category() const;
 
+    struct Entry {
+        std::wstring category, ident, name;
+    };
+    // Adds many actions at once into an empty tree: sorted here and appended,
+    // since sorted insertion one by one costs a walk over the siblings each.
+    // `expanded` opens every category as it is inserted.
+    void add_actions(std::vector<Entry> entries, bool expanded);
+
     HWND window() const { return tree_; }
     std::size_t action_count() const { return actions_.size(); }
 
 private:
     HTREEITEM category_item(const std::wstring& category);
+    HTREEITEM insert(HTREEITEM parent, HTREEITEM after, const std::wstring& text, LPARAM data,
+                     bool expanded = false);
 
     HWND tree_ = nullptr;
     std::map<std::wstring, HTREEITEM> actions_;

@@ -182,7 +182,7 @@ void Manage_actions_dialog::initialise() {
                  reinterpret_cast<LPARAM>(texts.get_string(L"Search")));
 
     fill_code_types();
-    refill_tree(nullptr);
+    refill_tree(nullptr, false);
     SendMessageW(category_box_, CB_RESETCONTENT, 0, 0);
     for (const std::wstring& category : tree_->category_names())
         SendMessageW(category_box_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(category.c_str()));
@@ -257,7 +257,7 @@ void Manage_actions_dialog::clear_code_types() {
     code_type_idents_.clear();
 }
 
-void Manage_actions_dialog::refill_tree(const std::wstring* search_text) {
+void Manage_actions_dialog::refill_tree(const std::wstring* search_text, bool expanded) {
     refilling_ = true;
     SendMessageW(tree_window_, WM_SETREDRAW, FALSE, 0);
     const std::wstring kept = ident_;
@@ -269,14 +269,19 @@ void Manage_actions_dialog::refill_tree(const std::wstring* search_text) {
         Param::send(host_, L"zp_broadcast_get_action_text", list.get());
         Child_collector answers;
         list->visit_children(&answers);
+        std::vector<Action_tree::Entry> entries;
+        entries.reserve(answers.children.size());
         for (const auto& answer : answers.children) {
-            std::wstring name = Param::read_text(answer.list, L"name");
-            std::wstring ident = Param::read_text(answer.list, L"ident");
-            if (name.empty() || ident.empty())
-                continue;
-            tree_->add_action(Param::read_text(answer.list, L"category"), ident, name);
+            Action_tree::Entry entry{Param::read_text(answer.list, L"category"),
+                                     Param::read_text(answer.list, L"ident"),
+                                     Param::read_text(answer.list, L"name")};
+            if (!entry.name.empty() && !entry.ident.empty())
+                entries.push_back(std::move(entry));
         }
+        tree_->add_actions(std::move(entries), expanded);
     }
+    if (expanded)
+        tree_->expand_all();
     SendMessageW(tree_window_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(tree_window_, nullptr, TRUE);
     refilling_ = false;
@@ -284,8 +289,7 @@ void Manage_actions_dialog::refill_tree(const std::wstring* search_text) {
 
 void Manage_actions_dialog::on_search() {
     const std::wstring search = text_of(IDC_MA_SEARCH);
-    refill_tree(&search);
-    tree_->expand_all();
+    refill_tree(&search, true);
     HTREEITEM first = TreeView_GetFirstVisible(tree_window_);
     if (first) {
         HTREEITEM child = TreeView_GetChild(tree_window_, first);

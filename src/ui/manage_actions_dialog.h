@@ -48,7 +48,8 @@ private:
 
     void fill_code_types();
     void clear_code_types();
-    void refill_tree(const std::wstring* search_text);
+    // Expanded: every category opens (a search shows all its hits).
+    void refill_tree(const std::wstring* search_text, bool expanded);
     void select_code_type(const std::wstring& type_ident);
     void show_no_code();
     std::wstring selected_code_type() const;
