@@ -101,16 +101,22 @@ Key_router::Decision Key_router::route(const KBDLLHOOKSTRUCT& event, std::uint32
         decision.swallow = true;
         return decision;
     }
-    const bool reported_earlier = !down && reported_presses_.count(vk) != 0;
-    if (activation_held_ || reported_earlier) {
+    const auto earlier = down ? reported_presses_.end() : reported_presses_.find(vk);
+    if (activation_held_ || earlier != reported_presses_.end()) {
         decision.swallow = true;
         decision.report = true;
         decision.key_down = down;
-        decision.host_value = vk | host_flags();
-        if (down)
-            reported_presses_.insert(vk);
-        else
-            reported_presses_.erase(vk);
+        // A release reports the combination that was pressed, whatever the
+        // order in which the fingers let go of the modifiers.
+        if (down) {
+            decision.host_value = vk | host_flags();
+            reported_presses_[vk] = decision.host_value;
+        } else if (earlier != reported_presses_.end()) {
+            decision.host_value = earlier->second;
+            reported_presses_.erase(earlier);
+        } else {
+            decision.host_value = vk | host_flags();
+        }
         track_modifier(vk, down);
         return decision;
     }

@@ -16,6 +16,7 @@
 #include "core/host_interface.h"
 
 #include <cstdint>
+#include <map>
 #include <set>
 
 class Key_router {
@@ -41,5 +42,6 @@ private:
 
     bool activation_held_ = false;
     std::set<std::uint32_t> held_modifiers_;
-    std::set<std::uint32_t> reported_presses_;
+    // Presses reported while the activation key was held, with their host value.
+    std::map<std::uint32_t, std::uint32_t> reported_presses_;
 };

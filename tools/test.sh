@@ -16,14 +16,12 @@ if /lib/ld-linux.so.2 --version >/dev/null 2>&1 && [ ! -e /proc/sys/fs/binfmt_mi
 fi
 if [ $native32 = 1 ]; then suite_arch=i686; else suite_arch=x86_64; fi
 
-echo "== building the shipped 32-bit plug-in and host"
-tools/build.sh i686 notests
 if [ "$suite_arch" != i686 ]; then
-    echo "== building the test suite ($suite_arch)"
-    tools/build.sh "$suite_arch" tests
-else
-    tools/build.sh i686 tests
+    echo "== building the shipped 32-bit plug-in and host"
+    tools/build.sh i686 notests
 fi
+echo "== building the test suite ($suite_arch)"
+tools/build.sh "$suite_arch" tests
 
 . tools/wine-env.sh
 zaptor_start_display

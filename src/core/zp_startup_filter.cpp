@@ -3,6 +3,10 @@
 #include "actions/binding_directory.h"
 #include "actions/keyboard_shortcuts.h"
 #include "actions/running_tasks.h"
+#include "builtin_actions/clipboard_stash.h"
+#include "builtin_actions/text_transform_actions.h"
+#include "interpreters/typing_interpreter.h"
+#include "output/clipboard_window.h"
 #include "storage/code_storage.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
@@ -29,6 +33,7 @@ ZP_Startup_filter::~ZP_Startup_filter() {
     keyboard_shortcuts_.reset();
     destroy_filters();
     running_key_tasks().clear();
+    Clipboard_window::destroy_process_window();
 }
 
 void ZP_Startup_filter::destroy_filters() {
@@ -52,9 +57,16 @@ void ZP_Startup_filter::on_startup() {
     }
     try {
         code_storage_ = Code_storage::open(L"plugins\\code_storage.db");
+        filters_.emplace_back(new Typing_interpreter(host(), code_storage_.get()));
     } catch (const std::exception& e) {
         Trace::error("ZP_Startup_filter::on_startup") << "Code storage exception:" << e.what();
     }
+    // The built-in actions, in the order the host lists them.
+    filters_.emplace_back(new Base64DecodeAction(host()));
+    filters_.emplace_back(new Clipboard_stash::PasteStashAction(host()));
+    filters_.emplace_back(new Clipboard_stash::SetStashAction(host()));
+    filters_.emplace_back(new MakeUppercaseAction(host()));
+    filters_.emplace_back(new MakeLowercaseAction(host()));
 }
 
 void ZP_Startup_filter::on_shutdown() {
@@ -64,6 +76,8 @@ void ZP_Startup_filter::on_shutdown() {
     binding_directory_.reset();
     destroy_filters();
     running_key_tasks().clear();
+    // The clipboard window belongs to this thread; a later start-up makes a new one.
+    Clipboard_window::destroy_process_window();
 }
 
 void ZP_Startup_filter::on_set_language(const std::wstring& language) {
