@@ -1,6 +1,7 @@
 #include "fake_actions.h"
 
 #include "core/parameter_values.h"
+#include "text/textprovider.h"
 
 #include <algorithm>
 #include <cwctype>
@@ -42,10 +43,13 @@ int Fake_code_actions::process(const wchar_t* name, unsigned int length, Paramet
 void Fake_code_actions::answer(const std::wstring& name, Parameters* list) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (name == L"zp_get_action_interpreter") {
-        Param::write_text(list->child(L"batch_interpreter"), L"name", L"Execute as batch script");
-        Param::write_text(list->child(L"url_interpreter"), L"name", L"Open URL");
+        // Translated like the interpreters' own display names.
+        Textprovider& texts = text_provider();
+        Param::write_text(list->child(L"batch_interpreter"), L"name",
+                          texts.get_string(L"Execute as batch script"));
+        Param::write_text(list->child(L"url_interpreter"), L"name", texts.get_string(L"Open URL"));
         Param::write_text(list->child(L"typing_interpreter"), L"name",
-                          L"Type text and key-combinations");
+                          texts.get_string(L"Type text and key-combinations"));
     } else if (name == L"zp_broadcast_get_action_text") {
         std::wstring search = lower(Param::read_text(list, L"search_text"));
         for (const auto& [ident, action] : actions_) {

@@ -1,0 +1,99 @@
+// Shows one dialog with sample actions and bindings, in English or German,
+// long enough for tools/screenshots.sh to capture it, then closes it.
+//   zaptor_screenshots.exe manage|keys en|de [seconds]
+#include "tests/ui/dialog_driver.h"
+#include "tests/ui/fake_actions.h"
+#include "text/textprovider.h"
+#include "ui/manage_actions_dialog.h"
+#include "ui/ui_resources.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+std::wstring beside_exe(const wchar_t* relative) {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1) + relative;
+}
+
+void add_samples(Fake_code_actions& actions, bool german) {
+    // What a user writes: in the user's own language.
+    auto text = [german](const wchar_t* english, const wchar_t* deutsch) {
+        return german ? deutsch : english;
+    };
+    actions.put(L"zp_1_user_id",
+                {L"typing_interpreter",
+                 text(L"Kind regards,\r\nAnna Example",
+                      L"Mit freundlichen Gr\u00FC\u00DFen\r\nAnna Beispiel"),
+                 text(L"Signature", L"Signatur"),
+                 text(L"Types the closing lines of a letter.", L"Tippt den Briefschluss."),
+                 text(L"Mail", L"Post")});
+    actions.put(L"zp_2_user_id",
+                {L"typing_interpreter", L"{date:yyyy-MM-dd}",
+                 text(L"Today's date", L"Heutiges Datum"),
+                 text(L"Types the date in ISO form.", L"Tippt das Datum in ISO-Form."),
+                 text(L"Text snippets", L"Textbausteine")});
+    actions.put(L"zp_3_user_id",
+                {L"url_interpreter", L"https://en.wikipedia.org/w/index.php?search={selection}",
+                 text(L"Look up selection", L"Auswahl nachschlagen"),
+                 text(L"Searches the selected words in the encyclopedia.",
+                      L"Sucht die markierten W\u00F6rter im Lexikon."),
+                 L"Web"});
+    actions.put(L"zp_4_user_id", {L"batch_interpreter", L"start notepad.exe",
+                                  text(L"Open notepad", L"Editor \u00F6ffnen"),
+                                  text(L"Starts the text editor.", L"Startet den Texteditor."),
+                                  text(L"Tools", L"Werkzeuge")});
+    actions.put(
+        L"zp_5_user_id",
+        {L"typing_interpreter", L"Hello {ask_text:Name}!", text(L"Greeting", L"Gru\u00DF"),
+         text(L"Asks for a name and greets.", L"Fragt nach einem Namen und gr\u00FC\u00DFt."),
+         text(L"Mail", L"Post")});
+    actions.bind(L"zp_1_user_id", 0x53);    // activation key + s
+    actions.bind(L"zp_3_user_id", 0x10674); // Control + Alt + F5, direct
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: zaptor_screenshots manage|keys en|de [seconds]\n");
+        return 2;
+    }
+    const std::wstring which = argv[1];
+    const std::wstring language = argv[2];
+    const int seconds = argc > 3 ? _wtoi(argv[3]) : 10;
+    text_provider().set_language_from_file(beside_exe(L"plugins\\zaptor.lng"),
+                                           language == L"de" ? L"de" : L"");
+
+    Reference_host host;
+    Fake_code_actions actions(host);
+    Fake_builtin_action upper(
+        L"zp_uppercase", &host, text_provider().get_string(L"To upper case"),
+        text_provider().get_string(L"Converts the selected text to all upper case letters."));
+    add_samples(actions, language == L"de");
+
+    Manage_actions_dialog dialog(&host);
+    const std::wstring caption = language == L"de" ? L"Aktionen verwalten" : L"Manage actions";
+    Dialog_thread runner([&] { return dialog.run(nullptr); });
+    HWND window = runner.wait_for(caption);
+    if (!window) {
+        std::fprintf(stderr, "the dialog did not open\n");
+        return 1;
+    }
+    HWND tree = GetDlgItem(window, IDC_MA_TREE);
+    if (HTREEITEM item = find_tree_item(tree, language == L"de" ? L"Signatur" : L"Signature"))
+        select_tree_item(tree, item);
+    if (which == L"keys") {
+        post_click(window, IDC_MA_KEY_BUTTON);
+        runner.wait_for_other(window);
+    }
+    std::printf("shown\n");
+    std::fflush(stdout);
+    Sleep(static_cast<DWORD>(seconds) * 1000);
+    return 0; // Dialog_thread closes what is still open
+}
