@@ -5,6 +5,7 @@
 //   zaptor_target_ctl TITLE text edit|rich                    prints the text (UTF-8)
 //   zaptor_target_ctl TITLE clipboard                         prints the clipboard's text
 //   zaptor_target_ctl TITLE set-clipboard TEXT                puts TEXT on the clipboard
+//   zaptor_target_ctl TITLE clipboard-formats                 prints one format a line: id name
 //   zaptor_target_ctl TITLE quit
 // Exit status 0 on success, 1 when the command failed, 2 for bad arguments.
 #include "target_client.h"
@@ -26,6 +27,12 @@ std::string to_utf8(const std::wstring& text) {
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr,
                         nullptr);
     return out;
+}
+
+void print_line(const std::wstring& text) {
+    std::string bytes = to_utf8(text) + "\n";
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::fflush(stdout);
 }
 
 std::wstring clipboard_text() {
@@ -70,6 +77,22 @@ bool set_clipboard_text(const std::wstring& text) {
     return false;
 }
 
+void print_clipboard_formats() {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (OpenClipboard(nullptr)) {
+            for (UINT format = EnumClipboardFormats(0); format; format = EnumClipboardFormats(format)) {
+                wchar_t name[256] = L"";
+                GetClipboardFormatNameW(format, name, 256);
+                std::printf("%u ", format);
+                print_line(name);
+            }
+            CloseClipboard();
+            return;
+        }
+        Sleep(10);
+    }
+}
+
 bool parse_control(const std::wstring& word, Target_app::Control& control) {
     if (word == L"edit")
         control = Target_app::Control::edit;
@@ -80,10 +103,6 @@ bool parse_control(const std::wstring& word, Target_app::Control& control) {
     return true;
 }
 
-void print_line(const std::wstring& text) {
-    std::string bytes = to_utf8(text) + "\n";
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-}
 
 } // namespace
 
@@ -93,6 +112,10 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     std::wstring command = argv[2];
+    if (command == L"clipboard-formats") {
+        print_clipboard_formats();
+        return 0;
+    }
     if (command == L"set-clipboard" && argc == 4)
         return set_clipboard_text(argv[3]) ? 0 : 1;
     if (command == L"clipboard") {

@@ -1,0 +1,23 @@
+#!/bin/bash
+# Builds and runs every benchmark under Wine; each prints its own figures
+# beside the bare baseline it is measured against.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+tools/setup.sh >/dev/null
+if /lib/ld-linux.so.2 --version >/dev/null 2>&1 && [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+    arch=i686
+else
+    arch=x86_64
+fi
+tools/build.sh "$arch" tests >/dev/null
+. tools/wine-env.sh
+zaptor_start_display
+zaptor_keep_wineserver
+trap zaptor_stop EXIT
+cd "build/$arch/bin"
+for bench in *_bench.exe; do
+    [ -n "${1:-}" ] && [[ "$bench" != *"$1"* ]] && continue
+    echo "== $bench"
+    "$(zaptor_wine_for "$bench")" "./$bench" 2>/dev/null | tr -d '\r'
+done
