@@ -266,8 +266,14 @@ void Reference_host::run_service(const std::wstring& name, Parameters* list) {
             Trace::error("Reference_host::vq_keyboard_write") << "no \"typing_data\"";
         } else {
             std::wstring text = Param::read_text(list, L"typing_data");
-            std::lock_guard<std::mutex> lock(mutex_);
-            typed_texts_.push_back(std::move(text));
+            Typist* typist;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                typed_texts_.push_back(text);
+                typist = typist_;
+            }
+            if (typist && !typist->type(text))
+                Trace::error("Reference_host::vq_keyboard_write") << "typing was incomplete";
         }
     } else if (name == L"kvstore_store") {
         std::wstring key = Param::read_text(list, L"key");
@@ -306,6 +312,11 @@ void Reference_host::run_service(const std::wstring& name, Parameters* list) {
         }
         return;
     }
+    Asker* asker;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        asker = asker_;
+    }
     if (name == L"vq_get_activation_key") {
         Param::write_u32(list, L"key", activation_key());
     } else if (name == L"kvstore_read") {
@@ -315,9 +326,56 @@ void Reference_host::run_service(const std::wstring& name, Parameters* list) {
             Param::write_text(list, L"result", value);
         else
             Trace::info("Reference_host::kvstore_read") << "unknown key " << key;
+    } else if (name == L"ask_text" && asker) {
+        ask_text(list, *asker);
+    } else if (name == L"ask_date" && asker) {
+        ask_date(list, *asker);
     }
-    // "ask_text" and "ask_date" have no user here: without a set answer the
-    // list comes back as sent (an "ask_date" proposal counts as accepted).
+    // Without an asker "ask_text" and "ask_date" have no user: the list comes
+    // back as sent (an "ask_date" proposal counts as accepted).
+}
+
+void Reference_host::ask_text(Parameters* list, Asker& asker) {
+    std::wstring title = Param::read_text(list, L"title");
+    if (title.empty())
+        title = L"Text";
+    std::wstring text = Param::read_text(list, L"text");
+    if (asker.ask_text(title, text))
+        Param::write_text(list, L"text", text);
+    else
+        Trace::info("Reference_host::ask_text") << "cancelled: " << title;
+}
+
+void Reference_host::ask_date(Parameters* list, Asker& asker) {
+    SYSTEMTIME date{};
+    GetLocalTime(&date);
+    const std::uint16_t year = Param::read_u16(list, L"year", 0);
+    const std::uint16_t month = Param::read_u16(list, L"month", 0);
+    const std::uint16_t day = Param::read_u16(list, L"day", 0);
+    // A proposal that is no calendar date is replaced by today.
+    SYSTEMTIME proposal{};
+    proposal.wYear = year;
+    proposal.wMonth = month;
+    proposal.wDay = day;
+    FILETIME check;
+    if (year >= 1601 && month >= 1 && month <= 12 && day >= 1 && day <= 31 &&
+        SystemTimeToFileTime(&proposal, &check))
+        date = proposal;
+    else if (year || month || day)
+        Trace::error("Reference_host::ask_date")
+            << "proposal " << static_cast<std::uint32_t>(year) << "-"
+            << static_cast<std::uint32_t>(month) << "-" << static_cast<std::uint32_t>(day)
+            << " is no date; today is proposed";
+    std::wstring title = Param::read_text(list, L"title");
+    if (title.empty())
+        title = L"Date";
+    if (!asker.ask_date(title, date)) {
+        Trace::info("Reference_host::ask_date") << "cancelled: " << title;
+        return;
+    }
+    Param::write_u16(list, L"year", date.wYear);
+    Param::write_u16(list, L"month", date.wMonth);
+    Param::write_u16(list, L"day", date.wDay);
 }
 
 void Reference_host::set_answer(const std::wstring& service, std::vector<Answer_value> values) {
@@ -347,6 +405,27 @@ void Reference_host::set_request_observer(Request_observer observer) {
 void Reference_host::set_parameters_available(bool available) {
     std::lock_guard<std::mutex> lock(mutex_);
     parameters_available_ = available;
+}
+
+void Reference_host::set_typist(Typist* typist) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    typist_ = typist;
+}
+
+void Reference_host::set_asker(Asker* asker) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    asker_ = asker;
+}
+
+bool Reference_host::attach_store_file(const std::wstring& path) {
+    Key_value_file::Entries loaded;
+    if (!Key_value_file::load(path, loaded))
+        return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& [key, value] : loaded)
+        kv_store_[key] = std::move(value);
+    store_file_ = path;
+    return true;
 }
 
 void Reference_host::set_activation_key(std::uint32_t virtual_key) {
@@ -386,6 +465,10 @@ bool Reference_host::kv_read(const std::wstring& key, std::wstring& value) const
 void Reference_host::kv_store(const std::wstring& key, const std::wstring& value) {
     std::lock_guard<std::mutex> lock(mutex_);
     kv_store_[key] = value;
+    // Written under the lock so that two stores cannot overtake each other on disk.
+    if (!store_file_.empty() && !Key_value_file::save(store_file_, kv_store_))
+        Trace::error("Reference_host::kv_store")
+            << key << " is kept in memory only; the store file could not be written";
 }
 
 std::size_t Reference_host::filter_count(const std::wstring& name) const {

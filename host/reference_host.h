@@ -18,6 +18,8 @@
 #pragma once
 
 #include "core/host_interface.h"
+#include "host/host_services.h"
+#include "host/key_value_file.h"
 #include "host/parameter_list.h"
 
 #include <cstdint>
@@ -74,6 +76,17 @@ public:
     // Lets create_parameters hand out no list, as a host may.
     void set_parameters_available(bool available);
 
+    // Who types "vq_keyboard_write" data and who answers "ask_text" and
+    // "ask_date" (not owned; null: record only, and answer the questions
+    // with the list as sent). A set answer still wins over the asker.
+    void set_typist(Typist* typist);
+    void set_asker(Asker* asker);
+
+    // Keeps the key-value store in this file from now on: loads what it
+    // holds (over the entries in memory) and writes it after every store.
+    // False when the file exists but cannot be read.
+    bool attach_store_file(const std::wstring& path);
+
     void set_activation_key(std::uint32_t virtual_key);
     std::uint32_t activation_key() const;
     Keyboard_listener* keyboard_listener() const;
@@ -106,6 +119,8 @@ private:
     int deliver_to_filters(const std::wstring& name, Parameters* list, bool use_default);
     bool is_service(const std::wstring& name) const;
     void run_service(const std::wstring& name, Parameters* list);
+    void ask_text(Parameters* list, Asker& asker);
+    void ask_date(Parameters* list, Asker& asker);
     static bool read_name(const char* operation, const wchar_t* name, unsigned int length,
                           std::wstring& out);
 
@@ -120,5 +135,8 @@ private:
     Keyboard_listener* listener_ = nullptr;
     std::vector<std::wstring> typed_texts_;
     unsigned int tapquill_requests_ = 0;
-    std::map<std::wstring, std::wstring> kv_store_;
+    Key_value_file::Entries kv_store_;
+    std::wstring store_file_;
+    Typist* typist_ = nullptr;
+    Asker* asker_ = nullptr;
 };

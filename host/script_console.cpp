@@ -1,6 +1,7 @@
 #include "host/script_console.h"
 
 #include "core/text_convert.h"
+#include "host/typing_decoder.h"
 #include "host/value_format.h"
 #include "trace/trace.h"
 
@@ -53,6 +54,7 @@ Script_console::Script_console(Reference_host& host, Output output)
 }
 
 Script_console::~Script_console() {
+    host_.set_typist(nullptr);
     hook_.reset();
     close_plugin();
     host_.set_request_observer(nullptr);
@@ -131,7 +133,7 @@ bool Script_console::run_line(const std::string& raw_line) {
             command_end == std::string::npos ? std::string() : trimmed.substr(command_end + 1);
         std::string command = trimmed.substr(0, command_end);
         // echo and the path commands take the rest of the line as it is.
-        if (command == "echo" || command == "load" || command == "chdir")
+        if (command == "echo" || command == "load" || command == "chdir" || command == "type")
             words.push_back(command);
         else if (!Value_format::split_words(trimmed, words, error))
             words.clear();
@@ -196,6 +198,10 @@ bool Script_console::execute(const std::vector<std::string>& words, const std::s
     }
     if (command == "listener")
         return command_listener(words, error);
+    if (command == "type")
+        return command_type(rest, error);
+    if (command == "typing")
+        return command_typing(words, error);
     if (command == "hook") {
         if (!no_arguments())
             return false;
@@ -350,5 +356,44 @@ bool Script_console::command_listener(const std::vector<std::string>& words, std
         return false;
     }
     print(std::string("= listener ") + (swallowed ? "true" : "false"));
+    return true;
+}
+
+bool Script_console::command_type(const std::string& rest, std::string& error) {
+    const std::string argument = trim(rest);
+    std::wstring data;
+    if (argument == "last") {
+        const auto typed = host_.typed_texts();
+        if (typed.empty()) {
+            error = "type last: nothing was typed yet";
+            return false;
+        }
+        data = typed.back();
+    } else if (argument.size() >= 2 && argument.front() == '"' && argument.back() == '"') {
+        if (!Value_format::unescape_text(argument.substr(1, argument.size() - 2), data, error))
+            return false;
+    } else if (argument.empty()) {
+        error = "type needs last or a text";
+        return false;
+    } else {
+        data = utf8_to_utf16(argument);
+    }
+    print("type: " + utf16_to_utf8(Typing_decoder::visible_form(data)));
+    return true;
+}
+
+bool Script_console::command_typing(const std::vector<std::string>& words, std::string& error) {
+    if (words.size() != 2 || (words[1] != "on" && words[1] != "off")) {
+        error = "usage: typing on|off";
+        return false;
+    }
+    if (words[1] == "on") {
+        if (!typist_)
+            typist_ = std::make_unique<Send_input_typist>();
+        host_.set_typist(typist_.get());
+    } else {
+        host_.set_typist(nullptr);
+        typist_.reset();
+    }
     return true;
 }

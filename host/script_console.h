@@ -5,7 +5,13 @@
 // answer NAME [KEY=VALUE ... | none], chdir PATH, sleep MS, echo TEXT, # comment,
 // listener down|up VK [shift] [ctrl] [alt] (prints "= listener true|false"),
 // hook (installs the keyboard hook for the rest of the script), activation VK,
-// wait MS (serves the host thread's messages meanwhile; sleep does not).
+// wait MS (serves the host thread's messages meanwhile; sleep does not),
+// type last | type TEXT (prints "type: " and the typing data with its control
+// elements made visible, see Typing_decoder::visible_form; TEXT is the rest
+// of the line, or a quoted text with the value escapes, e.g. "ab\u000125"),
+// typing on|off ("vq_keyboard_write" data is then also typed into the
+// foreground window with SendInput, on the console's thread; it is always
+// recorded).
 // Output: "= KEY VALUE" for every value of a sent list afterwards,
 // "> NAME KEY=VALUE ..." for every request the plug-in sends, when it arrives,
 // "error: line N: MESSAGE" for the line that stopped the script.
@@ -14,6 +20,7 @@
 #include "host/keyboard_hook.h"
 #include "host/plugin_library.h"
 #include "host/reference_host.h"
+#include "host/send_input_typist.h"
 
 #include <functional>
 #include <memory>
@@ -56,6 +63,8 @@ private:
     bool command_send(const std::vector<std::string>& words, std::string& error);
     bool command_answer(const std::vector<std::string>& words, std::string& error);
     bool command_listener(const std::vector<std::string>& words, std::string& error);
+    bool command_type(const std::string& rest, std::string& error);
+    bool command_typing(const std::vector<std::string>& words, std::string& error);
     void print(const std::string& line);
     void close_plugin();
 
@@ -64,6 +73,7 @@ private:
     std::mutex output_mutex_;
     Plugin_library plugin_;
     std::unique_ptr<Keyboard_hook> hook_;
+    std::unique_ptr<Send_input_typist> typist_;
     int line_number_ = 0;
     std::string last_error_;
 };

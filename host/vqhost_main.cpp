@@ -1,10 +1,20 @@
-// vqhost.exe: the reference host as a console program.
-//   vqhost.exe --script FILE   runs the script in FILE
-//   vqhost.exe --script -      runs lines from standard input as they come
-// Exit status: 0 when every line ran, 1 when a line failed, 2 for a usage error.
+// vqhost.exe: the reference host.
+//   vqhost.exe [--activation VK] [--tray-item KEY]... [--language LANG] [--root DIR]
+//       runs as a desktop program (see desktop_host.h); --tray-item triggers
+//       that tray item once after start-up; --root replaces the folder of
+//       vqhost.exe as the folder holding plugins\ and the key-value store
+//   vqhost.exe --remote-tray-item KEY   asks the running desktop host to
+//       trigger a tray item, as the tray menu would
+//   vqhost.exe --remote-exit            closes the running desktop host
+//   vqhost.exe --script FILE            runs the script in FILE
+//   vqhost.exe --script -               runs lines from standard input as they come
+// Exit status: 0 when every line ran (or the desktop host ended), 1 when a
+// line failed, 2 for a usage error, 3 when no desktop host runs.
 #include "core/text_convert.h"
+#include "host/desktop_host.h"
 #include "host/reference_host.h"
 #include "host/script_console.h"
+#include "host/value_format.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -33,11 +43,15 @@ void write_line(const std::string& line) {
 }
 
 int usage() {
-    std::fputs("usage: vqhost.exe --script FILE   (FILE - reads standard input)\n", stderr);
+    std::fputs("usage: vqhost.exe [--activation VK] [--tray-item KEY]... [--language LANG] "
+               "[--root DIR]\n"
+               "       vqhost.exe --remote-tray-item KEY | --remote-exit\n"
+               "       vqhost.exe --script FILE   (FILE - reads standard input)\n",
+               stderr);
     return 2;
 }
 
-int run(const std::wstring& script) {
+int run_script(const std::wstring& script) {
     Reference_host host;
     Script_console console(host, write_line);
     if (script == L"-") {
@@ -56,6 +70,70 @@ int run(const std::wstring& script) {
     return console.run(text);
 }
 
+int run_desktop(const Desktop_options& options) {
+    // Started from Explorer, the console was made for us alone: let it go.
+    DWORD processes[2];
+    if (GetConsoleProcessList(processes, 2) == 1)
+        FreeConsole();
+    Desktop_host host(options);
+    std::string error;
+    if (!host.start(error)) {
+        std::fprintf(stderr, "vqhost: %s\n", error.c_str());
+        return 2;
+    }
+    return host.run();
+}
+
+int remote_exit() {
+    HWND window = FindWindowW(Desktop_host::window_class, nullptr);
+    if (!window) {
+        std::fputs("vqhost: no vqhost desktop host is running\n", stderr);
+        return 3;
+    }
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    return 0;
+}
+
+int run(const std::vector<std::wstring>& args) {
+    if (args.size() == 2 && args[0] == L"--script")
+        return run_script(args[1]);
+    if (args.size() == 2 && args[0] == L"--remote-tray-item") {
+        std::string error;
+        if (Desktop_host::send_to_running(args[1], error))
+            return 0;
+        std::fprintf(stderr, "vqhost: %s\n", error.c_str());
+        return 3;
+    }
+    if (args.size() == 1 && args[0] == L"--remote-exit")
+        return remote_exit();
+    Desktop_options options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (i + 1 >= args.size())
+            return usage();
+        const std::wstring& option = args[i];
+        const std::wstring& value = args[++i];
+        if (option == L"--activation") {
+            unsigned long long vk = 0;
+            std::string error;
+            if (!Value_format::parse_number(utf16_to_utf8(value), 0xFE, vk, error) || vk == 0) {
+                std::fprintf(stderr, "vqhost: --activation needs a virtual-key code from 1 to "
+                                     "0xFE, e.g. 0x14\n");
+                return 2;
+            }
+            options.activation_key = static_cast<std::uint32_t>(vk);
+        } else if (option == L"--tray-item" && !value.empty()) {
+            options.tray_items.push_back(value);
+        } else if (option == L"--language") {
+            options.language = value;
+        } else if (option == L"--root" && !value.empty()) {
+            options.root = value;
+        } else {
+            return usage();
+        }
+    }
+    return run_desktop(options);
+}
+
 } // namespace
 
 int main() {
@@ -64,10 +142,11 @@ int main() {
     _setmode(_fileno(stdin), _O_BINARY);
     int argc = 0;
     std::unique_ptr<wchar_t*, Local_free> argv(CommandLineToArgvW(GetCommandLineW(), &argc));
-    if (!argv || argc != 3 || std::wstring(argv.get()[1]) != L"--script")
+    if (!argv)
         return usage();
+    std::vector<std::wstring> args(argv.get() + 1, argv.get() + argc);
     try {
-        return run(argv.get()[2]);
+        return run(args);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vqhost: %s\n", e.what());
         return 2;

@@ -44,3 +44,9 @@ struct Window_traits {
 };
 using Unique_hook = Unique_handle<Hook_traits>;
 using Unique_window = Unique_handle<Window_traits>;
+
+struct Menu_traits {
+    using Handle = HMENU;
+    static void close(HMENU menu) { DestroyMenu(menu); }
+};
+using Unique_menu = Unique_handle<Menu_traits>;

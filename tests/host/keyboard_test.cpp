@@ -261,10 +261,10 @@ TEST(Key_router, ReleaseReportsThePressedCombination) {
         e.flags = up ? LLKHF_UP : 0;
         return e;
     };
-    router.route(event(0x14, false), 0x14, nullptr);    // activation key down
+    router.route(event(0x14, false), 0x14, nullptr); // activation key down
     router.route(event(VK_LSHIFT, false), 0x14, nullptr);
     auto press = router.route(event(0x31, false), 0x14, nullptr);
-    router.route(event(VK_LSHIFT, true), 0x14, nullptr);  // Shift released first
+    router.route(event(VK_LSHIFT, true), 0x14, nullptr); // Shift released first
     auto release = router.route(event(0x31, true), 0x14, nullptr);
     ASSERT_TRUE(press.report);
     ASSERT_TRUE(release.report);

@@ -125,6 +125,7 @@ TEST(Script_console, drives_a_plugin_dll_from_load_to_unload) {
         "= handled_by text:\"test_plugin\"",
         "> tp_echo in=text:\"inner\"",
         "= inner_out text:\"echo:inner\"",
+        "> tp_lifecycle event=text:\"finalize\"",
         "> deregister_keyboard_listener listener=",
         // after finalize the name has no filter any more
         "= in text:\"gone\"",
@@ -168,4 +169,30 @@ TEST(Script_console, unload_without_finalize_leaves_no_dangling_filter) {
     EXPECT_NE(run.output.back().find("does not export \"initialize\""), std::string::npos)
         << run.output.back();
     EXPECT_FALSE(run.console.plugin().loaded());
+}
+
+TEST(Script_console, type_shows_typing_data_with_visible_control_elements) {
+    Console_run run;
+    EXPECT_EQ(run.console.run("type last\n"), 1);
+    EXPECT_EQ(run.output.back(), "error: line 1: type last: nothing was typed yet");
+
+    Console_run typed;
+    ASSERT_EQ(typed.console.run("load " + plugin_path() +
+                                "\n"
+                                "send tp_request in=text:\"a\\u000125\\u0004 1f4\\u0002"
+                                "10b\"\n"
+                                "type last\n"
+                                "type \"x\\u0005I00000004c:\\\\y\"\n"
+                                "type 1<2 \n"
+                                "typing off\n"),
+              0)
+        << typed.output.back();
+    std::vector<std::string> shown;
+    for (const auto& line : typed.output)
+        if (line.rfind("type: ", 0) == 0)
+            shown.push_back(line);
+    EXPECT_EQ(shown, (std::vector<std::string>{"type: a<press 25><pause 500><down 10>b",
+                                               "type: x<image c:\\y>", "type: 1<lt>2"}));
+    EXPECT_EQ(typed.console.run("typing maybe\n"), 1);
+    EXPECT_EQ(typed.output.back(), "error: line 7: usage: typing on|off");
 }

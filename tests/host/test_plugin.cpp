@@ -8,6 +8,11 @@
 //   "tp_async"   types "async" from a worker thread (joined at finalize)
 //   "key_processing" sends "tp_key_seen" with the same "key_down"/"key_up"
 //   "vq_default_action_handler" writes "handled_by" = "test_plugin"
+//   "startup", "shutdown" (and finalize) send "tp_lifecycle" with "event"
+//   "get_tray_menu_items" adds "tp_tray_first" ("First item"), a child
+//                without a name, "tp_tray_second" ("Second item") and a
+//                plain value; "add_tray_item_action" sends "tp_tray_ran"
+//                with the "action" it got (absent when it got none)
 #include "core/host_interface.h"
 #include "core/parameter_values.h"
 
@@ -29,6 +34,12 @@ public:
         return event && event->vkCode == 0x41 && modifiers == listener_control;
     }
 };
+
+void send_lifecycle(Interaction_if* host, const std::wstring& event) {
+    Param::Owned_parameters list = Param::create(host);
+    Param::write_text(list.get(), L"event", event);
+    Param::send(host, L"tp_lifecycle", list.get());
+}
 
 class Test_filter final : public Filter {
 public:
@@ -82,6 +93,18 @@ public:
                 if (Param::has_value(list, key))
                     Param::write_u32(seen.get(), key, Param::read_u32(list, key, 0));
             Param::send(host_, L"tp_key_seen", seen.get());
+        } else if (message == L"startup" || message == L"shutdown") {
+            send_lifecycle(host_, message);
+        } else if (message == L"get_tray_menu_items") {
+            Param::write_text(list->child(L"tp_tray_first"), L"name", L"First item");
+            Param::write_u32(list->child(L"tp_tray_nameless"), L"order", 2);
+            Param::write_text(list, L"tp_tray_value", L"not an item");
+            Param::write_text(list->child(L"tp_tray_second"), L"name", L"Second item");
+        } else if (message == L"add_tray_item_action") {
+            Param::Owned_parameters ran = Param::create(host_);
+            if (Param::has_value(list, L"action"))
+                Param::write_text(ran.get(), L"action", Param::read_text(list, L"action"));
+            Param::send(host_, L"tp_tray_ran", ran.get());
         } else if (message == L"vq_default_action_handler") {
             Param::write_text(list, L"handled_by", L"test_plugin");
         }
@@ -120,12 +143,11 @@ extern "C" __declspec(dllexport) void initialize(Interaction_if* host) {
         return;
     g_host = host;
     g_filter = new Test_filter(host);
-    const Name_ref names[] = {{L"tp_echo", 7},
-                              {L"tp_request", 10},
-                              {L"tp_nested", 9},
-                              {L"tp_async", 8},
-                              {L"key_processing", 14}};
-    g_registration = host->register_filter(g_filter, names, 5);
+    const Name_ref names[] = {
+        {L"tp_echo", 7},  {L"tp_request", 10},          {L"tp_nested", 9},
+        {L"tp_async", 8}, {L"key_processing", 14},      {L"startup", 7},
+        {L"shutdown", 8}, {L"get_tray_menu_items", 19}, {L"add_tray_item_action", 20}};
+    g_registration = host->register_filter(g_filter, names, 9);
     host->subscribe(L"vq_default_action_handler", 25, g_filter);
     g_listener = new Test_listener;
     send_listener(L"register_keyboard_listener");
@@ -135,6 +157,7 @@ extern "C" __declspec(dllexport) void finalize() {
     if (!g_host)
         return;
     g_filter->join_workers();
+    send_lifecycle(g_host, L"finalize");
     send_listener(L"deregister_keyboard_listener");
     g_host->unsubscribe(L"vq_default_action_handler", 25, g_filter);
     g_host->unregister_filter(g_registration);

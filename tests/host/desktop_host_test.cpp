@@ -1,0 +1,331 @@
+// The desktop host: questions in dialogs, the key-value store on disk, the
+// tray menu from a plug-in's answers, and the order of start-up and shut-down.
+#include "host/ask_dialogs.h"
+#include "host/desktop_host.h"
+#include "host/key_value_file.h"
+#include "host/reference_host.h"
+
+#include "core/parameter_values.h"
+#include "support/test_support.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Plays the user: waits for the dialog with this caption on another thread,
+// lets `fill` work on it, then presses the button.
+class Dialog_user {
+public:
+    Dialog_user(std::wstring caption, std::function<void(HWND)> fill, int button)
+        : thread_([this, caption, fill, button] {
+              for (int i = 0; i < 200 && !found_; ++i) {
+                  HWND dialog = FindWindowW(L"#32770", caption.c_str());
+                  if (dialog && IsWindowVisible(dialog)) {
+                      found_ = true;
+                      fill(dialog);
+                      SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                                   reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+                  } else {
+                      Sleep(50);
+                  }
+              }
+          }) {}
+    ~Dialog_user() {
+        if (thread_.joinable())
+            thread_.join();
+    }
+    bool found() {
+        thread_.join();
+        thread_ = std::thread();
+        return found_;
+    }
+
+private:
+    std::atomic<bool> found_{false};
+    std::thread thread_;
+};
+
+std::wstring window_text(HWND window) {
+    wchar_t buffer[256] = {};
+    GetWindowTextW(window, buffer, 256);
+    return buffer;
+}
+
+struct Temp_root {
+    std::wstring dir = Test_support::make_temp_directory(L"desktop");
+    Temp_root() { CreateDirectoryW((dir + L"\\plugins").c_str(), nullptr); }
+    ~Temp_root() { Test_support::remove_tree(dir); }
+    std::wstring plugin() const { return dir + L"\\plugins\\host_test_plugin.dll"; }
+    bool install_plugin() const {
+        return CopyFileW((Test_support::exe_directory() + L"host_test_plugin.dll").c_str(),
+                         plugin().c_str(), FALSE) != 0;
+    }
+};
+
+Desktop_options quiet_options(const std::wstring& root) {
+    Desktop_options options;
+    options.root = root;
+    options.keyboard_hook = false;
+    options.tray_icon = false;
+    options.interactive = false;
+    return options;
+}
+
+// Records what the test plug-in reports through its requests.
+struct Plugin_reports {
+    std::vector<std::wstring> lifecycle;
+    std::vector<std::wstring> tray_runs;
+    void attach(Reference_host& host) {
+        host.set_request_observer([this](const std::wstring& name, Parameters* list) {
+            if (name == L"tp_lifecycle")
+                lifecycle.push_back(Param::read_text(list, L"event"));
+            else if (name == L"tp_tray_ran")
+                tray_runs.push_back(Param::read_text(list, L"action", L"<none>"));
+        });
+    }
+};
+
+} // namespace
+
+TEST(Ask_dialogs, text_dialog_answers_what_the_user_typed_and_cancel_keeps_the_list) {
+    Reference_host host;
+    Ask_dialogs dialogs;
+    host.set_asker(&dialogs);
+
+    auto list = Reference_host::make_list();
+    Param::write_text(list.get(), L"title", L"Customer name");
+    std::wstring label;
+    Dialog_user user(
+        L"Customer name",
+        [&](HWND dialog) {
+            label = window_text(GetDlgItem(dialog, Ask_dialogs::label_id));
+            SetDlgItemTextW(dialog, Ask_dialogs::edit_id, L"J\x00f6rg Tab\tEnd");
+        },
+        IDOK);
+    host.send(L"ask_text", 8, list.get());
+    EXPECT_TRUE(user.found());
+    EXPECT_EQ(label, L"Customer name");
+    EXPECT_EQ(Param::read_text(list.get(), L"text", L"<none>"), L"J\x00f6rg Tab\tEnd");
+
+    // Cancel: nothing written; an empty title shows as "Text".
+    auto cancelled = Reference_host::make_list();
+    Dialog_user canceller(
+        L"Text", [](HWND dialog) { SetDlgItemTextW(dialog, 1001, L"x"); }, IDCANCEL);
+    host.send(L"ask_text", 8, cancelled.get());
+    EXPECT_TRUE(canceller.found());
+    EXPECT_FALSE(Param::has_value(cancelled.get(), L"text"));
+
+    // A set answer wins: no dialog is shown.
+    host.set_answer(L"ask_text", {{{L"text"}, {'s', 0, 0, 0}, true}});
+    auto scripted = Reference_host::make_list();
+    host.send(L"ask_text", 8, scripted.get());
+    EXPECT_EQ(Param::read_text(scripted.get(), L"text"), L"s");
+}
+
+TEST(Ask_dialogs, date_dialog_proposes_the_date_and_answers_the_chosen_one) {
+    Reference_host host;
+    Ask_dialogs dialogs;
+    host.set_asker(&dialogs);
+
+    auto list = Reference_host::make_list();
+    Param::write_u16(list.get(), L"day", 29);
+    Param::write_u16(list.get(), L"month", 2);
+    Param::write_u16(list.get(), L"year", 2024);
+    SYSTEMTIME proposed{};
+    Dialog_user user(
+        L"Date",
+        [&](HWND dialog) {
+            HWND picker = GetDlgItem(dialog, Ask_dialogs::date_id);
+            SendMessageW(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&proposed));
+            SYSTEMTIME chosen{};
+            chosen.wYear = 2031;
+            chosen.wMonth = 12;
+            chosen.wDay = 31;
+            SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&chosen));
+        },
+        IDOK);
+    host.send(L"ask_date", 8, list.get());
+    EXPECT_TRUE(user.found());
+    EXPECT_EQ(proposed.wYear, 2024);
+    EXPECT_EQ(proposed.wMonth, 2);
+    EXPECT_EQ(proposed.wDay, 29);
+    EXPECT_EQ(Param::read_u16(list.get(), L"year", 0), 2031);
+    EXPECT_EQ(Param::read_u16(list.get(), L"month", 0), 12);
+    EXPECT_EQ(Param::read_u16(list.get(), L"day", 0), 31);
+
+    // A proposal that is no date (31 February) becomes today; cancel keeps the list.
+    auto bad = Reference_host::make_list();
+    Param::write_u16(bad.get(), L"day", 31);
+    Param::write_u16(bad.get(), L"month", 2);
+    Param::write_u16(bad.get(), L"year", 2023);
+    SYSTEMTIME shown{}, today{};
+    GetLocalTime(&today);
+    Dialog_user canceller(
+        L"Date",
+        [&](HWND dialog) {
+            SendDlgItemMessageW(dialog, Ask_dialogs::date_id, DTM_GETSYSTEMTIME, 0,
+                                reinterpret_cast<LPARAM>(&shown));
+        },
+        IDCANCEL);
+    host.send(L"ask_date", 8, bad.get());
+    EXPECT_TRUE(canceller.found());
+    EXPECT_EQ(shown.wYear, today.wYear);
+    EXPECT_EQ(shown.wMonth, today.wMonth);
+    EXPECT_EQ(shown.wDay, today.wDay);
+    EXPECT_EQ(Param::read_u16(bad.get(), L"day", 0), 31);
+}
+
+TEST(Key_value_store, persists_across_two_hosts_and_keeps_unreadable_files) {
+    Temp_root root;
+    const std::wstring file = root.dir + L"\\store.txt";
+    const std::wstring awkward = L"tab\there\r\nline \\ back\\t slash \x00e4\x20ac";
+    {
+        Reference_host first;
+        ASSERT_TRUE(first.attach_store_file(file));
+        first.kv_store(L"we_var_name", L"Ada");
+        first.kv_store(L"key with\ttab", awkward);
+        first.kv_store(L"we_var_name", L"Grace"); // replaced, not added
+    }
+    Reference_host second;
+    ASSERT_TRUE(second.attach_store_file(file));
+    std::wstring value;
+    ASSERT_TRUE(second.kv_read(L"we_var_name", value));
+    EXPECT_EQ(value, L"Grace");
+    ASSERT_TRUE(second.kv_read(L"key with\ttab", value));
+    EXPECT_EQ(value, awkward);
+    // Through the service too, as a plug-in reads it.
+    auto read = Reference_host::make_list();
+    Param::write_text(read.get(), L"key", L"we_var_name");
+    second.send(L"kvstore_read", 12, read.get());
+    EXPECT_EQ(Param::read_text(read.get(), L"result"), L"Grace");
+
+    // A damaged file: good lines load, the bad one is traced, and the file is
+    // kept aside before the next store rewrites it.
+    const std::string damaged = Key_value_file::format_line(L"good", L"1") + "\n" +
+                                "no tab here\n" + "bad\\qescape\tx\n" +
+                                Key_value_file::format_line(L"also", L"2") + "\n";
+    ASSERT_TRUE(Test_support::write_file(file, damaged));
+    Reference_host third;
+    ASSERT_TRUE(third.attach_store_file(file));
+    EXPECT_TRUE(third.kv_read(L"good", value));
+    EXPECT_TRUE(third.kv_read(L"also", value));
+    EXPECT_EQ(value, L"2");
+    EXPECT_FALSE(third.kv_read(L"no tab here", value));
+    EXPECT_EQ(Test_support::read_file(file + L".corrupt"), damaged);
+    third.kv_store(L"new", L"3");
+    Key_value_file::Entries reloaded;
+    ASSERT_TRUE(Key_value_file::load(file, reloaded));
+    EXPECT_EQ(reloaded.size(), 3u);
+
+    // Not a file at all (a folder): the host says so and keeps what it has.
+    Reference_host fourth;
+    fourth.kv_store(L"kept", L"yes");
+    EXPECT_FALSE(fourth.attach_store_file(root.dir));
+    EXPECT_TRUE(fourth.kv_read(L"kept", value));
+}
+
+TEST(Desktop_host, tray_menu_lists_named_items_in_order_and_triggers_them) {
+    Temp_root root;
+    ASSERT_TRUE(root.install_plugin());
+    // A file that only looks like a plug-in is skipped, not fatal.
+    ASSERT_TRUE(Test_support::write_file(root.dir + L"\\plugins\\broken.dll", "not a library"));
+    Desktop_options options = quiet_options(root.dir);
+    options.tray_items = {L"tp_tray_second"};
+    Desktop_host desktop(options);
+    Plugin_reports reports;
+    reports.attach(desktop.host());
+    std::string error;
+    ASSERT_TRUE(desktop.start(error)) << error;
+    ASSERT_EQ(desktop.plugins().size(), 1u);
+
+    const auto items = desktop.tray_menu().collect();
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0].key, L"tp_tray_first");
+    EXPECT_EQ(items[0].name, L"First item");
+    EXPECT_EQ(items[1].key, L"tp_tray_second");
+    EXPECT_EQ(items[1].name, L"Second item");
+    EXPECT_TRUE(items[2].is_exit);
+    EXPECT_EQ(items[2].name, L"Exit");
+
+    // Another thread plays the other process: WM_COPYDATA with a key, then one
+    // that is no tray item, then closes the host.
+    std::string remote_error;
+    bool remote_ok = false;
+    LRESULT foreign = TRUE;
+    std::thread other([&] {
+        remote_ok = Desktop_host::send_to_running(L"tp_tray_first", remote_error);
+        COPYDATASTRUCT data{};
+        data.dwData = 1234;
+        foreign = SendMessageW(desktop.window(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+        PostMessageW(desktop.window(), WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(desktop.run(), 0);
+    other.join();
+    EXPECT_TRUE(remote_ok) << remote_error;
+    EXPECT_EQ(foreign, FALSE);
+    // The option's item ran first (queued at start-up), then the remote one.
+    EXPECT_EQ(reports.tray_runs, (std::vector<std::wstring>{L"tp_tray_second", L"tp_tray_first"}));
+    EXPECT_FALSE(desktop.queue_tray_item(L""));
+    // Without a running host the remote call fails with a message.
+    EXPECT_FALSE(Desktop_host::send_to_running(L"tp_tray_first", remote_error));
+    EXPECT_NE(remote_error.find("no vqhost"), std::string::npos);
+}
+
+TEST(Desktop_host, starts_and_stops_plugins_in_the_host_order) {
+    Temp_root root;
+    ASSERT_TRUE(root.install_plugin());
+    Plugin_reports reports;
+    {
+        Desktop_options options = quiet_options(root.dir);
+        options.keyboard_hook = true;
+        options.activation_key = 0x91;
+        Desktop_host desktop(options);
+        reports.attach(desktop.host());
+        std::string error;
+        ASSERT_TRUE(desktop.start(error)) << error;
+        EXPECT_EQ(reports.lifecycle, (std::vector<std::wstring>{L"startup"}));
+        EXPECT_NE(GetModuleHandleW(root.plugin().c_str()), nullptr);
+        // The plug-in registered its listener and sees the configured VQ-Key.
+        EXPECT_NE(desktop.host().keyboard_listener(), nullptr);
+        EXPECT_EQ(desktop.host().activation_key(), 0x91u);
+        // The store lives in the root folder.
+        desktop.host().kv_store(L"k", L"v");
+        EXPECT_TRUE(Test_support::file_exists(root.dir + L"\\vqhost_store.txt"));
+
+        PostMessageW(desktop.window(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(desktop.run(), 0);
+        EXPECT_EQ(reports.lifecycle,
+                  (std::vector<std::wstring>{L"startup", L"shutdown", L"finalize"}));
+        EXPECT_EQ(GetModuleHandleW(root.plugin().c_str()), nullptr);
+        EXPECT_EQ(desktop.host().keyboard_listener(), nullptr);
+        EXPECT_EQ(desktop.host().filter_count(L"startup"), 0u);
+        desktop.stop(); // a second stop does nothing
+    }
+    EXPECT_EQ(reports.lifecycle.size(), 3u);
+
+    // The destructor stops a host that never ran its loop, in the same order.
+    Plugin_reports again;
+    {
+        Desktop_host desktop(quiet_options(root.dir));
+        again.attach(desktop.host());
+        std::string error;
+        ASSERT_TRUE(desktop.start(error)) << error;
+        std::wstring value;
+        EXPECT_TRUE(desktop.host().kv_read(L"k", value)); // kept from the first host
+        EXPECT_EQ(value, L"v");
+    }
+    EXPECT_EQ(again.lifecycle, (std::vector<std::wstring>{L"startup", L"shutdown", L"finalize"}));
+
+    // A root that does not exist stops the start with a message.
+    Desktop_host nowhere(quiet_options(root.dir + L"\\missing"));
+    std::string error;
+    EXPECT_FALSE(nowhere.start(error));
+    EXPECT_NE(error.find("missing"), std::string::npos);
+}
