@@ -63,6 +63,11 @@ Script_console::~Script_console() {
 void Script_console::close_plugin() {
     if (!plugin_.loaded())
         return;
+    if (started_ && plugin_.initialized()) {
+        started_ = false;
+        auto list = Reference_host::make_list();
+        host_.deliver(L"shutdown", list.get());
+    }
     std::string error;
     if (plugin_.initialized() && !plugin_.finalize(error))
         Trace::error("Script_console::close_plugin") << error;
@@ -291,6 +296,10 @@ bool Script_console::command_send(const std::vector<std::string>& words, std::st
     for (auto& value : values)
         list->set_path(value.path, std::move(value.value.bytes), value.value.is_text);
     host_.deliver(utf8_to_utf16(words[1]), list.get());
+    if (words[1] == "startup")
+        started_ = true;
+    else if (words[1] == "shutdown")
+        started_ = false;
     for (const auto& line : format_list(*list))
         print(line);
     return true;

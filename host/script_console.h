@@ -33,7 +33,8 @@ public:
     using Output = std::function<void(const std::string& line)>;
 
     Script_console(Reference_host& host, Output output);
-    // Finalizes and frees a plug-in that is still loaded.
+    // Ends like a host exits: "shutdown" when the script sent "startup" and no
+    // "shutdown" since, then finalize and FreeLibrary for a plug-in still loaded.
     ~Script_console();
     Script_console(const Script_console&) = delete;
     Script_console& operator=(const Script_console&) = delete;
@@ -74,6 +75,7 @@ private:
     Plugin_library plugin_;
     std::unique_ptr<Keyboard_hook> hook_;
     std::unique_ptr<Send_input_typist> typist_;
+    bool started_ = false; // "startup" sent, no "shutdown" since
     int line_number_ = 0;
     std::string last_error_;
 };

@@ -196,3 +196,31 @@ TEST(Script_console, type_shows_typing_data_with_visible_control_elements) {
     EXPECT_EQ(typed.console.run("typing maybe\n"), 1);
     EXPECT_EQ(typed.output.back(), "error: line 7: usage: typing on|off");
 }
+
+TEST(Script_console, console_end_shuts_a_started_plugin_down_before_finalize) {
+    std::vector<std::string> output;
+    {
+        Reference_host host;
+        Script_console console(host, [&](const std::string& line) { output.push_back(line); });
+        ASSERT_EQ(console.run("load " + plugin_path() + "\nsend startup\n"), 0);
+    }
+    std::vector<std::string> events;
+    for (const auto& line : output)
+        if (line.rfind("> tp_lifecycle", 0) == 0)
+            events.push_back(line);
+    EXPECT_EQ(events, (std::vector<std::string>{"> tp_lifecycle event=text:\"startup\"",
+                                                "> tp_lifecycle event=text:\"shutdown\"",
+                                                "> tp_lifecycle event=text:\"finalize\""}));
+
+    // Shut down by the script already: no second "shutdown".
+    output.clear();
+    {
+        Reference_host host;
+        Script_console console(host, [&](const std::string& line) { output.push_back(line); });
+        ASSERT_EQ(console.run("load " + plugin_path() + "\nsend startup\nsend shutdown\n"), 0);
+    }
+    std::size_t shutdowns = 0;
+    for (const auto& line : output)
+        shutdowns += line == "> tp_lifecycle event=text:\"shutdown\"";
+    EXPECT_EQ(shutdowns, 1u);
+}
