@@ -95,6 +95,8 @@ bool Desktop_host::start(std::string& error) {
                                       nullptr, nullptr, GetModuleHandleW(nullptr), this));
     if (!window_) {
         error = "cannot create the host's window: " + win32_error_text(GetLastError());
+        host_.set_typist(nullptr);
+        host_.set_asker(nullptr);
         SetCurrentDirectoryW(previous_directory_.c_str());
         return false;
     }
