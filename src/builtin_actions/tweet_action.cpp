@@ -60,7 +60,7 @@ int FilterTwitterAction::process_activate() {
 
 std::wstring FilterTwitterAction::take_page_url() {
     std::lock_guard<std::mutex> lock(page_url_mutex_);
-    return std::move(page_url_);
+    return std::exchange(page_url_, std::wstring());
 }
 
 int FilterTwitterAction::process_deactivate() {
@@ -72,12 +72,9 @@ int FilterTwitterAction::process_deactivate() {
         clipboard_.read_selection_text_and_url(text, page_url);
     else
         clipboard_.read_selection_text(text);
-    if (!clipboard_.read_text(text)) {
-        // Keep the address for the next release, as nothing was tweeted.
-        std::lock_guard<std::mutex> lock(page_url_mutex_);
-        page_url_ = std::move(page_url);
-        return 0;
-    }
+    // The captured text, not whatever is on the clipboard now: after a
+    // failed copy that would be the user's own clipboard, which the user did
+    // not select.
     if (text.empty()) {
         Trace::info("FilterTwitterAction::process_deactivate")
             << "nothing selected; nothing opened";

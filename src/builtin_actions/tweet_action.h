@@ -5,6 +5,7 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
 
 // The link that opens the tweet page, with "%s" where the selection goes.
 extern const wchar_t* const tweet_link_template;

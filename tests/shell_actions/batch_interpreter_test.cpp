@@ -1,0 +1,188 @@
+// The batch interpreter under Wine: the exact bytes through the recorder
+// standing in for %ComSpec%, and what the real cmd.exe does with one-line
+// scripts (Wine's cmd.exe runs only the first line of a multi-line chunk).
+#include "interpreters/batch_interpreter.h"
+
+#include "core/parameter_values.h"
+#include "host/reference_host.h"
+#include "interpreters/interpreters_test_support.h"
+#include "output_test_support.h"
+#include "shell_test_support.h"
+#include "storage/code_storage.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace Shell_test;
+
+namespace {
+
+DWORD handle_count() {
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return count;
+}
+
+BOOL CALLBACK collect_visible(HWND window, LPARAM data) {
+    if (IsWindowVisible(window))
+        reinterpret_cast<std::set<HWND>*>(data)->insert(window);
+    return TRUE;
+}
+
+std::set<HWND> visible_windows() {
+    std::set<HWND> windows;
+    EnumWindows(&collect_visible, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+class BatchInterpreter : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = Test_support::make_temp_directory(L"batch");
+        storage = Code_storage::open_path(folder + L"\\code_storage.db");
+        interpreter.reset(
+            new Batch_interpreter(&host, storage.get(), std::make_unique<Fake_environment>()));
+    }
+    void TearDown() override {
+        interpreter.reset();
+        storage.reset();
+        Test_support::remove_tree(folder);
+    }
+    std::wstring store(const std::wstring& code, const std::wstring& type = L"batch_interpreter") {
+        const std::wstring ident = L"zp_" + std::to_wstring(++stored) + L"_user_id";
+        EXPECT_EQ(storage->store_code(ident, type, code, L"name", L"", L""), 0);
+        return ident;
+    }
+    // What the key bindings send on release; the host hands it to the
+    // default handler, as no filter has the ident.
+    void execute(const std::wstring& ident) {
+        auto list = Reference_host::make_list();
+        Param::write_text(list.get(), L"request", L"execute");
+        Param::write_u32(list.get(), L"deactivate", 0x41);
+        host.deliver(ident, list.get());
+    }
+    // Runs the action with the recorder as %ComSpec% and answers what it read.
+    std::string recorded_input(const std::wstring& ident) {
+        const std::wstring file = folder + L"\\stdin" + std::to_wstring(++runs) + L".bin";
+        Scoped_environment comspec(L"ComSpec", recorder_path());
+        Scoped_environment output(L"ZAPTOR_RECORDER_STDIN", file);
+        execute(ident);
+        if (!wait_for_file(file))
+            return "(nothing recorded)";
+        return Test_support::read_file(file);
+    }
+
+    Reference_host host;
+    std::wstring folder;
+    std::unique_ptr<Code_storage> storage;
+    std::unique_ptr<Batch_interpreter> interpreter;
+    int stored = 0;
+    int runs = 0;
+};
+
+} // namespace
+
+TEST_F(BatchInterpreter, RecorderReadsTheRenderedScriptInAnsiThenTheExitLine) {
+    ASSERT_TRUE(Output_test::set_clipboard_text(L"C:\\a b"));
+    EXPECT_EQ(recorded_input(store(L"echo one\r\necho two")), "echo one\r\necho two\r\nexit\r\n");
+    EXPECT_EQ(recorded_input(store(L"echo one\r\n")), "echo one\r\n\r\nexit\r\n");
+    // The clipboard text goes in at both places before the placeholders are
+    // rendered; the fake clock says 2026-03-14.
+    EXPECT_EQ(recorded_input(store(L"copy \"{clipboard}\" \"{clipboard}.{date:yyyy-MM-dd}\"")),
+              "copy \"C:\\a b\" \"C:\\a b.2026-03-14\"\r\nexit\r\n");
+    // Braces from the clipboard take part in the rendering.
+    ASSERT_TRUE(Output_test::set_clipboard_text(L"{date:yyyy}"));
+    EXPECT_EQ(recorded_input(store(L"echo {clipboard}")), "echo 2026\r\nexit\r\n");
+    // The user's clipboard is given back.
+    EXPECT_EQ(Output_test::clipboard_text(), L"{date:yyyy}");
+    // A character the ANSI code page lacks arrives as its default character.
+    CPINFO info{};
+    ASSERT_TRUE(GetCPInfo(CP_ACP, &info));
+    EXPECT_EQ(recorded_input(store(L"echo \u2603")),
+              std::string("echo ") + static_cast<char>(info.DefaultChar[0]) + "\r\nexit\r\n");
+}
+
+TEST_F(BatchInterpreter, EmptyAndHugeScriptsAndMissingProcessorsCloseEveryHandle) {
+    const std::wstring file = folder + L"\\stdin.bin";
+    Scoped_environment output(L"ZAPTOR_RECORDER_STDIN", file);
+    const DWORD handles_before = handle_count();
+    ASSERT_GT(handles_before, 0u);
+
+    ASSERT_TRUE(run_batch_script(recorder_path(), L""));
+    ASSERT_TRUE(wait_for_file(file));
+    EXPECT_EQ(Test_support::read_file(file), "\r\nexit\r\n");
+    DeleteFileW(file.c_str());
+
+    // 1 MiB to a child that reads nothing for 3 s: the write does not wait
+    // for the reader, so the recorder has not written anything yet.
+    {
+        Scoped_environment stall(L"ZAPTOR_RECORDER_STALL", L"3000");
+        std::wstring script;
+        for (int line = 0; script.size() < (1u << 20); ++line)
+            script += L"echo line " + std::to_wstring(line) + L"\r\n";
+        script.resize(1u << 20);
+        ASSERT_TRUE(run_batch_script(recorder_path(), script));
+        EXPECT_FALSE(Test_support::file_exists(file));
+        ASSERT_TRUE(wait_for_file(file, 60000));
+        const std::string bytes = Test_support::read_file(file);
+        EXPECT_EQ(bytes.size(), (1u << 20) + 8u);
+        EXPECT_EQ(bytes.substr(0, 14), "echo line 0\r\ne");
+        EXPECT_EQ(bytes.substr(bytes.size() - 8), "\r\nexit\r\n");
+    }
+
+    // No such command processor: nothing started, one error line.
+    Output_test::Trace_capture trace;
+    EXPECT_FALSE(run_batch_script(folder + L"\\missing.exe", L"echo x"));
+    EXPECT_TRUE(trace.has_line_containing("cannot start"));
+    // A child that ends without reading: the write neither hangs nor leaks.
+    {
+        Scoped_environment no_input(L"ZAPTOR_RECORDER_STDIN", L"");
+        run_batch_script(recorder_path(), std::wstring(100000, L'x'));
+    }
+    wait_pumping(200);
+    EXPECT_EQ(handle_count(), handles_before);
+}
+
+TEST_F(BatchInterpreter, OtherTypesAndUnknownIdentsRunNothing) {
+    const std::wstring file = folder + L"\\never.bin";
+    Scoped_environment comspec(L"ComSpec", recorder_path());
+    Scoped_environment output(L"ZAPTOR_RECORDER_STDIN", file);
+    execute(store(L"echo x", L"url_interpreter"));
+    execute(L"zp_999_user_id");
+    // Without "deactivate" (a press) nothing runs either.
+    const std::wstring ident = store(L"echo pressed");
+    auto list = Reference_host::make_list();
+    Param::write_text(list.get(), L"request", L"execute");
+    Param::write_u32(list.get(), L"activate", 0x41);
+    host.deliver(ident, list.get());
+    EXPECT_FALSE(wait_for_file(file, 1500));
+}
+
+TEST_F(BatchInterpreter, RealCommandProcessorWritesIntoTheHostsCurrentDirectoryUnseen) {
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
+    ASSERT_TRUE(Output_test::set_clipboard_text(L"ab"));
+    const std::set<HWND> before = visible_windows();
+
+    // One line: Wine's cmd.exe reads a pipe chunk by chunk, and runs only
+    // the first line of each.
+    execute(store(L"(for /L %i in (1,1,2000) do @rem) & echo {clipboard}{clipboard} "
+                  L"{date:yyyy}> batch_out.txt"));
+    const std::wstring out = folder + L"\\batch_out.txt";
+    bool shown = false;
+    const ULONGLONG deadline = GetTickCount64() + 30000;
+    while (!Test_support::file_exists(out) && GetTickCount64() < deadline) {
+        for (HWND window : visible_windows())
+            shown = shown || before.count(window) == 0;
+        wait_pumping(20);
+    }
+    wait_pumping(300);
+    SetCurrentDirectoryW(previous);
+    ASSERT_TRUE(Test_support::file_exists(out));
+    EXPECT_EQ(Test_support::read_file(out), "abab 2026\r\n");
+    EXPECT_FALSE(shown) << "a window became visible while the script ran";
+    EXPECT_EQ(Output_test::clipboard_text(), L"ab");
+}

@@ -1,0 +1,64 @@
+// Helpers for tests of actions that reach outside the plug-in: the recorder
+// program registered as URL handler and used as %ComSpec%, the browser
+// fixtures, and environment variables set for one test.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace Shell_test {
+
+std::wstring recorder_path();
+// Registers the recorder for the "zaptortest" and "https" protocols under
+// HKEY_CLASSES_ROOT (the only place Wine's shell looks), through reg.exe import.
+bool register_recorder_as_url_handler();
+
+// The argument lists the recorder logged, one entry per run, each run's
+// arguments joined by "\x1f".
+std::vector<std::wstring> read_records(const std::wstring& log);
+// Waits (pumping messages) until `count` records are in the log.
+std::vector<std::wstring> wait_for_records(const std::wstring& log, std::size_t count,
+                                           DWORD timeout_ms = 20000);
+bool wait_for_file(const std::wstring& path, DWORD timeout_ms = 20000);
+
+class Scoped_environment {
+public:
+    Scoped_environment(std::wstring name, const std::wstring& value);
+    ~Scoped_environment();
+    Scoped_environment(const Scoped_environment&) = delete;
+    Scoped_environment& operator=(const Scoped_environment&) = delete;
+
+private:
+    std::wstring name_;
+    std::wstring old_value_;
+    bool had_value_;
+};
+
+// A fixture program of ours, ended when the object goes.
+class Fixture_process {
+public:
+    Fixture_process() = default;
+    ~Fixture_process();
+    Fixture_process(const Fixture_process&) = delete;
+    Fixture_process& operator=(const Fixture_process&) = delete;
+
+    // Starts `exe` (beside the test) with `arguments` and waits for a visible
+    // top-level window of it with the class name.
+    bool start(const std::wstring& exe, const std::vector<std::wstring>& arguments,
+               const std::wstring& window_class);
+    void stop();
+    HWND window() const { return window_; }
+    // Brings the window to the foreground; true when it is there.
+    bool activate();
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD process_id_ = 0;
+    HWND window_ = nullptr;
+};
+
+std::wstring quote_argument(const std::wstring& argument);
+
+} // namespace Shell_test
