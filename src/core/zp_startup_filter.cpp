@@ -4,8 +4,13 @@
 #include "actions/keyboard_shortcuts.h"
 #include "actions/running_tasks.h"
 #include "builtin_actions/clipboard_stash.h"
+#include "builtin_actions/colorpicker_action.h"
+#include "builtin_actions/tapquill_action.h"
 #include "builtin_actions/text_transform_actions.h"
+#include "builtin_actions/tweet_action.h"
+#include "interpreters/batch_interpreter.h"
 #include "interpreters/typing_interpreter.h"
+#include "interpreters/url_interpreter.h"
 #include "output/clipboard_window.h"
 #include "storage/code_storage.h"
 #include "text/textprovider.h"
@@ -57,14 +62,19 @@ void ZP_Startup_filter::on_startup() {
     }
     try {
         code_storage_ = Code_storage::open(L"plugins\\code_storage.db");
+        filters_.emplace_back(new Batch_interpreter(host(), code_storage_.get()));
+        filters_.emplace_back(new Url_interpreter(host(), code_storage_.get()));
         filters_.emplace_back(new Typing_interpreter(host(), code_storage_.get()));
     } catch (const std::exception& e) {
         Trace::error("ZP_Startup_filter::on_startup") << "Code storage exception:" << e.what();
     }
     // The built-in actions, in the order the host lists them.
+    filters_.emplace_back(new FilterTwitterAction(host()));
+    filters_.emplace_back(new FilterColorpickerAction(host()));
     filters_.emplace_back(new Base64DecodeAction(host()));
     filters_.emplace_back(new Clipboard_stash::PasteStashAction(host()));
     filters_.emplace_back(new Clipboard_stash::SetStashAction(host()));
+    filters_.emplace_back(new Tapquill::Selection_dlg(host()));
     filters_.emplace_back(new MakeUppercaseAction(host()));
     filters_.emplace_back(new MakeLowercaseAction(host()));
 }

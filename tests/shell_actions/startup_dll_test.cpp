@@ -25,8 +25,9 @@ void expect_in_order(const std::string& output, const std::vector<std::string>& 
     const auto found = positions(output, parts);
     for (std::size_t i = 0; i < parts.size(); ++i) {
         ASSERT_NE(found[i], std::string::npos) << parts[i] << " missing in\n" << output;
-        if (i > 0)
+        if (i > 0) {
             EXPECT_LT(found[i - 1], found[i]) << parts[i - 1] << " after " << parts[i];
+        }
     }
 }
 
