@@ -2,6 +2,8 @@
 // resource script and the code.
 #pragma once
 
+#define IDD_KEY_BINDING_SETTINGS 101
+#define IDD_ADD_KEY_SHORTCUT 102
 #define IDD_MANAGE_ACTIONS 104
 #define IDD_SELECT_KEY 106
 
@@ -31,3 +33,19 @@
 #define IDC_SK_PREFIX 1008
 #define IDC_SK_KEY 1009
 #define IDC_SK_UNBIND 1021
+
+// Key binding settings
+#define IDC_KS_LIST 1001
+#define IDC_KS_ADD 1002
+#define IDC_KS_MODIFY 1023
+#define IDC_KS_REMOVE 1004
+
+// Add key shortcut
+#define IDC_AS_KEY_LABEL 1014
+#define IDC_AS_PREFIX 1008
+#define IDC_AS_KEY 1009
+#define IDC_AS_ACTIONS_LABEL 1017
+#define IDC_AS_NEW 1021
+#define IDC_AS_ACTIONS 1013
+#define IDC_AS_DESCRIPTION_LABEL 1019
+#define IDC_AS_DESCRIPTION 1006

@@ -215,3 +215,79 @@ void double_click_tree(HWND dialog, int tree_id) {
     SendMessageW(dialog, WM_NOTIFY, static_cast<WPARAM>(tree_id),
                  reinterpret_cast<LPARAM>(&header));
 }
+
+namespace {
+
+std::wstring list_text(HWND list, int row, int column) {
+    wchar_t buffer[1024] = {};
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = 1024;
+    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return buffer;
+}
+
+} // namespace
+
+std::vector<List_row> list_rows(HWND list) {
+    std::vector<List_row> rows;
+    int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i)
+        rows.push_back({list_text(list, i, 0), list_text(list, i, 1)});
+    return rows;
+}
+
+void select_list_row(HWND list, int row) {
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = 0;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+    if (row < 0)
+        return;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                 reinterpret_cast<LPARAM>(&state));
+}
+
+int list_selection(HWND list) {
+    return static_cast<int>(
+        SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+int find_list_row(HWND list, const std::wstring& text) {
+    auto rows = list_rows(list);
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].first == text)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void double_click_list(HWND dialog, int list_id) {
+    NMITEMACTIVATE activate{};
+    activate.hdr = {GetDlgItem(dialog, list_id), static_cast<UINT_PTR>(list_id),
+                    static_cast<UINT>(NM_DBLCLK)};
+    activate.iItem = list_selection(GetDlgItem(dialog, list_id));
+    SendMessageW(dialog, WM_NOTIFY, static_cast<WPARAM>(list_id),
+                 reinterpret_cast<LPARAM>(&activate));
+}
+
+bool select_combo_by_data(HWND dialog, int id, std::uintptr_t code) {
+    int count = combo_count(dialog, id);
+    for (int i = 0; i < count; ++i) {
+        auto data = static_cast<std::uintptr_t>(
+            SendDlgItemMessageW(dialog, id, CB_GETITEMDATA, static_cast<WPARAM>(i), 0));
+        if (data == code) {
+            SendDlgItemMessageW(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+            return true;
+        }
+    }
+    return false;
+}
+
+RECT control_rect(HWND dialog, int id) {
+    RECT box{};
+    GetWindowRect(GetDlgItem(dialog, id), &box);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&box), 2);
+    return box;
+}

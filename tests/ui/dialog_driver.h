@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>
@@ -67,3 +68,20 @@ HTREEITEM find_tree_item(HWND tree, const std::wstring& text);
 std::wstring tree_selection_text(HWND tree);
 void select_tree_item(HWND tree, HTREEITEM item);
 void double_click_tree(HWND dialog, int tree_id);
+
+// List view access: rows as (first column, second column) texts.
+struct List_row {
+    std::wstring first;
+    std::wstring second;
+};
+std::vector<List_row> list_rows(HWND list);
+// Selects and focuses one row (-1: clears the selection), as a click would.
+void select_list_row(HWND list, int row);
+int list_selection(HWND list);
+// Index of the row whose first column reads `text`; -1 when none does.
+int find_list_row(HWND list, const std::wstring& text);
+void double_click_list(HWND dialog, int list_id);
+// Selects the entry whose item data is `code`; false when none has it.
+bool select_combo_by_data(HWND dialog, int id, std::uintptr_t code);
+// Position and size of a control in the client coordinates of its dialog.
+RECT control_rect(HWND dialog, int id);

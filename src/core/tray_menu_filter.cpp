@@ -1,0 +1,100 @@
+#include "core/tray_menu_filter.h"
+
+#include "core/parameter_values.h"
+#include "text/textprovider.h"
+#include "trace/trace.h"
+#include "ui/key_binding_settings_dialog.h"
+#include "ui/key_choice.h"
+#include "ui/key_names.h"
+#include "ui/manage_actions_dialog.h"
+
+#include <exception>
+
+namespace {
+
+constexpr wchar_t settings_item[] = L"zaptor_tray_settings";
+constexpr wchar_t actions_item[] = L"zaptor_tray_action";
+
+struct Tray_item {
+    const wchar_t* key;
+    const wchar_t* english;
+};
+
+// In the order the host shows them.
+constexpr Tray_item tray_items[] = {
+    {settings_item, translatable(L"Change key bindings")},
+    {actions_item, translatable(L"Manage actions")},
+};
+
+} // namespace
+
+Tray_menu_filter::Tray_menu_filter(HINSTANCE module, Binding_directory* directory,
+                                   Interaction_if* host)
+    : module_(module), directory_(directory), host_(host),
+      registration_(host, this, {L"get_tray_menu_items", L"add_tray_item_action"}) {}
+
+Tray_menu_filter::~Tray_menu_filter() = default;
+
+void* Tray_menu_filter::destroy(unsigned int flags) {
+    if (flags & 1)
+        delete this;
+    else
+        this->~Tray_menu_filter();
+    return this;
+}
+
+int Tray_menu_filter::process(const wchar_t* name, unsigned int name_length, Parameters* list) {
+    try {
+        if (!name || !list) {
+            Trace::error("Tray_menu_filter::process") << "message without name or list ignored";
+            return 0;
+        }
+        const std::wstring message(name, name_length);
+        if (message == L"get_tray_menu_items")
+            list_items(list);
+        else
+            run_item(Param::read_text(list, L"action"));
+    } catch (const std::exception& e) {
+        Trace::error("Tray_menu_filter::process") << "Zaptor exception: " << e.what();
+    }
+    return 0;
+}
+
+void Tray_menu_filter::list_items(Parameters* list) {
+    for (const Tray_item& item : tray_items) {
+        const wchar_t* text = text_provider().get_string(item.english);
+        if (Parameters* child = list->child(item.key))
+            Param::write_text(child, L"name", text);
+        else
+            Trace::error("Tray_menu_filter::list_items") << "no child list for " << item.key;
+    }
+}
+
+void Tray_menu_filter::run_item(const std::wstring& item) {
+    if (item == settings_item) {
+        run_settings();
+    } else if (item == actions_item) {
+        run_manage_actions();
+    } else if (item.empty()) {
+        Trace::info("Tray_menu_filter::run_item") << "tray action without \"action\"; ignored";
+    } else {
+        Trace::info("Tray_menu_filter::run_item") << "not a Zaptor tray item: " << item;
+    }
+}
+
+void Tray_menu_filter::run_settings() {
+    std::uint32_t key = activation_key(host_);
+    if (key > 0xFF) {
+        Trace::error("Tray_menu_filter::run_settings")
+            << "activation key " << key << " is no virtual key; Caps Lock shown";
+        key = VK_CAPITAL;
+    }
+    Key_binding_settings_dialog dialog(module_, host_, directory_,
+                                       key_display_name(static_cast<std::uint16_t>(key)));
+    dialog.run(nullptr);
+}
+
+void Tray_menu_filter::run_manage_actions() {
+    Manage_actions_dialog dialog(host_);
+    dialog.run(nullptr);
+}

@@ -1,0 +1,38 @@
+// The plug-in's items in the host's tray menu: "Change key bindings" opens
+// the key binding settings dialog, "Manage actions" the Manage actions
+// dialog. Both run modally on the thread that delivered the click.
+#pragma once
+
+#include "core/filter_registration.h"
+#include "core/host_interface.h"
+
+#include <windows.h>
+
+#include <string>
+
+class Binding_directory;
+
+class Tray_menu_filter final : public Filter {
+public:
+    // Registers for "get_tray_menu_items" and "add_tray_item_action". The
+    // directory is not owned; null leaves the settings dialog empty.
+    Tray_menu_filter(HINSTANCE module, Binding_directory* directory, Interaction_if* host);
+    ~Tray_menu_filter();
+    Tray_menu_filter(const Tray_menu_filter&) = delete;
+    Tray_menu_filter& operator=(const Tray_menu_filter&) = delete;
+
+    void* destroy(unsigned int flags) override;
+    int status() override { return 1; }
+    int process(const wchar_t* name, unsigned int name_length, Parameters* list) override;
+
+private:
+    void list_items(Parameters* list);
+    void run_item(const std::wstring& item);
+    void run_settings();
+    void run_manage_actions();
+
+    HINSTANCE module_;
+    Binding_directory* directory_;
+    Interaction_if* host_;
+    Filter_registration registration_;
+};

@@ -1,0 +1,229 @@
+#include "ui/key_binding_settings_dialog.h"
+
+#include "text/textprovider.h"
+#include "trace/trace.h"
+#include "ui/add_key_shortcut_dialog.h"
+#include "ui/key_choice.h"
+#include "ui/key_names.h"
+#include "ui/ui_resources.h"
+
+#include <commctrl.h>
+
+#include <exception>
+
+namespace {
+
+constexpr std::uint32_t direct_binding = 0x10000;
+
+bool has_combination(std::uint32_t key_code) {
+    return (key_code & 0xFFFF) < 0xFFFF;
+}
+
+} // namespace
+
+std::wstring combination_text(std::uint32_t key_code, const std::wstring& activation_name) {
+    std::wstring text = key_display_name(static_cast<std::uint16_t>(key_code & 0xFFFF));
+    if (!(key_code & direct_binding))
+        text = activation_name + L" + " + text;
+    return text;
+}
+
+Key_binding_settings_dialog::Key_binding_settings_dialog(HINSTANCE module, Interaction_if* host,
+                                                         Binding_directory* directory,
+                                                         std::wstring activation_name)
+    : module_(module), host_(host), directory_(directory),
+      activation_name_(std::move(activation_name)) {}
+
+Key_binding_settings_dialog::~Key_binding_settings_dialog() = default;
+
+INT_PTR Key_binding_settings_dialog::run(HWND owner) {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    INT_PTR result = DialogBoxParamW(module_, MAKEINTRESOURCEW(IDD_KEY_BINDING_SETTINGS), owner,
+                                     dialog_proc, reinterpret_cast<LPARAM>(this));
+    if (result == -1)
+        Trace::error("Key_binding_settings_dialog::run")
+            << "dialog 101 could not be created, error "
+            << static_cast<std::uint32_t>(GetLastError());
+    dialog_ = nullptr;
+    list_ = nullptr;
+    return result;
+}
+
+INT_PTR CALLBACK Key_binding_settings_dialog::dialog_proc(HWND dialog, UINT message, WPARAM wparam,
+                                                          LPARAM lparam) {
+    try {
+        if (message == WM_INITDIALOG) {
+            SetWindowLongPtrW(dialog, DWLP_USER, lparam);
+            auto* self = reinterpret_cast<Key_binding_settings_dialog*>(lparam);
+            self->dialog_ = dialog;
+            self->initialise();
+            return TRUE;
+        }
+        auto* self =
+            reinterpret_cast<Key_binding_settings_dialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
+        if (!self)
+            return FALSE;
+        if (message == WM_NCDESTROY)
+            SetWindowLongPtrW(dialog, DWLP_USER, 0);
+        return self->handle(message, wparam, lparam);
+    } catch (const std::exception& e) {
+        Trace::error("Key_binding_settings_dialog::dialog_proc")
+            << "Zaptor exception: " << e.what();
+        return FALSE;
+    }
+}
+
+INT_PTR Key_binding_settings_dialog::handle(UINT message, WPARAM wparam, LPARAM lparam) {
+    switch (message) {
+    case WM_COMMAND:
+        switch (LOWORD(wparam)) {
+        case IDC_KS_ADD:
+            on_change(0xFFFF);
+            return TRUE;
+        case IDC_KS_MODIFY:
+            on_modify();
+            return TRUE;
+        case IDC_KS_REMOVE:
+            on_remove();
+            return TRUE;
+        case IDOK:
+        case IDCANCEL:
+            EndDialog(dialog_, LOWORD(wparam));
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lparam);
+        if (!header || header->idFrom != IDC_KS_LIST)
+            return FALSE;
+        if (header->code == static_cast<UINT>(NM_CLICK)) {
+            update_modify_button();
+        } else if (header->code == static_cast<UINT>(NM_DBLCLK)) {
+            on_modify();
+        } else if (header->code == LVN_ITEMCHANGED) {
+            // Arrow keys select without a click.
+            const auto* change = reinterpret_cast<const NMLISTVIEW*>(lparam);
+            if (change->uChanged & LVIF_STATE)
+                update_modify_button();
+        }
+        return FALSE;
+    }
+    default:
+        return FALSE;
+    }
+}
+
+void Key_binding_settings_dialog::initialise() {
+    list_ = GetDlgItem(dialog_, IDC_KS_LIST);
+    Textprovider& texts = text_provider();
+    SetWindowTextW(dialog_, texts.get_string(L"Zaptor settings"));
+    SetDlgItemTextW(dialog_, IDC_KS_ADD, texts.get_string(L"Add shortcut ..."));
+    SetDlgItemTextW(dialog_, IDC_KS_MODIFY, texts.get_string(L"Modify shortcut ..."));
+    SetDlgItemTextW(dialog_, IDC_KS_REMOVE, texts.get_string(L"Remove shortcut"));
+
+    RECT client{};
+    GetClientRect(list_, &client);
+    const int width = client.right - client.left;
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.cx = width * 3 / 8;
+    column.pszText = const_cast<wchar_t*>(texts.get_string(L"Keycombination"));
+    SendMessageW(list_, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    column.cx = width * 5 / 8;
+    column.pszText = const_cast<wchar_t*>(texts.get_string(L"Action"));
+    SendMessageW(list_, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
+    ListView_SetExtendedListViewStyleEx(list_, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+
+    if (!directory_)
+        Trace::error("Key_binding_settings_dialog::initialise")
+            << "no binding directory; bindings cannot be listed or changed";
+    refill();
+    center_dialog(dialog_);
+}
+
+void Key_binding_settings_dialog::refill() {
+    ListView_DeleteAllItems(list_);
+    row_texts_.clear();
+    if (directory_)
+        for (const Binding_row& row : directory_->bound_rows())
+            add_row(row.key_code, row.name);
+    update_modify_button();
+}
+
+void Key_binding_settings_dialog::add_row(std::uint32_t key_code, const std::wstring& name) {
+    auto& texts = row_texts_[key_code];
+    texts = {combination_text(key_code, activation_name_), name};
+    LVITEMW row{};
+    row.mask = LVIF_TEXT | LVIF_PARAM;
+    row.iItem = ListView_GetItemCount(list_);
+    row.pszText = const_cast<wchar_t*>(texts.first.c_str());
+    row.lParam = static_cast<LPARAM>(key_code);
+    int index =
+        static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row)));
+    if (index < 0) {
+        Trace::error("Key_binding_settings_dialog::add_row")
+            << "the list refused the row of key code " << key_code;
+        return;
+    }
+    ListView_SetItemText(list_, index, 1, const_cast<wchar_t*>(texts.second.c_str()));
+}
+
+int Key_binding_settings_dialog::selected_row() const {
+    return ListView_GetNextItem(list_, -1, LVNI_SELECTED);
+}
+
+std::uint32_t Key_binding_settings_dialog::key_code_of(int row) const {
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    if (!SendMessageW(list_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        return 0xFFFF;
+    return static_cast<std::uint32_t>(item.lParam);
+}
+
+void Key_binding_settings_dialog::update_modify_button() {
+    EnableWindow(GetDlgItem(dialog_, IDC_KS_MODIFY), selected_row() >= 0);
+}
+
+void Key_binding_settings_dialog::on_remove() {
+    const int row = selected_row();
+    if (row < 0 || !directory_)
+        return;
+    const std::uint32_t key_code = key_code_of(row);
+    if (!has_combination(key_code))
+        return;
+    directory_->remove_binding(key_code);
+    ListView_DeleteItem(list_, row);
+    row_texts_.erase(key_code);
+    update_modify_button();
+}
+
+void Key_binding_settings_dialog::on_modify() {
+    const int row = selected_row();
+    if (row < 0)
+        return;
+    on_change(key_code_of(row));
+}
+
+void Key_binding_settings_dialog::on_change(std::uint32_t previous) {
+    if (!directory_) {
+        Trace::error("Key_binding_settings_dialog::on_change") << "no binding directory";
+        return;
+    }
+    Add_shortcut_dialog add(module_, host_, directory_, activation_name_, previous);
+    if (add.run(dialog_) != IDOK)
+        return;
+    const Binding_row* action = add.chosen();
+    if (!action) {
+        Trace::info("Key_binding_settings_dialog::on_change") << "no action chosen; unchanged";
+        return;
+    }
+    const std::uint32_t chosen = add.key_code();
+    if (has_combination(previous))
+        directory_->remove_binding(previous);
+    if (has_combination(chosen))
+        directory_->store_binding(chosen, action->ident, action->name);
+    refill();
+}

@@ -1,0 +1,62 @@
+// The key binding settings dialog: lists every binding (combination and
+// action) and adds, changes and removes bindings through the binding
+// directory. Changes take effect at once; closing undoes nothing.
+#pragma once
+
+#include "actions/binding_directory.h"
+#include "core/host_interface.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+
+// The text a binding is listed with: the key's display text, preceded by
+// the activation key and " + " unless the binding is direct (bit 16).
+std::wstring combination_text(std::uint32_t key_code, const std::wstring& activation_name);
+
+class Key_binding_settings_dialog {
+public:
+    // key code -> (combination text, action name) of the listed rows.
+    using Row_texts = std::map<std::uint32_t, std::pair<std::wstring, std::wstring>>;
+
+    // The directory is not owned and may be null (nothing is listed then).
+    Key_binding_settings_dialog(HINSTANCE module, Interaction_if* host,
+                                Binding_directory* directory, std::wstring activation_name);
+    virtual ~Key_binding_settings_dialog();
+    Key_binding_settings_dialog(const Key_binding_settings_dialog&) = delete;
+    Key_binding_settings_dialog& operator=(const Key_binding_settings_dialog&) = delete;
+
+    // Runs the dialog modally: IDOK or IDCANCEL, -1 when it could not be created.
+    virtual INT_PTR run(HWND owner);
+
+    const Row_texts& row_texts() const { return row_texts_; }
+    // The dialog window while it runs, else null.
+    HWND window() const { return dialog_; }
+
+private:
+    static INT_PTR CALLBACK dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+    INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
+
+    void initialise();
+    void refill();
+    void add_row(std::uint32_t key_code, const std::wstring& name);
+    // Index of the selected row, -1 without one.
+    int selected_row() const;
+    std::uint32_t key_code_of(int row) const;
+    void update_modify_button();
+    void on_remove();
+    // `previous` is the code of the binding to change, 0xFFFF to add one.
+    void on_change(std::uint32_t previous);
+    void on_modify();
+
+    HINSTANCE module_;
+    Interaction_if* host_;
+    HWND dialog_ = nullptr;
+    HWND list_ = nullptr;
+    Row_texts row_texts_;
+    Binding_directory* directory_;
+    std::wstring activation_name_;
+};
