@@ -178,3 +178,109 @@ TEST(Lifecycle, InitializeWithoutHostRegistersNothing) {
     EXPECT_EQ(host.filter_count(L"startup"), 0u);
     ASSERT_TRUE(console.plugin().finalize(error)) << error;
 }
+
+namespace {
+
+std::string random_bytes(std::size_t n, unsigned seed) {
+    std::string bytes(n, '\0');
+    for (auto& b : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        b = static_cast<char>(seed >> 16);
+    }
+    return bytes;
+}
+
+const char* const start_list_stop =
+    "load plugins\\zaptor.dll\n"
+    "send startup\n"
+    "send zp_broadcast_get_action_text ident=text:zp_uppercase\n"
+    "send create_backup path=text:\"backup\"\n"
+    "send shutdown\n"
+    "finalize\n";
+
+} // namespace
+
+// A user's damaged or locked database must never be replaced behind their
+// back; the plug-in says what is wrong and the rest of it keeps working.
+TEST(Lifecycle, DamagedDatabasesAreReportedAndLeftByteIdentical) {
+    struct Case {
+        const wchar_t* file;
+        std::string bytes;
+        bool read_only;
+    };
+    const std::string sqlite_header = "SQLite format 3";
+    std::vector<Case> cases = {
+        {L"code_storage.db", random_bytes(8192, 1), false},
+        {L"zaptor.db", random_bytes(8192, 2), false},
+        // A real header and then nothing: a truncated database.
+        {L"code_storage.db", sqlite_header + std::string(1, '\0') + random_bytes(84, 3), false},
+        {L"zaptor.db", random_bytes(4096, 4), true},
+    };
+    for (const auto& c : cases) {
+        auto install = make_vqhost_install(L"damaged");
+        write_file(install.dir + L"\\trace_token.txt", "");
+        CreateDirectoryW((install.dir + L"\\backup").c_str(), nullptr);
+        std::wstring path = install.plugins + L"\\" + c.file;
+        ASSERT_TRUE(write_file(path, c.bytes));
+        if (c.read_only)
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+        auto run = run_vqhost_script(install, start_list_stop);
+        SCOPED_TRACE(std::string(c.read_only ? "read-only " : "") +
+                     std::string(c.file, c.file + wcslen(c.file)));
+        EXPECT_EQ(run.exit_code, 0u) << run.output;
+        // The built-in actions still answer.
+        EXPECT_TRUE(has_line(run.output, "= zp_uppercase.name text:\"To upper case\"")) << run.output;
+        EXPECT_EQ(read_file(path), c.bytes);
+        std::string log = read_file(install.plugins + L"\\zaptor.log");
+        EXPECT_NE(log.find("\tERR\t["), std::string::npos) << log;
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
+TEST(Lifecycle, WithoutAPluginsFolderTheHostKeepsWorking) {
+    auto install = make_vqhost_install(L"noplugins");
+    std::wstring elsewhere = install.dir + L"\\lib";
+    CreateDirectoryW(elsewhere.c_str(), nullptr);
+    ASSERT_TRUE(MoveFileW((install.plugins + L"\\zaptor.dll").c_str(), (elsewhere + L"\\zaptor.dll").c_str()));
+    ASSERT_TRUE(MoveFileW((install.plugins + L"\\zaptor.lng").c_str(), (elsewhere + L"\\zaptor.lng").c_str()));
+    ASSERT_TRUE(RemoveDirectoryW(install.plugins.c_str()));
+    auto run = run_vqhost_script(install,
+                                 "load lib\\zaptor.dll\n"
+                                 "send startup\n"
+                                 "send zp_broadcast_get_action_text ident=text:zp_lowercase\n"
+                                 "send create_backup path=text:\"lib\"\n"
+                                 "send shutdown\n"
+                                 "finalize\n"
+                                 "echo still here\n");
+    EXPECT_EQ(run.exit_code, 0u) << run.output;
+    EXPECT_TRUE(has_line(run.output, "= zp_lowercase.name text:\"To lower case\"")) << run.output;
+    EXPECT_TRUE(has_line(run.output, "= result flag:0")) << run.output;
+    EXPECT_TRUE(has_line(run.output, "still here")) << run.output;
+    // Nothing was created in its place.
+    EXPECT_FALSE(file_exists(install.plugins));
+}
+
+TEST(Lifecycle, GermanTextsAfterSetLanguage) {
+    auto install = make_vqhost_install(L"german");
+    auto run = run_vqhost_script(install,
+                                 "load plugins\\zaptor.dll\n"
+                                 "send startup\n"
+                                 "send set_language language=text:Deutsch\n"
+                                 "send zp_broadcast_get_action_text ident=text:zp_uppercase\n"
+                                 "send set_language\n"
+                                 "send zp_broadcast_get_action_text ident=text:zp_uppercase\n"
+                                 "send set_language language=text:\"de'; DROP TABLE meta; --\"\n"
+                                 "send zp_broadcast_get_action_text ident=text:zp_uppercase\n"
+                                 "send shutdown\n");
+    ASSERT_EQ(run.exit_code, 0u) << run.output;
+    std::vector<std::string> names;
+    std::istringstream in(run.output);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("= zp_uppercase.name ", 0) == 0)
+            names.push_back(line);
+    ASSERT_EQ(names.size(), 3u) << run.output;
+    EXPECT_EQ(names[0], "= zp_uppercase.name text:\"In Gro\xc3\x9f" "buchstaben\"");
+    EXPECT_EQ(names[1], "= zp_uppercase.name text:\"To upper case\"");
+    EXPECT_EQ(names[2], "= zp_uppercase.name text:\"To upper case\"");
+}

@@ -6,7 +6,6 @@
 
 #include <memory>
 #include <sstream>
-#include <thread>
 
 namespace Test_support {
 namespace {
@@ -71,20 +70,40 @@ Script_result run_vqhost_script(const Vqhost_install& install, const std::string
     child_in.reset();
     child_out.reset();
 
-    std::thread reader([&] {
-        char buffer[4096];
-        DWORD n;
-        while (ReadFile(our_out.get(), buffer, sizeof buffer, &n, nullptr) && n > 0)
-            result.output.append(buffer, n);
-    });
     DWORD written;
     WriteFile(our_in.get(), script.data(), static_cast<DWORD>(script.size()), &written, nullptr);
     our_in.reset();
-    if (WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
-        TerminateProcess(process.get(), 0xDEAD);
-        WaitForSingleObject(process.get(), 5000);
+    // Poll rather than read to the end of the pipe: a helper process that
+    // Wine starts for the child (a console host) may inherit the write end
+    // and keep the pipe open after the child has gone.
+    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+    char buffer[4096];
+    for (;;) {
+        DWORD available = 0;
+        while (PeekNamedPipe(our_out.get(), nullptr, 0, nullptr, &available, nullptr) &&
+               available > 0) {
+            DWORD n = 0;
+            if (!ReadFile(our_out.get(), buffer, sizeof buffer, &n, nullptr) || n == 0)
+                break;
+            result.output.append(buffer, n);
+        }
+        if (WaitForSingleObject(process.get(), 10) == WAIT_OBJECT_0) {
+            // One last look for what it wrote just before it ended.
+            while (PeekNamedPipe(our_out.get(), nullptr, 0, nullptr, &available, nullptr) &&
+                   available > 0) {
+                DWORD n = 0;
+                if (!ReadFile(our_out.get(), buffer, sizeof buffer, &n, nullptr) || n == 0)
+                    break;
+                result.output.append(buffer, n);
+            }
+            break;
+        }
+        if (GetTickCount64() > deadline) {
+            TerminateProcess(process.get(), 0xDEAD);
+            WaitForSingleObject(process.get(), 5000);
+            break;
+        }
     }
-    reader.join();
     DWORD code = 0;
     GetExitCodeProcess(process.get(), &code);
     result.exit_code = code;
