@@ -1,0 +1,126 @@
+#!/bin/bash
+# The selection actions end to end, as a user meets them: real keys pressed
+# on the X server (xdotool) with the activation key held reach the plug-in
+# through the reference host's hook, and the actions change the text of the
+# target application in its own process, giving the clipboard back after.
+# Runs on the Linux side because xdotool must.
+#   x_selection_test.sh BIN_DIR
+set -u
+bin="$(cd "$1" && pwd)"
+here="$(cd "$(dirname "$0")" && pwd)"
+. "$here/../../tools/wine-env.sh"
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+    zaptor_start_display || exit 1
+fi
+zaptor_keep_wineserver
+loader="$(zaptor_wine_for "$bin/vqhost.exe")"
+command -v xdotool >/dev/null || { echo "xdotool missing"; exit 1; }
+
+work="$(mktemp -d)"
+mkdir "$work/plugins"
+cp "$bin/vqhost.exe" "$bin/zaptor_target.exe" "$bin/zaptor_target_ctl.exe" "$work/"
+cp "$bin/plugins/zaptor.dll" "$bin/plugins/zaptor.lng" "$work/plugins/"
+mkfifo "$work/in"
+target_pid=
+host_pid=
+cleanup() {
+    exec 3>&- 2>/dev/null
+    [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null
+    [ -n "$target_pid" ] && kill "$target_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work"
+
+title="Zaptor x selection $$"
+ctl() { "$loader" zaptor_target_ctl.exe "$title" "$@" 2>/dev/null | tr -d '\r'; }
+"$loader" zaptor_target.exe "$title" >/dev/null 2>&1 &
+target_pid=$!
+window="$(timeout 60 xdotool search --sync --name "^$title\$" | head -1)"
+[ -n "$window" ] || { echo "no target window"; exit 1; }
+
+"$loader" vqhost.exe --script - <"$work/in" >"$work/out.txt" 2>&1 &
+host_pid=$!
+exec 3>"$work/in"
+{
+    echo "load plugins\\zaptor.dll"
+    echo "send startup"
+    echo "send zp_action_set_key_binding combi=u32:0x55 id=text:zp_uppercase title=text:U"
+    echo "send zp_action_set_key_binding combi=u32:0x4C id=text:zp_lowercase title=text:L"
+    echo "send zp_action_set_key_binding combi=u32:0x42 id=text:zp_base64_decode title=text:B"
+    echo "send zp_action_set_key_binding combi=u32:0x141 id=text:zp_clipboardstash_set title=text:S"
+    echo "send zp_action_set_key_binding combi=u32:0x41 id=text:zp_clipboardstash_paste title=text:P"
+    echo "activation 0x7B"
+    echo "hook"
+    echo "echo hooked"
+} >&3
+for _ in $(seq 60); do grep -q '^hooked' out.txt && break; sleep 0.5; done
+grep -q '^hooked' out.txt || { cat out.txt; echo "the host did not start"; exit 1; }
+
+# F12 is the activation key here; xdotool holds it as a keyboard would.
+press() {
+    echo "wait 3500" >&3
+    sleep 0.3
+    xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+    ctl activate >/dev/null
+    xdotool keydown F12
+    sleep 0.1
+    xdotool "$@"
+    sleep 0.1
+    xdotool keyup F12
+    sleep 3.3
+}
+
+failed=0
+expect() {  # expect WHAT ACTUAL EXPECTED
+    if [ "$2" = "$3" ]; then
+        echo "ok: $1"
+    else
+        echo "FAILED: $1: got '$2', expected '$3'"
+        failed=$((failed + 1))
+    fi
+}
+
+clip="the user's clipboard äöü"
+ctl set-clipboard "$clip" >/dev/null
+
+ctl set-text edit "straße äöü éa" >/dev/null; ctl select edit 0 -1 >/dev/null
+press key u
+expect "upper case" "$(ctl text edit)" "STRAßE ÄÖÜ éA"
+expect "clipboard after upper case" "$(ctl clipboard)" "$clip"
+
+ctl set-text edit "ÄÖÜ ÉA" >/dev/null; ctl select edit 0 -1 >/dev/null
+press key l
+expect "lower case" "$(ctl text edit)" "äöü Éa"
+expect "clipboard after lower case" "$(ctl clipboard)" "$clip"
+
+ctl set-text edit "SGVsbG8=" >/dev/null; ctl select edit 0 -1 >/dev/null
+press key b
+expect "base64 decode" "$(ctl text edit)" "Hello"
+expect "clipboard after base64 decode" "$(ctl clipboard)" "$clip"
+
+ctl set-text rich "Hello rich" >/dev/null; ctl select rich 0 -1 >/dev/null
+press keydown Shift_L key a keyup Shift_L
+expect "clipboard after stash set" "$(ctl clipboard)" "$clip"
+ctl select rich 1000 1000 >/dev/null
+press key a
+rich="$(ctl text rich | tr -d '\n')"
+expect "stash paste into the rich edit control" "$rich" "Hello richHello rich"
+if ctl clipboard-formats | grep -q ' Rich Text Format$'; then
+    echo "ok: the clipboard holds the stashed Rich Text Format"
+else
+    echo "FAILED: no Rich Text Format on the clipboard after the stash paste"
+    failed=$((failed + 1))
+fi
+
+{
+    echo "send shutdown"
+    echo "finalize"
+} >&3
+exec 3>&-
+for _ in $(seq 40); do kill -0 $host_pid 2>/dev/null || break; sleep 0.5; done
+host_pid=
+echo "--- host output"
+cat out.txt
+echo "$failed failed"
+[ $failed = 0 ]
