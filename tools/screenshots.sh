@@ -44,4 +44,8 @@ capture manage en "Manage actions" manage_actions_en.png
 capture manage de "Aktionen verwalten" manage_actions_de.png
 capture keys en "Select key combination" select_key_combination_en.png
 capture keys de "Tastenkombination auswählen" select_key_combination_de.png
+capture settings en "Zaptor settings" key_binding_settings_en.png
+capture settings de "Zaptor-Einstellungen" key_binding_settings_de.png
+capture add en "Add key shortcut" add_key_shortcut_en.png
+capture add de "Tastenkürzel hinzufügen" add_key_shortcut_de.png
 zaptor_stop

@@ -1,15 +1,20 @@
 // Shows one dialog with sample actions and bindings, in English or German,
 // long enough for tools/screenshots.sh to capture it, then closes it.
-//   zaptor_screenshots.exe manage|keys en|de [seconds]
+//   zaptor_screenshots.exe manage|keys|settings|add en|de [seconds]
+#include "actions/binding_directory.h"
+#include "core/plugin_globals.h"
 #include "tests/ui/dialog_driver.h"
 #include "tests/ui/fake_actions.h"
 #include "text/textprovider.h"
+#include "ui/key_binding_settings_dialog.h"
+#include "ui/key_names.h"
 #include "ui/manage_actions_dialog.h"
 #include "ui/ui_resources.h"
 
 #include <windows.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
 
 namespace {
@@ -57,11 +62,53 @@ void add_samples(Fake_code_actions& actions, bool german) {
     actions.bind(L"zp_3_user_id", 0x10674); // Control + Alt + F5, direct
 }
 
+// Bindings kept in memory, so that no key-binding database is touched;
+// the action texts come from the sample actions as usual.
+class Sample_directory final : public Binding_directory {
+public:
+    explicit Sample_directory(Interaction_if* host) : Binding_directory(host, nullptr) {}
+    void bind(std::uint32_t key_code, const std::wstring& ident) {
+        for (const Binding_row& action : action_texts())
+            if (action.ident == ident)
+                bound_[key_code] = action;
+    }
+    Key_binding_entry binding_of(std::uint32_t key_code) override {
+        auto found = bound_.find(key_code);
+        if (found == bound_.end())
+            return {};
+        return {found->second.ident, found->second.name};
+    }
+    std::vector<Binding_row> bound_rows() override {
+        std::vector<Binding_row> rows;
+        for (const auto& [key_code, row] : bound_)
+            rows.push_back({key_code, row.ident, row.name, row.description});
+        return rows;
+    }
+    void store_binding(std::uint32_t, const std::wstring&, const std::wstring&) override {}
+    void remove_binding(std::uint32_t) override {}
+
+private:
+    std::map<std::uint32_t, Binding_row> bound_;
+};
+
+// The settings dialog, and for "add" the "Add key shortcut" dialog opened
+// from it to change the first binding.
+HWND show_binding_dialogs(Dialog_thread& runner, const std::wstring& which, bool german) {
+    HWND window = runner.wait_for(german ? L"Zaptor-Einstellungen" : L"Zaptor settings");
+    if (!window || which != L"add")
+        return window;
+    HWND list = GetDlgItem(window, IDC_KS_LIST);
+    select_list_row(list, 0);
+    post_click(window, IDC_KS_MODIFY);
+    return runner.wait_for_other(window);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: zaptor_screenshots manage|keys en|de [seconds]\n");
+        std::fprintf(stderr,
+                     "usage: zaptor_screenshots manage|keys|settings|add en|de [seconds]\n");
         return 2;
     }
     const std::wstring which = argv[1];
@@ -76,6 +123,25 @@ int wmain(int argc, wchar_t** argv) {
         L"zp_uppercase", &host, text_provider().get_string(L"To upper case"),
         text_provider().get_string(L"Converts the selected text to all upper case letters."));
     add_samples(actions, language == L"de");
+
+    if (which == L"settings" || which == L"add") {
+        Sample_directory directory(&host);
+        directory.bind(0x53, L"zp_1_user_id");    // activation key + s
+        directory.bind(0x10674, L"zp_3_user_id"); // Control + Alt + F5, direct
+        directory.bind(0x244, L"zp_2_user_id");   // activation key + Control + d
+        directory.bind(0x155, L"zp_uppercase");   // activation key + Shift + u
+        Key_binding_settings_dialog settings(Plugin_globals::module(), &host, &directory,
+                                             key_display_name(VK_CAPITAL));
+        Dialog_thread runner([&] { return settings.run(nullptr); });
+        if (!show_binding_dialogs(runner, which, language == L"de")) {
+            std::fprintf(stderr, "the dialog did not open\n");
+            return 1;
+        }
+        std::printf("shown\n");
+        std::fflush(stdout);
+        Sleep(static_cast<DWORD>(seconds) * 1000);
+        return 0;
+    }
 
     Manage_actions_dialog dialog(&host);
     const std::wstring caption = language == L"de" ? L"Aktionen verwalten" : L"Manage actions";
