@@ -105,6 +105,12 @@ ctl select edit 1000 1000 >/dev/null
 press_with_vq_key key 1
 echo "-- after VQ-Key+1 at the end: text \"$(ctl text edit)\", clipboard \"$(ctl clipboard)\""
 
+ctl set-text edit "" >/dev/null
+ctl select edit 0 0 >/dev/null
+press_with_vq_key key t
+echo "-- after VQ-Key+T (typing action \"Hello from Zaptor on {date:yyyy-MM-dd}{|}!\"):"
+echo "   text \"$(ctl text edit)\", caret at $(ctl caret edit)"
+
 import -window root "$out/target.png" 2>/dev/null || true
 wait "$host_pid" || true
 host_pid=""

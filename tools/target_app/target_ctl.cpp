@@ -3,6 +3,7 @@
 //   zaptor_target_ctl TITLE select edit|rich FIRST SECOND     (-1: to the end)
 //   zaptor_target_ctl TITLE activate
 //   zaptor_target_ctl TITLE text edit|rich                    prints the text (UTF-8)
+//   zaptor_target_ctl TITLE caret edit|rich                   prints the caret position
 //   zaptor_target_ctl TITLE clipboard                         prints the clipboard's text
 //   zaptor_target_ctl TITLE set-clipboard TEXT                puts TEXT on the clipboard
 //   zaptor_target_ctl TITLE clipboard-formats                 prints one format a line: id name
@@ -142,6 +143,10 @@ int wmain(int argc, wchar_t** argv) {
         return target.set_text(control, argv[4]) ? 0 : 1;
     if (command == L"select" && argc == 6)
         return target.select(control, _wtoi(argv[4]), _wtoi(argv[5])) ? 0 : 1;
+    if (command == L"caret") {
+        std::printf("%d\n", target.selection_end(control));
+        return 0;
+    }
     if (command == L"text") {
         print_line(target.text(control));
         return 0;
