@@ -18,7 +18,7 @@ if [ $native32 = 1 ]; then suite_arch=i686; else suite_arch=x86_64; fi
 
 if [ "$suite_arch" != i686 ]; then
     echo "== building the shipped 32-bit plug-in and host"
-    tools/build.sh i686 notests zaptor vqhost zaptor_lng
+    tools/build.sh i686 notests zaptor vqhost zaptor_lng zaptor_release
 fi
 echo "== building the test suite ($suite_arch)"
 tools/build.sh "$suite_arch" tests
