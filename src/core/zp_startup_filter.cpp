@@ -8,6 +8,7 @@
 #include "builtin_actions/tapquill_action.h"
 #include "builtin_actions/text_transform_actions.h"
 #include "builtin_actions/tweet_action.h"
+#include "core/tray_menu_filter.h"
 #include "interpreters/batch_interpreter.h"
 #include "interpreters/typing_interpreter.h"
 #include "interpreters/url_interpreter.h"
@@ -68,6 +69,7 @@ void ZP_Startup_filter::on_startup() {
     } catch (const std::exception& e) {
         Trace::error("ZP_Startup_filter::on_startup") << "Code storage exception:" << e.what();
     }
+    filters_.emplace_back(new Tray_menu_filter(module_, binding_directory_.get(), host()));
     // The built-in actions, in the order the host lists them.
     filters_.emplace_back(new FilterTwitterAction(host()));
     filters_.emplace_back(new FilterColorpickerAction(host()));

@@ -6,6 +6,7 @@
 #include "core/parameter_values.h"
 #include "host/reference_host.h"
 #include "output_test_support.h"
+#include "target_app_test.h"
 #include "target_client.h"
 
 #include <gtest/gtest.h>
@@ -15,16 +16,8 @@ using Control = Target_app::Control;
 
 namespace {
 
-class SelectionActions : public ::testing::Test {
+class SelectionActions : public Target_app_test {
 protected:
-    static void SetUpTestSuite() {
-        target = new Target_app;
-        ASSERT_TRUE(target->start());
-    }
-    static void TearDownTestSuite() {
-        delete target;
-        target = nullptr;
-    }
     void SetUp() override {
         Clipboard_stash::clear();
         ASSERT_TRUE(target->ignore_copy(false));
@@ -44,10 +37,8 @@ protected:
     }
 
     Reference_host host;
-    static Target_app* target;
 };
 
-Target_app* SelectionActions::target = nullptr;
 
 } // namespace
 

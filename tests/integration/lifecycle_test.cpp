@@ -284,3 +284,31 @@ TEST(Lifecycle, GermanTextsAfterSetLanguage) {
     EXPECT_EQ(names[1], "= zp_uppercase.name text:\"To upper case\"");
     EXPECT_EQ(names[2], "= zp_uppercase.name text:\"To upper case\"");
 }
+
+TEST(Lifecycle, TrayMenuItemsInBothLanguages) {
+    auto install = make_vqhost_install(L"tray");
+    auto run = run_vqhost_script(install,
+                                 "load plugins\\zaptor.dll\n"
+                                 "send startup\n"
+                                 "send get_tray_menu_items\n"
+                                 "send set_language language=text:de\n"
+                                 "send get_tray_menu_items\n"
+                                 "send add_tray_item_action\n"
+                                 "send add_tray_item_action action=text:nothing_of_ours\n"
+                                 "send shutdown\n");
+    ASSERT_EQ(run.exit_code, 0u) << run.output;
+    EXPECT_TRUE(has_line(run.output, "= zaptor_tray_settings.name text:\"Change key bindings\""))
+        << run.output;
+    EXPECT_TRUE(has_line(run.output, "= zaptor_tray_action.name text:\"Manage actions\"")) << run.output;
+    // German names differ from the English ones; both items are there.
+    int names = 0;
+    std::istringstream in(run.output);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("= zaptor_tray_", 0) == 0)
+            ++names;
+    EXPECT_EQ(names, 4) << run.output;
+    EXPECT_FALSE(has_line(run.output, "= zaptor_tray_settings.name text:\"Change key bindings\"") &&
+                 run.output.rfind("Change key bindings") > run.output.find("language text:\"de\""))
+        << run.output;
+}

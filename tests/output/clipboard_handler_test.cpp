@@ -1,6 +1,7 @@
 #include "output/clipboard_backup_scope.h"
 #include "output/clipboard_handler.h"
 #include "output_test_support.h"
+#include "target_app_test.h"
 #include "tools/target_app/target_client.h"
 
 #include <gtest/gtest.h>
@@ -103,16 +104,8 @@ TEST(WaitPumping, DispatchesTheThreadsMessagesWhileWaiting) {
     DestroyWindow(window);
 }
 
-class ClipboardHandlerTest : public ::testing::Test {
+class ClipboardHandlerTest : public Target_app_test {
 protected:
-    static void SetUpTestSuite() {
-        target = new Target_app;
-        ASSERT_TRUE(target->start());
-    }
-    static void TearDownTestSuite() {
-        delete target;
-        target = nullptr;
-    }
     void SetUp() override {
         ASSERT_TRUE(target->ignore_copy(false));
         ASSERT_TRUE(target->activate());
@@ -122,10 +115,8 @@ protected:
         ASSERT_TRUE(target->select(control, 0, -1));
         ASSERT_TRUE(target->activate());
     }
-    static Target_app* target;
 };
 
-Target_app* ClipboardHandlerTest::target = nullptr;
 
 TEST_F(ClipboardHandlerTest, BlockedClipboardNamesTheBlockerAndActionGoesOnEmpty) {
     ASSERT_TRUE(set_clipboard_text(L"user text"));

@@ -1,6 +1,7 @@
 #include "output/clipboard_handler.h"
 #include "output/clipboard_window.h"
 #include "output_test_support.h"
+#include "target_app_test.h"
 #include "tools/target_app/target_client.h"
 
 #include <gtest/gtest.h>
@@ -11,16 +12,8 @@ using namespace Output_test;
 
 namespace {
 
-class ClipboardWindowTest : public ::testing::Test {
+class ClipboardWindowTest : public Target_app_test {
 protected:
-    static void SetUpTestSuite() {
-        target = new Target_app;
-        ASSERT_TRUE(target->start());
-    }
-    static void TearDownTestSuite() {
-        delete target;
-        target = nullptr;
-    }
     void SetUp() override {
         ASSERT_TRUE(target->ignore_copy(false));
         ASSERT_TRUE(target->set_text(Target_app::Control::edit, L"selected words"));
@@ -29,10 +22,8 @@ protected:
         ASSERT_TRUE(set_clipboard_text(L"before"));
         wait_pumping(100); // let the update from arranging the clipboard settle
     }
-    static Target_app* target;
 };
 
-Target_app* ClipboardWindowTest::target = nullptr;
 
 TEST_F(ClipboardWindowTest, CopyJobSendsControlInsertAndSucceedsOnTheCopy) {
     Clipboard_handler handler;

@@ -1,0 +1,20 @@
+// A test suite that runs against one zaptor_target.exe in its own process,
+// started before the suite's first test and closed after its last.
+#pragma once
+
+#include "tools/target_app/target_client.h"
+
+#include <gtest/gtest.h>
+
+class Target_app_test : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        target = new Target_app;
+        ASSERT_TRUE(target->start());
+    }
+    static void TearDownTestSuite() {
+        delete target;
+        target = nullptr;
+    }
+    static inline Target_app* target = nullptr;
+};
