@@ -116,6 +116,52 @@ wait "$host_pid" || true
 host_pid=""
 echo "-- what vqhost.exe printed:"
 tr -d '\r' < host-output.txt | sed 's/^/   /'
+
+echo
+echo "== part 3: vqhost as a desktop program (tray menu, VQ-Key, dialogs)"
+"$loader" vqhost.exe --activation 0x14 >/dev/null 2>&1 &
+host_pid=$!
+# The desktop host answers remote tray commands once it runs.
+remote() { "$loader" vqhost.exe "$@" >/dev/null 2>&1; }
+for _ in $(seq 1 60); do
+    remote --remote-tray-item no_such_item && break
+    sleep 0.5
+done
+ctl set-text edit "the desktop host keeps the bindings of part 2" >/dev/null
+ctl select edit 0 -1 >/dev/null
+press_with_vq_key key F9
+ctl select edit 0 -1 >/dev/null
+press_with_vq_key key u
+echo "-- VQ-Key+U through the desktop host: \"$(ctl text edit)\""
+# A click on the tray item "Change key bindings" sends what this sends.
+remote --remote-tray-item zaptor_tray_settings
+dialog="$(timeout 20 xdotool search --sync --name '^Zaptor settings$' 2>/dev/null | head -1 || true)"
+if [ -n "$dialog" ]; then
+    sleep 1
+    import -window root "$out/settings.png" 2>/dev/null || true
+    echo "-- the key binding settings dialog opened from the tray item: $out/settings.png"
+    xdotool windowactivate --sync "$dialog" 2>/dev/null || true
+    xdotool key --window "$dialog" Escape
+    sleep 1
+else
+    echo "-- the key binding settings dialog did not open"
+fi
+remote --remote-tray-item zaptor_tray_action
+dialog="$(timeout 20 xdotool search --sync --name '^Manage actions$' 2>/dev/null | head -1 || true)"
+if [ -n "$dialog" ]; then
+    sleep 1
+    import -window root "$out/manage_actions.png" 2>/dev/null || true
+    echo "-- the Manage actions dialog opened from the tray item: $out/manage_actions.png"
+    xdotool windowactivate --sync "$dialog" 2>/dev/null || true
+    xdotool key --window "$dialog" Escape
+    sleep 1
+else
+    echo "-- the Manage actions dialog did not open"
+fi
+remote --remote-exit
+for _ in $(seq 1 40); do kill -0 "$host_pid" 2>/dev/null || break; sleep 0.5; done
+host_pid=""
+echo "-- the desktop host shut the plug-in down and ended"
 ctl quit >/dev/null || true
 echo
-echo "== screenshot of the virtual display: $out/target.png"
+echo "== screenshots: $out/target.png, $out/settings.png, $out/manage_actions.png"
