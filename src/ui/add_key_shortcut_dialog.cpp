@@ -3,6 +3,7 @@
 #include "text/textprovider.h"
 #include "trace/trace.h"
 #include "ui/key_choice.h"
+#include "ui/modal_dialog.h"
 #include "ui/ui_resources.h"
 
 #include <commctrl.h>
@@ -62,34 +63,14 @@ INT_PTR Add_shortcut_dialog::run(HWND owner) {
     rows_.clear();
     chosen_ = -1;
     laid_out_ = false;
-    INT_PTR result = DialogBoxParamW(module_, MAKEINTRESOURCEW(IDD_ADD_KEY_SHORTCUT), owner,
-                                     dialog_proc, reinterpret_cast<LPARAM>(this));
-    if (result == -1)
-        Trace::error("Add_shortcut_dialog::run") << "dialog 102 could not be created, error "
-                                                 << static_cast<std::uint32_t>(GetLastError());
+    INT_PTR result = run_modal_dialog(this, module_, IDD_ADD_KEY_SHORTCUT, owner);
     dialog_ = nullptr;
     return result;
 }
 
-INT_PTR CALLBACK Add_shortcut_dialog::dialog_proc(HWND dialog, UINT message, WPARAM wparam,
-                                                  LPARAM lparam) {
-    try {
-        if (message == WM_INITDIALOG) {
-            SetWindowLongPtrW(dialog, DWLP_USER, lparam);
-            auto* self = reinterpret_cast<Add_shortcut_dialog*>(lparam);
-            self->dialog_ = dialog;
-            return self->initialise() ? TRUE : FALSE;
-        }
-        auto* self = reinterpret_cast<Add_shortcut_dialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
-        if (!self)
-            return FALSE;
-        if (message == WM_NCDESTROY)
-            SetWindowLongPtrW(dialog, DWLP_USER, 0);
-        return self->handle(message, wparam, lparam);
-    } catch (const std::exception& e) {
-        Trace::error("Add_shortcut_dialog::dialog_proc") << "Zaptor exception: " << e.what();
-        return FALSE;
-    }
+INT_PTR Add_shortcut_dialog::on_init_dialog(HWND dialog) {
+    dialog_ = dialog;
+    return initialise() ? TRUE : FALSE;
 }
 
 INT_PTR Add_shortcut_dialog::handle(UINT message, WPARAM wparam, LPARAM lparam) {

@@ -5,6 +5,7 @@
 #include "ui/add_key_shortcut_dialog.h"
 #include "ui/key_choice.h"
 #include "ui/key_names.h"
+#include "ui/modal_dialog.h"
 #include "ui/ui_resources.h"
 
 #include <commctrl.h>
@@ -39,39 +40,16 @@ Key_binding_settings_dialog::~Key_binding_settings_dialog() = default;
 INT_PTR Key_binding_settings_dialog::run(HWND owner) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    INT_PTR result = DialogBoxParamW(module_, MAKEINTRESOURCEW(IDD_KEY_BINDING_SETTINGS), owner,
-                                     dialog_proc, reinterpret_cast<LPARAM>(this));
-    if (result == -1)
-        Trace::error("Key_binding_settings_dialog::run")
-            << "dialog 101 could not be created, error "
-            << static_cast<std::uint32_t>(GetLastError());
+    INT_PTR result = run_modal_dialog(this, module_, IDD_KEY_BINDING_SETTINGS, owner);
     dialog_ = nullptr;
     list_ = nullptr;
     return result;
 }
 
-INT_PTR CALLBACK Key_binding_settings_dialog::dialog_proc(HWND dialog, UINT message, WPARAM wparam,
-                                                          LPARAM lparam) {
-    try {
-        if (message == WM_INITDIALOG) {
-            SetWindowLongPtrW(dialog, DWLP_USER, lparam);
-            auto* self = reinterpret_cast<Key_binding_settings_dialog*>(lparam);
-            self->dialog_ = dialog;
-            self->initialise();
-            return TRUE;
-        }
-        auto* self =
-            reinterpret_cast<Key_binding_settings_dialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
-        if (!self)
-            return FALSE;
-        if (message == WM_NCDESTROY)
-            SetWindowLongPtrW(dialog, DWLP_USER, 0);
-        return self->handle(message, wparam, lparam);
-    } catch (const std::exception& e) {
-        Trace::error("Key_binding_settings_dialog::dialog_proc")
-            << "Zaptor exception: " << e.what();
-        return FALSE;
-    }
+INT_PTR Key_binding_settings_dialog::on_init_dialog(HWND dialog) {
+    dialog_ = dialog;
+    initialise();
+    return TRUE;
 }
 
 INT_PTR Key_binding_settings_dialog::handle(UINT message, WPARAM wparam, LPARAM lparam) {

@@ -37,7 +37,10 @@ public:
     HWND window() const { return dialog_; }
 
 private:
-    static INT_PTR CALLBACK dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+    template <class Dialog> friend INT_PTR CALLBACK modal_dialog_proc(HWND, UINT, WPARAM, LPARAM);
+    template <class Dialog> friend INT_PTR run_modal_dialog(Dialog*, HINSTANCE, int, HWND);
+    static constexpr const char* trace_name = "Key_binding_settings_dialog::dialog_proc";
+    INT_PTR on_init_dialog(HWND dialog);
     INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
 
     void initialise();

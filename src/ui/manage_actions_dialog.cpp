@@ -6,6 +6,7 @@
 #include "trace/trace.h"
 #include "ui/key_choice.h"
 #include "ui/key_names.h"
+#include "ui/modal_dialog.h"
 #include "ui/ui_resources.h"
 
 #include <commctrl.h>
@@ -85,35 +86,15 @@ Manage_actions_dialog::~Manage_actions_dialog() = default;
 INT_PTR Manage_actions_dialog::run(HWND owner) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    INT_PTR result = DialogBoxParamW(Plugin_globals::module(), MAKEINTRESOURCEW(IDD_MANAGE_ACTIONS),
-                                     owner, dialog_proc, reinterpret_cast<LPARAM>(this));
-    if (result == -1)
-        Trace::error("Manage_actions_dialog::run") << "dialog 104 could not be created, error "
-                                                   << static_cast<std::uint32_t>(GetLastError());
+    INT_PTR result = run_modal_dialog(this, Plugin_globals::module(), IDD_MANAGE_ACTIONS, owner);
     dialog_ = nullptr;
     return result;
 }
 
-INT_PTR CALLBACK Manage_actions_dialog::dialog_proc(HWND dialog, UINT message, WPARAM wparam,
-                                                    LPARAM lparam) {
-    try {
-        if (message == WM_INITDIALOG) {
-            SetWindowLongPtrW(dialog, DWLP_USER, lparam);
-            auto* self = reinterpret_cast<Manage_actions_dialog*>(lparam);
-            self->dialog_ = dialog;
-            self->initialise();
-            return TRUE;
-        }
-        auto* self = reinterpret_cast<Manage_actions_dialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
-        if (!self)
-            return FALSE;
-        if (message == WM_NCDESTROY)
-            SetWindowLongPtrW(dialog, DWLP_USER, 0);
-        return self->handle(message, wparam, lparam);
-    } catch (const std::exception& e) {
-        Trace::error("Manage_actions_dialog::dialog_proc") << "Zaptor exception: " << e.what();
-        return FALSE;
-    }
+INT_PTR Manage_actions_dialog::on_init_dialog(HWND dialog) {
+    dialog_ = dialog;
+    initialise();
+    return TRUE;
 }
 
 INT_PTR Manage_actions_dialog::handle(UINT message, WPARAM wparam, LPARAM lparam) {

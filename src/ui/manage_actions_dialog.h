@@ -31,7 +31,10 @@ public:
     std::uint32_t key_code() const { return key_code_; }
 
 private:
-    static INT_PTR CALLBACK dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
+    template <class Dialog> friend INT_PTR CALLBACK modal_dialog_proc(HWND, UINT, WPARAM, LPARAM);
+    template <class Dialog> friend INT_PTR run_modal_dialog(Dialog*, HINSTANCE, int, HWND);
+    static constexpr const char* trace_name = "Manage_actions_dialog::dialog_proc";
+    INT_PTR on_init_dialog(HWND dialog);
     INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
 
     void initialise();
