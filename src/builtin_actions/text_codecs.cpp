@@ -74,9 +74,15 @@ std::wstring utf8_to_utf16(const std::uint8_t* bytes, std::size_t count) {
 std::wstring to_upper_case(std::wstring text) {
     for (auto& unit : text) {
         switch (unit) {
-        case 0xE4: unit = 0xC4; break;
-        case 0xF6: unit = 0xD6; break;
-        case 0xFC: unit = 0xDC; break;
+        case 0xE4:
+            unit = 0xC4;
+            break;
+        case 0xF6:
+            unit = 0xD6;
+            break;
+        case 0xFC:
+            unit = 0xDC;
+            break;
         default:
             if (unit >= L'a' && unit <= L'z')
                 unit = static_cast<wchar_t>(unit - L'a' + L'A');
@@ -88,9 +94,15 @@ std::wstring to_upper_case(std::wstring text) {
 std::wstring to_lower_case(std::wstring text) {
     for (auto& unit : text) {
         switch (unit) {
-        case 0xC4: unit = 0xE4; break;
-        case 0xD6: unit = 0xF6; break;
-        case 0xDC: unit = 0xFC; break;
+        case 0xC4:
+            unit = 0xE4;
+            break;
+        case 0xD6:
+            unit = 0xF6;
+            break;
+        case 0xDC:
+            unit = 0xFC;
+            break;
         default:
             if (unit >= L'A' && unit <= L'Z')
                 unit = static_cast<wchar_t>(unit - L'A' + L'a');

@@ -21,7 +21,9 @@ int MakeUppercaseAction::process_deactivate() {
     return 0;
 }
 
-const wchar_t* MakeUppercaseAction::name() { return text_provider().get_string(L"To upper case"); }
+const wchar_t* MakeUppercaseAction::name() {
+    return text_provider().get_string(L"To upper case");
+}
 
 const wchar_t* MakeUppercaseAction::description() {
     return text_provider().get_string(L"Converts the selected text to all upper case letters.");
@@ -38,7 +40,9 @@ int MakeLowercaseAction::process_deactivate() {
     return 0;
 }
 
-const wchar_t* MakeLowercaseAction::name() { return text_provider().get_string(L"To lower case"); }
+const wchar_t* MakeLowercaseAction::name() {
+    return text_provider().get_string(L"To lower case");
+}
 
 const wchar_t* MakeLowercaseAction::description() {
     return text_provider().get_string(L"Converts the selected text to all lower case letters.");
@@ -63,7 +67,9 @@ int Base64DecodeAction::process_deactivate() {
     return 0;
 }
 
-const wchar_t* Base64DecodeAction::name() { return text_provider().get_string(L"Base64 decode"); }
+const wchar_t* Base64DecodeAction::name() {
+    return text_provider().get_string(L"Base64 decode");
+}
 
 const wchar_t* Base64DecodeAction::description() {
     return text_provider().get_string(L"Decodes a base64 encoded string.");

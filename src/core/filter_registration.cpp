@@ -15,7 +15,9 @@ Filter_registration::Filter_registration(Interaction_if* host, Filter* filter,
     registered_ = true;
 }
 
-Filter_registration::~Filter_registration() { reset(); }
+Filter_registration::~Filter_registration() {
+    reset();
+}
 
 Filter_registration::Filter_registration(Filter_registration&& other) noexcept
     : host_(std::exchange(other.host_, nullptr)), id_(std::exchange(other.id_, 0)),

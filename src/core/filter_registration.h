@@ -10,7 +10,8 @@
 class Filter_registration {
 public:
     Filter_registration() = default;
-    Filter_registration(Interaction_if* host, Filter* filter, const std::vector<std::wstring>& names);
+    Filter_registration(Interaction_if* host, Filter* filter,
+                        const std::vector<std::wstring>& names);
     ~Filter_registration();
     Filter_registration(Filter_registration&& other) noexcept;
     Filter_registration& operator=(Filter_registration&& other) noexcept;

@@ -7,8 +7,12 @@ unsigned int g_html_format = 0;
 unsigned int g_rtf_format = 0;
 } // namespace
 
-HINSTANCE module() { return g_module ? g_module : GetModuleHandleW(nullptr); }
-void set_module(HINSTANCE module) { g_module = module; }
+HINSTANCE module() {
+    return g_module ? g_module : GetModuleHandleW(nullptr);
+}
+void set_module(HINSTANCE module) {
+    g_module = module;
+}
 
 unsigned int html_format() {
     if (!g_html_format)

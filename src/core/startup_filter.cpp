@@ -6,10 +6,9 @@
 #include <exception>
 
 Startup_filter::Startup_filter(Interaction_if* host)
-    : host_(host),
-      registration_(host, this,
-                    {L"startup", L"shutdown", L"set_language", L"create_backup", L"restore_backup",
-                     L"set_debug_level", L"delete_traces"}) {}
+    : host_(host), registration_(host, this,
+                                 {L"startup", L"shutdown", L"set_language", L"create_backup",
+                                  L"restore_backup", L"set_debug_level", L"delete_traces"}) {}
 
 Startup_filter::~Startup_filter() = default;
 
@@ -21,7 +20,9 @@ void* Startup_filter::destroy(unsigned int flags) {
     return this;
 }
 
-int Startup_filter::on_other(const wchar_t*, unsigned int, Parameters*) { return 0; }
+int Startup_filter::on_other(const wchar_t*, unsigned int, Parameters*) {
+    return 0;
+}
 
 int Startup_filter::process(const wchar_t* name, unsigned int name_length, Parameters* list) {
     try {

@@ -42,7 +42,9 @@ std::int64_t performance_counter() {
     return c.QuadPart;
 }
 
-std::int64_t performance_frequency() { return frequency; }
+std::int64_t performance_frequency() {
+    return frequency;
+}
 
 void Perf_record(const std::wstring& name, std::int64_t start, std::int64_t end) {
     std::uint32_t slot = entry_counter.fetch_add(1) % ring_size;

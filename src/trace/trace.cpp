@@ -116,8 +116,10 @@ void set_level(int level) {
             replace_current(std::make_shared<Trace_stream_impl>(trace_file_path(), level));
     }
     Line_guard guard;
-    guard.stream().write_narrow_z("LOG\tset log level to ").write_int_as_text(level).write_narrow_z(
-        "\n");
+    guard.stream()
+        .write_narrow_z("LOG\tset log level to ")
+        .write_int_as_text(level)
+        .write_narrow_z("\n");
 }
 
 void delete_trace_file() {
@@ -227,9 +229,15 @@ Line& Line::hex(std::uint32_t value, int width) {
     return *this;
 }
 
-Line debug(const char* function) { return Line(Line::Kind::debug, function); }
-Line info(const char* function) { return Line(Line::Kind::info, function); }
-Line error(const char* function) { return Line(Line::Kind::error, function); }
+Line debug(const char* function) {
+    return Line(Line::Kind::debug, function);
+}
+Line info(const char* function) {
+    return Line(Line::Kind::info, function);
+}
+Line error(const char* function) {
+    return Line(Line::Kind::error, function);
+}
 
 void marker(const char* function) {
     if (current_level() <= 3)
@@ -238,8 +246,12 @@ void marker(const char* function) {
     guard.stream().write_narrow_z("DBG\t[").write_narrow_z(function).write_narrow_z("]\n");
 }
 
-bool debug_enabled() { return current_level() > 3; }
-bool info_enabled() { return current_level() > 2; }
+bool debug_enabled() {
+    return current_level() > 3;
+}
+bool info_enabled() {
+    return current_level() > 2;
+}
 
 void timing_line(const std::wstring& name, std::uint64_t elapsed_ms) {
     Line_guard guard;
@@ -252,7 +264,8 @@ void timing_line(const std::wstring& name, std::uint64_t elapsed_ms) {
 }
 
 Timing_scope::Timing_scope(std::wstring name)
-    : name_(std::move(name)), start_ticks_(GetTickCount64()), start_counter_(performance_counter()) {}
+    : name_(std::move(name)), start_ticks_(GetTickCount64()),
+      start_counter_(performance_counter()) {}
 
 Timing_scope::~Timing_scope() {
     Perf_record(name_, start_counter_, performance_counter());
@@ -269,7 +282,8 @@ Trace_stream_impl::Trace_stream_impl(std::wstring path, int level)
 Trace_stream_impl::~Trace_stream_impl() {
     // The perf log goes to whatever stream is current now: after a level
     // change that is the new file; at unload there is none, so it stays here.
-    std::shared_ptr<Trace_stream> target = globals().closing ? nullptr : std::atomic_load(&globals().current);
+    std::shared_ptr<Trace_stream> target =
+        globals().closing ? nullptr : std::atomic_load(&globals().current);
     Trace_stream& out = target ? *target : static_cast<Trace_stream&>(*this);
     out.write_narrow_z("Dumping Perf-Log\n");
     write_perf_log(out);
@@ -294,8 +308,12 @@ Trace_stream& Trace_stream_impl::write_hex(std::uint32_t value, int width) {
     std::snprintf(buffer, sizeof buffer, "%0*lx", width, static_cast<unsigned long>(value));
     return put(buffer);
 }
-Trace_stream& Trace_stream_impl::write_int64(std::int64_t value) { return write_int64_as_text(value); }
-Trace_stream& Trace_stream_impl::write_uint32(std::uint32_t value) { return write_uint_as_text(value); }
+Trace_stream& Trace_stream_impl::write_int64(std::int64_t value) {
+    return write_int64_as_text(value);
+}
+Trace_stream& Trace_stream_impl::write_uint32(std::uint32_t value) {
+    return write_uint_as_text(value);
+}
 Trace_stream& Trace_stream_impl::write_int_as_text(std::int32_t value) {
     return put(std::to_string(value));
 }
@@ -331,12 +349,16 @@ Trace_stream& Trace_stream_impl::begin_line() {
                   static_cast<unsigned long long>(milliseconds_since_1970()));
     return put(buffer);
 }
-bool Trace_stream_impl::is_enabled(int level) const { return level_ >= level && level > 0; }
+bool Trace_stream_impl::is_enabled(int level) const {
+    return level_ >= level && level > 0;
+}
 void Trace_stream_impl::set_level(int level) {
     flush();
     level_ = level;
 }
-int Trace_stream_impl::level() const { return level_; }
+int Trace_stream_impl::level() const {
+    return level_;
+}
 void Trace_stream_impl::flush() {
     if (file_.good())
         file_.flush();

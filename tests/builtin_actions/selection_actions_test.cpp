@@ -39,7 +39,6 @@ protected:
     Reference_host host;
 };
 
-
 } // namespace
 
 TEST_F(SelectionActions, CaseTransformsReplaceTheSelectionAndGiveTheClipboardBack) {
@@ -95,12 +94,12 @@ TEST_F(SelectionActions, StashSlotsFollowTheBaseKey) {
     ASSERT_TRUE(set_clipboard_text(L"before"));
 
     hold(Control::edit, L"alpha");
-    release(L"zp_clipboardstash_set", 0x0141);  // VQ-Key+Shift+A
-    EXPECT_EQ(clipboard_text(), L"before");     // set restores the clipboard
+    release(L"zp_clipboardstash_set", 0x0141); // VQ-Key+Shift+A
+    EXPECT_EQ(clipboard_text(), L"before");    // set restores the clipboard
     hold(Control::edit, L"beta");
-    release(L"zp_clipboardstash_set", 0x0142);  // slot B
+    release(L"zp_clipboardstash_set", 0x0142); // slot B
     hold(Control::edit, L"gamma");
-    release(L"zp_clipboardstash_set", 0x0341);  // Control+Shift+A: slot A again
+    release(L"zp_clipboardstash_set", 0x0341); // Control+Shift+A: slot A again
     EXPECT_EQ(Clipboard_stash::slot(0x42)[CF_UNICODETEXT].size(), (4 + 1) * 2u);
 
     // Paste on VQ-Key+A at the end of the text: slot A holds the last set.

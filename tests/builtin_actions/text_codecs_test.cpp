@@ -29,12 +29,12 @@ bool rejected(const std::wstring& text) {
 
 TEST(Base64, PaddingAndTrailingGarbage) {
     EXPECT_EQ(decoded(L"SGVsbG8="), "Hello");
-    EXPECT_EQ(decoded(L"SGVsbG8"), "Hello");      // padding is optional
-    EXPECT_EQ(decoded(L"SGVsbG8=garbage!"), "Hello");  // everything after "=" is ignored
+    EXPECT_EQ(decoded(L"SGVsbG8"), "Hello");          // padding is optional
+    EXPECT_EQ(decoded(L"SGVsbG8=garbage!"), "Hello"); // everything after "=" is ignored
     EXPECT_EQ(decoded(L"SGVsbA=="), "Hell");
     EXPECT_EQ(decoded(L"="), "");
     EXPECT_EQ(decoded(L""), "");
-    EXPECT_EQ(decoded(L"S"), "");                 // six bits: no byte
+    EXPECT_EQ(decoded(L"S"), ""); // six bits: no byte
     EXPECT_EQ(decoded(L"+/+/"), "\xfb\xff\xbf");
     // Every byte value survives.
     EXPECT_EQ(decoded(L"AAEC/w=="), std::string("\x00\x01\x02\xff", 4));
@@ -43,7 +43,7 @@ TEST(Base64, PaddingAndTrailingGarbage) {
 TEST(Base64, RejectsAnythingOutsideTheStandardAlphabet) {
     EXPECT_TRUE(rejected(L"SGVs bG8="));
     EXPECT_TRUE(rejected(L"SGVs\r\nbG8="));
-    EXPECT_TRUE(rejected(L"SGVs-G8_"));  // URL-safe alphabet
+    EXPECT_TRUE(rejected(L"SGVs-G8_")); // URL-safe alphabet
     EXPECT_TRUE(rejected(L"SGVs_G8"));
     EXPECT_TRUE(rejected(L"SGVsbG8!"));
     EXPECT_TRUE(rejected(std::wstring(L"SGVs\0bG8", 8)));
@@ -51,16 +51,16 @@ TEST(Base64, RejectsAnythingOutsideTheStandardAlphabet) {
 
 TEST(Base64, UnitsAboveFfCountByTheirLowByte) {
     std::wstring text = L"SGVsbG8=";
-    text[0] = static_cast<wchar_t>(0x0100 | L'S');  // U+0153, low byte 'S'
+    text[0] = static_cast<wchar_t>(0x0100 | L'S'); // U+0153, low byte 'S'
     EXPECT_EQ(decoded(text), "Hello");
     std::wstring blank = L"SGVsbG8=";
-    blank[1] = static_cast<wchar_t>(0x4120);  // low byte is a blank
+    blank[1] = static_cast<wchar_t>(0x4120); // low byte is a blank
     EXPECT_TRUE(rejected(blank));
 }
 
 TEST(Base64, Utf8ResultsAndReplacementCharacters) {
     EXPECT_EQ(decoded_text(L"w6TDtsO8"), L"\u00e4\u00f6\u00fc");
-    EXPECT_EQ(decoded_text(L"8J+YgA=="), L"\U0001F600");  // outside the BMP: a surrogate pair
+    EXPECT_EQ(decoded_text(L"8J+YgA=="), L"\U0001F600"); // outside the BMP: a surrogate pair
     // 0xFF is never valid UTF-8: one replacement character, the rest intact.
     EXPECT_EQ(decoded_text(L"/0hp"), L"\ufffdHi");
     EXPECT_EQ(utf8_to_utf16(nullptr, 0), L"");
@@ -70,7 +70,7 @@ TEST(Base64, OneMebibyteDecodesInOnePiece) {
     std::wstring big;
     big.reserve(1 << 20);
     while (big.size() + 4 <= (1u << 20))
-        big += L"QUJD";  // "ABC"
+        big += L"QUJD"; // "ABC"
     auto bytes = base64_decode(big.data(), big.size());
     ASSERT_EQ(bytes.size(), big.size() / 4 * 3);
     EXPECT_EQ(bytes[0], 'A');
@@ -78,7 +78,8 @@ TEST(Base64, OneMebibyteDecodesInOnePiece) {
 }
 
 TEST(CaseConversion, OnlyAsciiAndTheThreeUmlautPairs) {
-    EXPECT_EQ(to_upper_case(L"stra\u00dfe \u00e4\u00f6\u00fc \u00e9a"), L"STRA\u00dfE \u00c4\u00d6\u00dc \u00e9A");
+    EXPECT_EQ(to_upper_case(L"stra\u00dfe \u00e4\u00f6\u00fc \u00e9a"),
+              L"STRA\u00dfE \u00c4\u00d6\u00dc \u00e9A");
     EXPECT_EQ(to_lower_case(L"\u00c4\u00d6\u00dc \u00c9A"), L"\u00e4\u00f6\u00fc \u00c9a");
     // Units whose low byte is a letter are not letters.
     std::wstring tricky = {static_cast<wchar_t>(0x0161), static_cast<wchar_t>(0x01E4),

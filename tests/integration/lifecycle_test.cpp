@@ -43,18 +43,26 @@ TEST(Lifecycle, BackupResultIsAndedIntoTheIncomingResult) {
     auto run = run_vqhost_script(install,
                                  "load plugins\\zaptor.dll\n"
                                  "send startup\n"
-                                 "send create_backup result=flag:0 path=text:\"" + path + "\"\n"
-                                 "echo --\n"
-                                 "send create_backup path=text:\"" + path + "\"\n"
-                                 "echo --\n"
-                                 // A 4-byte result is not a flag: it counts as true.
-                                 "send create_backup result=u32:0 path=text:\"" + path + "\"\n"
-                                 "echo --\n"
-                                 "send restore_backup result=flag:1 path=text:\"" + path + "\"\n"
-                                 "echo --\n"
-                                 "send create_backup path=text:\"C:\\\\no\\\\such\\\\folder\"\n"
-                                 "send shutdown\n"
-                                 "finalize\n");
+                                 "send create_backup result=flag:0 path=text:\"" +
+                                     path +
+                                     "\"\n"
+                                     "echo --\n"
+                                     "send create_backup path=text:\"" +
+                                     path +
+                                     "\"\n"
+                                     "echo --\n"
+                                     // A 4-byte result is not a flag: it counts as true.
+                                     "send create_backup result=u32:0 path=text:\"" +
+                                     path +
+                                     "\"\n"
+                                     "echo --\n"
+                                     "send restore_backup result=flag:1 path=text:\"" +
+                                     path +
+                                     "\"\n"
+                                     "echo --\n"
+                                     "send create_backup path=text:\"C:\\\\no\\\\such\\\\folder\"\n"
+                                     "send shutdown\n"
+                                     "finalize\n");
     ASSERT_EQ(run.exit_code, 0u) << run.output;
     std::vector<std::string> results;
     std::istringstream in(run.output);
@@ -78,7 +86,7 @@ TEST(Lifecycle, TraceFileWithTokenAndLevelChanges) {
     auto run = run_vqhost_script(install,
                                  "load plugins\\zaptor.dll\n"
                                  "send startup\n"
-                                 "send set_debug_level level=text:Debug\n"  // not a level name
+                                 "send set_debug_level level=text:Debug\n" // not a level name
                                  "send startups\n"
                                  "send shutdown\n"
                                  "send set_debug_level level=text:off\n"
@@ -86,9 +94,11 @@ TEST(Lifecycle, TraceFileWithTokenAndLevelChanges) {
     ASSERT_EQ(run.exit_code, 0u) << run.output;
     std::string log = read_file(install.plugins + L"\\zaptor.log");
     ASSERT_FALSE(log.empty()) << "no zaptor.log beside the DLL";
-    EXPECT_TRUE(std::regex_search(log, std::regex(R"((^|\n)\d{8,}\tINF\t\[initialize\]  zaptor initialize\n)")))
+    EXPECT_TRUE(std::regex_search(
+        log, std::regex(R"((^|\n)\d{8,}\tINF\t\[initialize\]  zaptor initialize\n)")))
         << log;
-    EXPECT_TRUE(std::regex_search(log, std::regex(R"(\n\d{8,}\tDBG\t\[ZP_Startup_filter::on_startup\]\n)")))
+    EXPECT_TRUE(
+        std::regex_search(log, std::regex(R"(\n\d{8,}\tDBG\t\[ZP_Startup_filter::on_startup\]\n)")))
         << log;
     EXPECT_EQ(count_lines_containing(log, "[ZP_Startup_filter::on_startup]"), 1) << log;
     EXPECT_EQ(count_lines_containing(log, "[ZP_Startup_filter::on_shutdown]"), 1) << log;
@@ -110,17 +120,16 @@ TEST(Lifecycle, TraceFileWithTokenAndLevelChanges) {
 
 TEST(Lifecycle, NoTokenNoTraceFileUntilTheHostSetsALevel) {
     auto install = make_vqhost_install(L"notoken");
-    auto run = run_vqhost_script(install,
-                                 "load plugins\\zaptor.dll\n"
-                                 "send startup\n"
-                                 "send shutdown\n");
+    auto run = run_vqhost_script(install, "load plugins\\zaptor.dll\n"
+                                          "send startup\n"
+                                          "send shutdown\n");
     ASSERT_EQ(run.exit_code, 0u) << run.output;
     EXPECT_FALSE(file_exists(install.plugins + L"\\zaptor.log"));
 
     run = run_vqhost_script(install,
                             "load plugins\\zaptor.dll\n"
                             "send set_debug_level level=text:info\n"
-                            "send startup\n"                       // debug marker: not at info
+                            "send startup\n" // debug marker: not at info
                             "send set_debug_level level=text:debug\n"
                             "send delete_traces\n"
                             "send shutdown\n"
@@ -142,8 +151,9 @@ TEST(Lifecycle, RegistrationRestartAndFinalize) {
     {
         Script_console console(host, [&](const std::string& l) { out.push_back(l); });
         ASSERT_EQ(console.run("load plugins\\zaptor.dll\n"), 0) << console.last_error();
-        const wchar_t* names[] = {L"startup", L"shutdown", L"set_language", L"create_backup",
-                                  L"restore_backup", L"set_debug_level", L"delete_traces"};
+        const wchar_t* names[] = {L"startup",       L"shutdown",       L"set_language",
+                                  L"create_backup", L"restore_backup", L"set_debug_level",
+                                  L"delete_traces"};
         for (auto name : names)
             EXPECT_EQ(host.filter_count(name), 1u) << name;
         EXPECT_EQ(host.filter_count(L"startups"), 0u);
@@ -190,13 +200,12 @@ std::string random_bytes(std::size_t n, unsigned seed) {
     return bytes;
 }
 
-const char* const start_list_stop =
-    "load plugins\\zaptor.dll\n"
-    "send startup\n"
-    "send zp_broadcast_get_action_text ident=text:zp_uppercase\n"
-    "send create_backup path=text:\"backup\"\n"
-    "send shutdown\n"
-    "finalize\n";
+const char* const start_list_stop = "load plugins\\zaptor.dll\n"
+                                    "send startup\n"
+                                    "send zp_broadcast_get_action_text ident=text:zp_uppercase\n"
+                                    "send create_backup path=text:\"backup\"\n"
+                                    "send shutdown\n"
+                                    "finalize\n";
 
 } // namespace
 
@@ -229,7 +238,8 @@ TEST(Lifecycle, DamagedDatabasesAreReportedAndLeftByteIdentical) {
                      std::string(c.file, c.file + wcslen(c.file)));
         EXPECT_EQ(run.exit_code, 0u) << run.output;
         // The built-in actions still answer.
-        EXPECT_TRUE(has_line(run.output, "= zp_uppercase.name text:\"To upper case\"")) << run.output;
+        EXPECT_TRUE(has_line(run.output, "= zp_uppercase.name text:\"To upper case\""))
+            << run.output;
         EXPECT_EQ(read_file(path), c.bytes);
         std::string log = read_file(install.plugins + L"\\zaptor.log");
         EXPECT_NE(log.find("\tERR\t["), std::string::npos) << log;
@@ -241,17 +251,19 @@ TEST(Lifecycle, WithoutAPluginsFolderTheHostKeepsWorking) {
     auto install = make_vqhost_install(L"noplugins");
     std::wstring elsewhere = install.dir + L"\\lib";
     CreateDirectoryW(elsewhere.c_str(), nullptr);
-    ASSERT_TRUE(MoveFileW((install.plugins + L"\\zaptor.dll").c_str(), (elsewhere + L"\\zaptor.dll").c_str()));
-    ASSERT_TRUE(MoveFileW((install.plugins + L"\\zaptor.lng").c_str(), (elsewhere + L"\\zaptor.lng").c_str()));
+    ASSERT_TRUE(MoveFileW((install.plugins + L"\\zaptor.dll").c_str(),
+                          (elsewhere + L"\\zaptor.dll").c_str()));
+    ASSERT_TRUE(MoveFileW((install.plugins + L"\\zaptor.lng").c_str(),
+                          (elsewhere + L"\\zaptor.lng").c_str()));
     ASSERT_TRUE(RemoveDirectoryW(install.plugins.c_str()));
-    auto run = run_vqhost_script(install,
-                                 "load lib\\zaptor.dll\n"
-                                 "send startup\n"
-                                 "send zp_broadcast_get_action_text ident=text:zp_lowercase\n"
-                                 "send create_backup path=text:\"lib\"\n"
-                                 "send shutdown\n"
-                                 "finalize\n"
-                                 "echo still here\n");
+    auto run =
+        run_vqhost_script(install, "load lib\\zaptor.dll\n"
+                                   "send startup\n"
+                                   "send zp_broadcast_get_action_text ident=text:zp_lowercase\n"
+                                   "send create_backup path=text:\"lib\"\n"
+                                   "send shutdown\n"
+                                   "finalize\n"
+                                   "echo still here\n");
     EXPECT_EQ(run.exit_code, 0u) << run.output;
     EXPECT_TRUE(has_line(run.output, "= zp_lowercase.name text:\"To lower case\"")) << run.output;
     EXPECT_TRUE(has_line(run.output, "= result flag:0")) << run.output;
@@ -262,16 +274,16 @@ TEST(Lifecycle, WithoutAPluginsFolderTheHostKeepsWorking) {
 
 TEST(Lifecycle, GermanTextsAfterSetLanguage) {
     auto install = make_vqhost_install(L"german");
-    auto run = run_vqhost_script(install,
-                                 "load plugins\\zaptor.dll\n"
-                                 "send startup\n"
-                                 "send set_language language=text:Deutsch\n"
-                                 "send zp_broadcast_get_action_text ident=text:zp_uppercase\n"
-                                 "send set_language\n"
-                                 "send zp_broadcast_get_action_text ident=text:zp_uppercase\n"
-                                 "send set_language language=text:\"de'; DROP TABLE meta; --\"\n"
-                                 "send zp_broadcast_get_action_text ident=text:zp_uppercase\n"
-                                 "send shutdown\n");
+    auto run =
+        run_vqhost_script(install, "load plugins\\zaptor.dll\n"
+                                   "send startup\n"
+                                   "send set_language language=text:Deutsch\n"
+                                   "send zp_broadcast_get_action_text ident=text:zp_uppercase\n"
+                                   "send set_language\n"
+                                   "send zp_broadcast_get_action_text ident=text:zp_uppercase\n"
+                                   "send set_language language=text:\"de'; DROP TABLE meta; --\"\n"
+                                   "send zp_broadcast_get_action_text ident=text:zp_uppercase\n"
+                                   "send shutdown\n");
     ASSERT_EQ(run.exit_code, 0u) << run.output;
     std::vector<std::string> names;
     std::istringstream in(run.output);
@@ -280,26 +292,27 @@ TEST(Lifecycle, GermanTextsAfterSetLanguage) {
         if (line.rfind("= zp_uppercase.name ", 0) == 0)
             names.push_back(line);
     ASSERT_EQ(names.size(), 3u) << run.output;
-    EXPECT_EQ(names[0], "= zp_uppercase.name text:\"In Gro\xc3\x9f" "buchstaben\"");
+    EXPECT_EQ(names[0], "= zp_uppercase.name text:\"In Gro\xc3\x9f"
+                        "buchstaben\"");
     EXPECT_EQ(names[1], "= zp_uppercase.name text:\"To upper case\"");
     EXPECT_EQ(names[2], "= zp_uppercase.name text:\"To upper case\"");
 }
 
 TEST(Lifecycle, TrayMenuItemsInBothLanguages) {
     auto install = make_vqhost_install(L"tray");
-    auto run = run_vqhost_script(install,
-                                 "load plugins\\zaptor.dll\n"
-                                 "send startup\n"
-                                 "send get_tray_menu_items\n"
-                                 "send set_language language=text:de\n"
-                                 "send get_tray_menu_items\n"
-                                 "send add_tray_item_action\n"
-                                 "send add_tray_item_action action=text:nothing_of_ours\n"
-                                 "send shutdown\n");
+    auto run = run_vqhost_script(install, "load plugins\\zaptor.dll\n"
+                                          "send startup\n"
+                                          "send get_tray_menu_items\n"
+                                          "send set_language language=text:de\n"
+                                          "send get_tray_menu_items\n"
+                                          "send add_tray_item_action\n"
+                                          "send add_tray_item_action action=text:nothing_of_ours\n"
+                                          "send shutdown\n");
     ASSERT_EQ(run.exit_code, 0u) << run.output;
     EXPECT_TRUE(has_line(run.output, "= zaptor_tray_settings.name text:\"Change key bindings\""))
         << run.output;
-    EXPECT_TRUE(has_line(run.output, "= zaptor_tray_action.name text:\"Manage actions\"")) << run.output;
+    EXPECT_TRUE(has_line(run.output, "= zaptor_tray_action.name text:\"Manage actions\""))
+        << run.output;
     // German names differ from the English ones; both items are there.
     int names = 0;
     std::istringstream in(run.output);

@@ -117,7 +117,6 @@ protected:
     }
 };
 
-
 TEST_F(ClipboardHandlerTest, BlockedClipboardNamesTheBlockerAndActionGoesOnEmpty) {
     ASSERT_TRUE(set_clipboard_text(L"user text"));
     Clipboard_handler handler;

@@ -24,7 +24,6 @@ protected:
     }
 };
 
-
 TEST_F(ClipboardWindowTest, CopyJobSendsControlInsertAndSucceedsOnTheCopy) {
     Clipboard_handler handler;
     ASSERT_NE(handler.window(), nullptr);

@@ -41,7 +41,8 @@ struct Parser {
                 char e = s[i];
                 if (e == 'u') {
                     for (int k = 1; k <= 4; ++k)
-                        if (i + k >= s.size() || !std::isxdigit(static_cast<unsigned char>(s[i + k])))
+                        if (i + k >= s.size() ||
+                            !std::isxdigit(static_cast<unsigned char>(s[i + k])))
                             return false;
                     i += 4;
                 } else if (!std::strchr("\"\\/bfnrt", e)) {

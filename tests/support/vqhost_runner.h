@@ -9,15 +9,15 @@ namespace Test_support {
 // Running the real host in its own process keeps each test's process-wide
 // state (trace token, current directory, databases) apart.
 struct Vqhost_install {
-    std::wstring dir;      // with no trailing backslash
-    std::wstring plugins;  // dir + "\\plugins"
+    std::wstring dir;     // with no trailing backslash
+    std::wstring plugins; // dir + "\\plugins"
 };
 
 Vqhost_install make_vqhost_install(const std::wstring& name);
 
 struct Script_result {
     unsigned long exit_code = 0;
-    std::string output;  // stdout and stderr, as printed
+    std::string output; // stdout and stderr, as printed
 };
 
 // Runs `vqhost.exe --script -` in `dir` with `script` on standard input.

@@ -65,7 +65,8 @@ TEST(Trace, PathIsOwnModuleWithLogExtension) {
 TEST(Trace, LineFormatsPerLevel) {
     Trace::set_level(4);
     ASSERT_EQ(Trace::current_level(), 4);
-    Trace::debug("Cls::op") << "action" << " = " << L"zp_uppercase";
+    Trace::debug("Cls::op") << "action"
+                            << " = " << L"zp_uppercase";
     Trace::marker("Cls::marker");
     Trace::info("Cls::info") << "value " << 42u;
     Trace::error("Cls::err") << L"w\u00e4de " << -7;
@@ -76,7 +77,7 @@ TEST(Trace, LineFormatsPerLevel) {
     Trace::set_level(1);
     Trace::info("Cls::info1") << "not at level 1";
     Trace::error("Cls::err1") << "shown";
-    Trace::set_level(4);  // truncates: the level-1 file is gone
+    Trace::set_level(4); // truncates: the level-1 file is gone
 
     auto first = lines_of(log_text());
     ASSERT_FALSE(first.empty());
@@ -87,7 +88,8 @@ TEST(Trace, LineFormatsPerLevel) {
         found = found || std::regex_match(l, level_line);
     EXPECT_TRUE(found) << log_text();
 
-    Trace::debug("Cls::op") << "action" << " = " << L"zp_uppercase";
+    Trace::debug("Cls::op") << "action"
+                            << " = " << L"zp_uppercase";
     Trace::marker("Cls::marker");
     Trace::info("Cls::info") << "value " << 42u;
     Trace::error("Cls::err") << L"w\u00e4de " << -7;
@@ -100,23 +102,26 @@ TEST(Trace, LineFormatsPerLevel) {
             l.find("\tERR\t") != std::string::npos || l.find("\tTME\t") != std::string::npos)
             ours.push_back(l);
     ASSERT_EQ(ours.size(), 5u) << log_text();
-    EXPECT_TRUE(std::regex_match(ours[0], std::regex(R"(^\d{8,}\tDBG\t\[Cls::op\] action = zp_uppercase$)")))
+    EXPECT_TRUE(std::regex_match(ours[0],
+                                 std::regex(R"(^\d{8,}\tDBG\t\[Cls::op\] action = zp_uppercase$)")))
         << ours[0];
-    EXPECT_TRUE(std::regex_match(ours[1], std::regex(R"(^\d{8,}\tDBG\t\[Cls::marker\]$)"))) << ours[1];
+    EXPECT_TRUE(std::regex_match(ours[1], std::regex(R"(^\d{8,}\tDBG\t\[Cls::marker\]$)")))
+        << ours[1];
     EXPECT_TRUE(std::regex_match(ours[2], std::regex(R"(^\d{8,}\tINF\t\[Cls::info\]  value 42$)")))
         << ours[2];
-    EXPECT_TRUE(std::regex_match(ours[3], std::regex("^\\d{8,}\tERR\t\\[Cls::err\\]  w\xc3\xa4" "de -7$")))
+    EXPECT_TRUE(std::regex_match(ours[3], std::regex("^\\d{8,}\tERR\t\\[Cls::err\\]  w\xc3\xa4"
+                                                     "de -7$")))
         << ours[3];
-    EXPECT_TRUE(std::regex_match(ours[4], std::regex(R"(^\d{8,}\tTME\t\[scope_name\] 17 ms$)"))) << ours[4];
+    EXPECT_TRUE(std::regex_match(ours[4], std::regex(R"(^\d{8,}\tTME\t\[scope_name\] 17 ms$)")))
+        << ours[4];
 
     // The time stamp is the wall clock in milliseconds.
     long long stamp = std::stoll(ours[0].substr(0, ours[0].find('\t')));
     FILETIME ft;
     GetSystemTimeAsFileTime(&ft);
-    long long now = static_cast<long long>(((static_cast<unsigned long long>(ft.dwHighDateTime) << 32) |
-                                            ft.dwLowDateTime) /
-                                               10000ULL -
-                                           11644473600000ULL);
+    long long now = static_cast<long long>(
+        ((static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) / 10000ULL -
+        11644473600000ULL);
     EXPECT_LE(std::llabs(now - stamp), 10000);
 }
 
@@ -133,13 +138,15 @@ TEST(Trace, OffDumpsPerfLogAsJsonAndStopsWriting) {
     EXPECT_TRUE(is_valid_json(dump, &where)) << "error at " << where << ": " << dump.substr(0, 300);
     // 100 entries in slot order plus the closing object.
     std::size_t objects = 0;
-    for (std::size_t p = dump.find("{\"cat\": "); p != std::string::npos; p = dump.find("{\"cat\": ", p + 1))
+    for (std::size_t p = dump.find("{\"cat\": "); p != std::string::npos;
+         p = dump.find("{\"cat\": ", p + 1))
         ++objects;
     EXPECT_EQ(objects, 101u);
     EXPECT_NE(dump.find(std::string("\"name\": \"") + std::string(256, 'n') + "\", \"ph\": \"X\""),
               std::string::npos);
     EXPECT_EQ(dump.find(std::string(257, 'n')), std::string::npos);
-    EXPECT_NE(dump.find("\"ph\": \"i\", \"name\": \"END OF LOG\", \"s\" : \"g\", \"ts\": "), std::string::npos);
+    EXPECT_NE(dump.find("\"ph\": \"i\", \"name\": \"END OF LOG\", \"s\" : \"g\", \"ts\": "),
+              std::string::npos);
     EXPECT_EQ(dump.compare(dump.size() - 2, 2, "}]"), 0);
     // Slot order, not time order: slot 0 holds record 200 (the 251st record went to slot 50).
     std::size_t r200 = dump.find("\"name\": \"rec200\"");
@@ -177,15 +184,17 @@ TEST(Trace, TimingScopeWritesLineAndRecord) {
     }
     std::string log = log_text();
     std::smatch m;
-    ASSERT_TRUE(std::regex_search(log, m, std::regex(R"(\tTME\t\[wait_for_paste_with_timeout\] (\d+) ms\n)")))
+    ASSERT_TRUE(std::regex_search(
+        log, m, std::regex(R"(\tTME\t\[wait_for_paste_with_timeout\] (\d+) ms\n)")))
         << log;
     Trace::set_level(0);
     std::string dump = last_perf_dump(read_file(Trace::trace_file_path()));
     std::smatch d;
-    ASSERT_TRUE(std::regex_search(dump, d,
-                                  std::regex(R"("name": "wait_for_paste_with_timeout", "ph": "X", "ts": \d+, "dur": (\d+))")))
+    ASSERT_TRUE(std::regex_search(
+        dump, d,
+        std::regex(R"("name": "wait_for_paste_with_timeout", "ph": "X", "ts": \d+, "dur": (\d+))")))
         << dump;
-    EXPECT_GT(std::stoll(d[1]), 1000);  // microseconds, not counter ticks
+    EXPECT_GT(std::stoll(d[1]), 1000); // microseconds, not counter ticks
 }
 
 TEST(Trace, LinesFromManyThreadsNeverInterleave) {

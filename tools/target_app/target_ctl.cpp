@@ -81,7 +81,8 @@ bool set_clipboard_text(const std::wstring& text) {
 void print_clipboard_formats() {
     for (int attempt = 0; attempt < 100; ++attempt) {
         if (OpenClipboard(nullptr)) {
-            for (UINT format = EnumClipboardFormats(0); format; format = EnumClipboardFormats(format)) {
+            for (UINT format = EnumClipboardFormats(0); format;
+                 format = EnumClipboardFormats(format)) {
                 wchar_t name[256] = L"";
                 GetClipboardFormatNameW(format, name, 256);
                 std::printf("%u ", format);
@@ -103,7 +104,6 @@ bool parse_control(const std::wstring& word, Target_app::Control& control) {
         return false;
     return true;
 }
-
 
 } // namespace
 
