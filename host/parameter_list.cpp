@@ -109,12 +109,7 @@ void Parameter_list::for_each_child(Child_callback callback, void* context) {
         Trace::error("Parameter_list::for_each_child") << "null callback";
         return;
     }
-    // The callback may add children: walk a snapshot, whose lists stay put.
-    std::vector<std::pair<std::wstring, Parameter_list*>> children;
-    for (const auto& entry : entries_)
-        if (entry.is_child)
-            children.emplace_back(entry.key, entry.child.get());
-    for (const auto& [key, list] : children)
+    for (const auto& [key, list] : child_snapshot())
         callback(context, key.c_str(), list);
 }
 
@@ -123,12 +118,18 @@ void Parameter_list::visit_children(Child_visitor* visitor) {
         Trace::error("Parameter_list::visit_children") << "null visitor";
         return;
     }
+    for (const auto& [key, list] : child_snapshot())
+        visitor->visit(key.c_str(), list);
+}
+
+// The caller's callback may add children: it walks a snapshot, and the child
+// lists themselves stay put while entries are added.
+std::vector<std::pair<std::wstring, Parameter_list*>> Parameter_list::child_snapshot() const {
     std::vector<std::pair<std::wstring, Parameter_list*>> children;
     for (const auto& entry : entries_)
         if (entry.is_child)
             children.emplace_back(entry.key, entry.child.get());
-    for (const auto& [key, list] : children)
-        visitor->visit(key.c_str(), list);
+    return children;
 }
 
 const Parameter_list::Entry* Parameter_list::find_value(const std::wstring& key) const {

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class Parameter_list final : public Parameters {
@@ -55,6 +56,7 @@ public:
 
 private:
     Entry* value_entry(const std::wstring& key);
+    std::vector<std::pair<std::wstring, Parameter_list*>> child_snapshot() const;
 
     Owner owner_;
     std::vector<Entry> entries_;
