@@ -60,3 +60,19 @@ zaptor_wine_for() {
         echo /usr/lib/wine/wine
     fi
 }
+
+# The start of a Linux-side test that presses keys on the X server:
+# zaptor_x_test_begin BIN_DIR sets `bin`, `loader` (the Wine loader for
+# vqhost.exe) and `work` (a fresh folder with plugins\), and makes sure the
+# display and the wineserver run.
+zaptor_x_test_begin() {
+    bin="$(cd "$1" && pwd)" || return 1
+    if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+        zaptor_start_display || return 1
+    fi
+    zaptor_keep_wineserver
+    loader="$(zaptor_wine_for "$bin/vqhost.exe")"
+    command -v xdotool >/dev/null || { echo "xdotool missing"; return 1; }
+    work="$(mktemp -d)"
+    mkdir "$work/plugins"
+}

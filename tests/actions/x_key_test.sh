@@ -5,18 +5,9 @@
 # keyboard listener. Runs on the Linux side because xdotool must.
 #   x_key_test.sh BIN_DIR
 set -u
-bin="$(cd "$1" && pwd)"
 here="$(cd "$(dirname "$0")" && pwd)"
 . "$here/../../tools/wine-env.sh"
-if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
-    zaptor_start_display || exit 1
-fi
-zaptor_keep_wineserver
-loader="$(zaptor_wine_for "$bin/vqhost.exe")"
-command -v xdotool >/dev/null || { echo "xdotool missing"; exit 1; }
-
-work="$(mktemp -d)"
-mkdir "$work/plugins"
+zaptor_x_test_begin "$1" || exit 1
 mkfifo "$work/in"
 notepad_pid=
 trap 'kill $notepad_pid 2>/dev/null; rm -rf "$work"' EXIT

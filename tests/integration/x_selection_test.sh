@@ -6,18 +6,9 @@
 # Runs on the Linux side because xdotool must.
 #   x_selection_test.sh BIN_DIR
 set -u
-bin="$(cd "$1" && pwd)"
 here="$(cd "$(dirname "$0")" && pwd)"
 . "$here/../../tools/wine-env.sh"
-if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
-    zaptor_start_display || exit 1
-fi
-zaptor_keep_wineserver
-loader="$(zaptor_wine_for "$bin/vqhost.exe")"
-command -v xdotool >/dev/null || { echo "xdotool missing"; exit 1; }
-
-work="$(mktemp -d)"
-mkdir "$work/plugins"
+zaptor_x_test_begin "$1" || exit 1
 cp "$bin/vqhost.exe" "$bin/zaptor_target.exe" "$bin/zaptor_target_ctl.exe" "$work/"
 cp "$bin/plugins/zaptor.dll" "$bin/plugins/zaptor.lng" "$work/plugins/"
 mkfifo "$work/in"
