@@ -133,31 +133,24 @@ press_with_vq_key key F9
 ctl select edit 0 -1 >/dev/null
 press_with_vq_key key u
 echo "-- VQ-Key+U through the desktop host: \"$(ctl text edit)\""
-# A click on the tray item "Change key bindings" sends what this sends.
-remote --remote-tray-item zaptor_tray_settings
-dialog="$(timeout 20 xdotool search --sync --name '^Zaptor settings$' 2>/dev/null | head -1 || true)"
-if [ -n "$dialog" ]; then
+# A click on a tray item sends what `--remote-tray-item` sends.
+open_tray_dialog() {  # ITEM_KEY WINDOW_TITLE SCREENSHOT DESCRIPTION
+    remote --remote-tray-item "$1"
+    local dialog
+    dialog="$(timeout 20 xdotool search --sync --name "^$2\$" 2>/dev/null | head -1 || true)"
+    if [ -z "$dialog" ]; then
+        echo "-- $4 did not open"
+        return
+    fi
     sleep 1
-    import -window root "$out/settings.png" 2>/dev/null || true
-    echo "-- the key binding settings dialog opened from the tray item: $out/settings.png"
+    import -window root "$out/$3" 2>/dev/null || true
+    echo "-- $4 opened from the tray item: $out/$3"
     xdotool windowactivate --sync "$dialog" 2>/dev/null || true
     xdotool key --window "$dialog" Escape
     sleep 1
-else
-    echo "-- the key binding settings dialog did not open"
-fi
-remote --remote-tray-item zaptor_tray_action
-dialog="$(timeout 20 xdotool search --sync --name '^Manage actions$' 2>/dev/null | head -1 || true)"
-if [ -n "$dialog" ]; then
-    sleep 1
-    import -window root "$out/manage_actions.png" 2>/dev/null || true
-    echo "-- the Manage actions dialog opened from the tray item: $out/manage_actions.png"
-    xdotool windowactivate --sync "$dialog" 2>/dev/null || true
-    xdotool key --window "$dialog" Escape
-    sleep 1
-else
-    echo "-- the Manage actions dialog did not open"
-fi
+}
+open_tray_dialog zaptor_tray_settings "Zaptor settings" settings.png "the key binding settings dialog"
+open_tray_dialog zaptor_tray_action "Manage actions" manage_actions.png "the Manage actions dialog"
 remote --remote-exit
 for _ in $(seq 1 40); do kill -0 "$host_pid" 2>/dev/null || break; sleep 0.5; done
 host_pid=""

@@ -13,26 +13,6 @@ const wchar_t* const tweet_link_template =
     L"https://twitter.com/intent/"
     L"tweet?original_referer=&source=tweetbutton&text=%s&via=velloquarte";
 
-bool open_with_shell(const std::wstring& target, const char* caller) {
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_NOCLOSEPROCESS; // 0x140
-    info.lpVerb = L"Open";
-    info.lpFile = target.c_str();
-    info.lpParameters = L"";
-    info.lpDirectory = L"";
-    info.nShow = SW_SHOW;
-    const BOOL ok = ShellExecuteExW(&info);
-    // Asked for so that the call waits for the hand-over; not needed after it.
-    Output::Unique_kernel_handle process(info.hProcess);
-    if (!ok) {
-        Trace::error(caller) << L"the shell cannot open " << target << L": error "
-                             << static_cast<std::uint32_t>(GetLastError());
-        return false;
-    }
-    return true;
-}
-
 FilterTwitterAction::FilterTwitterAction(Interaction_if* host)
     : FilterBaseKeyAction(L"zp_tweet_selection", host) {}
 

@@ -35,6 +35,3 @@ private:
     std::wstring page_url_;
 };
 
-// ShellExecuteEx with the verb "Open", shown; false (and one error line) when
-// the shell refuses.
-bool open_with_shell(const std::wstring& target, const char* caller);

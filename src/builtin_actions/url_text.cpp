@@ -1,5 +1,12 @@
 #include "builtin_actions/url_text.h"
 
+#include "output/win_handles.h"
+#include "trace/trace.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
 #include <cwchar>
 
 namespace {
@@ -55,4 +62,24 @@ std::wstring url_encode(const std::wstring& text) {
         }
     }
     return encoded;
+}
+
+bool open_with_shell(const std::wstring& target, const char* caller) {
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_NOCLOSEPROCESS; // 0x140
+    info.lpVerb = L"Open";
+    info.lpFile = target.c_str();
+    info.lpParameters = L"";
+    info.lpDirectory = L"";
+    info.nShow = SW_SHOW;
+    const BOOL ok = ShellExecuteExW(&info);
+    // Asked for so that the call waits for the hand-over; not needed after it.
+    Output::Unique_kernel_handle process(info.hProcess);
+    if (!ok) {
+        Trace::error(caller) << L"the shell cannot open " << target << L": error "
+                             << static_cast<std::uint32_t>(GetLastError());
+        return false;
+    }
+    return true;
 }

@@ -23,3 +23,7 @@ std::wstring url_encode(const std::wstring& text);
 // Every occurrence of `from` in `text` replaced by `to`, left to right and
 // not overlapping; the replacement is not searched again.
 std::wstring replace_all(std::wstring text, const std::wstring& from, const std::wstring& to);
+
+// ShellExecuteEx with the verb "Open", shown; false (and one error line) when
+// the shell refuses.
+bool open_with_shell(const std::wstring& target, const char* caller);

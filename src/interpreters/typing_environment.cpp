@@ -1,5 +1,6 @@
 #include "interpreters/typing_environment.h"
 
+#include "builtin_actions/url_text.h"
 #include "output/clipboard_handler.h"
 #include "trace/trace.h"
 
@@ -43,15 +44,7 @@ std::wstring System_environment::foreground_window_title() {
 }
 
 void System_environment::open(const std::wstring& target) {
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI; // 0x140
-    info.lpVerb = L"Open";
-    info.lpFile = target.c_str();
-    info.nShow = SW_SHOW;
-    if (!ShellExecuteExW(&info))
-        Trace::error("System_environment::open") << L"cannot open " << target << L": error "
-                                                 << static_cast<std::uint32_t>(GetLastError());
+    open_with_shell(target, "System_environment::open");
 }
 
 std::wstring System_environment::pictures_folder() {
