@@ -2,6 +2,7 @@
 
 #include "core/parameter_values.h"
 #include "core/text_convert.h"
+#include "trace/boundary.h"
 #include "trace/trace.h"
 
 #include <shellapi.h>
@@ -310,12 +311,8 @@ LRESULT CALLBACK Desktop_host::window_proc(HWND window, UINT message, WPARAM w, 
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     if (!self)
         return DefWindowProcW(window, message, w, l);
-    try {
-        return self->handle(window, message, w, l);
-    } catch (const std::exception& e) {
-        Trace::error("Desktop_host::window_proc") << e.what();
-        return 0;
-    }
+    return Trace::guarded("Desktop_host::window_proc", LRESULT{0},
+                          [&] { return self->handle(window, message, w, l); });
 }
 
 LRESULT Desktop_host::handle(HWND window, UINT message, WPARAM w, LPARAM l) {

@@ -1,6 +1,7 @@
 #include "host/keyboard_hook.h"
 
 #include "core/parameter_values.h"
+#include "trace/boundary.h"
 #include "trace/trace.h"
 
 #include <exception>
@@ -67,14 +68,10 @@ bool Keyboard_hook::install(std::string& error) {
 
 LRESULT CALLBACK Keyboard_hook::hook_proc(int code, WPARAM message, LPARAM data) {
     Keyboard_hook* self = active_hook.load();
-    if (code == HC_ACTION && self && data) {
-        try {
-            if (self->on_key(*reinterpret_cast<const KBDLLHOOKSTRUCT*>(data)))
-                return 1;
-        } catch (const std::exception& e) {
-            Trace::error("Keyboard_hook::hook_proc") << e.what();
-        }
-    }
+    if (code == HC_ACTION && self && data && Trace::guarded("Keyboard_hook::hook_proc", false, [&] {
+            return self->on_key(*reinterpret_cast<const KBDLLHOOKSTRUCT*>(data));
+        }))
+        return 1;
     return CallNextHookEx(nullptr, code, message, data);
 }
 

@@ -190,6 +190,13 @@ bool Script_console::execute(const std::vector<std::string>& words, const std::s
         }
         return true;
     }
+    if (command == "clock") {
+        // Milliseconds on a monotonic clock: scripts time what lies between two.
+        if (!no_arguments())
+            return false;
+        print("clock " + std::to_string(GetTickCount64()));
+        return true;
+    }
     if (command == "sleep") {
         unsigned long long ms = 0;
         if (words.size() != 2) {

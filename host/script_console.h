@@ -6,6 +6,7 @@
 // listener down|up VK [shift] [ctrl] [alt] (prints "= listener true|false"),
 // hook (installs the keyboard hook for the rest of the script), activation VK,
 // wait MS (serves the host thread's messages meanwhile; sleep does not),
+// clock (prints "clock N", milliseconds on a monotonic clock),
 // type last | type TEXT (prints "type: " and the typing data with its control
 // elements made visible, see Typing_decoder::visible_form; TEXT is the rest
 // of the line, or a quoted text with the value escapes, e.g. "ab\u000125"),

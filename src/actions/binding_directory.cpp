@@ -1,6 +1,7 @@
 #include "actions/binding_directory.h"
 
 #include "core/parameter_values.h"
+#include "trace/boundary.h"
 #include "trace/trace.h"
 
 #include <exception>
@@ -12,12 +13,14 @@ public:
     explicit Row_collector(std::vector<Binding_row>& rows) : rows_(rows) {}
     void* destroy(unsigned int) override { return this; }
     void visit(const wchar_t*, Parameters* child) override {
-        std::wstring name = Param::read_text(child, L"name");
-        std::wstring ident = Param::read_text(child, L"ident");
-        if (ident.empty() || name.empty())
-            return;
-        rows_.push_back(
-            {0xFFFFu, std::move(ident), std::move(name), Param::read_text(child, L"description")});
+        Trace::guarded("Row_collector::visit", [&] {
+            std::wstring name = Param::read_text(child, L"name");
+            std::wstring ident = Param::read_text(child, L"ident");
+            if (ident.empty() || name.empty())
+                return;
+            rows_.push_back({0xFFFFu, std::move(ident), std::move(name),
+                             Param::read_text(child, L"description")});
+        });
     }
 
 private:
@@ -26,8 +29,9 @@ private:
 
 } // namespace
 
-Binding_directory::Binding_directory(Interaction_if* host, Keyboard_shortcuts* shortcuts)
-    : host_(host), shortcuts_(shortcuts) {}
+Binding_directory::Binding_directory(Interaction_if* host,
+                                     std::shared_ptr<Keyboard_shortcuts> shortcuts)
+    : host_(host), shortcuts_(std::move(shortcuts)) {}
 
 std::vector<Binding_row> Binding_directory::action_texts() {
     std::vector<Binding_row> rows;

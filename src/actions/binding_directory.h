@@ -8,6 +8,7 @@
 #include "core/host_interface.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,8 @@ struct Binding_row {
 
 class Binding_directory {
 public:
-    // Neither is owned; both must outlive the directory.
-    Binding_directory(Interaction_if* host, Keyboard_shortcuts* shortcuts);
+    // The shortcuts live as long as the directory does; the host outlives both.
+    Binding_directory(Interaction_if* host, std::shared_ptr<Keyboard_shortcuts> shortcuts);
     virtual ~Binding_directory() = default;
     Binding_directory(const Binding_directory&) = delete;
     Binding_directory& operator=(const Binding_directory&) = delete;
@@ -39,5 +40,5 @@ public:
 
 private:
     Interaction_if* host_;
-    Keyboard_shortcuts* shortcuts_;
+    std::shared_ptr<Keyboard_shortcuts> shortcuts_;
 };

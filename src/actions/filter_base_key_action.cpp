@@ -1,6 +1,8 @@
 #include "actions/filter_base_key_action.h"
 
+#include "core/owned_filter.h"
 #include "core/parameter_values.h"
+#include "trace/boundary.h"
 #include "trace/trace.h"
 
 #include <cstring>
@@ -51,11 +53,7 @@ FilterBaseKeyAction::~FilterBaseKeyAction() {
 }
 
 void* FilterBaseKeyAction::destroy(unsigned int flags) {
-    if (flags & 1)
-        delete this;
-    else
-        this->~FilterBaseKeyAction();
-    return this;
+    return destroy_through_slot(this, flags, "FilterBaseKeyAction::destroy");
 }
 
 const std::wstring& FilterBaseKeyAction::ident() const {
@@ -63,16 +61,9 @@ const std::wstring& FilterBaseKeyAction::ident() const {
 }
 
 int FilterBaseKeyAction::process(const wchar_t* name, unsigned int name_length, Parameters* list) {
-    try {
-        if (!name)
-            return 0;
-        return dispatch(std::wstring(name, name_length), list);
-    } catch (const std::exception& e) {
-        Trace::error("FilterBaseKeyAction::process") << ident_ << L": " << e.what();
-    } catch (...) {
-        Trace::error("FilterBaseKeyAction::process") << ident_ << L": unknown exception";
-    }
-    return 0;
+    return Trace::guarded("FilterBaseKeyAction::process", 0, [&] {
+        return name ? dispatch(std::wstring(name, name_length), list) : 0;
+    });
 }
 
 int FilterBaseKeyAction::dispatch(const std::wstring& name, Parameters* list) {

@@ -1,7 +1,9 @@
 #include "actions/keyboard_listener.h"
 
 #include "actions/key_code.h"
+#include "core/owned_filter.h"
 #include "core/parameter_values.h"
+#include "trace/boundary.h"
 #include "trace/trace.h"
 
 #include <exception>
@@ -13,17 +15,15 @@ Shortcut_listener::Shortcut_listener(Interaction_if* host, Running_tasks& tasks)
     : host_(host), tasks_(tasks), map_(std::make_shared<const Listener_map>()) {
     for (auto& flag : bound_)
         flag.store(false, std::memory_order_relaxed);
+    for (auto& pressed : swallowed_)
+        pressed.store(0, std::memory_order_relaxed);
 }
 
 Shortcut_listener::~Shortcut_listener() = default;
 
 // The plug-in owns its listener; the host never frees it, but honour the slot.
 void* Shortcut_listener::destroy(unsigned int flags) {
-    if (flags & 1)
-        delete this;
-    else
-        this->~Shortcut_listener();
-    return this;
+    return destroy_through_slot(this, flags, "Shortcut_listener::destroy");
 }
 
 void Shortcut_listener::replace(Listener_map map) {
@@ -47,32 +47,88 @@ void Shortcut_listener::replace(Listener_map map) {
     // `next` (the old map) is freed here, on the replacing thread.
 }
 
+namespace {
+
+std::mutex& retired_mutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::vector<std::unique_ptr<Shortcut_listener>>& retired_listeners() {
+    static std::vector<std::unique_ptr<Shortcut_listener>> listeners;
+    return listeners;
+}
+
+} // namespace
+
+void Shortcut_listener::retire(std::unique_ptr<Shortcut_listener> listener) {
+    if (!listener)
+        return;
+    listener->retired_.store(true, std::memory_order_release);
+    std::lock_guard<std::mutex> lock(retired_mutex());
+    retired_listeners().push_back(std::move(listener));
+}
+
+void Shortcut_listener::free_retired() {
+    std::vector<std::unique_ptr<Shortcut_listener>> listeners;
+    {
+        std::lock_guard<std::mutex> lock(retired_mutex());
+        listeners.swap(retired_listeners());
+    }
+}
+
 std::shared_ptr<const Listener_map> Shortcut_listener::snapshot() const {
     std::lock_guard<std::mutex> lock(map_mutex_);
     return map_;
 }
 
 bool Shortcut_listener::key_event(const KBDLLHOOKSTRUCT* event, unsigned int modifiers) {
-    if (!event)
+    return Trace::guarded("Shortcut_listener::key_event", false,
+                          [&] { return handle_key(event, modifiers); });
+}
+
+// A swallowed press is remembered per key, and its release is swallowed and
+// runs the binding whatever the modifiers are by then (the user may let go
+// of Control before the key). A release whose press went through passes
+// through too: the application must never see half of a key stroke.
+bool Shortcut_listener::handle_key(const KBDLLHOOKSTRUCT* event, unsigned int modifiers) {
+    if (!event || retired_.load(std::memory_order_acquire))
         return false;
     std::uint32_t virtual_key = event->vkCode;
-    if (virtual_key >= bound_.size() || !bound_[virtual_key].load(std::memory_order_acquire))
+    if (virtual_key >= bound_.size())
         return false;
-    try {
+    if ((event->flags & LLKHF_UP) != 0) {
+        std::uint32_t pressed = swallowed_[virtual_key].exchange(0, std::memory_order_acq_rel);
+        if (pressed == 0)
+            return false;
+        std::uint32_t code = pressed & ~pressed_mark;
         auto map = snapshot();
         auto found = map->find(virtual_key);
-        if (found == map->end())
-            return false;
-        std::uint32_t code = Key_code::from_listener_event(virtual_key, modifiers);
-        for (const Listener_entry& entry : found->second) {
-            if (entry.code != code)
-                continue;
-            if ((event->flags & LLKHF_UP) != 0)
-                dispatch_release(entry.ident, code);
+        if (found != map->end()) {
+            for (const Listener_entry& entry : found->second) {
+                if (entry.code == code) {
+                    dispatch_release(entry.ident, code);
+                    break;
+                }
+            }
+        }
+        return true;
+    }
+    // Auto-repeat of a swallowed press stays swallowed.
+    if (swallowed_[virtual_key].load(std::memory_order_acquire) != 0)
+        return true;
+    if (!bound_[virtual_key].load(std::memory_order_acquire))
+        return false;
+    auto map = snapshot();
+    auto found = map->find(virtual_key);
+    if (found == map->end())
+        return false;
+    std::uint32_t code = Key_code::from_listener_event(virtual_key, modifiers);
+    for (const Listener_entry& entry : found->second) {
+        if (entry.code == code) {
+            swallowed_[virtual_key].store(code | pressed_mark, std::memory_order_release);
             return true;
         }
-    } catch (const std::exception& e) {
-        Trace::error("Shortcut_listener::key_event") << "Zaptor exception:" << e.what();
     }
     return false;
 }
@@ -90,11 +146,8 @@ void Shortcut_listener::dispatch_release(const std::wstring& ident, std::uint32_
         list->set_text(L"request", L"execute", 7);
         Param::write_u32(list.get(), L"deactivate", code);
         auto task = std::async(std::launch::async, [host = host_, ident, owned = std::move(list)] {
-            try {
-                Param::send(host, ident, owned.get());
-            } catch (const std::exception& e) {
-                Trace::error("Shortcut_listener::run") << "Zaptor exception:" << e.what();
-            }
+            Trace::guarded("Shortcut_listener::run",
+                           [&] { Param::send(host, ident, owned.get()); });
         });
         tasks_.add(std::move(task));
     } catch (const std::exception& e) {

@@ -43,7 +43,17 @@ public:
     void replace(Listener_map map);
     std::shared_ptr<const Listener_map> snapshot() const;
 
+    // A withdrawn listener may still be inside key_event on the hook's
+    // thread when its owner goes: it is kept, answering false, until the
+    // plug-in ends (free_retired, from finalize).
+    static void retire(std::unique_ptr<Shortcut_listener> listener);
+    static void free_retired();
+
 private:
+    // Set in swallowed_ beside the code; no key code has bit 31.
+    static constexpr std::uint32_t pressed_mark = 0x80000000u;
+
+    bool handle_key(const KBDLLHOOKSTRUCT* event, unsigned int modifiers);
     void dispatch_release(const std::wstring& ident, std::uint32_t code);
 
     Interaction_if* host_;
@@ -51,4 +61,8 @@ private:
     mutable std::mutex map_mutex_; // guards the pointer only
     std::shared_ptr<const Listener_map> map_;
     std::array<std::atomic<bool>, 256> bound_{};
+    std::atomic<bool> retired_{false};
+    // Per virtual key: the code of the press that was swallowed, with
+    // pressed_mark; 0 when the key's press went through or was released.
+    std::array<std::atomic<std::uint32_t>, 256> swallowed_{};
 };

@@ -1,9 +1,11 @@
 #include "actions/keyboard_shortcuts.h"
 
 #include "actions/key_code.h"
+#include "core/owned_filter.h"
 #include "core/parameter_values.h"
 #include "core/plugin_globals.h"
 #include "core/text_convert.h"
+#include "trace/boundary.h"
 #include "trace/trace.h"
 
 #include <sqlite3.h>
@@ -103,19 +105,12 @@ Keyboard_shortcuts_impl::Keyboard_shortcuts_impl(Interaction_if* host, std::wstr
       database_path_(std::move(database_path)) {}
 
 Keyboard_shortcuts_impl::~Keyboard_shortcuts_impl() {
-    try {
-        deinitialize();
-    } catch (const std::exception& e) {
-        Trace::error("Keyboard_shortcuts_impl::deinitialize") << "Zaptor exception:" << e.what();
-    }
+    Trace::guarded("Keyboard_shortcuts_impl::deinitialize", [this] { deinitialize(); });
+    Shortcut_listener::retire(std::move(listener_));
 }
 
 void* Keyboard_shortcuts_impl::destroy(unsigned int flags) {
-    if (flags & 1)
-        delete this;
-    else
-        this->~Keyboard_shortcuts_impl();
-    return this;
+    return destroy_through_slot(this, flags, "Keyboard_shortcuts_impl::destroy");
 }
 
 bool Keyboard_shortcuts_impl::initialize() {
@@ -181,13 +176,11 @@ void Keyboard_shortcuts_impl::reload_locked() {
 
 int Keyboard_shortcuts_impl::process(const wchar_t* name, unsigned int name_length,
                                      Parameters* list) {
-    try {
+    return Trace::guarded("Keyboard_shortcuts_impl::process", 0, [&] {
         if (name)
             dispatch(std::wstring(name, name_length), list);
-    } catch (const std::exception& e) {
-        Trace::error("Keyboard_shortcuts_impl::process") << "Zaptor exception:" << e.what();
-    }
-    return 0;
+        return 0;
+    });
 }
 
 void Keyboard_shortcuts_impl::dispatch(const std::wstring& name, Parameters* list) {

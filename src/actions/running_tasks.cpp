@@ -1,7 +1,11 @@
 #include "actions/running_tasks.h"
 
+#include "trace/boundary.h"
 #include "trace/trace.h"
 
+#include <windows.h>
+
+#include <chrono>
 #include <exception>
 #include <memory>
 #include <utility>
@@ -10,14 +14,27 @@ namespace {
 
 void wait_all(std::vector<std::future<void>>& tasks) {
     for (auto& task : tasks) {
-        try {
-            if (task.valid())
-                task.get();
-        } catch (const std::exception& e) {
-            Trace::error("Running_tasks::wait") << "Zaptor exception:" << e.what();
-        }
+        if (task.valid())
+            Trace::guarded("Running_tasks::wait", [&] { task.get(); });
     }
     tasks.clear();
+}
+
+// Dispatches the thread's messages until `task` is ready; remembers a WM_QUIT.
+void pump_until_ready(std::future<void>& task, bool& quit, WPARAM& quit_code) {
+    while (task.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                quit = true;
+                quit_code = message.wParam;
+                continue;
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
 }
 
 } // namespace
@@ -45,21 +62,32 @@ void Running_tasks::add(std::future<void> task) {
     }
 }
 
+std::vector<std::future<void>> Running_tasks::take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::future<void>> tasks = std::move(tasks_);
+    tasks_.clear();
+    return tasks;
+}
+
+// Waiting outside the lock: a running task may itself add a future (an
+// action that triggers another) without dead-locking; what it added is
+// taken in the next round.
 void Running_tasks::clear() {
-    // Waiting outside the lock: a running task may itself add a future (an
-    // action that triggers another) without dead-locking; what it added is
-    // taken in the next round.
-    for (;;) {
-        std::vector<std::future<void>> tasks;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            tasks = std::move(tasks_);
-            tasks_.clear();
-        }
-        if (tasks.empty())
-            return;
+    for (auto tasks = take(); !tasks.empty(); tasks = take())
+        wait_all(tasks);
+}
+
+void Running_tasks::clear_pumping() {
+    bool quit = false;
+    WPARAM quit_code = 0;
+    for (auto tasks = take(); !tasks.empty(); tasks = take()) {
+        for (auto& task : tasks)
+            if (task.valid())
+                pump_until_ready(task, quit, quit_code);
         wait_all(tasks);
     }
+    if (quit)
+        PostQuitMessage(static_cast<int>(quit_code));
 }
 
 std::size_t Running_tasks::size() const {

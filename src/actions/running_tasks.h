@@ -20,14 +20,22 @@ public:
     Running_tasks& operator=(const Running_tasks&) = delete;
 
     void add(std::future<void> task);
-    // Empties the list and waits for every task (shut-down).
+    // Empties the list and waits for every task.
     void clear();
+    // The same, on a thread that owns windows (the host's, at shut-down):
+    // its messages are dispatched meanwhile, because a task may be waiting
+    // for one of its windows (the clipboard window, or the clipboard owner
+    // that EmptyClipboard notifies). A WM_QUIT is kept and posted again
+    // when the wait ends.
+    void clear_pumping();
     std::size_t size() const;
     // The largest size the list reached since the last reset_peak.
     std::size_t peak() const;
     void reset_peak();
 
 private:
+    std::vector<std::future<void>> take();
+
     mutable std::mutex mutex_;
     std::vector<std::future<void>> tasks_;
     std::size_t peak_ = 0;

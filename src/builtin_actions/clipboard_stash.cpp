@@ -39,7 +39,9 @@ SetStashAction::SetStashAction(Interaction_if* host)
 int SetStashAction::process_deactivate() {
     Trace::marker("Clipboard_stash::SetStashAction::process_deactivate");
     auto key = static_cast<std::uint8_t>(key_code() & 0xFF);
-    Clipboard_backup_scope scope(clipboard_);
+    Clipboard_backup_scope scope(clipboard_, "Clipboard_stash::SetStashAction::process_deactivate");
+    if (!scope)
+        return 0;
     // A failed copy reads as an empty map and empties the slot.
     store(key, clipboard_.read_selection_formats());
     return 0;

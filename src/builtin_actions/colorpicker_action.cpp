@@ -1,5 +1,6 @@
 #include "builtin_actions/colorpicker_action.h"
 
+#include "output/clipboard_backup_scope.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
 
@@ -53,7 +54,10 @@ int FilterColorpickerAction::process_deactivate() {
     // closing dialog left in front.
     if (owner && GetForegroundWindow() != owner)
         SetForegroundWindow(owner);
-    clipboard_.paste_text(color_code(dialog.rgbResult));
+    // Pasting goes through the clipboard: the user's own contents come back.
+    Clipboard_backup_scope scope(clipboard_, "FilterColorpickerAction::process_deactivate");
+    if (scope)
+        clipboard_.paste_text(color_code(dialog.rgbResult));
     return 0;
 }
 

@@ -15,9 +15,13 @@ MakeUppercaseAction::MakeUppercaseAction(Interaction_if* host)
 
 int MakeUppercaseAction::process_deactivate() {
     Trace::marker("MakeUppercaseAction::process_deactivate");
-    Clipboard_backup_scope scope(clipboard());
+    Clipboard_backup_scope scope(clipboard(), "MakeUppercaseAction::process_deactivate");
+    if (!scope)
+        return 0;
     std::wstring text = clipboard().read_selection_text();
-    clipboard().paste_text(to_upper_case(std::move(text)));
+    // Nothing copied: pasting nothing would only disturb the application.
+    if (!text.empty())
+        clipboard().paste_text(to_upper_case(std::move(text)));
     return 0;
 }
 
@@ -34,9 +38,13 @@ MakeLowercaseAction::MakeLowercaseAction(Interaction_if* host)
 
 int MakeLowercaseAction::process_deactivate() {
     Trace::marker("MakeLowercaseAction::process_deactivate");
-    Clipboard_backup_scope scope(clipboard());
+    Clipboard_backup_scope scope(clipboard(), "MakeLowercaseAction::process_deactivate");
+    if (!scope)
+        return 0;
     std::wstring text = clipboard().read_selection_text();
-    clipboard().paste_text(to_lower_case(std::move(text)));
+    // Nothing copied: pasting nothing would only disturb the application.
+    if (!text.empty())
+        clipboard().paste_text(to_lower_case(std::move(text)));
     return 0;
 }
 
@@ -53,7 +61,9 @@ Base64DecodeAction::Base64DecodeAction(Interaction_if* host)
 
 int Base64DecodeAction::process_deactivate() {
     Trace::marker("Base64DecodeAction::process_deactivate");
-    Clipboard_backup_scope scope(clipboard());
+    Clipboard_backup_scope scope(clipboard(), "Base64DecodeAction::process_deactivate");
+    if (!scope)
+        return 0;
     std::wstring text = clipboard().read_selection_text();
     if (text.empty())
         return 0;

@@ -46,7 +46,9 @@ std::wstring FilterTwitterAction::take_page_url() {
 int FilterTwitterAction::process_deactivate() {
     Trace::marker("FilterTwitterAction::process_deactivate");
     std::wstring page_url = take_page_url();
-    Clipboard_backup_scope scope(clipboard_);
+    Clipboard_backup_scope scope(clipboard_, "FilterTwitterAction::process_deactivate");
+    if (!scope)
+        return 0;
     std::wstring text;
     if (page_url.empty())
         clipboard_.read_selection_text_and_url(text, page_url);

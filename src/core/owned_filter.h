@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/host_interface.h"
+#include "trace/boundary.h"
 
 #include <memory>
 
@@ -12,3 +13,16 @@ struct Filter_deleter {
     }
 };
 using Owned_filter = std::unique_ptr<Filter, Filter_deleter>;
+
+// The body of slot 0 of every interface we implement: bit 0 of `flags`
+// frees the object, otherwise it is only destroyed; answers its address.
+template <class T>
+void* destroy_through_slot(T* self, unsigned int flags, const char* where) noexcept {
+    Trace::guarded(where, [self, flags] {
+        if (flags & 1)
+            delete self;
+        else
+            self->~T();
+    });
+    return self;
+}

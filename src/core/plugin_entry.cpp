@@ -2,6 +2,7 @@
 
 #include "core/plugin_globals.h"
 #include "core/zp_startup_filter.h"
+#include "trace/boundary.h"
 #include "trace/trace.h"
 
 #include <exception>
@@ -21,27 +22,23 @@ std::unique_ptr<ZP_Startup_filter, Startup_deleter> g_startup_filter;
 } // namespace
 
 extern "C" void initialize(Interaction_if* host) {
-    Trace::info("initialize") << "zaptor initialize";
-    if (!host)
-        return;
-    try {
+    Trace::guarded("initialize", [host] {
+        Trace::info("initialize") << "zaptor initialize";
+        if (!host)
+            return;
         std::unique_ptr<ZP_Startup_filter, Startup_deleter> created(
             new ZP_Startup_filter(host, Plugin_globals::module()));
         // The old one, if any, ends after the new one is in place.
         auto old = std::move(g_startup_filter);
         g_startup_filter = std::move(created);
         old.reset();
-    } catch (const std::exception& e) {
-        Trace::error("initialize") << "exception: " << e.what();
-    }
+    });
 }
 
 extern "C" void finalize() {
-    Trace::info("finalize") << "zaptor finalize";
-    try {
+    Trace::guarded("finalize", [] {
+        Trace::info("finalize") << "zaptor finalize";
         auto filter = std::move(g_startup_filter);
         filter.reset();
-    } catch (const std::exception& e) {
-        Trace::error("finalize") << "exception: " << e.what();
-    }
+    });
 }

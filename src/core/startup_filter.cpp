@@ -1,6 +1,8 @@
 #include "core/startup_filter.h"
 
+#include "core/owned_filter.h"
 #include "core/parameter_values.h"
+#include "trace/boundary.h"
 #include "trace/trace.h"
 
 #include <exception>
@@ -13,11 +15,7 @@ Startup_filter::Startup_filter(Interaction_if* host)
 Startup_filter::~Startup_filter() = default;
 
 void* Startup_filter::destroy(unsigned int flags) {
-    if (flags & 1)
-        delete this;
-    else
-        this->~Startup_filter();
-    return this;
+    return destroy_through_slot(this, flags, "Startup_filter::destroy");
 }
 
 int Startup_filter::on_other(const wchar_t*, unsigned int, Parameters*) {
@@ -25,7 +23,7 @@ int Startup_filter::on_other(const wchar_t*, unsigned int, Parameters*) {
 }
 
 int Startup_filter::process(const wchar_t* name, unsigned int name_length, Parameters* list) {
-    try {
+    return Trace::guarded("Startup_filter::process", 0, [&] {
         if (!name)
             return on_other(name, name_length, list);
         std::wstring message(name, name_length);
@@ -33,12 +31,7 @@ int Startup_filter::process(const wchar_t* name, unsigned int name_length, Param
         if (answer < 0)
             return on_other(name, name_length, list);
         return answer;
-    } catch (const std::exception& e) {
-        Trace::error("Startup_filter::process") << "exception: " << e.what();
-    } catch (...) {
-        Trace::error("Startup_filter::process") << "unknown exception";
-    }
-    return 0;
+    });
 }
 
 // Answers -1 for a name that is not one of the seven.

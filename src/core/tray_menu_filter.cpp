@@ -1,7 +1,9 @@
 #include "core/tray_menu_filter.h"
 
+#include "core/owned_filter.h"
 #include "core/parameter_values.h"
 #include "text/textprovider.h"
+#include "trace/boundary.h"
 #include "trace/trace.h"
 #include "ui/key_binding_settings_dialog.h"
 #include "ui/key_choice.h"
@@ -28,23 +30,19 @@ constexpr Tray_item tray_items[] = {
 
 } // namespace
 
-Tray_menu_filter::Tray_menu_filter(HINSTANCE module, Binding_directory* directory,
+Tray_menu_filter::Tray_menu_filter(HINSTANCE module, std::shared_ptr<Binding_directory> directory,
                                    Interaction_if* host)
-    : module_(module), directory_(directory), host_(host),
+    : module_(module), directory_(std::move(directory)), host_(host),
       registration_(host, this, {L"get_tray_menu_items", L"add_tray_item_action"}) {}
 
 Tray_menu_filter::~Tray_menu_filter() = default;
 
 void* Tray_menu_filter::destroy(unsigned int flags) {
-    if (flags & 1)
-        delete this;
-    else
-        this->~Tray_menu_filter();
-    return this;
+    return destroy_through_slot(this, flags, "Tray_menu_filter::destroy");
 }
 
 int Tray_menu_filter::process(const wchar_t* name, unsigned int name_length, Parameters* list) {
-    try {
+    return Trace::guarded("Tray_menu_filter::process", 0, [&] {
         if (!name || !list) {
             Trace::error("Tray_menu_filter::process") << "message without name or list ignored";
             return 0;
@@ -54,10 +52,8 @@ int Tray_menu_filter::process(const wchar_t* name, unsigned int name_length, Par
             list_items(list);
         else
             run_item(Param::read_text(list, L"action"));
-    } catch (const std::exception& e) {
-        Trace::error("Tray_menu_filter::process") << "Zaptor exception: " << e.what();
-    }
-    return 0;
+        return 0;
+    });
 }
 
 void Tray_menu_filter::list_items(Parameters* list) {
@@ -89,7 +85,9 @@ void Tray_menu_filter::run_settings() {
             << "activation key " << key << " is no virtual key; Caps Lock shown";
         key = VK_CAPITAL;
     }
-    Key_binding_settings_dialog dialog(module_, host_, directory_,
+    // Held for as long as the dialog shows it.
+    std::shared_ptr<Binding_directory> directory = directory_;
+    Key_binding_settings_dialog dialog(module_, host_, directory.get(),
                                        key_display_name(static_cast<std::uint16_t>(key)));
     dialog.run(nullptr);
 }

@@ -8,15 +8,17 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 class Binding_directory;
 
 class Tray_menu_filter final : public Filter {
 public:
-    // Registers for "get_tray_menu_items" and "add_tray_item_action". The
-    // directory is not owned; null leaves the settings dialog empty.
-    Tray_menu_filter(HINSTANCE module, Binding_directory* directory, Interaction_if* host);
+    // Registers for "get_tray_menu_items" and "add_tray_item_action". A null
+    // directory leaves the settings dialog empty.
+    Tray_menu_filter(HINSTANCE module, std::shared_ptr<Binding_directory> directory,
+                     Interaction_if* host);
     ~Tray_menu_filter();
     Tray_menu_filter(const Tray_menu_filter&) = delete;
     Tray_menu_filter& operator=(const Tray_menu_filter&) = delete;
@@ -32,7 +34,7 @@ private:
     void run_manage_actions();
 
     HINSTANCE module_;
-    Binding_directory* directory_;
+    std::shared_ptr<Binding_directory> directory_;
     Interaction_if* host_;
     Filter_registration registration_;
 };

@@ -12,6 +12,7 @@
 #include "interpreters/batch_interpreter.h"
 #include "interpreters/typing_interpreter.h"
 #include "interpreters/url_interpreter.h"
+#include "output/clipboard_gate.h"
 #include "output/clipboard_window.h"
 #include "storage/code_storage.h"
 #include "text/textprovider.h"
@@ -22,42 +23,42 @@
 ZP_Startup_filter::ZP_Startup_filter(Interaction_if* host, HINSTANCE module)
     : Startup_filter(host), module_(module) {}
 
-void ZP_Startup_filter::Shortcuts_deleter::operator()(Keyboard_shortcuts_impl* shortcuts) const {
-    if (shortcuts)
-        shortcuts->destroy(1);
-}
-
-void ZP_Startup_filter::Directory_deleter::operator()(Binding_directory* directory) const {
-    delete directory;
-}
-
-// Finalize without a shut-down: the directory before the shortcuts it
-// points to, and no key-release task may outlive the plug-in's code.
+// Finalize without a shut-down.
 ZP_Startup_filter::~ZP_Startup_filter() {
-    binding_directory_.reset();
-    code_storage_.reset();
-    keyboard_shortcuts_.reset();
-    destroy_filters();
-    running_key_tasks().clear();
-    Clipboard_window::destroy_process_window();
-}
-
-void ZP_Startup_filter::destroy_filters() {
-    for (auto& filter : filters_)
-        filter.reset();
-    filters_.clear();
+    tear_down();
+    Shortcut_listener::free_retired();
 }
 
 void ZP_Startup_filter::on_startup() {
     Trace::marker("ZP_Startup_filter::on_startup");
-    // The old directory points to the old shortcuts, and the old shortcuts'
-    // listener must be withdrawn before the new one registers.
-    binding_directory_.reset();
-    keyboard_shortcuts_.reset();
+    // A second start-up without a shut-down would leave the first set of
+    // components subscribed, pointing to what the second one replaced.
+    if (started_) {
+        Trace::info("ZP_Startup_filter::on_startup") << "already started: shutting down first";
+        tear_down();
+    }
+    build();
+}
+
+void ZP_Startup_filter::on_shutdown() {
+    Trace::marker("ZP_Startup_filter::on_shutdown");
+    tear_down();
+}
+
+void ZP_Startup_filter::build() {
+    started_ = true;
+    Clipboard_gate::open();
+    // The clipboard window must belong to the host's thread, which serves
+    // it; a worker task that made it first would take it along when it ends.
+    Clipboard_window::process_window();
     try {
-        keyboard_shortcuts_.reset(new Keyboard_shortcuts_impl(host()));
+        keyboard_shortcuts_ = std::shared_ptr<Keyboard_shortcuts_impl>(
+            new Keyboard_shortcuts_impl(host()), [](Keyboard_shortcuts_impl* shortcuts) {
+                if (shortcuts)
+                    shortcuts->destroy(1);
+            });
         keyboard_shortcuts_->initialize();
-        binding_directory_.reset(new Binding_directory(host(), keyboard_shortcuts_.get()));
+        binding_directory_ = std::make_shared<Binding_directory>(host(), keyboard_shortcuts_);
     } catch (const std::exception& e) {
         Trace::error("ZP_Startup_filter::on_startup") << "Zaptor exception:" << e.what();
     }
@@ -69,7 +70,7 @@ void ZP_Startup_filter::on_startup() {
     } catch (const std::exception& e) {
         Trace::error("ZP_Startup_filter::on_startup") << "Code storage exception:" << e.what();
     }
-    filters_.emplace_back(new Tray_menu_filter(module_, binding_directory_.get(), host()));
+    filters_.emplace_back(new Tray_menu_filter(module_, binding_directory_, host()));
     // The built-in actions, in the order the host lists them.
     filters_.emplace_back(new FilterTwitterAction(host()));
     filters_.emplace_back(new FilterColorpickerAction(host()));
@@ -81,15 +82,27 @@ void ZP_Startup_filter::on_startup() {
     filters_.emplace_back(new MakeLowercaseAction(host()));
 }
 
-void ZP_Startup_filter::on_shutdown() {
-    Trace::marker("ZP_Startup_filter::on_shutdown");
+// In this order, so that nothing is freed under a running action:
+// 1. no new work: the key messages and the keyboard listener are withdrawn,
+//    and the clipboard gate refuses new runs and ends the copy jobs in
+//    flight;
+// 2. the running key-release tasks finish, while this thread (the one that
+//    owns the clipboard window) goes on dispatching its messages;
+// 3. only then the components go, users before what they use.
+void ZP_Startup_filter::tear_down() {
+    if (keyboard_shortcuts_)
+        keyboard_shortcuts_->deinitialize();
+    Clipboard_gate::close();
+    running_key_tasks().clear_pumping();
+    for (auto& filter : filters_)
+        filter.reset();
+    filters_.clear();
+    binding_directory_.reset();
     keyboard_shortcuts_.reset();
     code_storage_.reset();
-    binding_directory_.reset();
-    destroy_filters();
-    running_key_tasks().clear();
     // The clipboard window belongs to this thread; a later start-up makes a new one.
     Clipboard_window::destroy_process_window();
+    started_ = false;
 }
 
 void ZP_Startup_filter::on_set_language(const std::wstring& language) {

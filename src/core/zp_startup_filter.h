@@ -11,7 +11,9 @@ class Code_storage;
 class Keyboard_shortcuts_impl;
 
 // Builds the whole plug-in on "startup" and tears it down on "shutdown";
-// owns every long-lived component.
+// owns every long-lived component. Components that keep another hold it
+// through a shared owner, so none can outlive what it points to, whatever
+// order the host's messages come in.
 class ZP_Startup_filter final : public Startup_filter {
 public:
     ZP_Startup_filter(Interaction_if* host, HINSTANCE module);
@@ -30,21 +32,18 @@ public:
     Keyboard_shortcuts_impl* keyboard_shortcuts() const { return keyboard_shortcuts_.get(); }
     Binding_directory* binding_directory() const { return binding_directory_.get(); }
 
-private:
-    struct Shortcuts_deleter {
-        void operator()(Keyboard_shortcuts_impl* shortcuts) const;
-    };
-    struct Directory_deleter {
-        void operator()(Binding_directory* directory) const;
-    };
+    bool started() const { return started_; }
 
-    void destroy_filters();
+private:
+    void build();
+    void tear_down();
 
     HINSTANCE module_;
+    bool started_ = false;
     std::vector<Owned_filter> filters_;
-    std::unique_ptr<Keyboard_shortcuts_impl, Shortcuts_deleter> keyboard_shortcuts_;
-    std::unique_ptr<Code_storage> code_storage_;
-    std::unique_ptr<Binding_directory, Directory_deleter> binding_directory_;
+    std::shared_ptr<Keyboard_shortcuts_impl> keyboard_shortcuts_;
+    std::shared_ptr<Code_storage> code_storage_;
+    std::shared_ptr<Binding_directory> binding_directory_;
 };
 
 // "off", "error", "warning", "info", "debug" → 0..4; anything else → -1.

@@ -2,6 +2,7 @@
 
 #include "core/text_convert.h"
 #include "output/win_handles.h"
+#include "trace/boundary.h"
 
 #include <ddeml.h>
 
@@ -121,12 +122,14 @@ struct Chrome_search {
 std::atomic<HWND> last_enumerated_window{nullptr};
 
 BOOL CALLBACK collect_chrome_window(HWND window, LPARAM data) {
-    if (last_enumerated_window.exchange(window) == window)
-        return FALSE;
-    if (class_name(window) == L"Chrome_WidgetWin_0" &&
-        find_child_by_class(window, L"Chrome_OmniboxView"))
-        reinterpret_cast<Chrome_search*>(data)->found.push_back(window);
-    return TRUE;
+    return Trace::guarded("collect_chrome_window", FALSE, [&]() -> BOOL {
+        if (last_enumerated_window.exchange(window) == window)
+            return FALSE;
+        if (class_name(window) == L"Chrome_WidgetWin_0" &&
+            find_child_by_class(window, L"Chrome_OmniboxView"))
+            reinterpret_cast<Chrome_search*>(data)->found.push_back(window);
+        return TRUE;
+    });
 }
 
 struct Band_search {
@@ -134,10 +137,12 @@ struct Band_search {
 };
 
 BOOL CALLBACK find_address_band(HWND window, LPARAM data) {
-    if (class_name(window) != L"Address Band Root")
-        return TRUE;
-    reinterpret_cast<Band_search*>(data)->found = window;
-    return FALSE;
+    return Trace::guarded("find_address_band", FALSE, [&]() -> BOOL {
+        if (class_name(window) != L"Address Band Root")
+            return TRUE;
+        reinterpret_cast<Band_search*>(data)->found = window;
+        return FALSE;
+    });
 }
 
 Page_texts iexplore_page() {

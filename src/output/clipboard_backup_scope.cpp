@@ -4,12 +4,15 @@
 
 #include <exception>
 
-Clipboard_backup_scope::Clipboard_backup_scope(Clipboard_handler& handler)
-    : start_ticks_(GetTickCount64()), handler_(handler) {
-    handler_.backup_formats();
+Clipboard_backup_scope::Clipboard_backup_scope(Clipboard_handler& handler, const char* who)
+    : pass_(Clipboard_gate::enter(who)), start_ticks_(GetTickCount64()), handler_(handler) {
+    if (pass_)
+        handler_.backup_formats();
 }
 
 Clipboard_backup_scope::~Clipboard_backup_scope() {
+    if (!pass_)
+        return;
     handler_.restore_formats();
     try {
         Trace::timing_line(L"Clipboard_backup_scope", GetTickCount64() - start_ticks_);
@@ -47,7 +50,9 @@ void wait_for_paste_with_timeout() {
             if (!GetGUIThreadInfo(0, &now)) {
                 continue;
             }
-            wait_pumping(5);
+            if (!wait_pumping(5)) {
+                return;
+            }
             if (!same_rect(now.rcCaret, caret)) {
                 return;
             }

@@ -6,6 +6,7 @@
 #include "trace/trace.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -24,15 +25,27 @@ std::uint32_t last_error() {
 
 } // namespace
 
-void wait_pumping(std::uint32_t milliseconds) {
-    const ULONGLONG end = GetTickCount64() + milliseconds;
-    while (GetTickCount64() < end) {
+bool wait_pumping(std::uint32_t milliseconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
         MSG message;
-        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                // Posted again so that the thread's own loop ends too; every
+                // later wait then returns at once.
+                PostQuitMessage(static_cast<int>(message.wParam));
+                return false;
+            }
+            TranslateMessage(&message);
             DispatchMessageW(&message);
-        } else {
-            Sleep(1);
         }
+        const auto now = Clock::now();
+        if (now >= end)
+            return true;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left < 1 ? 1 : left),
+                                  QS_ALLINPUT);
     }
 }
 
@@ -51,7 +64,9 @@ bool Clipboard_handler::access_clipboard(HWND owner) {
         return true;
     }
     for (int retry = 0; retry < open_retries; ++retry) {
-        wait_pumping(open_retry_ms);
+        if (!wait_pumping(open_retry_ms)) {
+            break;
+        }
         if (OpenClipboard(owner)) {
             return true;
         }
@@ -95,7 +110,9 @@ void Clipboard_handler::write_blocker_line() {
 HANDLE Clipboard_handler::get_clipboard_data(std::uint32_t format) {
     HANDLE data = GetClipboardData(format);
     for (int retry = 0; !data && retry < data_retries; ++retry) {
-        wait_pumping(data_retry_ms);
+        if (!wait_pumping(data_retry_ms)) {
+            break;
+        }
         data = GetClipboardData(format);
     }
     return data;

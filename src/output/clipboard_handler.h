@@ -20,8 +20,9 @@ struct Saved_format {
     Output::Unique_global data;
 };
 
-// Waits the given time while dispatching every message of the calling thread.
-void wait_pumping(std::uint32_t milliseconds);
+// Waits the given time on a monotonic clock while dispatching every message
+// of the calling thread. False, at once, when the thread's WM_QUIT arrives.
+bool wait_pumping(std::uint32_t milliseconds);
 
 class Clipboard_handler {
 public:

@@ -1,8 +1,11 @@
 #include "output/clipboard_window.h"
 
+#include "output/clipboard_gate.h"
 #include "output/keypresser.h"
+#include "trace/boundary.h"
 #include "trace/trace.h"
 
+#include <chrono>
 #include <exception>
 #include <map>
 
@@ -56,15 +59,15 @@ Clipboard_window::Clipboard_window(std::wstring name, UINT timeout_ms)
 
 Clipboard_window::~Clipboard_window() {
     if (window_) {
-        // Message 0x0012 makes the window procedure leave the listener list.
-        SendMessageTimeoutW(window_, 0x0012, 0, 0, SMTO_ABORTIFHUNG, 1000, nullptr);
         SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
         // Destroyed explicitly so that a library loaded again later never finds
-        // a window whose procedure has been unloaded.
+        // a window whose procedure has been unloaded. Another thread cannot
+        // destroy it, and must not wait for its owner: it asks and goes on.
         if (GetCurrentThreadId() == owner_thread_) {
+            RemoveClipboardFormatListener(window_);
             DestroyWindow(window_);
         } else {
-            SendMessageTimeoutW(window_, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 1000, nullptr);
+            PostMessageW(window_, WM_CLOSE, 0, 0);
         }
     }
     if (class_registered_) {
@@ -89,8 +92,9 @@ int Clipboard_window::create() {
 }
 
 bool Clipboard_window::has_pending_job() const {
+    std::lock_guard<std::mutex> live_lock(jobs_mutex());
     std::lock_guard<std::mutex> lock(mutex_);
-    return pending_ != nullptr;
+    return pending_ != nullptr && is_live(pending_, pending_serial_);
 }
 
 LRESULT CALLBACK Clipboard_window::window_proc(HWND window, UINT message, WPARAM wparam,
@@ -99,12 +103,8 @@ LRESULT CALLBACK Clipboard_window::window_proc(HWND window, UINT message, WPARAM
     if (!self) {
         return DefWindowProcW(window, message, wparam, lparam);
     }
-    try {
-        return self->handle_message(message, wparam, lparam);
-    } catch (const std::exception& e) {
-        Trace::error("Clipboard_window::window_proc") << "exception: " << e.what();
-        return 0;
-    }
+    return Trace::guarded("Clipboard_window::window_proc", LRESULT{0},
+                          [&] { return self->handle_message(message, wparam, lparam); });
 }
 
 LRESULT Clipboard_window::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -113,8 +113,14 @@ LRESULT Clipboard_window::handle_message(UINT message, WPARAM wparam, LPARAM lpa
         on_job(reinterpret_cast<Copy_job*>(lparam));
         return 0;
     case cancel_message: {
+        // Only the job the cancel names, and only if it is still pending: a
+        // late cancel must not end the job that came after it.
         std::lock_guard<std::mutex> lock(mutex_);
-        pending_ = nullptr;
+        if (pending_ == nullptr || static_cast<WPARAM>(pending_serial_) == wparam) {
+            pending_ = nullptr;
+            KillTimer(window_, copy_timeout_timer);
+            KillTimer(window_, settle_timer);
+        }
         return 0;
     }
     case WM_CLIPBOARDUPDATE:
@@ -123,9 +129,6 @@ LRESULT Clipboard_window::handle_message(UINT message, WPARAM wparam, LPARAM lpa
         KillTimer(window_, copy_timeout_timer);
         SetTimer(window_, settle_timer, settle_ms, nullptr);
         return 0;
-    case 0x0012:
-        RemoveClipboardFormatListener(window_);
-        return DefWindowProcW(window_, message, wparam, lparam);
     case WM_TIMER:
         if (wparam == copy_timeout_timer) {
             KillTimer(window_, copy_timeout_timer);
@@ -200,39 +203,71 @@ void Clipboard_window::unregister_job(Copy_job* job) {
 }
 
 bool Clipboard_window::get_data_job(HWND window) {
-    try {
+    return Trace::guarded("Clipboard_window::get_data_job", false, [&] {
+        if (Clipboard_gate::closed()) {
+            Trace::info("Clipboard_window::get_data_job") << "shutting down: no copy";
+            return false;
+        }
+        if (!window) {
+            Trace::error("Clipboard_window::get_data_job") << "no clipboard window";
+            return false;
+        }
         Copy_job job;
         register_job(&job);
-        if (window && !PostMessageW(window, job_message, 0, reinterpret_cast<LPARAM>(&job))) {
+        struct Unregister {
+            Copy_job* job;
+            ~Unregister() { unregister_job(job); }
+        } unregister{&job};
+        if (!PostMessageW(window, job_message, 0, reinterpret_cast<LPARAM>(&job))) {
             const auto code = static_cast<std::uint32_t>(GetLastError());
             Trace::error("Clipboard_window::get_data_job") << "PostMessage failed. Error: " << code;
+            return false;
         }
-        const bool result = wait_for_job(window, job.result);
-        unregister_job(&job);
-        return result;
-    } catch (const std::exception& e) {
-        Trace::error("Clipboard_window::get_data_job") << "exception: " << e.what();
-        return false;
-    }
+        return wait_for_job(window, job);
+    });
 }
 
-bool Clipboard_window::wait_for_job(HWND window, std::future<bool>& future) {
-    for (int attempt = 0; attempt < wait_attempts; ++attempt) {
-        if (future.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
-            return future.get();
-        }
-        if (future.wait_for(std::chrono::milliseconds(2)) == std::future_status::ready) {
-            return future.get();
-        }
+bool Clipboard_window::wait_for_job(HWND window, Copy_job& job, std::uint32_t deadline_ms) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(deadline_ms);
+    bool quit = false;
+    while (!quit) {
+        if (job.result.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+            return job.result.get();
+        if (Clock::now() >= deadline)
+            break;
         MSG message;
-        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                // The thread's own loop must still see it.
+                PostQuitMessage(static_cast<int>(message.wParam));
+                quit = true;
+                break;
+            }
+            TranslateMessage(&message);
             DispatchMessageW(&message);
         }
+        if (!quit)
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT);
     }
-    if (window) {
-        SendMessageTimeoutW(window, cancel_message, 0, 0, SMTO_NORMAL, 5000, nullptr);
-    }
+    if (job.result.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        return job.result.get();
+    // Unfinished: the caller unregisters the job, so the window never
+    // touches it again; the cancel names it, so that only its timers stop.
+    if (window)
+        PostMessageW(window, cancel_message, static_cast<WPARAM>(job.serial), 0);
     return false;
+}
+
+void Clipboard_window::cancel_all_jobs() {
+    std::lock_guard<std::mutex> lock(jobs_mutex());
+    for (auto& [job, serial] : live_jobs()) {
+        try {
+            job->done.set_value(false);
+        } catch (const std::future_error&) {
+            // Already ended by the window.
+        }
+    }
 }
 
 HWND Clipboard_window::process_window() {

@@ -1,6 +1,12 @@
 // The hidden window that carries out copy jobs: it sends Control+Insert to the
 // foreground application and reports success once the clipboard has changed
 // and then stayed unchanged for 50 ms, or failure after 3 s.
+//
+// The window belongs to the thread that created it (the host's thread), so
+// nothing here ever sends it a message and waits: a caller on a worker
+// thread would stall as long as that thread is busy (for instance waiting
+// for the worker at shut-down). Callers post, and cancel their own jobs
+// directly.
 #pragma once
 
 #include <windows.h>
@@ -30,7 +36,8 @@ public:
     static constexpr UINT_PTR settle_timer = 12345;
     static constexpr UINT copy_timeout_ms = 3000;
     static constexpr UINT settle_ms = 50;
-    static constexpr int wait_attempts = 1500;
+    // The caller's own deadline, for a window whose thread does not serve it.
+    static constexpr UINT caller_deadline_ms = copy_timeout_ms + 500;
 
     // "clipboard_handler" followed by the process id: class name and title.
     static std::wstring default_name();
@@ -49,9 +56,17 @@ public:
     bool has_pending_job() const;
 
     // Posts a copy job to the window and waits for its result, serving the
-    // calling thread's messages meanwhile.
+    // calling thread's messages meanwhile. False at once when the job cannot
+    // be posted or the clipboard gate is closed; false when the thread's
+    // WM_QUIT arrives (it is posted again for the thread's own loop).
     static bool get_data_job(HWND window);
-    static bool wait_for_job(HWND window, std::future<bool>& future);
+    // Waits for a registered job until `deadline_ms` have passed on a
+    // monotonic clock; a job that ends unfinished is cancelled by its serial,
+    // so that the cancel can never end another caller's job.
+    static bool wait_for_job(HWND window, Copy_job& job,
+                             std::uint32_t deadline_ms = caller_deadline_ms);
+    // Ends every job still waited for with false (shut-down).
+    static void cancel_all_jobs();
 
     // A job is only touched by the window while its caller keeps it
     // registered, so a job message that arrives after the caller gave up is

@@ -1,6 +1,7 @@
 #include "trace/trace.h"
 
 #include "core/text_convert.h"
+#include "trace/boundary.h"
 #include "trace/trace_streams.h"
 
 #include <windows.h>
@@ -16,7 +17,9 @@ namespace {
 // makes late writers see no stream instead of a destroyed one.
 struct Globals {
     std::shared_ptr<Trace_stream> current;
-    std::mutex line_lock;
+    // Recursive: a stream's last holder may let go while holding it, and the
+    // stream's destructor dumps the perf log under it.
+    std::recursive_mutex line_lock;
     bool closing = false;
     ~Globals() {
         closing = true;
@@ -100,6 +103,8 @@ int current_level() {
 }
 
 void set_level(int level) {
+    // The dump and the swap are whole lines to other threads: under the line lock.
+    std::lock_guard<std::recursive_mutex> lock(globals().line_lock);
     {
         auto stream = get();
         if (stream) {
@@ -239,6 +244,14 @@ Line error(const char* function) {
     return Line(Line::Kind::error, function);
 }
 
+void boundary_error(const char* where, const char* what) noexcept {
+    try {
+        error(where) << "exception: " << (what ? what : "");
+    } catch (...) {
+        // Nothing left to report with.
+    }
+}
+
 void marker(const char* function) {
     if (current_level() <= 3)
         return;
@@ -280,6 +293,7 @@ Trace_stream_impl::Trace_stream_impl(std::wstring path, int level)
 }
 
 Trace_stream_impl::~Trace_stream_impl() {
+    std::lock_guard<std::recursive_mutex> lock(globals().line_lock);
     // The perf log goes to whatever stream is current now: after a level
     // change that is the new file; at unload there is none, so it stays here.
     std::shared_ptr<Trace_stream> target =

@@ -63,7 +63,7 @@ public:
     Trace_stream& stream() { return *stream_; }
 
 private:
-    std::unique_lock<std::mutex> lock_;
+    std::unique_lock<std::recursive_mutex> lock_;
     std::shared_ptr<Trace_stream> stream_;
 };
 

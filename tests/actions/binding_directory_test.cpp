@@ -27,7 +27,8 @@ TEST(Binding_directory, lists_actions_and_bindings_with_current_texts) {
     Running_tasks tasks;
     Keyboard_shortcuts_impl shortcuts(&host, L"plugins\\zaptor.db", tasks);
     ASSERT_TRUE(shortcuts.initialize());
-    Binding_directory directory(&host, &shortcuts);
+    Binding_directory directory(
+        &host, std::shared_ptr<Keyboard_shortcuts>(std::shared_ptr<void>(), &shortcuts));
     Counting_action upper(L"zp_uppercase", &host, L"To upper case", L"Upper.");
     Counting_action lower(L"zp_lowercase", &host, L"To lower case", L"");
     Nameless_filter nameless;

@@ -104,6 +104,31 @@ else
     failed=$((failed + 1))
 fi
 
+# Hasty presses: a second run while one is in progress is refused, so the
+# text changes once and the user's clipboard survives.
+ctl set-clipboard "$clip" >/dev/null
+for gap in 10 40 100; do
+    ctl set-text edit "quick $gap" >/dev/null; ctl select edit 0 -1 >/dev/null
+    press key --delay "$gap" u u u
+    expect "three presses $gap ms apart" "$(ctl text edit)" "QUICK $gap"
+    expect "clipboard after presses $gap ms apart" "$(ctl clipboard)" "$clip"
+done
+echo "send zp_action_set_key_binding combi=u32:0x10255 id=text:zp_uppercase title=text:DU" >&3
+echo "send zp_action_set_key_binding combi=u32:0x1024C id=text:zp_lowercase title=text:DL" >&3
+ctl set-text edit "MiXeD" >/dev/null; ctl select edit 0 -1 >/dev/null
+echo "wait 3500" >&3
+sleep 0.3
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+ctl activate >/dev/null
+xdotool keydown ctrl keydown u keydown l keyup u keyup l keyup ctrl
+sleep 3.3
+text="$(ctl text edit)"
+case "$text" in
+MIXED | mixed) echo "ok: two direct releases at once changed the text once" ;;
+*) echo "FAILED: two direct releases at once left '$text'"; failed=$((failed + 1)) ;;
+esac
+expect "clipboard after two direct releases" "$(ctl clipboard)" "$clip"
+
 {
     echo "send shutdown"
     echo "finalize"

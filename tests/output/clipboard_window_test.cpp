@@ -95,19 +95,19 @@ TEST_F(ClipboardWindowTest, SecondJobCompletesTheFirstWithFalse) {
     ASSERT_TRUE(
         PostMessageW(window, Clipboard_window::job_message, 0, reinterpret_cast<LPARAM>(&second)));
     const DWORD sequence = GetClipboardSequenceNumber();
-    EXPECT_FALSE(Clipboard_window::wait_for_job(window, first.result));
+    EXPECT_FALSE(Clipboard_window::wait_for_job(window, first));
     // The first ended because the second arrived, not because of a copy.
     EXPECT_TRUE(Clipboard_window::process_instance()->has_pending_job());
-    EXPECT_TRUE(Clipboard_window::wait_for_job(window, second.result));
+    EXPECT_TRUE(Clipboard_window::wait_for_job(window, second));
     EXPECT_NE(GetClipboardSequenceNumber(), sequence);
     EXPECT_EQ(clipboard_text(), L"selected words");
     Clipboard_window::unregister_job(&first);
     Clipboard_window::unregister_job(&second);
 }
 
-TEST_F(ClipboardWindowTest, CallerCancelsAfterItsAttemptsAndLateEventsFindNoJob) {
+TEST_F(ClipboardWindowTest, CallerCancelsAtItsDeadlineAndLateEventsFindNoJob) {
     ASSERT_TRUE(target->ignore_copy(true));
-    // A window whose own time-out comes long after the caller's 1,500 attempts.
+    // A window whose own time-out comes long after the caller's deadline.
     Clipboard_window slow(L"zaptor_slow_clipboard_window", 60000);
     ASSERT_NE(slow.handle(), nullptr);
     {
@@ -116,11 +116,11 @@ TEST_F(ClipboardWindowTest, CallerCancelsAfterItsAttemptsAndLateEventsFindNoJob)
         ASSERT_TRUE(PostMessageW(slow.handle(), Clipboard_window::job_message, 0,
                                  reinterpret_cast<LPARAM>(&job)));
         const ULONGLONG start = GetTickCount64();
-        EXPECT_FALSE(Clipboard_window::wait_for_job(slow.handle(), job.result));
-        EXPECT_GE(GetTickCount64() - start, 3000u); // 1,500 waits of 2 ms
-        EXPECT_FALSE(slow.has_pending_job());
+        EXPECT_FALSE(Clipboard_window::wait_for_job(slow.handle(), job));
+        EXPECT_GE(GetTickCount64() - start, 3000u); // the caller's deadline
         EXPECT_EQ(job.result.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
         Clipboard_window::unregister_job(&job);
+        EXPECT_FALSE(slow.has_pending_job());
     }
     // An update after the job is gone settles into an idle window.
     ASSERT_TRUE(set_clipboard_text(L"after cancel"));
@@ -136,7 +136,31 @@ TEST_F(ClipboardWindowTest, CallerCancelsAfterItsAttemptsAndLateEventsFindNoJob)
 
     // Without any window the caller still ends, with false.
     Copy_job orphan;
-    EXPECT_FALSE(Clipboard_window::wait_for_job(nullptr, orphan.result));
+    EXPECT_FALSE(Clipboard_window::wait_for_job(nullptr, orphan, 100));
+}
+
+TEST_F(ClipboardWindowTest, QuitDuringACopyWaitEndsTheWaitAndReachesTheThreadsLoop) {
+    ASSERT_TRUE(target->ignore_copy(true));
+    Clipboard_handler handler;
+    const DWORD thread = GetCurrentThreadId();
+    std::thread quitter([thread] {
+        Sleep(200);
+        PostThreadMessageW(thread, WM_QUIT, 7, 0);
+    });
+    const ULONGLONG start = GetTickCount64();
+    std::wstring text = L"stale";
+    handler.read_selection_text(text);
+    const ULONGLONG waited = GetTickCount64() - start;
+    quitter.join();
+    EXPECT_TRUE(text.empty());
+    EXPECT_LT(waited, 2000u); // the copy's own time-out is 3 s
+    EXPECT_FALSE(Clipboard_window::process_instance()->has_pending_job());
+    // Every later wait returns at once, and the thread's loop still ends.
+    EXPECT_FALSE(wait_pumping(1000));
+    MSG message;
+    ASSERT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(message.wParam, 7u);
+    EXPECT_EQ(clipboard_text(), L"before");
 }
 
 TEST_F(ClipboardWindowTest, UpdatesWithoutAJobLeaveTheWindowIdle) {

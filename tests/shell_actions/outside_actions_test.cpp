@@ -177,8 +177,8 @@ TEST_F(OutsideActions, ColorPickerPastesTheChosenCodeAndCancelPastesNothing) {
         // The join of the answering thread comes after the action returned.
     }
     EXPECT_EQ(target->text(Control::edit), L"color: #010203");
-    // No backup scope: the code stays on the clipboard.
-    EXPECT_EQ(Output_test::clipboard_text(), L"#010203");
+    // The paste borrowed the clipboard and gave the user's text back.
+    EXPECT_EQ(Output_test::clipboard_text(), L"user clipboard");
 
     hold(L"kept", 4, 4);
     {

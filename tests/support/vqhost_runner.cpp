@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <sstream>
+#include <thread>
 
 namespace Test_support {
 namespace {
@@ -70,9 +71,14 @@ Script_result run_vqhost_script(const Vqhost_install& install, const std::string
     child_in.reset();
     child_out.reset();
 
-    DWORD written;
-    WriteFile(our_in.get(), script.data(), static_cast<DWORD>(script.size()), &written, nullptr);
-    our_in.reset();
+    // Written from another thread: a script longer than the pipe's buffer
+    // would otherwise block here while the child blocks on its full output.
+    std::thread writer([&our_in, &script] {
+        DWORD written = 0;
+        WriteFile(our_in.get(), script.data(), static_cast<DWORD>(script.size()), &written,
+                  nullptr);
+        our_in.reset();
+    });
     // Poll rather than read to the end of the pipe: a helper process that
     // Wine starts for the child (a console host) may inherit the write end
     // and keep the pipe open after the child has gone.
@@ -104,6 +110,8 @@ Script_result run_vqhost_script(const Vqhost_install& install, const std::string
             break;
         }
     }
+    // A child that ended (or was ended) early breaks the pipe, so the writer ends.
+    writer.join();
     DWORD code = 0;
     GetExitCodeProcess(process.get(), &code);
     result.exit_code = code;

@@ -94,7 +94,8 @@ protected:
     std::unique_ptr<Fake_code_actions> actions = std::make_unique<Fake_code_actions>(host);
     Running_tasks tasks;
     Keyboard_shortcuts_impl shortcuts{&host, L"plugins\\zaptor.db", tasks};
-    Binding_directory directory{&host, &shortcuts};
+    Binding_directory directory{
+        &host, std::shared_ptr<Keyboard_shortcuts>(std::shared_ptr<void>(), &shortcuts)};
     Key_binding_settings_dialog settings{GetModuleHandleW(nullptr), &host, &directory,
                                          L"Caps Lock"};
     std::unique_ptr<Dialog_thread> runner;

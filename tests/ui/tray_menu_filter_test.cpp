@@ -70,9 +70,11 @@ protected:
     Fake_code_actions actions{host};
     Running_tasks tasks;
     Keyboard_shortcuts_impl shortcuts{&host, L"plugins\\zaptor.db", tasks};
-    Binding_directory directory{&host, &shortcuts};
-    std::unique_ptr<Tray_menu_filter, Filter_deleter> tray{
-        new Tray_menu_filter(GetModuleHandleW(nullptr), &directory, &host)};
+    Binding_directory directory{
+        &host, std::shared_ptr<Keyboard_shortcuts>(std::shared_ptr<void>(), &shortcuts)};
+    std::unique_ptr<Tray_menu_filter, Filter_deleter> tray{new Tray_menu_filter(
+        GetModuleHandleW(nullptr),
+        std::shared_ptr<Binding_directory>(std::shared_ptr<void>(), &directory), &host)};
     std::unique_ptr<Dialog_thread> runner;
 };
 

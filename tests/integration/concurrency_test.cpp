@@ -1,0 +1,114 @@
+// The real zaptor.dll in vqhost when the host is hasty: start-up twice,
+// many start-up and shut-down cycles with actions in between, and a
+// shut-down while selection actions are in flight.
+#include "output/output_test_support.h"
+#include "support/test_support.h"
+#include "support/vqhost_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+
+using namespace Test_support;
+
+namespace {
+
+std::size_t count_of(const std::string& text, const std::string& needle) {
+    std::size_t n = 0;
+    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++n;
+    return n;
+}
+
+// The numbers of the "clock N" lines, in order.
+std::vector<unsigned long long> clocks(const std::string& output) {
+    std::vector<unsigned long long> values;
+    std::istringstream in(output);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("clock ", 0) == 0)
+            values.push_back(std::stoull(line.substr(6)));
+    return values;
+}
+
+const char* const typing_action = "send zp_store_action_code zp_new.type=text:typing_interpreter "
+                                  "zp_new.code=text:\"x{sleep:1}y\" zp_new.name=text:Cycle\n";
+
+TEST(Concurrency, StartupTwiceKeepsOneSetAndCyclesEndCleanly) {
+    auto install = make_vqhost_install(L"restart");
+    auto stored =
+        run_vqhost_script(install, std::string("load plugins\\zaptor.dll\nsend startup\n") +
+                                       typing_action + "send shutdown\nfinalize\n");
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(stored.output, match,
+                                  std::regex("= result\\.zp_new text:\"(zp_[0-9]+_user_id)\"")))
+        << stored.output;
+    const std::string ident = match[1];
+    std::string script = "load plugins\\zaptor.dll\n"
+                         "answer tapquill_dlg none\n"
+                         "send startup\n"
+                         "send startup\n"
+                         "echo --tapquill\n"
+                         "send zp_tapquill request=text:execute deactivate=u32:0x41\n"
+                         "echo --broadcast\n"
+                         "send zp_broadcast_get_action_text\n"
+                         "echo --cycles\n";
+    // Executing a code action and then shutting down, 500 times; every tenth
+    // round starts twice and runs the built-in actions too.
+    for (int i = 0; i < 500; ++i) {
+        script += "send startup\n";
+        if (i % 10 == 0)
+            script += "send startup\n"
+                      "send zp_tapquill request=text:execute deactivate=u32:0x41\n"
+                      "send zp_broadcast_get_action_text\n";
+        script += "send " + ident + " request=text:execute deactivate=u32:0\nsend shutdown\n";
+    }
+    script += "finalize\n";
+    auto run = run_vqhost_script(install, script, 300000);
+    ASSERT_EQ(run.exit_code, 0u) << run.output.substr(0, 4000);
+    const auto tapquill = run.output.find("--tapquill");
+    const auto broadcast = run.output.find("--broadcast");
+    const auto cycles = run.output.find("--cycles");
+    ASSERT_TRUE(tapquill != std::string::npos && broadcast != std::string::npos &&
+                cycles != std::string::npos)
+        << run.output.substr(0, 4000);
+    const std::string asked = run.output.substr(tapquill, broadcast - tapquill);
+    EXPECT_EQ(count_of(asked, "> tapquill_dlg"), 1u) << asked;
+    const std::string answered = run.output.substr(broadcast, cycles - broadcast);
+    EXPECT_EQ(count_of(answered, "= zp_tapquill.name "), 1u) << answered;
+    EXPECT_EQ(count_of(answered, "= zp_uppercase.name "), 1u) << answered;
+    // Every round typed the stored action once, every tenth asked once.
+    const std::string rest = run.output.substr(cycles);
+    EXPECT_EQ(count_of(rest, "> tapquill_dlg"), 50u);
+    EXPECT_EQ(count_of(rest, "> vq_keyboard_write"), 500u);
+}
+
+TEST(Concurrency, ShutdownWithSelectionActionsInFlightIsQuickAndKeepsTheClipboard) {
+    auto install = make_vqhost_install(L"inflight");
+    ASSERT_TRUE(Output_test::set_clipboard_text(L"the user's own text"));
+    auto run = run_vqhost_script(install,
+                                 "load plugins\\zaptor.dll\n"
+                                 "send startup\n"
+                                 "send zp_action_set_key_binding combi=u32:0x10055 "
+                                 "id=text:zp_uppercase title=text:Upper\n"
+                                 "send zp_action_set_key_binding combi=u32:0x10042 "
+                                 "id=text:zp_base64_decode title=text:Decode\n"
+                                 "listener down 0x55\nlistener up 0x55\n"
+                                 "listener down 0x42\nlistener up 0x42\n"
+                                 "sleep 300\n"
+                                 "clock\n"
+                                 "send shutdown\n"
+                                 "clock\n"
+                                 "finalize\n",
+                                 60000);
+    ASSERT_EQ(run.exit_code, 0u) << run.output;
+    EXPECT_EQ(count_of(run.output, "= listener true"), 4u) << run.output;
+    auto times = clocks(run.output);
+    ASSERT_EQ(times.size(), 2u) << run.output;
+    // A bound far above the expected: the copy jobs are cancelled, not waited out.
+    EXPECT_LT(times[1] - times[0], 2500u) << run.output;
+    EXPECT_EQ(Output_test::clipboard_text(), L"the user's own text");
+}
+
+} // namespace
