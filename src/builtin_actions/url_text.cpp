@@ -15,28 +15,67 @@ constexpr const wchar_t* markers[] = {L"%s", L"xVelloquartex", L"xvelloquartex"}
 
 } // namespace
 
-std::wstring replace_all(std::wstring text, const std::wstring& from, const std::wstring& to) {
+// Each of these builds its result in one pass into a new string: replacing in
+// place shifts the whole tail at every hit, which over a large selection
+// full of "&" costs time quadratic in its length.
+
+std::wstring replace_all(const std::wstring& text, const std::wstring& from,
+                         const std::wstring& to) {
     if (from.empty())
         return text;
-    std::size_t at = 0;
-    while ((at = text.find(from, at)) != std::wstring::npos) {
-        text.replace(at, from.size(), to);
-        at += to.size();
+    std::wstring out;
+    std::size_t copied = 0;
+    for (std::size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, copied)) {
+        out.append(text, copied, at - copied);
+        out += to;
+        copied = at + from.size();
     }
-    return text;
+    if (copied == 0)
+        return text;
+    out.append(text, copied, std::wstring::npos);
+    return out;
 }
 
 std::wstring escape_selection(const std::wstring& value) {
-    std::wstring escaped = replace_all(value, L"%", L"%25");
-    escaped = replace_all(std::move(escaped), L"&", L"%26");
-    return replace_all(std::move(escaped), L"#", L"%23");
+    std::wstring escaped;
+    escaped.reserve(value.size() + value.size() / 4);
+    for (wchar_t c : value) {
+        if (c == L'%')
+            escaped += L"%25";
+        else if (c == L'&')
+            escaped += L"%26";
+        else if (c == L'#')
+            escaped += L"%23";
+        else
+            escaped += c;
+    }
+    return escaped;
 }
 
+// The markers are looked for in the template only: a selection that holds
+// "xvelloquartex" is inserted as it is and never searched again, so that
+// the link grows with the selection and not with its square.
 std::wstring substitute_value(const std::wstring& link_template, const std::wstring& value) {
     const std::wstring escaped = escape_selection(value);
-    std::wstring link = link_template;
-    for (const wchar_t* marker : markers)
-        link = replace_all(std::move(link), marker, escaped);
+    std::wstring link;
+    std::size_t copied = 0;
+    for (std::size_t at = 0; at < link_template.size();) {
+        const wchar_t* hit = nullptr;
+        for (const wchar_t* marker : markers)
+            if (link_template.compare(at, std::wcslen(marker), marker) == 0) {
+                hit = marker;
+                break;
+            }
+        if (!hit) {
+            ++at;
+            continue;
+        }
+        link.append(link_template, copied, at - copied);
+        link += escaped;
+        at += std::wcslen(hit);
+        copied = at;
+    }
+    link.append(link_template, copied, std::wstring::npos);
     return link;
 }
 

@@ -50,9 +50,21 @@ bool copy_file_over(const std::wstring& from, const std::wstring& to, std::strin
         error = "cannot copy file onto itself [" + utf16_to_utf8(from) + "]";
         return false;
     }
-    if (CopyFileW(from.c_str(), to.c_str(), FALSE))
-        return true;
-    error = "cannot copy file: " + system_message(GetLastError()) + " [" + utf16_to_utf8(from) +
-            "] [" + utf16_to_utf8(to) + "]";
+    // The copy goes to a file beside the target and replaces it only when
+    // complete: a copy that breaks off leaves the user's backup, or their
+    // working database, as it was. Beside it, so that the rename stays on
+    // one volume and cannot turn into a copy again.
+    const std::wstring temporary = to + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    const char* step = "cannot copy file";
+    if (CopyFileW(from.c_str(), temporary.c_str(), FALSE)) {
+        if (MoveFileExW(temporary.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        step = "cannot replace file";
+    }
+    const DWORD code = GetLastError();
+    DeleteFileW(temporary.c_str());
+    error = std::string(step) + ": " + system_message(code) + " [" + utf16_to_utf8(from) + "] [" +
+            utf16_to_utf8(to) + "]";
     return false;
 }
