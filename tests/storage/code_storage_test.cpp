@@ -1,4 +1,5 @@
 #include "storage/code_storage.h"
+#include "storage/file_copy.h"
 
 #include "db_files.h"
 #include "support/test_support.h"
@@ -331,6 +332,29 @@ TEST_F(CodeStorage, BackupAndRestoreRoundTripByteForByte) {
     EXPECT_EQ(storage->create_backup(dir), Code_result::prepare_failed);
     EXPECT_EQ(storage->load_code(L"zp_3_user_id", type, code, name, description, category),
               Code_result::ok);
+}
+
+// A copy that breaks off after it began (a source that opens but cannot be
+// read: Wine's view of the process's own memory) or finds no source leaves
+// the previous backup as it was, and no stray file beside it.
+TEST_F(CodeStorage, BackupThatBreaksOffLeavesThePreviousBackupWhole) {
+    const std::wstring backups = dir + L"\\backups";
+    std::filesystem::create_directories(backups);
+    const std::wstring backup = backups + L"\\code_storage.db";
+    auto storage = Code_storage::open_path(path);
+    ASSERT_EQ(store(*storage, L"zp_1_user_id"), Code_result::ok);
+    ASSERT_EQ(storage->create_backup(backups), Code_result::ok);
+    const std::string before = Test_support::read_file(backup);
+    ASSERT_FALSE(before.empty());
+    for (const wchar_t* source : {L"Z:\\proc\\self\\mem", L"gone.db"}) {
+        std::string error;
+        EXPECT_FALSE(copy_file_over(source, backup, error)) << source;
+        EXPECT_FALSE(error.empty());
+        EXPECT_TRUE(Test_support::read_file(backup) == before) << source;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(backups),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 TEST_F(CodeStorage, RestoreWithoutUsableBackupAnswersOneAndKeepsTheDatabase) {
