@@ -167,14 +167,15 @@ void link_figures() {
         for (std::size_t at = 0; at < selection.size(); at += 2)
             selection[at] = L"&%#"[(at / 2) % 3];
         environment.selection = selection;
-        url_ms[i] = measure(3, [&] {
+        const int repeats = 30 / (i + 1);
+        url_ms[i] = measure(repeats, [&] {
             auto list = Reference_host::make_list();
             Param::write_text(list.get(), L"request", L"execute");
             Param::write_u32(list.get(), L"deactivate", 0);
             host.deliver(L"zp_1_user_id", list.get());
         });
-        tweet_ms[i] =
-            measure(3, [&] { sink = FilterTwitterAction::build_link(selection, L"").size(); });
+        tweet_ms[i] = measure(
+            repeats, [&] { sink = FilterTwitterAction::build_link(selection, L"").size(); });
         std::printf("%7zu characters: URL action %8.2f ms, tweet link %8.2f ms\n", sizes[i],
                     url_ms[i], tweet_ms[i]);
     }

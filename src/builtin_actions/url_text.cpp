@@ -36,46 +36,71 @@ std::wstring replace_all(const std::wstring& text, const std::wstring& from,
     return out;
 }
 
+namespace {
+
+std::size_t escaped_size(const std::wstring& value) {
+    std::size_t size = value.size();
+    for (wchar_t c : value)
+        if (c == L'%' || c == L'&' || c == L'#')
+            size += 2;
+    return size;
+}
+
+// Appends the escaped value into room already reserved in `out`.
+void append_escaped(std::wstring& out, const std::wstring& value) {
+    for (wchar_t c : value) {
+        if (c == L'%' || c == L'&' || c == L'#') {
+            out += L'%';
+            out += L'2';
+            out += c == L'%' ? L'5' : c == L'&' ? L'6' : L'3';
+        } else {
+            out += c;
+        }
+    }
+}
+
+std::size_t marker_at(const std::wstring& text, std::size_t at) {
+    for (const wchar_t* marker : markers) {
+        const std::size_t length = std::wcslen(marker);
+        if (text.compare(at, length, marker) == 0)
+            return length;
+    }
+    return 0;
+}
+
+} // namespace
+
 std::wstring escape_selection(const std::wstring& value) {
     std::wstring escaped;
-    escaped.reserve(value.size() + value.size() / 4);
-    for (wchar_t c : value) {
-        if (c == L'%')
-            escaped += L"%25";
-        else if (c == L'&')
-            escaped += L"%26";
-        else if (c == L'#')
-            escaped += L"%23";
-        else
-            escaped += c;
-    }
+    escaped.reserve(escaped_size(value));
+    append_escaped(escaped, value);
     return escaped;
 }
 
 // The markers are looked for in the template only: a selection that holds
 // "xvelloquartex" is inserted as it is and never searched again, so that
-// the link grows with the selection and not with its square.
+// the link grows with the selection and not with its square. The escaped
+// value is written straight into the link, whose size is known beforehand.
 std::wstring substitute_value(const std::wstring& link_template, const std::wstring& value) {
-    const std::wstring escaped = escape_selection(value);
-    std::wstring link;
-    std::size_t copied = 0;
+    std::size_t markers_found = 0;
+    std::size_t marker_chars = 0;
     for (std::size_t at = 0; at < link_template.size();) {
-        const wchar_t* hit = nullptr;
-        for (const wchar_t* marker : markers)
-            if (link_template.compare(at, std::wcslen(marker), marker) == 0) {
-                hit = marker;
-                break;
-            }
-        if (!hit) {
-            ++at;
-            continue;
-        }
-        link.append(link_template, copied, at - copied);
-        link += escaped;
-        at += std::wcslen(hit);
-        copied = at;
+        const std::size_t length = marker_at(link_template, at);
+        markers_found += length ? 1 : 0;
+        marker_chars += length;
+        at += length ? length : 1;
     }
-    link.append(link_template, copied, std::wstring::npos);
+    std::wstring link;
+    link.reserve(link_template.size() - marker_chars + markers_found * escaped_size(value));
+    for (std::size_t at = 0; at < link_template.size();) {
+        const std::size_t length = marker_at(link_template, at);
+        if (length) {
+            append_escaped(link, value);
+            at += length;
+        } else {
+            link += link_template[at++];
+        }
+    }
     return link;
 }
 

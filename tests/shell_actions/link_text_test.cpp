@@ -23,6 +23,9 @@ TEST(LinkText, EveryMarkerTakesTheEscapedValue) {
     // "%S" and "XVelloquartex" are no markers.
     EXPECT_EQ(substitute_value(L"%S XVelloquartex", L"v"), L"%S XVelloquartex");
     EXPECT_EQ(substitute_value(L"q=%s.", L""), L"q=.");
+    // The inserted selection is never searched for markers.
+    EXPECT_EQ(substitute_value(L"%s|xvelloquartex", L"xVelloquartex%s"),
+              L"xVelloquartex%25s|xVelloquartex%25s");
     EXPECT_TRUE(has_selection_marker(L"a%sb"));
     EXPECT_TRUE(has_selection_marker(L"xvelloquartex"));
     EXPECT_FALSE(has_selection_marker(L"100%S xVelloquarteX"));
