@@ -1,15 +1,19 @@
-// Rendering cost of the typing language and the cost of one search keystroke
-// in the action list, each beside a baseline measured in the same run.
+// Rendering cost of the typing language, its regex filter and the links built
+// from large selections, and the cost of one search keystroke in the action
+// list, each beside a baseline or a ratio measured in the same run.
+#include "builtin_actions/tweet_action.h"
 #include "core/parameter_values.h"
 #include "host/reference_host.h"
 #include "interpreters/typing_environment.h"
 #include "interpreters/typing_interpreter.h"
 #include "interpreters/typing_language.h"
+#include "interpreters/url_interpreter.h"
 #include "storage/code_storage.h"
 
 #include <sqlite3.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -40,7 +44,8 @@ public:
         time.wDay = 14;
         return time;
     }
-    std::wstring selection_text() override { return L"selection"; }
+    std::wstring selection = L"selection";
+    std::wstring selection_text() override { return selection; }
     std::wstring foreground_window_title() override { return L"Title"; }
     void open(const std::wstring&) override {}
     std::wstring pictures_folder() override { return L"C:\\Pictures"; }
@@ -115,6 +120,77 @@ void expansion_figures() {
     }
 }
 
+// The same text of short lines through the "clipboard" filter and through a
+// bare character replace.
+void regex_figures() {
+    Reference_host host;
+    Quiet_environment environment;
+    Fixed_clipboard clipboard;
+    std::wstring lines;
+    for (int i = 0; lines.size() < 2000000; ++i)
+        lines += L"line " + std::to_wstring(i) + L"\n";
+    clipboard.text = lines;
+    std::size_t size = 0;
+    const double filter_ms = measure(3, [&] {
+        Typing_expander expander(&host, environment, clipboard);
+        size = expander.expand(L"{clipboard:s/\n/,/g}").size();
+    });
+    const double bare_ms = measure(3, [&] {
+        std::wstring copy = lines;
+        std::replace(copy.begin(), copy.end(), L'\n', L',');
+        sink = copy.size();
+    });
+    std::printf("s/\\n/,/g over %zu characters of short lines: %.1f ms, %zu of %zu characters "
+                "kept; bare std::replace: %.1f ms (ratio %.1f)\n",
+                lines.size(), filter_ms, size, lines.size(), bare_ms, filter_ms / bare_ms);
+}
+
+// Half of the selection is "&", "%" and "#", the characters that escaping
+// replaces; the URL action runs as the host runs it, from its stored code.
+void link_figures() {
+    const std::wstring folder =
+        std::filesystem::temp_directory_path().wstring() + L"zaptor_link_bench";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    auto storage = Code_storage::open_path(folder + L"\\code_storage.db");
+    storage->store_code(L"zp_1_user_id", L"url_interpreter", L"https://s.example/?q=%s&again=%s",
+                        L"Search", L"", L"");
+    Reference_host host;
+    auto owned = std::make_unique<Quiet_environment>();
+    Quiet_environment& environment = *owned;
+    Url_interpreter interpreter(&host, storage.get(), std::move(owned));
+    const std::size_t sizes[] = {10000, 100000, 1000000};
+    double url_ms[3] = {0, 0, 0};
+    double tweet_ms[3] = {0, 0, 0};
+    for (int i = 0; i < 3; ++i) {
+        std::wstring selection(sizes[i], L'a');
+        for (std::size_t at = 0; at < selection.size(); at += 2)
+            selection[at] = L"&%#"[(at / 2) % 3];
+        environment.selection = selection;
+        const int repeats = 30 / (i + 1);
+        url_ms[i] = measure(repeats, [&] {
+            auto list = Reference_host::make_list();
+            Param::write_text(list.get(), L"request", L"execute");
+            Param::write_u32(list.get(), L"deactivate", 0);
+            host.deliver(L"zp_1_user_id", list.get());
+        });
+        tweet_ms[i] = measure(
+            repeats, [&] { sink = FilterTwitterAction::build_link(selection, L"").size(); });
+        std::printf("%7zu characters: URL action %8.2f ms, tweet link %8.2f ms\n", sizes[i],
+                    url_ms[i], tweet_ms[i]);
+    }
+    for (int i = 1; i < 3; ++i)
+        std::printf("%zu -> %zu characters: URL action %.1fx, tweet link %.1fx the time "
+                    "(linear: 10, goal: at most 12)\n",
+                    sizes[i - 1], sizes[i], url_ms[i] / url_ms[i - 1],
+                    tweet_ms[i] / tweet_ms[i - 1]);
+    std::printf(
+        "1,000,000 characters: URL action %.1f ms, tweet link %.1f ms (goal: under 50 ms)\n",
+        url_ms[2], tweet_ms[2]);
+    storage.reset();
+    std::filesystem::remove_all(folder);
+}
+
 void search_figures() {
     const std::wstring folder =
         std::filesystem::temp_directory_path().wstring() + L"zaptor_interpreters_bench";
@@ -174,6 +250,8 @@ void search_figures() {
 
 int main() {
     expansion_figures();
+    regex_figures();
+    link_figures();
     search_figures();
     return 0;
 }

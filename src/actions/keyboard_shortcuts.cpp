@@ -5,6 +5,7 @@
 #include "core/parameter_values.h"
 #include "core/plugin_globals.h"
 #include "core/text_convert.h"
+#include "storage/file_copy.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
 
@@ -60,13 +61,9 @@ struct Finalize_statement {
 
 } // namespace
 
+// The same copy as the code database's backup: never a half-written target.
 bool copy_database_file(const std::wstring& from, const std::wstring& to, std::string& error) {
-    if (CopyFileW(from.c_str(), to.c_str(), FALSE))
-        return true;
-    DWORD code = GetLastError();
-    error = "cannot copy " + utf16_to_utf8(from) + " to " + utf16_to_utf8(to) + " (Windows error " +
-            std::to_string(code) + ")";
-    return false;
+    return copy_file_over(from, to, error);
 }
 
 bool is_key_binding_database(const std::wstring& path, std::string& reason) {

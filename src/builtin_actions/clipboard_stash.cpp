@@ -64,8 +64,11 @@ PasteStashAction::PasteStashAction(Interaction_if* host)
 int PasteStashAction::process_deactivate() {
     Trace::marker("Clipboard_stash::PasteStashAction::process_deactivate");
     auto key = static_cast<std::uint8_t>(key_code() & 0xFF);
-    // No backup scope: after a stash paste the clipboard holds the slot.
-    clipboard_.paste(slot(key));
+    // The slot travels through the clipboard like any other pasted text; the
+    // user's own clipboard comes back once the target has taken the paste.
+    const Clipboard_data data = slot(key);
+    Clipboard_backup_scope scope(clipboard_);
+    clipboard_.paste(data);
     return 0;
 }
 

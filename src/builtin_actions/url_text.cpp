@@ -15,28 +15,92 @@ constexpr const wchar_t* markers[] = {L"%s", L"xVelloquartex", L"xvelloquartex"}
 
 } // namespace
 
-std::wstring replace_all(std::wstring text, const std::wstring& from, const std::wstring& to) {
+// Each of these builds its result in one pass into a new string: replacing in
+// place shifts the whole tail at every hit, which over a large selection
+// full of "&" costs time quadratic in its length.
+
+std::wstring replace_all(const std::wstring& text, const std::wstring& from,
+                         const std::wstring& to) {
     if (from.empty())
         return text;
-    std::size_t at = 0;
-    while ((at = text.find(from, at)) != std::wstring::npos) {
-        text.replace(at, from.size(), to);
-        at += to.size();
+    std::wstring out;
+    std::size_t copied = 0;
+    for (std::size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, copied)) {
+        out.append(text, copied, at - copied);
+        out += to;
+        copied = at + from.size();
     }
-    return text;
+    if (copied == 0)
+        return text;
+    out.append(text, copied, std::wstring::npos);
+    return out;
 }
+
+namespace {
+
+std::size_t escaped_size(const std::wstring& value) {
+    std::size_t size = value.size();
+    for (wchar_t c : value)
+        if (c == L'%' || c == L'&' || c == L'#')
+            size += 2;
+    return size;
+}
+
+// Appends the escaped value into room already reserved in `out`.
+void append_escaped(std::wstring& out, const std::wstring& value) {
+    for (wchar_t c : value) {
+        if (c == L'%' || c == L'&' || c == L'#') {
+            out += L'%';
+            out += L'2';
+            out += c == L'%' ? L'5' : c == L'&' ? L'6' : L'3';
+        } else {
+            out += c;
+        }
+    }
+}
+
+std::size_t marker_at(const std::wstring& text, std::size_t at) {
+    for (const wchar_t* marker : markers) {
+        const std::size_t length = std::wcslen(marker);
+        if (text.compare(at, length, marker) == 0)
+            return length;
+    }
+    return 0;
+}
+
+} // namespace
 
 std::wstring escape_selection(const std::wstring& value) {
-    std::wstring escaped = replace_all(value, L"%", L"%25");
-    escaped = replace_all(std::move(escaped), L"&", L"%26");
-    return replace_all(std::move(escaped), L"#", L"%23");
+    std::wstring escaped;
+    escaped.reserve(escaped_size(value));
+    append_escaped(escaped, value);
+    return escaped;
 }
 
+// The markers are looked for in the template only: a selection that holds
+// "xvelloquartex" is inserted as it is and never searched again, so that
+// the link grows with the selection and not with its square. The escaped
+// value is written straight into the link, whose size is known beforehand.
 std::wstring substitute_value(const std::wstring& link_template, const std::wstring& value) {
-    const std::wstring escaped = escape_selection(value);
-    std::wstring link = link_template;
-    for (const wchar_t* marker : markers)
-        link = replace_all(std::move(link), marker, escaped);
+    std::size_t markers_found = 0;
+    std::size_t marker_chars = 0;
+    for (std::size_t at = 0; at < link_template.size();) {
+        const std::size_t length = marker_at(link_template, at);
+        markers_found += length ? 1 : 0;
+        marker_chars += length;
+        at += length ? length : 1;
+    }
+    std::wstring link;
+    link.reserve(link_template.size() - marker_chars + markers_found * escaped_size(value));
+    for (std::size_t at = 0; at < link_template.size();) {
+        const std::size_t length = marker_at(link_template, at);
+        if (length) {
+            append_escaped(link, value);
+            at += length;
+        } else {
+            link += link_template[at++];
+        }
+    }
     return link;
 }
 

@@ -9,8 +9,8 @@
 // included, for the shell and the browser to deal with.
 std::wstring escape_selection(const std::wstring& value);
 
-// The template with every "%s", then every "xVelloquartex", then every
-// "xvelloquartex" replaced by the escaped value.
+// The template with every "%s", "xVelloquartex" and "xvelloquartex" replaced
+// by the escaped value, left to right; the inserted value is not searched.
 std::wstring substitute_value(const std::wstring& link_template, const std::wstring& value);
 
 // True when the template holds one of the three selection markers.
@@ -22,7 +22,8 @@ std::wstring url_encode(const std::wstring& text);
 
 // Every occurrence of `from` in `text` replaced by `to`, left to right and
 // not overlapping; the replacement is not searched again.
-std::wstring replace_all(std::wstring text, const std::wstring& from, const std::wstring& to);
+std::wstring replace_all(const std::wstring& text, const std::wstring& from,
+                         const std::wstring& to);
 
 // ShellExecuteEx with the verb "Open", shown; false (and one error line) when
 // the shell refuses.

@@ -36,22 +36,66 @@ bool make_pipe(Pipe& pipe, SECURITY_ATTRIBUTES& attributes, DWORD size) {
 
 } // namespace
 
-std::string batch_input(const std::wstring& script, bool* lossy) {
+namespace {
+
+// Code pages for which WideCharToMultiByte takes no lpUsedDefaultChar (the
+// call fails with it): UTF-7, UTF-8, and those that take no flags either.
+bool takes_used_default_char(UINT code_page) {
+    return !(code_page == CP_UTF7 || code_page == CP_UTF8 || code_page == 42 ||
+             (code_page >= 50220 && code_page <= 50229) ||
+             (code_page >= 57002 && code_page <= 57011));
+}
+
+// Converts the whole of `text`; false when Windows refuses with these flags.
+bool to_code_page(UINT code_page, DWORD flags, const std::wstring& text, BOOL* used_default,
+                  std::string& bytes) {
+    const int length = static_cast<int>(std::min<std::size_t>(text.size(), 0x7FFFFFFF));
+    const int size =
+        WideCharToMultiByte(code_page, flags, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return false;
+    bytes.resize(static_cast<std::size_t>(size));
+    const int written = WideCharToMultiByte(code_page, flags, text.data(), length, &bytes[0], size,
+                                            nullptr, used_default);
+    if (written <= 0)
+        return false;
+    bytes.resize(static_cast<std::size_t>(written));
+    return true;
+}
+
+} // namespace
+
+std::string batch_input(const std::wstring& script, bool* lossy, unsigned code_page) {
+    if (code_page == CP_ACP)
+        code_page = GetACP();
     std::string bytes;
-    BOOL used_default = FALSE;
+    bool lost = false;
     if (!script.empty()) {
-        const int length = static_cast<int>(std::min<std::size_t>(script.size(), 0x7FFFFFFF));
-        const int size =
-            WideCharToMultiByte(CP_ACP, 0, script.data(), length, nullptr, 0, nullptr, nullptr);
-        if (size > 0) {
-            bytes.resize(static_cast<std::size_t>(size));
-            const int written = WideCharToMultiByte(CP_ACP, 0, script.data(), length, &bytes[0],
-                                                    size, nullptr, &used_default);
-            bytes.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
+        BOOL used_default = FALSE;
+        if (takes_used_default_char(code_page)) {
+            if (to_code_page(code_page, 0, script, &used_default, bytes))
+                lost = used_default != FALSE;
+            else
+                bytes.clear();
+        } else if (code_page == CP_UTF8) {
+            // UTF-8 holds every character; only a lone surrogate is lost
+            // (written as U+FFFD), and the strict conversion tells.
+            if (!to_code_page(code_page, WC_ERR_INVALID_CHARS, script, nullptr, bytes)) {
+                lost = GetLastError() == ERROR_NO_UNICODE_TRANSLATION;
+                if (!to_code_page(code_page, 0, script, nullptr, bytes))
+                    bytes.clear();
+            }
+        } else if (!to_code_page(code_page, 0, script, nullptr, bytes)) {
+            // Whether characters were lost cannot be known here.
+            bytes.clear();
         }
+        if (bytes.empty())
+            Trace::error("batch_input")
+                << "the script cannot be converted to code page "
+                << static_cast<std::uint32_t>(code_page) << ": error " << last_error();
     }
     if (lossy)
-        *lossy = used_default != FALSE;
+        *lossy = lost;
     return bytes + "\r\nexit\r\n";
 }
 
@@ -156,7 +200,8 @@ void Batch_interpreter::execute(const std::wstring& ident) {
         clipboard.read_text(text);
         code = replace_all(std::move(code), L"{clipboard}", text);
     }
-    const std::wstring script = render_code(host(), environment_.get(), code).text;
+    const std::wstring script =
+        render_code(host(), environment_.get(), code, Inserted_text::as_is).text;
     const std::wstring command_processor = command_processor_path();
     if (command_processor.empty()) {
         Trace::error("Batch_interpreter::execute") << "%ComSpec% names no command processor";

@@ -22,9 +22,10 @@ private:
     std::unique_ptr<Typing_environment> environment_;
 };
 
-// What the command processor reads: the script in the ANSI code page, then
-// "\r\nexit\r\n". Characters the code page lacks become its default character.
-std::string batch_input(const std::wstring& script, bool* lossy = nullptr);
+// What the command processor reads: the script in `code_page` (0: the ANSI
+// code page), then "\r\nexit\r\n". Characters the code page lacks become its
+// default character; `lossy` tells so where the code page can report it.
+std::string batch_input(const std::wstring& script, bool* lossy = nullptr, unsigned code_page = 0);
 
 // %ComSpec% expanded; empty when it cannot be expanded.
 std::wstring command_processor_path();

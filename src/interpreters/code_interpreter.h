@@ -41,6 +41,7 @@ protected:
 
 private:
     void dispatch(const std::wstring& name, Parameters* list);
+    void remove_key_bindings(const std::wstring& ident);
 
     Filter_registration registration_;
     Code_storage* storage_;

@@ -20,7 +20,7 @@ struct Substitution {
 bool parse_substitution(const std::wstring& argument, Substitution& out);
 
 // Each of these gives an empty text and writes one error line when the
-// pattern does not compile or matching gives up (too complex, too slow).
+// pattern does not compile or matching exceeds the engine's limits (too complex).
 std::wstring substitute(const std::wstring& text, const Substitution& substitution);
 std::wstring join_matches(const std::wstring& text, const std::wstring& pattern);
 

@@ -28,7 +28,7 @@ void Typing_interpreter::execute(const std::wstring& ident) {
     // Rendering (selection captures and questions included) ends before the
     // host is asked to type anything.
     const std::wstring typing_data =
-        append_cursor_moves(render_code(host(), environment_.get(), code));
+        append_cursor_moves(render_code(host(), environment_.get(), code, Inserted_text::plain));
     Param::Owned_parameters list = Param::create(host());
     if (!list) {
         Trace::error("Typing_interpreter::execute")

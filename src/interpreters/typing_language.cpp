@@ -255,6 +255,15 @@ std::wstring sleep_element(const std::wstring& argument) {
     return Typing_data::pause_element(static_cast<std::uint16_t>(value % 65535));
 }
 
+std::wstring without_element_markers(const std::wstring& text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (wchar_t c : text)
+        if (c < Typing_data::key_press || c > Typing_data::record)
+            out += c;
+    return out;
+}
+
 } // namespace Typing_language
 
 std::vector<Placeholder_span> find_placeholders(const std::wstring& text) {
@@ -333,8 +342,8 @@ bool ask_date(Interaction_if* host, SYSTEMTIME& date) {
 } // namespace
 
 Typing_expander::Typing_expander(Interaction_if* host, Typing_environment& environment,
-                                 Clipboard_text_source& clipboard)
-    : host_(host), environment_(environment), clipboard_(clipboard) {
+                                 Clipboard_text_source& clipboard, Inserted_text inserted)
+    : host_(host), environment_(environment), clipboard_(clipboard), inserted_(inserted) {
     using Typing_language::lower_case;
     auto add = [this](const wchar_t* name, std::function<bool(std::wstring&)> run) {
         commands_.push_back(std::make_unique<Function_command>(name, std::move(run)));
@@ -485,6 +494,20 @@ Typing_expander::Typing_expander(Interaction_if* host, Typing_environment& envir
 
 Typing_expander::~Typing_expander() = default;
 
+namespace {
+
+// The placeholders whose result is text from outside the code. Key elements
+// come only from what the user wrote: a web page can put "\x02" "5b" (hold
+// the Windows key) on the clipboard.
+bool inserts_outside_text(const std::wstring& name) {
+    for (const wchar_t* outside : {L"clipboard", L"selection", L"title", L"var", L"ask", L"action"})
+        if (name == outside)
+            return true;
+    return false;
+}
+
+} // namespace
+
 bool Typing_expander::evaluate(const std::wstring& placeholder, std::wstring& result) {
     if (placeholder.size() < 2)
         return false;
@@ -493,18 +516,22 @@ bool Typing_expander::evaluate(const std::wstring& placeholder, std::wstring& re
     const std::wstring name = Typing_language::lower_case(inner.substr(0, colon));
     const std::wstring argument =
         colon == std::wstring::npos ? std::wstring() : inner.substr(colon + 1);
+    bool answered = false;
     for (const auto& command : commands_) {
         if (name == command->name()) {
             result = argument;
-            return command->execute(result);
+            answered = command->execute(result);
+            break;
         }
     }
-    if (name == L"clipboard") {
+    if (!answered && name == L"clipboard") {
         const std::wstring clipboard = clipboard_.clipboard_text();
         result = argument.empty() ? clipboard : Regex_filter::apply(clipboard, argument);
-        return true;
+        answered = true;
     }
-    return false;
+    if (answered && inserted_ == Inserted_text::plain && inserts_outside_text(name))
+        result = Typing_language::without_element_markers(result);
+    return answered;
 }
 
 std::wstring Typing_expander::expand(const std::wstring& text) {
@@ -546,12 +573,12 @@ std::wstring Typing_expander::expand(const std::wstring& text) {
 }
 
 Expansion_result render_code(Interaction_if* host, Typing_environment* environment,
-                             const std::wstring& code) {
+                             const std::wstring& code, Inserted_text inserted) {
     System_environment system;
     Typing_environment& used = environment ? *environment : system;
     return expand_text(
         [&](Clipboard_text_source& source, const std::wstring& text) {
-            Typing_expander expander(host, used, source);
+            Typing_expander expander(host, used, source, inserted);
             return expander.expand(text);
         },
         code);

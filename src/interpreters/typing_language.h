@@ -32,12 +32,23 @@ public:
     virtual bool execute(std::wstring& text) = 0;
 };
 
+// What becomes of text that placeholders bring in from outside the code (the
+// clipboard, the selection, a window title, a variable, an answer).
+enum class Inserted_text {
+    // Typed by the host: code units U+0001 to U+0005 are removed, so that
+    // such text can never start a key, pause or record element.
+    plain,
+    // A script or a URL, where those code units are only characters.
+    as_is,
+};
+
 // Renders placeholders for one text. Holds no state between texts apart from
 // what it is given.
 class Typing_expander {
 public:
     Typing_expander(Interaction_if* host, Typing_environment& environment,
-                    Clipboard_text_source& clipboard);
+                    Clipboard_text_source& clipboard,
+                    Inserted_text inserted = Inserted_text::plain);
     ~Typing_expander();
     Typing_expander(const Typing_expander&) = delete;
     Typing_expander& operator=(const Typing_expander&) = delete;
@@ -53,13 +64,14 @@ private:
     Interaction_if* host_;
     Typing_environment& environment_;
     Clipboard_text_source& clipboard_;
+    Inserted_text inserted_;
     std::vector<std::unique_ptr<Typing_command>> commands_;
 };
 
 // Placeholder expansion plus the cursor-marker rule, for the interpreters.
 // `environment` may be null for the real machine.
 Expansion_result render_code(Interaction_if* host, Typing_environment* environment,
-                             const std::wstring& code);
+                             const std::wstring& code, Inserted_text inserted);
 
 // Helpers with their own rules, exposed for tests.
 namespace Typing_language {
@@ -72,6 +84,8 @@ std::wstring drop_break_after_shift_return(const std::wstring& text);
 std::wstring key_sequence(const std::wstring& argument);
 // The pause of the "sleep" placeholder.
 std::wstring sleep_element(const std::wstring& argument);
+// The text without the code units that start typing-data elements.
+std::wstring without_element_markers(const std::wstring& text);
 
 constexpr unsigned max_key_repeat = 1000;
 constexpr int max_action_depth = 8;

@@ -20,7 +20,8 @@ void Url_interpreter::execute(const std::wstring& ident) {
     std::wstring code;
     if (!load_own_code(ident, code))
         return;
-    std::wstring url = append_cursor_moves(render_code(host(), environment_.get(), code));
+    std::wstring url =
+        append_cursor_moves(render_code(host(), environment_.get(), code, Inserted_text::as_is));
     // The copied selection stays on the clipboard: no backup scope here.
     if (has_selection_marker(url))
         url = substitute_value(url, environment_->selection_text());

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <string_view>
@@ -139,18 +140,23 @@ public:
         return Code_result::ok;
     }
 
+    // The number goes above every number handed out before, kept in meta
+    // as a high-water mark: were a deleted action's number handed out again,
+    // a key binding or an "action" placeholder still naming the old ident
+    // would run the new action. A database written before the mark existed
+    // starts from the largest rowid.
     bool make_user_ident(std::wstring& ident) override {
         if (!db_)
             return false;
-        Statement statement = prepare(db_.get(), L"SELECT MAX(rowid)+1 FROM code_store;");
-        if (!statement)
+        if (!SQLite::execute(db_.get(), L"BEGIN IMMEDIATE;"))
             return false;
-        int result = sqlite3_step(statement.get());
-        if (!SQLite::is_success(result))
+        long long n = 0;
+        const bool made = next_user_number(n) && write_user_mark(n);
+        if (!made || !SQLite::execute(db_.get(), L"COMMIT;")) {
+            SQLite::execute(db_.get(), L"ROLLBACK;");
             return false;
-        // MAX over an empty table is NULL, which reads as 0.
-        long long n = result == SQLITE_ROW ? sqlite3_column_int64(statement.get(), 0) : 0;
-        ident = L"zp_" + std::to_wstring(n) + L"_user_id";
+        }
+        ident = user_ident(n);
         return true;
     }
 
@@ -282,6 +288,70 @@ private:
             SQLite::execute(db_.get(),
                             L"INSERT OR REPLACE INTO meta(key,value) VALUES('version',1);");
         }
+    }
+
+    static std::wstring user_ident(long long n) {
+        return L"zp_" + std::to_wstring(n) + L"_user_id";
+    }
+
+    // One integer of a query with one row; NULL reads as `fallback`.
+    bool query_number(std::wstring_view sql, long long fallback, long long& value) {
+        Statement statement = prepare(db_.get(), sql);
+        if (!statement)
+            return false;
+        const int result = sqlite3_step(statement.get());
+        if (result != SQLITE_ROW) {
+            trace_step_failure("Code_storage::make_user_ident", result);
+            return false;
+        }
+        value = sqlite3_column_type(statement.get(), 0) == SQLITE_NULL
+                    ? fallback
+                    : sqlite3_column_int64(statement.get(), 0);
+        return true;
+    }
+
+    bool next_user_number(long long& n) {
+        long long by_rowid = 0;
+        long long mark = -1;
+        if (!query_number(L"SELECT MAX(rowid)+1 FROM code_store;", 0, by_rowid) ||
+            !query_number(L"SELECT MAX(value) FROM meta WHERE key='user_ident_mark';", -1, mark))
+            return false;
+        n = std::max(by_rowid, mark + 1);
+        // An ident stored under its own name (a restored or imported row)
+        // may already use the number.
+        for (;;) {
+            const std::wstring ident = user_ident(n);
+            Statement statement = prepare(db_.get(), L"SELECT 1 FROM code_store WHERE ident=?1;");
+            if (!statement || !bind_all(statement.get(), {&ident}))
+                return false;
+            const int result = sqlite3_step(statement.get());
+            if (result == SQLITE_DONE)
+                return true;
+            if (result != SQLITE_ROW) {
+                trace_step_failure("Code_storage::make_user_ident", result);
+                return false;
+            }
+            ++n;
+        }
+    }
+
+    bool write_user_mark(long long n) {
+        Statement statement = prepare(db_.get(), L"DELETE FROM meta WHERE key='user_ident_mark';");
+        if (!statement)
+            return false;
+        int result = sqlite3_step(statement.get());
+        if (SQLite::is_success(result)) {
+            statement =
+                prepare(db_.get(), L"INSERT INTO meta(key,value) VALUES('user_ident_mark',?1);");
+            if (!statement || sqlite3_bind_int64(statement.get(), 1, n) != SQLITE_OK)
+                return false;
+            result = sqlite3_step(statement.get());
+        }
+        if (!SQLite::is_success(result)) {
+            trace_step_failure("Code_storage::make_user_ident", result);
+            return false;
+        }
+        return true;
     }
 
     static bool is_code_database(const std::wstring& path, std::wstring& reason) {

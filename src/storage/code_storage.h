@@ -39,7 +39,8 @@ public:
                            const std::wstring& description, const std::wstring& category) = 0;
     // Deleting an ident that does not exist succeeds.
     virtual int delete_code(const std::wstring& ident) = 0;
-    // zp_<n>_user_id with n one more than the largest rowid.
+    // zp_<n>_user_id with n above every n handed out before (and above the
+    // largest rowid); never one that a deleted action had.
     virtual bool make_user_ident(std::wstring& ident) = 0;
     // Both copy the database file to or from `directory`, under its own file name.
     virtual int create_backup(const std::wstring& directory) = 0;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -12,6 +13,12 @@ struct Close_handle {
     void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
 };
 using File_handle = std::unique_ptr<void, Close_handle>;
+
+File_handle open_file(const std::wstring& path, DWORD access, DWORD disposition) {
+    HANDLE handle = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return File_handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+}
 
 File_handle open_for_identity(const std::wstring& path) {
     HANDLE handle =
@@ -45,14 +52,58 @@ std::string system_message(DWORD code) {
 
 } // namespace
 
+namespace {
+
+// Our own loop rather than CopyFileW: Wine's CopyFileW ends a copy whose read
+// fails as if the source had ended, and reports success.
+bool copy_contents(HANDLE from, HANDLE to) {
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(from, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
+            return false;
+        if (read == 0)
+            return FlushFileBuffers(to) != 0;
+        DWORD written = 0;
+        if (!WriteFile(to, buffer.data(), read, &written, nullptr) || written != read)
+            return false;
+    }
+}
+
+} // namespace
+
 bool copy_file_over(const std::wstring& from, const std::wstring& to, std::string& error) {
     if (same_file(from, to)) {
         error = "cannot copy file onto itself [" + utf16_to_utf8(from) + "]";
         return false;
     }
-    if (CopyFileW(from.c_str(), to.c_str(), FALSE))
-        return true;
-    error = "cannot copy file: " + system_message(GetLastError()) + " [" + utf16_to_utf8(from) +
-            "] [" + utf16_to_utf8(to) + "]";
+    // The copy goes to a file beside the target and replaces it only when
+    // complete: a copy that breaks off leaves the user's backup, or their
+    // working database, as it was. Beside it, so that the rename stays on
+    // one volume and cannot turn into a copy again.
+    const std::wstring temporary = to + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    const char* step = "cannot open file";
+    DWORD code = 0;
+    {
+        File_handle source(open_file(from, GENERIC_READ, OPEN_EXISTING));
+        File_handle target(source ? open_file(temporary, GENERIC_WRITE, CREATE_ALWAYS) : nullptr);
+        if (source && target) {
+            step = "cannot copy file";
+            if (copy_contents(source.get(), target.get()))
+                step = nullptr;
+        }
+        if (step)
+            code = GetLastError();
+    }
+    if (!step) {
+        if (MoveFileExW(temporary.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        step = "cannot replace file";
+        code = GetLastError();
+    }
+    DeleteFileW(temporary.c_str());
+    error = std::string(step) + ": " + system_message(code) + " [" + utf16_to_utf8(from) + "] [" +
+            utf16_to_utf8(to) + "]";
     return false;
 }

@@ -5,6 +5,8 @@
 #include "core/parameter_values.h"
 #include "host/reference_host.h"
 #include "interpreters/interpreters_test_support.h"
+#include "interpreters/typing_language.h"
+#include "output_test_support.h"
 #include "storage/code_storage.h"
 #include "support/test_support.h"
 
@@ -186,6 +188,41 @@ TEST_F(Code_interpreter_test, ExecutesOnlyOnReleaseAndOnlyItsOwnType) {
 
     // The typing interpreter is also addressed by its type name.
     EXPECT_EQ(host.filter_count(L"typing_interpreter"), 1u);
+}
+
+// Text from the clipboard, the selection or an answer is typed as text: its
+// U+0001 to U+0005 would otherwise start key elements (\x02 "5b" holds the
+// Windows key down). What the code itself writes stays a key element.
+TEST_F(Code_interpreter_test, InsertedTextPressesNoKeys) {
+    const std::wstring hostile = L"x\x0002"
+                                 L"5b\x0003"
+                                 L"1b\x0001"
+                                 L"0d\x0004"
+                                 L"ffff\x0005"
+                                 L"Ly";
+    const std::wstring text = L"x5b1b0dffffLy";
+    ASSERT_TRUE(Output_test::set_clipboard_text(hostile));
+    environment->selection = hostile;
+    std::vector<unsigned char> answer;
+    for (wchar_t c : hostile + L'\0') {
+        answer.push_back(static_cast<unsigned char>(c & 0xFF));
+        answer.push_back(static_cast<unsigned char>(c >> 8));
+    }
+    host.set_answer(L"ask_text", {{{L"text"}, answer, true}});
+    const std::wstring ident =
+        store(L"typing_interpreter",
+              L"[{clipboard}|{selection}|{ask:text Q}|{clipboard:s/y/&/}]{key:ctrl v}\x0001"
+              L"0d",
+              L"T");
+    execute(ident);
+    ASSERT_EQ(host.typed_texts().size(), 1u);
+    EXPECT_EQ(host.typed_texts()[0], L"[" + text + L"|" + text + L"|" + text + L"|" + text +
+                                         L"]\x0002"
+                                         L"11v\x0003"
+                                         L"11\x0001"
+                                         L"0d");
+    // A URL or a script takes the same text unchanged.
+    EXPECT_EQ(render_code(&host, environment, L"{selection}", Inserted_text::as_is).text, hostile);
 }
 
 TEST_F(Code_interpreter_test, DescribesAndDeletes) {

@@ -9,7 +9,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
 #include <regex>
+#include <thread>
 
 namespace {
 
@@ -168,6 +171,41 @@ TEST(Regex_filter_test, HugeClipboardsWithRunawayPatternsSurvive) {
         // Time is a benchmark's business; printed here for the log only.
         std::printf("%ls: %llu ms, %zu characters\n", c.placeholder, elapsed, result.size());
     }
+}
+
+// Matching is bounded by the work it does, not by a clock: a busy machine
+// gives the same text as an idle one, and a runaway pattern gives nothing.
+TEST(Regex_filter_test, ResultsDoNotDependOnTheMachinesLoad) {
+    std::wstring lines;
+    for (int i = 0; lines.size() < 2000000; ++i)
+        lines += L"line " + std::to_wstring(i) + L"\n";
+    std::wstring joined = lines;
+    std::replace(joined.begin(), joined.end(), L'\n', L',');
+    std::atomic<bool> stop{false};
+    std::thread busy([&] {
+        volatile unsigned long long spins = 0;
+        while (!stop)
+            spins = spins + 1;
+    });
+    Reference_host host;
+    Fake_environment environment;
+    Fake_clipboard source;
+    source.text = lines;
+    for (int run = 0; run < 20; ++run) {
+        Typing_expander expander(&host, environment, source);
+        const std::wstring result = expander.expand(L"{clipboard:s/\n/,/g}");
+        EXPECT_TRUE(result == joined)
+            << "run " << run << ": " << result.size() << " of " << joined.size() << " characters";
+    }
+    source.text.assign(20000, L'x');
+    for (int run = 0; run < 2; ++run) {
+        Trace_capture trace;
+        Typing_expander expander(&host, environment, source);
+        EXPECT_EQ(expander.expand(L"[{clipboard:(x+x+)+y}]"), L"[]");
+        EXPECT_EQ(trace.error_count(), 1u);
+    }
+    stop = true;
+    busy.join();
 }
 
 } // namespace

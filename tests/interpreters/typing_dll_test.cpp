@@ -1,6 +1,7 @@
 // The typing interpreter inside the real zaptor.dll, driven by the reference
 // host's script console in a private installation.
 #include "storage/code_storage.h"
+#include "storage/db_files.h"
 #include "support/test_support.h"
 #include "support/vqhost_runner.h"
 
@@ -66,3 +67,32 @@ TEST(Typing_dll, StoresOnceAndTypesTheRenderedCode) {
 }
 
 } // namespace
+
+// A deleted action takes its key bindings along, and its number is never
+// handed out again: an old combination must not run a new script.
+TEST(Typing_dll, DeletedActionsLeaveNoBindingAndNoIdentBehind) {
+    auto install = make_vqhost_install(L"delete_dll");
+    const std::regex result_line("= result\\.zp_new text:\"(zp_[0-9]+_user_id)\"");
+    auto store = [&](const char* type, const std::string& before, const std::string& after) {
+        auto run = run_vqhost_script(
+            install, std::string(start) + before + "send zp_store_action_code zp_new.type=text:" +
+                         type + " zp_new.code=text:echo zp_new.name=text:N\n" + after + stop);
+        std::smatch match;
+        EXPECT_TRUE(std::regex_search(run.output, match, result_line)) << run.output;
+        return std::make_pair(match.size() > 1 ? match[1].str() : std::string(), run.output);
+    };
+    const std::string typing = store("typing_interpreter", "", "").first;
+    ASSERT_FALSE(typing.empty());
+    // Bound directly to A, deleted, then a batch action is stored.
+    const auto [batch, output] =
+        store("batch_interpreter",
+              "send zp_action_set_key_binding combi=u32:65601 id=text:" + typing +
+                  " title=text:N\nsend zp_delete_action ident=text:" + typing + "\n",
+              "send zp_action_key_binding id=text:" + typing + "\n");
+    EXPECT_NE(batch, typing);
+    EXPECT_EQ(output.find("= key u32:"), std::string::npos) << output;
+    Connection db = Db_files::open_raw(install.plugins + L"\\zaptor.db");
+    EXPECT_EQ(Db_files::scalar(db.get(), "SELECT count(*) FROM key_bindings WHERE ident='" +
+                                             typing + "' OR key=65601;"),
+              "0");
+}

@@ -329,11 +329,12 @@ TEST_F(Typing_language_test, TypingDataElements) {
 TEST(Render_code_test, CursorMarkerBecomesLeftPresses) {
     Reference_host host;
     Fake_environment environment;
-    const Expansion_result result = render_code(&host, &environment, L"Dear {|}World, {date:yyyy}");
+    const Expansion_result result =
+        render_code(&host, &environment, L"Dear {|}World, {date:yyyy}", Inserted_text::plain);
     EXPECT_EQ(result.text, L"Dear World, 2026");
     EXPECT_EQ(result.left_presses, 11u);
-    const std::wstring typed =
-        append_cursor_moves(render_code(&host, &environment, L"say {cursor}hello"));
+    const std::wstring typed = append_cursor_moves(
+        render_code(&host, &environment, L"say {cursor}hello", Inserted_text::plain));
     std::wstring expected = L"say hello";
     for (int i = 0; i < 5; ++i)
         expected += L"\x0001"

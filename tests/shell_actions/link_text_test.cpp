@@ -23,6 +23,9 @@ TEST(LinkText, EveryMarkerTakesTheEscapedValue) {
     // "%S" and "XVelloquartex" are no markers.
     EXPECT_EQ(substitute_value(L"%S XVelloquartex", L"v"), L"%S XVelloquartex");
     EXPECT_EQ(substitute_value(L"q=%s.", L""), L"q=.");
+    // The inserted selection is never searched for markers.
+    EXPECT_EQ(substitute_value(L"%s|xvelloquartex", L"xVelloquartex%s"),
+              L"xVelloquartex%25s|xVelloquartex%25s");
     EXPECT_TRUE(has_selection_marker(L"a%sb"));
     EXPECT_TRUE(has_selection_marker(L"xvelloquartex"));
     EXPECT_FALSE(has_selection_marker(L"100%S xVelloquarteX"));
@@ -123,6 +126,25 @@ TEST(BatchInput, AnsiBytesFollowedByTheExitLine) {
     const std::string fallback(1, static_cast<char>(info.DefaultChar[0]));
     EXPECT_EQ(batch_input(L"echo \u2603!", &lossy), "echo " + fallback + "!\r\nexit\r\n");
     EXPECT_TRUE(lossy);
+    // Any ANSI code page, UTF-8 included (where WideCharToMultiByte refuses
+    // to report default characters); there only a lone surrogate is lost.
+    struct Case {
+        unsigned code_page;
+        std::wstring script;
+        std::string bytes;
+        bool lossy;
+    };
+    const Case cases[] = {
+        {CP_UTF8, L"echo \u00e4\u2603\U0001F600", "echo \xc3\xa4\xe2\x98\x83\xf0\x9f\x98\x80",
+         false},
+        {CP_UTF8, L"a\xd800", "a\xef\xbf\xbd", true},
+        {1252, L"caf\u00e9 \u2603", "caf\xe9 ?", true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(batch_input(c.script, &lossy, c.code_page), c.bytes + "\r\nexit\r\n")
+            << c.code_page;
+        EXPECT_EQ(lossy, c.lossy) << c.code_page;
+    }
     // A large script stays whole.
     const std::wstring big(1 << 20, L'x');
     EXPECT_EQ(batch_input(big).size(), (1u << 20) + 8u);

@@ -1,4 +1,5 @@
 #include "storage/code_storage.h"
+#include "storage/file_copy.h"
 
 #include "db_files.h"
 #include "support/test_support.h"
@@ -178,19 +179,33 @@ TEST_F(CodeStorage, ListByTypeVisitsOnlyThatTypeInOrderWithNullsAsNullPointers) 
     EXPECT_TRUE(none.rows.empty());
 }
 
-TEST_F(CodeStorage, UserIdentsFollowTheLargestRowid) {
+TEST_F(CodeStorage, UserIdentsAreNeverHandedOutTwice) {
     auto storage = Code_storage::open_path(path);
-    std::wstring ident;
-    ASSERT_TRUE(storage->make_user_ident(ident));
-    EXPECT_EQ(ident, L"zp_0_user_id");
+    auto next = [&] {
+        std::wstring ident;
+        EXPECT_TRUE(storage->make_user_ident(ident));
+        return ident;
+    };
+    EXPECT_EQ(next(), L"zp_0_user_id");
     for (int i = 1; i <= 4; ++i)
         ASSERT_EQ(store(*storage, L"row" + std::to_wstring(i)), Code_result::ok);
-    ASSERT_TRUE(storage->make_user_ident(ident));
-    EXPECT_EQ(ident, L"zp_5_user_id");
-    ASSERT_EQ(store(*storage, ident), Code_result::ok);
+    EXPECT_EQ(next(), L"zp_5_user_id"); // above the largest rowid
+    ASSERT_EQ(store(*storage, L"zp_5_user_id"), Code_result::ok);
     ASSERT_EQ(storage->delete_code(L"zp_5_user_id"), Code_result::ok);
-    ASSERT_TRUE(storage->make_user_ident(ident));
-    EXPECT_EQ(ident, L"zp_5_user_id") << "the newest row was deleted, so its number comes again";
+    EXPECT_EQ(next(), L"zp_6_user_id") << "a deleted action's number never comes again";
+    storage = Code_storage::open_path(path);
+    ASSERT_EQ(store(*storage, L"zp_8_user_id"), Code_result::ok); // stored under its own name
+    EXPECT_EQ(next(), L"zp_7_user_id");
+    EXPECT_EQ(next(), L"zp_9_user_id");
+
+    // A file written before the mark existed starts from the largest rowid.
+    storage.reset();
+    {
+        Connection db = Db_files::open_raw(path);
+        ASSERT_TRUE(Db_files::run(db.get(), "DELETE FROM meta WHERE key<>'version';"));
+    }
+    storage = Code_storage::open_path(path);
+    EXPECT_EQ(next(), L"zp_6_user_id");
 }
 
 TEST_F(CodeStorage, OpenFindsTheFileBesideTheExecutable) {
@@ -317,6 +332,29 @@ TEST_F(CodeStorage, BackupAndRestoreRoundTripByteForByte) {
     EXPECT_EQ(storage->create_backup(dir), Code_result::prepare_failed);
     EXPECT_EQ(storage->load_code(L"zp_3_user_id", type, code, name, description, category),
               Code_result::ok);
+}
+
+// A copy that breaks off after it began (a source that opens but cannot be
+// read: Wine's view of the process's own memory) or finds no source leaves
+// the previous backup as it was, and no stray file beside it.
+TEST_F(CodeStorage, BackupThatBreaksOffLeavesThePreviousBackupWhole) {
+    const std::wstring backups = dir + L"\\backups";
+    std::filesystem::create_directories(backups);
+    const std::wstring backup = backups + L"\\code_storage.db";
+    auto storage = Code_storage::open_path(path);
+    ASSERT_EQ(store(*storage, L"zp_1_user_id"), Code_result::ok);
+    ASSERT_EQ(storage->create_backup(backups), Code_result::ok);
+    const std::string before = Test_support::read_file(backup);
+    ASSERT_FALSE(before.empty());
+    for (const wchar_t* source : {L"Z:\\proc\\self\\mem", L"gone.db"}) {
+        std::string error;
+        EXPECT_FALSE(copy_file_over(source, backup, error)) << source;
+        EXPECT_FALSE(error.empty());
+        EXPECT_TRUE(Test_support::read_file(backup) == before) << source;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(backups),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 TEST_F(CodeStorage, RestoreWithoutUsableBackupAnswersOneAndKeepsTheDatabase) {
