@@ -152,13 +152,13 @@ void link_figures() {
         std::filesystem::temp_directory_path().wstring() + L"zaptor_link_bench";
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
-    auto storage = Code_storage::open_path(folder + L"\\code_storage.db");
+    std::shared_ptr<Code_storage> storage = Code_storage::open_path(folder + L"\\code_storage.db");
     storage->store_code(L"zp_1_user_id", L"url_interpreter", L"https://s.example/?q=%s&again=%s",
                         L"Search", L"", L"");
     Reference_host host;
     auto owned = std::make_unique<Quiet_environment>();
     Quiet_environment& environment = *owned;
-    Url_interpreter interpreter(&host, storage.get(), std::move(owned));
+    Url_interpreter interpreter(&host, storage, std::move(owned));
     const std::size_t sizes[] = {10000, 100000, 1000000};
     double url_ms[3] = {0, 0, 0};
     double tweet_ms[3] = {0, 0, 0};
@@ -207,9 +207,9 @@ void search_figures() {
                                 i % 10 ? L"General" : L"Mail");
         }
     }
-    auto storage = Code_storage::open_path(path);
+    std::shared_ptr<Code_storage> storage = Code_storage::open_path(path);
     Reference_host host;
-    Typing_interpreter interpreter(&host, storage.get());
+    Typing_interpreter interpreter(&host, storage);
     std::size_t answered = 0;
     const double search_ms = measure(5, [&] {
         auto list = Reference_host::make_list();

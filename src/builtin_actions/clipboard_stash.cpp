@@ -67,8 +67,10 @@ int PasteStashAction::process_deactivate() {
     // The slot travels through the clipboard like any other pasted text; the
     // user's own clipboard comes back once the target has taken the paste.
     const Clipboard_data data = slot(key);
-    Clipboard_backup_scope scope(clipboard_);
-    clipboard_.paste(data);
+    Clipboard_backup_scope scope(clipboard_,
+                                 "Clipboard_stash::PasteStashAction::process_deactivate");
+    if (scope)
+        clipboard_.paste(data);
     return 0;
 }
 

@@ -64,9 +64,9 @@ void ZP_Startup_filter::build() {
     }
     try {
         code_storage_ = Code_storage::open(L"plugins\\code_storage.db");
-        filters_.emplace_back(new Batch_interpreter(host(), code_storage_.get()));
-        filters_.emplace_back(new Url_interpreter(host(), code_storage_.get()));
-        filters_.emplace_back(new Typing_interpreter(host(), code_storage_.get()));
+        filters_.emplace_back(new Batch_interpreter(host(), code_storage_));
+        filters_.emplace_back(new Url_interpreter(host(), code_storage_));
+        filters_.emplace_back(new Typing_interpreter(host(), code_storage_));
     } catch (const std::exception& e) {
         Trace::error("ZP_Startup_filter::on_startup") << "Code storage exception:" << e.what();
     }

@@ -179,9 +179,9 @@ bool run_batch_script(const std::wstring& command_processor, const std::wstring&
     return true;
 }
 
-Batch_interpreter::Batch_interpreter(Interaction_if* host, Code_storage* storage,
+Batch_interpreter::Batch_interpreter(Interaction_if* host, std::shared_ptr<Code_storage> storage,
                                      std::unique_ptr<Typing_environment> environment)
-    : Code_interpreter(host, storage, {L"batch_interpreter"}),
+    : Code_interpreter(host, std::move(storage), {L"batch_interpreter"}),
       environment_(std::move(environment)) {}
 
 const wchar_t* Batch_interpreter::display_name() {
@@ -193,7 +193,9 @@ void Batch_interpreter::execute(const std::wstring& ident) {
     if (!load_own_code(ident, code))
         return;
     Clipboard_handler clipboard;
-    Clipboard_backup_scope scope(clipboard);
+    Clipboard_backup_scope scope(clipboard, "Batch_interpreter::execute");
+    if (!scope)
+        return;
     // Before the expansion, so that braces in the clipboard text take part.
     if (code.find(L"{clipboard}") != std::wstring::npos) {
         std::wstring text;

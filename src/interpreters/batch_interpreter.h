@@ -11,7 +11,7 @@
 class Batch_interpreter final : public Code_interpreter {
 public:
     // `environment` is what the typing language reads; null for the real machine.
-    Batch_interpreter(Interaction_if* host, Code_storage* storage,
+    Batch_interpreter(Interaction_if* host, std::shared_ptr<Code_storage> storage,
                       std::unique_ptr<Typing_environment> environment = nullptr);
 
     const wchar_t* type_name() const override { return L"batch_interpreter"; }

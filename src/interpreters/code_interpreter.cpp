@@ -1,5 +1,6 @@
 #include "interpreters/code_interpreter.h"
 
+#include "core/owned_filter.h"
 #include "core/parameter_values.h"
 #include "trace/trace.h"
 
@@ -50,30 +51,23 @@ bool contains_ignoring_case(const wchar_t* haystack, const std::wstring& lower_n
     return false;
 }
 
-Code_interpreter::Code_interpreter(Interaction_if* host, Code_storage* storage,
+Code_interpreter::Code_interpreter(Interaction_if* host, std::shared_ptr<Code_storage> storage,
                                    std::vector<std::wstring> extra_names)
-    : registration_(host, this, message_names(std::move(extra_names))), storage_(storage) {}
+    : registration_(host, this, message_names(std::move(extra_names))),
+      storage_(std::move(storage)) {}
 
 Code_interpreter::~Code_interpreter() = default;
 
 void* Code_interpreter::destroy(unsigned int flags) {
-    if (flags & 1)
-        delete this;
-    else
-        this->~Code_interpreter();
-    return this;
+    return destroy_through_slot(this, flags, "Code_interpreter::destroy");
 }
 
 int Code_interpreter::process(const wchar_t* name, unsigned int name_length, Parameters* list) {
-    try {
+    return Trace::guarded("Code_interpreter::process", 0, [&] {
         if (name && list)
             dispatch(std::wstring(name, name_length), list);
-    } catch (const std::exception& e) {
-        Trace::error("Code_interpreter::process") << type_name() << L": " << e.what();
-    } catch (...) {
-        Trace::error("Code_interpreter::process") << type_name() << L": unknown exception";
-    }
-    return 0;
+        return 0;
+    });
 }
 
 void Code_interpreter::dispatch(const std::wstring& name, Parameters* list) {
@@ -112,7 +106,7 @@ bool Code_interpreter::load_own_code(const std::wstring& ident, std::wstring& co
 void Code_interpreter::store_action_code(Parameters* list) {
     if (!storage_)
         return;
-    Store_code_visitor visitor(list, storage_, type_name());
+    Store_code_visitor visitor(list, storage_.get(), type_name());
     list->visit_children(&visitor);
     visitor.store_all();
 }
@@ -194,8 +188,10 @@ void* Store_code_visitor::destroy(unsigned int flags) {
 }
 
 void Store_code_visitor::visit(const wchar_t* key, Parameters* child) {
-    if (key && child)
-        children_.emplace_back(key, child);
+    Trace::guarded("Store_code_visitor::visit", [&] {
+        if (key && child)
+            children_.emplace_back(key, child);
+    });
 }
 
 void Store_code_visitor::store_all() {

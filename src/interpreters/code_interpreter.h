@@ -7,6 +7,7 @@
 #include "core/host_interface.h"
 #include "storage/code_storage.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,10 +32,11 @@ public:
 
 protected:
     // Registers for the five code-action messages, plus `extra_names`.
-    Code_interpreter(Interaction_if* host, Code_storage* storage,
+    // The storage lives as long as the interpreter does.
+    Code_interpreter(Interaction_if* host, std::shared_ptr<Code_storage> storage,
                      std::vector<std::wstring> extra_names = {});
 
-    Code_storage* storage() const { return storage_; }
+    Code_storage* storage() const { return storage_.get(); }
     Interaction_if* host() const { return registration_.host(); }
     // The stored code when `ident` is stored with this interpreter's type.
     bool load_own_code(const std::wstring& ident, std::wstring& code);
@@ -44,7 +46,7 @@ private:
     void remove_key_bindings(const std::wstring& ident);
 
     Filter_registration registration_;
-    Code_storage* storage_;
+    std::shared_ptr<Code_storage> storage_;
 };
 
 // Walks the children of a "zp_store_action_code" list.

@@ -1,6 +1,7 @@
 #include "interpreters/typing_environment.h"
 
 #include "builtin_actions/url_text.h"
+#include "output/clipboard_gate.h"
 #include "output/clipboard_handler.h"
 #include "trace/trace.h"
 
@@ -25,7 +26,11 @@ SYSTEMTIME System_environment::local_time() {
 }
 
 std::wstring System_environment::selection_text() {
-    // No backup scope: the copied selection stays on the clipboard.
+    // No backup scope: the copied selection stays on the clipboard. Still one
+    // clipboard action at a time.
+    Clipboard_gate::Pass pass = Clipboard_gate::enter("System_environment::selection_text");
+    if (!pass)
+        return {};
     Clipboard_handler handler;
     return handler.read_selection_text();
 }

@@ -5,9 +5,9 @@
 #include "text/textprovider.h"
 #include "trace/trace.h"
 
-Typing_interpreter::Typing_interpreter(Interaction_if* host, Code_storage* storage,
+Typing_interpreter::Typing_interpreter(Interaction_if* host, std::shared_ptr<Code_storage> storage,
                                        std::unique_ptr<Typing_environment> environment)
-    : Code_interpreter(host, storage), environment_(std::move(environment)) {
+    : Code_interpreter(host, std::move(storage)), environment_(std::move(environment)) {
     if (!environment_)
         environment_ = std::make_unique<System_environment>();
     type_subscription_ = std::make_unique<Subscription>(host, this, type_name());

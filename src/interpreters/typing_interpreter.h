@@ -12,7 +12,7 @@ class Typing_interpreter final : public Code_interpreter {
 public:
     // Subscribes itself to "typing_interpreter" as well. `environment` is the
     // machine the language reads (clock, selection, shell); null for the real one.
-    Typing_interpreter(Interaction_if* host, Code_storage* storage,
+    Typing_interpreter(Interaction_if* host, std::shared_ptr<Code_storage> storage,
                        std::unique_ptr<Typing_environment> environment = nullptr);
     // Withdraws the "typing_interpreter" subscription, then the registration.
     ~Typing_interpreter() override;

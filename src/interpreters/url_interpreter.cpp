@@ -5,9 +5,10 @@
 #include "text/textprovider.h"
 #include "trace/trace.h"
 
-Url_interpreter::Url_interpreter(Interaction_if* host, Code_storage* storage,
+Url_interpreter::Url_interpreter(Interaction_if* host, std::shared_ptr<Code_storage> storage,
                                  std::unique_ptr<Typing_environment> environment)
-    : Code_interpreter(host, storage, {L"url_interpreter"}), environment_(std::move(environment)) {
+    : Code_interpreter(host, std::move(storage), {L"url_interpreter"}),
+      environment_(std::move(environment)) {
     if (!environment_)
         environment_ = std::make_unique<System_environment>();
 }

@@ -12,7 +12,7 @@
 class Url_interpreter final : public Code_interpreter {
 public:
     // `environment` gives the selection and opens the URL; null for the real machine.
-    Url_interpreter(Interaction_if* host, Code_storage* storage,
+    Url_interpreter(Interaction_if* host, std::shared_ptr<Code_storage> storage,
                     std::unique_ptr<Typing_environment> environment = nullptr);
 
     const wchar_t* type_name() const override { return L"url_interpreter"; }

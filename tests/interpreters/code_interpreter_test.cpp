@@ -20,8 +20,8 @@ namespace {
 // checked; it records what it was asked to run.
 class Recording_interpreter final : public Code_interpreter {
 public:
-    Recording_interpreter(Interaction_if* host, Code_storage* storage)
-        : Code_interpreter(host, storage, {L"url_interpreter"}) {}
+    Recording_interpreter(Interaction_if* host, std::shared_ptr<Code_storage> storage)
+        : Code_interpreter(host, std::move(storage), {L"url_interpreter"}) {}
     const wchar_t* type_name() const override { return L"url_interpreter"; }
     const wchar_t* display_name() override { return L"Open URL"; }
     void execute(const std::wstring& ident) override {
@@ -39,8 +39,8 @@ protected:
         storage = Code_storage::open_path(folder + L"\\code_storage.db");
         auto fake = std::make_unique<Fake_environment>();
         environment = fake.get();
-        typing.reset(new Typing_interpreter(&host, storage.get(), std::move(fake)));
-        other.reset(new Recording_interpreter(&host, storage.get()));
+        typing.reset(new Typing_interpreter(&host, storage, std::move(fake)));
+        other.reset(new Recording_interpreter(&host, storage));
     }
     void TearDown() override {
         typing.reset();
@@ -83,7 +83,7 @@ protected:
 
     Reference_host host;
     std::wstring folder;
-    std::unique_ptr<Code_storage> storage;
+    std::shared_ptr<Code_storage> storage;
     Fake_environment* environment = nullptr;
     Owned_filter typing;
     Owned_filter other;

@@ -48,7 +48,7 @@ protected:
         folder = Test_support::make_temp_directory(L"batch");
         storage = Code_storage::open_path(folder + L"\\code_storage.db");
         interpreter.reset(
-            new Batch_interpreter(&host, storage.get(), std::make_unique<Fake_environment>()));
+            new Batch_interpreter(&host, storage, std::make_unique<Fake_environment>()));
     }
     void TearDown() override {
         interpreter.reset();
@@ -81,7 +81,7 @@ protected:
 
     Reference_host host;
     std::wstring folder;
-    std::unique_ptr<Code_storage> storage;
+    std::shared_ptr<Code_storage> storage;
     std::unique_ptr<Batch_interpreter> interpreter;
     int stored = 0;
     int runs = 0;

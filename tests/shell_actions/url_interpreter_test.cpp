@@ -24,7 +24,7 @@ protected:
         storage = Code_storage::open_path(folder + L"\\code_storage.db");
         auto fake = std::make_unique<Fake_environment>();
         machine = fake.get();
-        interpreter.reset(new Url_interpreter(&host, storage.get(), std::move(fake)));
+        interpreter.reset(new Url_interpreter(&host, storage, std::move(fake)));
     }
     void TearDown() override {
         interpreter.reset();
@@ -42,7 +42,7 @@ protected:
 
     Reference_host host;
     std::wstring folder;
-    std::unique_ptr<Code_storage> storage;
+    std::shared_ptr<Code_storage> storage;
     std::unique_ptr<Url_interpreter> interpreter;
     Fake_environment* machine = nullptr;
     int stored = 0;
@@ -87,8 +87,9 @@ TEST(UrlInterpreterShell, OpensTheRecorderWithTheEscapedSelection) {
     ASSERT_TRUE(target.start());
     {
         Reference_host host;
-        auto storage = Code_storage::open_path(folder + L"\\code_storage.db");
-        Url_interpreter interpreter(&host, storage.get());
+        std::shared_ptr<Code_storage> storage =
+            Code_storage::open_path(folder + L"\\code_storage.db");
+        Url_interpreter interpreter(&host, storage);
         ASSERT_EQ(storage->store_code(L"zp_1_user_id", L"url_interpreter",
                                       L"zaptortest:find?q=%s&n=1", L"find", L"", L""),
                   0);
