@@ -1,7 +1,7 @@
 #include "host/desktop_host.h"
 
-#include "core/parameter_values.h"
-#include "core/text_convert.h"
+#include "contract/parameter_values.h"
+#include "contract/text_convert.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
 

@@ -13,7 +13,7 @@
 // (as GetAsyncKeyState reports it inside a hook).
 #pragma once
 
-#include "core/host_interface.h"
+#include "contract/host_interface.h"
 
 #include <cstdint>
 #include <map>

@@ -1,6 +1,6 @@
 #include "host/key_value_file.h"
 
-#include "core/text_convert.h"
+#include "contract/text_convert.h"
 #include "trace/trace.h"
 
 #include <windows.h>

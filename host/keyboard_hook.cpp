@@ -1,6 +1,6 @@
 #include "host/keyboard_hook.h"
 
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
 

@@ -3,7 +3,7 @@
 // may name both a value and a child list.
 #pragma once
 
-#include "core/host_interface.h"
+#include "contract/host_interface.h"
 
 #include <memory>
 #include <string>

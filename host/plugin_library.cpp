@@ -1,6 +1,6 @@
 #include "host/plugin_library.h"
 
-#include "core/text_convert.h"
+#include "contract/text_convert.h"
 #include "trace/trace.h"
 
 #include <exception>

@@ -2,7 +2,7 @@
 // in the host's order (initialize, messages, finalize, FreeLibrary).
 #pragma once
 
-#include "core/host_interface.h"
+#include "contract/host_interface.h"
 
 #include <string>
 

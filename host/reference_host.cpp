@@ -1,6 +1,6 @@
 #include "host/reference_host.h"
 
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "trace/trace.h"
 
 #include <algorithm>

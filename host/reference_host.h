@@ -17,7 +17,7 @@
 // because filters send re-entrantly from inside process.
 #pragma once
 
-#include "core/host_interface.h"
+#include "contract/host_interface.h"
 #include "host/host_services.h"
 #include "host/key_value_file.h"
 #include "host/parameter_list.h"

@@ -1,6 +1,6 @@
 #include "host/script_console.h"
 
-#include "core/text_convert.h"
+#include "contract/text_convert.h"
 #include "host/typing_decoder.h"
 #include "host/value_format.h"
 #include "trace/trace.h"

@@ -1,6 +1,6 @@
 #include "host/tray_menu.h"
 
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "trace/trace.h"
 
 std::vector<Tray_item> Tray_menu::collect() {

@@ -1,6 +1,6 @@
 #include "host/value_format.h"
 
-#include "core/text_convert.h"
+#include "contract/text_convert.h"
 
 #include <cstdint>
 #include <cstdio>

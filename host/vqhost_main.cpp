@@ -10,7 +10,7 @@
 //   vqhost.exe --script -               runs lines from standard input as they come
 // Exit status: 0 when every line ran (or the desktop host ended), 1 when a
 // line failed, 2 for a usage error, 3 when no desktop host runs.
-#include "core/text_convert.h"
+#include "contract/text_convert.h"
 #include "host/desktop_host.h"
 #include "host/reference_host.h"
 #include "host/script_console.h"

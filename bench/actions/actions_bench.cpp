@@ -3,7 +3,7 @@
 // hook, so an unbound key must cost next to nothing.
 #include "actions/filter_base_key_action.h"
 #include "actions/keyboard_shortcuts.h"
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "host/reference_host.h"
 #include "support/test_support.h"
 

@@ -2,7 +2,7 @@
 // from large selections, and the cost of one search keystroke in the action
 // list, each beside a baseline or a ratio measured in the same run.
 #include "builtin_actions/tweet_action.h"
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "host/reference_host.h"
 #include "interpreters/typing_environment.h"
 #include "interpreters/typing_interpreter.h"

@@ -1,7 +1,7 @@
 // Reads through the storage classes and the text provider, each beside a
 // bare loop doing the same reads with the SQLite C API or a std::map,
 // measured in the same run. Prints the figures and their ratio.
-#include "core/text_convert.h"
+#include "contract/text_convert.h"
 #include "storage/code_storage.h"
 #include "storage/shortcut_database.h"
 #include "storage/sqlite_layer.h"

@@ -2,7 +2,7 @@
 // times the opening and each search keystroke (a full refill of the tree).
 // The host's own share (the broadcast answered by the stand-in actions) is
 // timed alone, so the dialog's share is the difference.
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "tests/ui/dialog_driver.h"
 #include "tests/ui/fake_actions.h"
 #include "ui/manage_actions_dialog.h"

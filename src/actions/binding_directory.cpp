@@ -1,6 +1,6 @@
 #include "actions/binding_directory.h"
 
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
 

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "actions/keyboard_shortcuts.h"
-#include "core/host_interface.h"
+#include "contract/host_interface.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "actions/filter_base_key_action.h"
 
-#include "core/owned_filter.h"
-#include "core/parameter_values.h"
+#include "contract/owned_filter.h"
+#include "contract/parameter_values.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
 

@@ -5,8 +5,8 @@
 // name and description.
 #pragma once
 
-#include "core/filter_registration.h"
-#include "core/host_interface.h"
+#include "contract/filter_registration.h"
+#include "contract/host_interface.h"
 
 #include <atomic>
 #include <cstdint>

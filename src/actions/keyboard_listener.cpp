@@ -1,8 +1,8 @@
 #include "actions/keyboard_listener.h"
 
 #include "actions/key_code.h"
-#include "core/owned_filter.h"
-#include "core/parameter_values.h"
+#include "contract/owned_filter.h"
+#include "contract/parameter_values.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
 

@@ -10,7 +10,7 @@
 #pragma once
 
 #include "actions/running_tasks.h"
-#include "core/host_interface.h"
+#include "contract/host_interface.h"
 
 #include <array>
 #include <atomic>

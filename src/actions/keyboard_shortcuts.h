@@ -7,8 +7,8 @@
 
 #include "actions/keyboard_listener.h"
 #include "actions/running_tasks.h"
-#include "core/filter_registration.h"
-#include "core/host_interface.h"
+#include "contract/filter_registration.h"
+#include "contract/host_interface.h"
 #include "storage/shortcut_database.h"
 
 #include <cstdint>

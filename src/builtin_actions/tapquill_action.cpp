@@ -1,6 +1,6 @@
 #include "builtin_actions/tapquill_action.h"
 
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
 

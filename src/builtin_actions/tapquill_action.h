@@ -1,7 +1,7 @@
 #pragma once
 
 #include "actions/filter_base_key_action.h"
-#include "core/filter_registration.h"
+#include "contract/filter_registration.h"
 
 #include <memory>
 

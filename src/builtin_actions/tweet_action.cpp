@@ -1,6 +1,6 @@
 #include "builtin_actions/tweet_action.h"
 
-#include "builtin_actions/url_text.h"
+#include "util/url_text.h"
 #include "output/browser_url_detector.h"
 #include "output/clipboard_backup_scope.h"
 #include "output/win_handles.h"

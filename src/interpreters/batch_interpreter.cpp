@@ -1,6 +1,6 @@
 #include "interpreters/batch_interpreter.h"
 
-#include "builtin_actions/url_text.h"
+#include "util/url_text.h"
 #include "interpreters/typing_language.h"
 #include "output/clipboard_backup_scope.h"
 #include "output/clipboard_handler.h"

@@ -1,7 +1,7 @@
 #include "interpreters/code_interpreter.h"
 
-#include "core/owned_filter.h"
-#include "core/parameter_values.h"
+#include "contract/owned_filter.h"
+#include "contract/parameter_values.h"
 #include "trace/trace.h"
 
 #include <cwchar>

@@ -3,8 +3,8 @@
 // and runs the ones of its own type when the host hands over their ident.
 #pragma once
 
-#include "core/filter_registration.h"
-#include "core/host_interface.h"
+#include "contract/filter_registration.h"
+#include "contract/host_interface.h"
 #include "storage/code_storage.h"
 
 #include <memory>

@@ -1,6 +1,6 @@
 #include "interpreters/kv_store.h"
 
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "trace/trace.h"
 
 namespace KVStore {

@@ -2,7 +2,7 @@
 // "kvstore_store".
 #pragma once
 
-#include "core/host_interface.h"
+#include "contract/host_interface.h"
 
 #include <stdexcept>
 #include <string>

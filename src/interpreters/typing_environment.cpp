@@ -1,6 +1,6 @@
 #include "interpreters/typing_environment.h"
 
-#include "builtin_actions/url_text.h"
+#include "util/url_text.h"
 #include "output/clipboard_gate.h"
 #include "output/clipboard_handler.h"
 #include "trace/trace.h"

@@ -1,6 +1,6 @@
 #include "interpreters/typing_interpreter.h"
 
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "interpreters/typing_language.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"

@@ -2,7 +2,7 @@
 // the host to type the result into the foreground application.
 #pragma once
 
-#include "core/filter_registration.h"
+#include "contract/filter_registration.h"
 #include "interpreters/code_interpreter.h"
 #include "interpreters/typing_environment.h"
 

@@ -1,6 +1,6 @@
 #include "interpreters/typing_language.h"
 
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "interpreters/kv_store.h"
 #include "interpreters/regex_filter.h"
 #include "interpreters/time_shift.h"

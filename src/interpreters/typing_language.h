@@ -3,7 +3,7 @@
 // rendered into typing data.
 #pragma once
 
-#include "core/host_interface.h"
+#include "contract/host_interface.h"
 #include "output/text_expansion.h"
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 #include "interpreters/url_interpreter.h"
 
-#include "builtin_actions/url_text.h"
+#include "util/url_text.h"
 #include "interpreters/typing_language.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"

@@ -1,6 +1,6 @@
 #include "output/browser_url_detector.h"
 
-#include "core/text_convert.h"
+#include "contract/text_convert.h"
 #include "output/win_handles.h"
 #include "trace/boundary.h"
 

@@ -1,6 +1,6 @@
 #include "output/clipboard_formats.h"
 
-#include "core/plugin_globals.h"
+#include "contract/plugin_globals.h"
 
 namespace Clipboard_formats {
 

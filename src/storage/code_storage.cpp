@@ -1,6 +1,6 @@
 #include "storage/code_storage.h"
 
-#include "core/text_convert.h"
+#include "contract/text_convert.h"
 #include "storage/file_copy.h"
 #include "storage/sqlite_layer.h"
 #include "trace/trace.h"

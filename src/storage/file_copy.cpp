@@ -1,6 +1,6 @@
 #include "storage/file_copy.h"
 
-#include "core/text_convert.h"
+#include "contract/text_convert.h"
 
 #include <windows.h>
 

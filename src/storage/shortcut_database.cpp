@@ -1,6 +1,6 @@
 #include "storage/shortcut_database.h"
 
-#include "core/text_convert.h"
+#include "contract/text_convert.h"
 #include "trace/trace.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 #include "text/textprovider.h"
 
-#include "core/text_convert.h"
+#include "contract/text_convert.h"
 #include "storage/sqlite_layer.h"
 #include "trace/trace.h"
 

@@ -1,6 +1,6 @@
 #include "trace/trace.h"
 
-#include "core/text_convert.h"
+#include "contract/text_convert.h"
 #include "trace/boundary.h"
 #include "trace/trace_streams.h"
 

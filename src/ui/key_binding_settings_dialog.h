@@ -4,7 +4,7 @@
 #pragma once
 
 #include "actions/binding_directory.h"
-#include "core/host_interface.h"
+#include "contract/host_interface.h"
 
 #include <windows.h>
 

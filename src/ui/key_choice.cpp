@@ -1,7 +1,7 @@
 #include "ui/key_choice.h"
 
-#include "core/parameter_values.h"
-#include "core/plugin_globals.h"
+#include "contract/parameter_values.h"
+#include "contract/plugin_globals.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
 #include "ui/key_names.h"

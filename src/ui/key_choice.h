@@ -2,7 +2,7 @@
 // modifiers) and a key list, and the "Select key combination" dialog.
 #pragma once
 
-#include "core/host_interface.h"
+#include "contract/host_interface.h"
 
 #include <windows.h>
 

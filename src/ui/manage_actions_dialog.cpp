@@ -1,7 +1,7 @@
 #include "ui/manage_actions_dialog.h"
 
-#include "core/parameter_values.h"
-#include "core/plugin_globals.h"
+#include "contract/parameter_values.h"
+#include "contract/plugin_globals.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
 #include "ui/key_choice.h"

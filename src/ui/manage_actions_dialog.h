@@ -3,7 +3,7 @@
 // It stores nothing itself: every read and write is a host message.
 #pragma once
 
-#include "core/host_interface.h"
+#include "contract/host_interface.h"
 #include "ui/action_tree.h"
 
 #include <windows.h>

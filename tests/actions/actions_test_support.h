@@ -4,7 +4,7 @@
 #pragma once
 
 #include "actions/filter_base_key_action.h"
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "host/reference_host.h"
 #include "support/test_support.h"
 

@@ -1,6 +1,6 @@
 #include "actions/key_code.h"
 
-#include "core/host_interface.h"
+#include "contract/host_interface.h"
 
 #include <gtest/gtest.h>
 

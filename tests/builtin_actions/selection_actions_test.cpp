@@ -3,7 +3,7 @@
 // (a message named by the ident, on release of the combination).
 #include "builtin_actions/clipboard_stash.h"
 #include "builtin_actions/text_transform_actions.h"
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "host/reference_host.h"
 #include "output_test_support.h"
 #include "target_app_test.h"

@@ -5,7 +5,7 @@
 #include "host/key_value_file.h"
 #include "host/reference_host.h"
 
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "support/test_support.h"
 
 #include <commctrl.h>

@@ -4,8 +4,8 @@
 #include "host/keyboard_hook.h"
 #include "host/script_console.h"
 
-#include "core/parameter_values.h"
-#include "core/text_convert.h"
+#include "contract/parameter_values.h"
+#include "contract/text_convert.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

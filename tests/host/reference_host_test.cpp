@@ -3,7 +3,7 @@
 #include "host/reference_host.h"
 #include "slot_call.h"
 
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The console driving the host, and a real plug-in DLL loaded through it.
 #include "host/script_console.h"
 
-#include "core/parameter_values.h"
-#include "core/text_convert.h"
+#include "contract/parameter_values.h"
+#include "contract/text_convert.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

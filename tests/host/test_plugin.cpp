@@ -13,8 +13,8 @@
 //                without a name, "tp_tray_second" ("Second item") and a
 //                plain value; "add_tray_item_action" sends "tp_tray_ran"
 //                with the "action" it got (absent when it got none)
-#include "core/host_interface.h"
-#include "core/parameter_values.h"
+#include "contract/host_interface.h"
+#include "contract/parameter_values.h"
 
 #include <string>
 #include <thread>

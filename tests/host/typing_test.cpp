@@ -4,7 +4,7 @@
 #include "host/send_input_typist.h"
 #include "host/typing_decoder.h"
 
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "target_client.h"
 
 #include <gtest/gtest.h>

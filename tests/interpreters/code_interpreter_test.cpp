@@ -1,8 +1,8 @@
 #include "interpreters/code_interpreter.h"
 #include "interpreters/typing_interpreter.h"
 
-#include "core/owned_filter.h"
-#include "core/parameter_values.h"
+#include "contract/owned_filter.h"
+#include "contract/parameter_values.h"
 #include "host/reference_host.h"
 #include "interpreters/interpreters_test_support.h"
 #include "interpreters/typing_language.h"

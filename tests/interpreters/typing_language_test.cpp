@@ -1,7 +1,7 @@
 #include "interpreters/typing_language.h"
 
-#include "core/filter_registration.h"
-#include "core/parameter_values.h"
+#include "contract/filter_registration.h"
+#include "contract/parameter_values.h"
 #include "host/reference_host.h"
 #include "interpreters/interpreters_test_support.h"
 #include "interpreters/kv_store.h"

@@ -3,7 +3,7 @@
 // scripts (Wine's cmd.exe runs only the first line of a multi-line chunk).
 #include "interpreters/batch_interpreter.h"
 
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "host/reference_host.h"
 #include "interpreters/interpreters_test_support.h"
 #include "output_test_support.h"

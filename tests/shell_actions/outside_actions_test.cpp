@@ -3,9 +3,9 @@
 #include "builtin_actions/colorpicker_action.h"
 #include "builtin_actions/tapquill_action.h"
 #include "builtin_actions/tweet_action.h"
-#include "builtin_actions/url_text.h"
+#include "util/url_text.h"
 
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "host/reference_host.h"
 #include "output_test_support.h"
 #include "shell_test_support.h"

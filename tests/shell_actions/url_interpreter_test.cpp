@@ -2,7 +2,7 @@
 // machine, and the real shell opening the recorder for a test protocol.
 #include "interpreters/url_interpreter.h"
 
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "host/reference_host.h"
 #include "interpreters/interpreters_test_support.h"
 #include "output_test_support.h"

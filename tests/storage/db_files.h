@@ -1,7 +1,7 @@
 // Small helpers for tests that look at database files from outside.
 #pragma once
 
-#include "core/text_convert.h"
+#include "contract/text_convert.h"
 #include "storage/sqlite_layer.h"
 
 #include <windows.h>

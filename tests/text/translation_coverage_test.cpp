@@ -2,7 +2,7 @@
 // hands to the text provider; the texts are found by scanning the sources.
 #include "text/textprovider.h"
 
-#include "core/text_convert.h"
+#include "contract/text_convert.h"
 #include "storage/db_files.h"
 #include "storage/trace_capture.h"
 #include "support/test_support.h"

@@ -1,6 +1,6 @@
 #include "fake_actions.h"
 
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 #include "text/textprovider.h"
 
 #include <algorithm>

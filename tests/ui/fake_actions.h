@@ -5,7 +5,7 @@
 #pragma once
 
 #include "actions/filter_base_key_action.h"
-#include "core/filter_registration.h"
+#include "contract/filter_registration.h"
 #include "host/reference_host.h"
 
 #include <cstdint>

@@ -1,11 +1,11 @@
 // The tray items through the host's two tray messages: their translated
 // names, and the dialogs they open.
-#include "core/tray_menu_filter.h"
+#include "plugin/tray_menu_filter.h"
 
 #include "actions/binding_directory.h"
 #include "actions/keyboard_shortcuts.h"
-#include "core/owned_filter.h"
-#include "core/parameter_values.h"
+#include "contract/owned_filter.h"
+#include "contract/parameter_values.h"
 #include "dialog_driver.h"
 #include "fake_actions.h"
 #include "host/parameter_list.h"

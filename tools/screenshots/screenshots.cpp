@@ -2,7 +2,7 @@
 // long enough for tools/screenshots.sh to capture it, then closes it.
 //   zaptor_screenshots.exe manage|keys|settings|add en|de [seconds]
 #include "actions/binding_directory.h"
-#include "core/plugin_globals.h"
+#include "contract/plugin_globals.h"
 #include "tests/ui/dialog_driver.h"
 #include "tests/ui/fake_actions.h"
 #include "text/textprovider.h"

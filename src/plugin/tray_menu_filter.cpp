@@ -1,7 +1,7 @@
-#include "core/tray_menu_filter.h"
+#include "plugin/tray_menu_filter.h"
 
-#include "core/owned_filter.h"
-#include "core/parameter_values.h"
+#include "contract/owned_filter.h"
+#include "contract/parameter_values.h"
 #include "text/textprovider.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"

@@ -1,4 +1,4 @@
-#include "core/parameter_values.h"
+#include "contract/parameter_values.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/owned_filter.h"
-#include "core/startup_filter.h"
+#include "contract/owned_filter.h"
+#include "plugin/startup_filter.h"
 
 #include <memory>
 #include <vector>

@@ -5,7 +5,7 @@
 // written with its terminating NUL counted and read with trailing NULs dropped.
 #pragma once
 
-#include "core/host_interface.h"
+#include "contract/host_interface.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,7 +1,7 @@
-#include "core/plugin_entry.h"
+#include "plugin/plugin_entry.h"
 
-#include "core/plugin_globals.h"
-#include "core/zp_startup_filter.h"
+#include "contract/plugin_globals.h"
+#include "plugin/zp_startup_filter.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
 

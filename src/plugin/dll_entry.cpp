@@ -1,4 +1,4 @@
-#include "core/plugin_globals.h"
+#include "contract/plugin_globals.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/host_interface.h"
+#include "contract/host_interface.h"
 
 // The two functions the host looks up; the DLL exports them undecorated.
 extern "C" {

@@ -1,4 +1,4 @@
-#include "core/text_convert.h"
+#include "contract/text_convert.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/filter_registration.h"
-#include "core/host_interface.h"
+#include "contract/filter_registration.h"
+#include "contract/host_interface.h"
 
 #include <string>
 

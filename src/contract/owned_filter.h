@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/host_interface.h"
+#include "contract/host_interface.h"
 #include "trace/boundary.h"
 
 #include <memory>

@@ -3,8 +3,8 @@
 // dialog. Both run modally on the thread that delivered the click.
 #pragma once
 
-#include "core/filter_registration.h"
-#include "core/host_interface.h"
+#include "contract/filter_registration.h"
+#include "contract/host_interface.h"
 
 #include <windows.h>
 

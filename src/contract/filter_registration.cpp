@@ -1,4 +1,4 @@
-#include "core/filter_registration.h"
+#include "contract/filter_registration.h"
 
 #include <utility>
 

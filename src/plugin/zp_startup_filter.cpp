@@ -1,4 +1,4 @@
-#include "core/zp_startup_filter.h"
+#include "plugin/zp_startup_filter.h"
 
 #include "actions/binding_directory.h"
 #include "actions/keyboard_shortcuts.h"
@@ -8,7 +8,7 @@
 #include "builtin_actions/tapquill_action.h"
 #include "builtin_actions/text_transform_actions.h"
 #include "builtin_actions/tweet_action.h"
-#include "core/tray_menu_filter.h"
+#include "plugin/tray_menu_filter.h"
 #include "interpreters/batch_interpreter.h"
 #include "interpreters/typing_interpreter.h"
 #include "interpreters/url_interpreter.h"

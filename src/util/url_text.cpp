@@ -1,4 +1,4 @@
-#include "builtin_actions/url_text.h"
+#include "util/url_text.h"
 
 #include "output/win_handles.h"
 #include "trace/trace.h"
