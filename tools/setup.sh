@@ -58,11 +58,6 @@ if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
     /lib/ld-linux.so.2 --version >/dev/null 2>&1 || die "32-bit programs do not run, not even through qemu-i386"
 fi
 
-have_deb_src() {
-    grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ 2>/dev/null ||
-        grep -qs '^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null
-}
-
 # Prints deb-src entries (deb822) mirroring the machine's configured deb
 # entries, in *.sources files or as deb lines of *.list files, whose URI is
 # one of the given ones (all of them when none is given).
@@ -121,8 +116,8 @@ deb_src_entries() {
 # SQLite amalgamation from Debian's source package, cached by version.
 SQLITE_DIR="$CACHE/sqlite-$SQLITE_VERSION"
 if [ ! -f "$SQLITE_DIR/sqlite3.c" ] || [ ! -f "$SQLITE_DIR/sqlite3.h" ]; then
-    if ! have_deb_src; then
-        apt_update
+    apt_update
+    if ! apt-cache showsrc sqlite3 2>/dev/null | grep -q '^Package: sqlite3$'; then
         # Only the repositories that serve the package: one without sources
         # would make apt-get update fail.
         serving="$(apt-cache madison sqlite3 | awk -F'|' '{split($3, f, " "); print f[1]}' | sort -u)"
@@ -132,8 +127,8 @@ if [ ! -f "$SQLITE_DIR/sqlite3.c" ] || [ ! -f "$SQLITE_DIR/sqlite3.h" ]; then
         log "adding deb-src entries beside the configured apt sources"
         printf '%s\n' "$entries" > /etc/apt/sources.list.d/zaptor-deb-src.sources
         updated=0
+        apt_update
     fi
-    apt_update
     work="$CACHE/sqlite-src.tmp"
     rm -rf "$work"; mkdir -p "$work"
     (cd "$work" && apt-get source --download-only -qq sqlite3 >/dev/null)
