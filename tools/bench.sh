@@ -5,7 +5,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 tools/setup.sh >/dev/null
-if /lib/ld-linux.so.2 --version >/dev/null 2>&1 && [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+. tools/platform.sh
+if zaptor_native32; then
     arch=i686
 else
     arch=x86_64

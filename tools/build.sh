@@ -5,13 +5,17 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 arch="${1:-i686}"
-tests="${2:-tests}"
-shift $(( $# > 2 ? 2 : $# ))
-opt=ON
-[ "$tests" = notests ] && opt=OFF
+[ $# -gt 0 ] && shift
+# Only the literal words are the tests flag; anything else is a target. Without
+# the flag a tree keeps the choice it was configured with (tests for a new one).
+tests=()
+case "${1:-}" in
+    tests) tests=(-DZAPTOR_TESTS=ON); shift ;;
+    notests) tests=(-DZAPTOR_TESTS=OFF); shift ;;
+esac
 dir="$root/build/$arch"
 cmake -S "$root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
-    -DZAPTOR_ARCH="$arch" -DZAPTOR_TESTS=$opt >/dev/null
+    -DZAPTOR_ARCH="$arch" "${tests[@]}" >/dev/null
 if [ $# -gt 0 ]; then
     cmake --build "$dir" -j"$(nproc)" --target "$@"
 else

@@ -13,7 +13,8 @@ tools/setup.sh >/dev/null
 # The shipped binaries are 32-bit; where this kernel cannot run 32-bit
 # programs natively (they then go through qemu-user, a minute per process)
 # the demo runs the x86-64 build of the same sources instead.
-if /lib/ld-linux.so.2 --version >/dev/null 2>&1 && [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+. tools/platform.sh
+if zaptor_native32; then
     arch=i686; loader=/usr/lib/wine/wine
 else
     arch=x86_64; loader=/usr/lib/wine/wine64

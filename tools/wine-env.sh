@@ -1,9 +1,13 @@
 # Sourced by the scripts that run Windows programs: the cached Wine prefix,
 # a virtual display and one wineserver kept alive for the whole run.
-# Honours WINEPREFIX and DISPLAY when they are already set.
-ZAPTOR_CACHE="${ZAPTOR_CACHE:-/var/cache/zaptor}"
+# Honours WINEPREFIX and DISPLAY when they are already set; otherwise the
+# prefix is the one tools/setup.sh made for the installed Wine version (an
+# older version's prefix may be left in the cache).
+. "$(dirname "${BASH_SOURCE[0]}")/platform.sh"
 if [ -z "${WINEPREFIX:-}" ]; then
-    WINEPREFIX="$(ls -d "$ZAPTOR_CACHE"/wineprefix-* 2>/dev/null | head -1)"
+    WINEPREFIX="$ZAPTOR_CACHE/wineprefix-$(zaptor_wine_version)"
+    [ -f "$WINEPREFIX/.zaptor-ready" ] ||
+        echo "wine-env: $WINEPREFIX is not ready: run tools/setup.sh" >&2
 fi
 export WINEPREFIX
 export WINEDEBUG="${WINEDEBUG:--all}"
@@ -37,7 +41,7 @@ zaptor_start_display() {
 # hold them open after the test has ended.
 zaptor_keep_wineserver() {
     wineserver -p >/dev/null 2>&1 </dev/null || true
-    /usr/lib/wine/wine64 cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
+    "$(zaptor_wine_loader)" cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
 }
 
 zaptor_stop() {
