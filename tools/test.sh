@@ -23,6 +23,7 @@ else
 fi
 echo "== building the test suite ($suite_arch)"
 tools/build.sh "$suite_arch" tests
+tools/check_layers.sh
 
 . tools/wine-env.sh
 zaptor_start_display

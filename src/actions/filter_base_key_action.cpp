@@ -53,7 +53,7 @@ FilterBaseKeyAction::~FilterBaseKeyAction() {
 }
 
 void* FilterBaseKeyAction::destroy(unsigned int flags) {
-    return destroy_through_slot(this, flags, "FilterBaseKeyAction::destroy");
+    return destroy_through_slot(this, flags);
 }
 
 const std::wstring& FilterBaseKeyAction::ident() const {

@@ -23,7 +23,7 @@ Shortcut_listener::~Shortcut_listener() = default;
 
 // The plug-in owns its listener; the host never frees it, but honour the slot.
 void* Shortcut_listener::destroy(unsigned int flags) {
-    return destroy_through_slot(this, flags, "Shortcut_listener::destroy");
+    return destroy_through_slot(this, flags);
 }
 
 void Shortcut_listener::replace(Listener_map map) {

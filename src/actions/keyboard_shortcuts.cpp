@@ -107,7 +107,7 @@ Keyboard_shortcuts_impl::~Keyboard_shortcuts_impl() {
 }
 
 void* Keyboard_shortcuts_impl::destroy(unsigned int flags) {
-    return destroy_through_slot(this, flags, "Keyboard_shortcuts_impl::destroy");
+    return destroy_through_slot(this, flags);
 }
 
 bool Keyboard_shortcuts_impl::initialize() {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "contract/host_interface.h"
-#include "trace/boundary.h"
 
 #include <memory>
 
@@ -16,13 +15,13 @@ using Owned_filter = std::unique_ptr<Filter, Filter_deleter>;
 
 // The body of slot 0 of every interface we implement: bit 0 of `flags`
 // frees the object, otherwise it is only destroyed; answers its address.
+// Nothing to guard: destructors do not throw (one that did would end the
+// process before any handler could run).
 template <class T>
-void* destroy_through_slot(T* self, unsigned int flags, const char* where) noexcept {
-    Trace::guarded(where, [self, flags] {
-        if (flags & 1)
-            delete self;
-        else
-            self->~T();
-    });
+void* destroy_through_slot(T* self, unsigned int flags) noexcept {
+    if (flags & 1)
+        delete self;
+    else
+        self->~T();
     return self;
 }

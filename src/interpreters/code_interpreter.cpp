@@ -1,6 +1,7 @@
 #include "interpreters/code_interpreter.h"
 
 #include "contract/owned_filter.h"
+#include "trace/boundary.h"
 #include "contract/parameter_values.h"
 #include "trace/trace.h"
 
@@ -59,7 +60,7 @@ Code_interpreter::Code_interpreter(Interaction_if* host, std::shared_ptr<Code_st
 Code_interpreter::~Code_interpreter() = default;
 
 void* Code_interpreter::destroy(unsigned int flags) {
-    return destroy_through_slot(this, flags, "Code_interpreter::destroy");
+    return destroy_through_slot(this, flags);
 }
 
 int Code_interpreter::process(const wchar_t* name, unsigned int name_length, Parameters* list) {

@@ -15,7 +15,7 @@ Startup_filter::Startup_filter(Interaction_if* host)
 Startup_filter::~Startup_filter() = default;
 
 void* Startup_filter::destroy(unsigned int flags) {
-    return destroy_through_slot(this, flags, "Startup_filter::destroy");
+    return destroy_through_slot(this, flags);
 }
 
 int Startup_filter::on_other(const wchar_t*, unsigned int, Parameters*) {

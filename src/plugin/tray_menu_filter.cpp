@@ -38,7 +38,7 @@ Tray_menu_filter::Tray_menu_filter(HINSTANCE module, std::shared_ptr<Binding_dir
 Tray_menu_filter::~Tray_menu_filter() = default;
 
 void* Tray_menu_filter::destroy(unsigned int flags) {
-    return destroy_through_slot(this, flags, "Tray_menu_filter::destroy");
+    return destroy_through_slot(this, flags);
 }
 
 int Tray_menu_filter::process(const wchar_t* name, unsigned int name_length, Parameters* list) {
