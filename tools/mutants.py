@@ -1,0 +1,175 @@
+#!/usr/bin/env python3
+"""Seeded faults that the test suite must catch.
+
+Each mutant replaces one exact piece of code (it must occur exactly once),
+rebuilds the tree incrementally, runs the tests that should notice, and puts
+the file back. Prints each result and killed/total; exits 1 when a mutant
+survives or no longer applies.
+
+    tools/mutants.py [--list] [--only NAME,...] [--arch i686|x86_64]
+"""
+import argparse
+import os
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+# name, file, code, mutated code, tests (ctest names)
+MUTANTS = [
+    ("text byte count without the NUL", "src/contract/parameter_values.cpp",
+     "(value.size() + 1) * sizeof(wchar_t)", "value.size() * sizeof(wchar_t)",
+     ["host_test", "actions_test"]),
+    ("number accepted at any size", "src/contract/parameter_values.cpp",
+     "size != sizeof(T)", "size < sizeof(T)", ["actions_test", "lifecycle_test"]),
+    ("host Control read as Alt", "src/actions/key_code.cpp",
+     "if (value & Host_flag::control)\n        code |= control;",
+     "if (value & Host_flag::control)\n        code |= alt;", ["actions_test"]),
+    ("listener Shift read as Control", "src/actions/key_code.cpp",
+     "if (modifiers & listener_shift)\n        code |= shift;",
+     "if (modifiers & listener_shift)\n        code |= control;", ["actions_test"]),
+    ("release of a press that went through swallowed", "src/actions/keyboard_listener.cpp",
+     "if (pressed == 0)\n            return false;", "if (pressed == 0)\n            return true;",
+     ["actions_test"]),
+    ("binding messages never unsubscribed", "src/actions/keyboard_shortcuts.cpp",
+     "while (!subscriptions_.empty())\n        subscriptions_.pop_back();", "",
+     ["actions_test"]),
+    ("direct bindings left out of the listener", "src/actions/keyboard_shortcuts.cpp",
+     "if (!Key_code::is_direct(code) || entry.ident.empty())",
+     "if (Key_code::is_direct(code) || entry.ident.empty())", ["actions_test"]),
+    ("clipboard not restored after an action", "src/output/clipboard_backup_scope.cpp",
+     "    handler_.restore_formats();\n", "",
+     ["selection_actions_test", "output_clipboard_handler_test"]),
+    ("pasted text without its NUL", "src/output/clipboard_handler.cpp",
+     "(length + 1) * sizeof(wchar_t)", "length * sizeof(wchar_t)",
+     ["output_clipboard_handler_test", "selection_actions_test"]),
+    ("second clipboard action let in", "src/output/clipboard_gate.cpp",
+     "if (!g_busy.compare_exchange_strong(expected, true, std::memory_order_acq_rel)) {",
+     "if (false) {", ["x_selection_test"]),
+    ("copy job settles on an earlier update", "src/output/clipboard_window.cpp",
+     "        // A settle timer still running from an earlier update must not\n"
+     "        // complete this job with the clipboard as it was before the copy.\n"
+     "        KillTimer(window_, settle_timer);\n", "",
+     ["output_clipboard_window_test"]),
+    ("user ident mark ignored", "src/storage/code_storage.cpp",
+     "n = std::max(by_rowid, mark + 1);", "n = by_rowid;", ["storage_test"]),
+    ("backup copied onto itself", "src/storage/file_copy.cpp",
+     "if (same_file(from, to)) {", "if (false) {", ["storage_test", "actions_test"]),
+    ("translation falls back to nothing", "src/text/textprovider.cpp",
+     "        return english;", "        return L\"\";", ["text_test"]),
+    ("'&' escaped as '%25'", "src/util/url_text.cpp",
+     "c == L'%' ? L'5' : c == L'&' ? L'6' : L'3'", "c == L'%' ? L'5' : c == L'&' ? L'5' : L'3'",
+     ["link_text_test", "url_interpreter_test"]),
+    ("inserted text keeps its key elements", "src/interpreters/typing_language.cpp",
+     "        result = Typing_language::without_element_markers(result);", "",
+     ["interpreters_test"]),
+    ("batch script without its exit", "src/interpreters/batch_interpreter.cpp",
+     "return bytes + \"\\r\\nexit\\r\\n\";", "return bytes + \"\\r\\n\";",
+     ["batch_interpreter_test"]),
+    ("regex filters case-blind", "src/interpreters/regex_filter.cpp",
+     "auto flags = boost::regex_constants::ECMAScript |",
+     "auto flags = boost::regex_constants::icase | boost::regex_constants::ECMAScript |",
+     ["interpreters_test"]),
+    ("base64 padding read as data", "src/builtin_actions/text_codecs.cpp",
+     "if (low == '=')", "if (low == '~')", ["text_codecs_test"]),
+    ("stash slot from the wrong key bits", "src/builtin_actions/clipboard_stash.cpp",
+     "    auto key = static_cast<std::uint8_t>(key_code() & 0xFF);\n"
+     "    // The slot travels",
+     "    auto key = static_cast<std::uint8_t>((key_code() >> 8) & 0xFF);\n"
+     "    // The slot travels", ["selection_actions_test", "x_selection_test"]),
+    ("categories sorted backwards", "src/ui/action_tree.cpp",
+     "return a->category < b->category;", "return a->category > b->category;", ["ui_test"]),
+    ("Caps Lock named after the wrong key", "src/ui/key_names.cpp",
+     "{20, translatable(L\"Caps Lock\")}", "{21, translatable(L\"Caps Lock\")}", ["ui_test"]),
+    ("backup result not ANDed", "src/plugin/startup_filter.cpp",
+     "Param::write_flag(list, L\"result\", ok && earlier);",
+     "Param::write_flag(list, L\"result\", ok);", ["lifecycle_test"]),
+    ("second start-up without a shut-down", "src/plugin/zp_startup_filter.cpp",
+     "        tear_down();\n    }\n    build();", "    }\n    build();", ["concurrency_test"]),
+    ("shut-down leaves the clipboard gate open", "src/plugin/zp_startup_filter.cpp",
+     "    Clipboard_gate::close();\n", "", ["concurrency_test"]),
+    ("contract: Parameters slots 1 and 2 swapped", "src/contract/host_interface.h",
+     "    /*1*/ virtual void set_text(const wchar_t* key, const wchar_t* text, unsigned int length) = 0;\n"
+     "    /*2*/ virtual void set(const wchar_t* key, const void* data, unsigned int byte_count) = 0;\n",
+     "    /*2*/ virtual void set(const wchar_t* key, const void* data, unsigned int byte_count) = 0;\n"
+     "    /*1*/ virtual void set_text(const wchar_t* key, const wchar_t* text, unsigned int length) = 0;\n",
+     ["contract_test"]),
+    ("trace error lines without their kind", "src/trace/trace.cpp",
+     "s.write_narrow_z(\"ERR\\t[\")", "s.write_narrow_z(\"ERR [\")", ["trace_test"]),
+    ("host child lists found by prefix", "host/parameter_list.cpp",
+     "Parameters* Parameter_list::find_child(const wchar_t* key) {",
+     "Parameters* Parameter_list::find_child(const wchar_t* key) {\n    if (key && *key)\n        return child(key);",
+     ["host_test"]),
+]
+
+# Tests that are scripts or other programs: the targets they need.
+SCRIPT_TARGETS = {
+    "x_selection_test": ["zaptor", "vqhost", "zaptor_target", "zaptor_target_ctl", "zaptor_lng"],
+    "actions_x_key_test": ["zaptor", "vqhost", "zaptor_target", "zaptor_target_ctl", "zaptor_lng"],
+    "contract_test": ["zaptor_contract_host"],
+    "smoke32": ["zaptor", "vqhost", "zaptor_lng"],
+}
+
+
+def run(cmd, timeout=None):
+    return subprocess.run(cmd, cwd=ROOT, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                          timeout=timeout).returncode
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--arch", default="i686")
+    parser.add_argument("--only", default="")
+    parser.add_argument("--list", action="store_true")
+    args = parser.parse_args()
+    build = os.path.join(ROOT, "build", args.arch)
+    chosen = [m for m in MUTANTS if not args.only or m[0] in args.only.split(",")]
+    if args.list:
+        for m in chosen:
+            print(f"{m[1]}: {m[0]} -> {' '.join(m[4])}")
+        return 0
+    killed, survived, stale = [], [], []
+    for name, path, code, mutated, tests in chosen:
+        full = os.path.join(ROOT, path)
+        with open(full, encoding="utf-8") as f:
+            original = f.read()
+        if original.count(code) != 1:
+            stale.append(name)
+            print(f"STALE     {name} ({path}: the code occurs {original.count(code)} times)",
+                  flush=True)
+            continue
+        start = time.time()
+        try:
+            with open(full, "w", encoding="utf-8") as f:
+                f.write(original.replace(code, mutated))
+            targets = []
+            for t in tests:
+                targets += SCRIPT_TARGETS.get(t, [t])
+            built = run(["cmake", "--build", build, "-j2", "--target"] + targets) == 0
+            if not built:
+                result = "killed (does not build)"
+                killed.append(name)
+            else:
+                regex = "^(" + "|".join(tests) + ")$"
+                failed = run(["ctest", "--test-dir", build, "-R", regex, "--timeout", "300"]) != 0
+                result = "killed" if failed else "SURVIVED"
+                (killed if failed else survived).append(name)
+        finally:
+            with open(full, "w", encoding="utf-8") as f:
+                f.write(original)
+        print(f"{result:9} {name} ({path}; {' '.join(tests)}; {time.time() - start:.0f} s)",
+              flush=True)
+    total = len(killed) + len(survived) + len(stale)
+    print(f"mutants: {len(killed)}/{total} killed")
+    if survived:
+        print("survived: " + "; ".join(survived))
+    if stale:
+        print("no longer apply: " + "; ".join(stale))
+    # Leave the tree built as it is checked in.
+    run(["cmake", "--build", build, "-j2"])
+    return 0 if not survived and not stale else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

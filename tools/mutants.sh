@@ -1,0 +1,16 @@
+#!/bin/bash
+# The mutation check: seeded faults, one at a time, each caught by the tests
+# that should catch it (tools/mutants.py lists them). Builds what is missing
+# first; takes about half a minute per mutant.
+#   tools/mutants.sh [--only NAME,...] [--list]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+. tools/platform.sh
+if zaptor_native32; then arch=i686; else arch=x86_64; fi
+tools/build.sh "$arch" tests >/dev/null
+. tools/wine-env.sh
+zaptor_start_display
+zaptor_keep_wineserver
+trap zaptor_stop EXIT
+python3 tools/mutants.py --arch "$arch" "$@"
