@@ -22,6 +22,8 @@ void* Parameter_list::destroy(unsigned int flags) {
         return this;
     }
     entries_.clear();
+    value_index_.clear();
+    child_index_.clear();
     return this;
 }
 
@@ -133,24 +135,18 @@ std::vector<std::pair<std::wstring, Parameter_list*>> Parameter_list::child_snap
 }
 
 const Parameter_list::Entry* Parameter_list::find_value(const std::wstring& key) const {
-    for (const auto& entry : entries_)
-        if (!entry.is_child && entry.key == key)
-            return &entry;
-    return nullptr;
+    auto found = value_index_.find(key);
+    return found == value_index_.end() ? nullptr : &entries_[found->second];
 }
 
 Parameter_list::Entry* Parameter_list::value_entry(const std::wstring& key) {
-    for (auto& entry : entries_)
-        if (!entry.is_child && entry.key == key)
-            return &entry;
-    return nullptr;
+    auto found = value_index_.find(key);
+    return found == value_index_.end() ? nullptr : &entries_[found->second];
 }
 
 Parameter_list* Parameter_list::find_child_list(const std::wstring& key) const {
-    for (const auto& entry : entries_)
-        if (entry.is_child && entry.key == key)
-            return entry.child.get();
-    return nullptr;
+    auto found = child_index_.find(key);
+    return found == child_index_.end() ? nullptr : entries_[found->second].child.get();
 }
 
 Parameter_list& Parameter_list::child_list(const std::wstring& key) {
@@ -160,6 +156,7 @@ Parameter_list& Parameter_list::child_list(const std::wstring& key) {
     entry.key = key;
     entry.is_child = true;
     entry.child = std::make_unique<Parameter_list>(Owner::host);
+    child_index_.emplace(key, entries_.size());
     entries_.push_back(std::move(entry));
     return *entries_.back().child;
 }
@@ -176,6 +173,7 @@ void Parameter_list::set_value(const std::wstring& key, std::vector<unsigned cha
     entry.key = key;
     entry.written_as_text = as_text;
     entry.bytes = std::move(bytes);
+    value_index_.emplace(key, entries_.size());
     entries_.push_back(std::move(entry));
 }
 

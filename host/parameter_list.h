@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -60,6 +61,11 @@ private:
 
     Owner owner_;
     std::vector<Entry> entries_;
+    // Positions in entries_ by key, one index per name space: an answer to a
+    // broadcast holds one child per action, thousands of them, and each is
+    // looked up by key as it is written.
+    std::unordered_map<std::wstring, std::size_t> value_index_;
+    std::unordered_map<std::wstring, std::size_t> child_index_;
 };
 
 // Every value of a list, children flattened to dotted keys, in list order.

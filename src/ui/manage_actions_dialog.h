@@ -60,6 +60,8 @@ private:
     std::wstring category_box_text() const;
     void reset_fields_for_new_action();
     void show_key_combination();
+    // Says in the dialog why Save stored nothing; the edits stay.
+    void show_refusal(const wchar_t* english);
 
     void enter_view_state();
     void enter_showing_state();

@@ -160,6 +160,9 @@ TEST(Parameter_list, destroy_frees_plugin_lists_and_refuses_host_lists) {
     EXPECT_EQ(call_slot<void*>(owned, destroy_slot, 0u), static_cast<void*>(owned));
     EXPECT_FALSE(Param::has_value(owned, L"a"));
     EXPECT_EQ(owned->find_child(L"c"), nullptr);
+    Parameters* again = owned->child(L"c");
+    EXPECT_EQ(owned->find_child(L"c"), again);
+    EXPECT_FALSE(Param::has_value(again, L"b"));
     EXPECT_EQ(call_slot<void*>(owned, destroy_slot, 1u), static_cast<void*>(owned));
 
     auto host_list = Reference_host::make_list();
