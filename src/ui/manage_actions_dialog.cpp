@@ -274,8 +274,12 @@ void Manage_actions_dialog::refill_tree(const std::wstring* search_text, bool ex
 
 void Manage_actions_dialog::on_search() {
     const std::wstring search = text_of(IDC_MA_SEARCH);
-    refill_tree(&search, true);
+    // Hits open in their categories; without a search the tree is shown as
+    // at opening, the first category open, rather than all actions at once.
+    refill_tree(&search, !search.empty());
     HTREEITEM first = TreeView_GetFirstVisible(tree_window_);
+    if (first && search.empty())
+        tree_->expand(first);
     if (first) {
         HTREEITEM child = TreeView_GetChild(tree_window_, first);
         TreeView_SelectItem(tree_window_, child ? child : first);
@@ -303,15 +307,16 @@ void Manage_actions_dialog::on_selection_changed() {
         return;
     }
     enter_showing_state();
-    // A descriptor without a name leaves these reset fields.
-    reset_fields_for_new_action();
     Param::Owned_parameters list = Param::create(host_);
-    if (!list)
-        return;
-    Param::write_text(list.get(), L"request", L"get_descriptor");
-    Param::send(host_, ident_, list.get());
-    const std::wstring name = Param::read_text(list.get(), L"name");
+    std::wstring name;
+    if (list) {
+        Param::write_text(list.get(), L"request", L"get_descriptor");
+        Param::send(host_, ident_, list.get());
+        name = Param::read_text(list.get(), L"name");
+    }
     if (name.empty()) {
+        // Nothing of the action shown before may stay, its key least of all.
+        reset_fields_for_new_action();
         Trace::info("Manage_actions_dialog::on_selection_changed")
             << "no descriptor for " << ident_;
         return;
