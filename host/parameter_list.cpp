@@ -134,19 +134,42 @@ std::vector<std::pair<std::wstring, Parameter_list*>> Parameter_list::child_snap
     return children;
 }
 
+std::size_t Parameter_list::position(const std::wstring& key, bool child) const {
+    if (entries_.size() <= linear_limit) {
+        for (std::size_t i = 0; i < entries_.size(); ++i)
+            if (entries_[i].is_child == child && entries_[i].key == key)
+                return i;
+        return entries_.size();
+    }
+    const auto& index = child ? child_index_ : value_index_;
+    auto found = index.find(key);
+    return found == index.end() ? entries_.size() : found->second;
+}
+
+void Parameter_list::append(Entry entry) {
+    entries_.push_back(std::move(entry));
+    if (entries_.size() == linear_limit + 1) {
+        for (std::size_t i = 0; i < entries_.size(); ++i)
+            (entries_[i].is_child ? child_index_ : value_index_).emplace(entries_[i].key, i);
+    } else if (entries_.size() > linear_limit + 1) {
+        const Entry& added = entries_.back();
+        (added.is_child ? child_index_ : value_index_).emplace(added.key, entries_.size() - 1);
+    }
+}
+
 const Parameter_list::Entry* Parameter_list::find_value(const std::wstring& key) const {
-    auto found = value_index_.find(key);
-    return found == value_index_.end() ? nullptr : &entries_[found->second];
+    std::size_t at = position(key, false);
+    return at < entries_.size() ? &entries_[at] : nullptr;
 }
 
 Parameter_list::Entry* Parameter_list::value_entry(const std::wstring& key) {
-    auto found = value_index_.find(key);
-    return found == value_index_.end() ? nullptr : &entries_[found->second];
+    std::size_t at = position(key, false);
+    return at < entries_.size() ? &entries_[at] : nullptr;
 }
 
 Parameter_list* Parameter_list::find_child_list(const std::wstring& key) const {
-    auto found = child_index_.find(key);
-    return found == child_index_.end() ? nullptr : entries_[found->second].child.get();
+    std::size_t at = position(key, true);
+    return at < entries_.size() ? entries_[at].child.get() : nullptr;
 }
 
 Parameter_list& Parameter_list::child_list(const std::wstring& key) {
@@ -156,8 +179,7 @@ Parameter_list& Parameter_list::child_list(const std::wstring& key) {
     entry.key = key;
     entry.is_child = true;
     entry.child = std::make_unique<Parameter_list>(Owner::host);
-    child_index_.emplace(key, entries_.size());
-    entries_.push_back(std::move(entry));
+    append(std::move(entry));
     return *entries_.back().child;
 }
 
@@ -173,8 +195,7 @@ void Parameter_list::set_value(const std::wstring& key, std::vector<unsigned cha
     entry.key = key;
     entry.written_as_text = as_text;
     entry.bytes = std::move(bytes);
-    value_index_.emplace(key, entries_.size());
-    entries_.push_back(std::move(entry));
+    append(std::move(entry));
 }
 
 void Parameter_list::set_path(const std::vector<std::wstring>& path,

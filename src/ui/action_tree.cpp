@@ -89,8 +89,12 @@ HTREEITEM Action_tree::category_item(const std::wstring& category) {
 }
 
 void Action_tree::place(HTREEITEM category, const std::wstring& ident, const std::wstring& name) {
-    remove_action(ident);
-    auto entry = actions_.emplace(ident, Action{category, nullptr, name}).first;
+    auto [entry, added] = actions_.emplace(ident, Action{category, nullptr, name});
+    if (!added) {
+        // A later answer for the same ident replaces the earlier one.
+        remove_action(ident);
+        entry = actions_.emplace(ident, Action{category, nullptr, name}).first;
+    }
     auto unfilled = unfilled_.find(category);
     if (unfilled != unfilled_.end()) {
         unfilled->second.push_back(entry);
@@ -253,5 +257,16 @@ void Action_tree::add_actions(std::vector<Entry> entries, bool expanded) {
             place(category->second, entry.ident, entry.name);
     }
     if (expanded)
-        expand_all();
+        expand_while_visible();
+}
+
+void Action_tree::expand_while_visible() {
+    const UINT rows = TreeView_GetVisibleCount(tree_);
+    std::size_t shown = 0;
+    for (HTREEITEM item = TreeView_GetRoot(tree_); item && shown < rows;
+         item = TreeView_GetNextSibling(tree_, item)) {
+        auto unfilled = unfilled_.find(item);
+        shown += 1 + (unfilled == unfilled_.end() ? 0 : unfilled->second.size());
+        expand(item);
+    }
 }

@@ -42,8 +42,8 @@ public:
         std::wstring category, ident, name;
     };
     // Adds many actions at once: the categories in one sorted pass, their
-    // actions kept for the first expansion. `expanded` shows every category
-    // expanded (with its actions) at once.
+    // actions kept for the first expansion. `expanded` opens the categories
+    // that the tree shows without scrolling; those below open on a click.
     void add_actions(std::vector<Entry> entries, bool expanded);
     // Inserts the actions of a category item not yet filled; the dialog
     // calls it when the user expands the category.
@@ -64,6 +64,9 @@ private:
     HTREEITEM category_item(const std::wstring& category);
     HTREEITEM insert(HTREEITEM parent, HTREEITEM after, const std::wstring& text, LPARAM data,
                      bool has_children = false);
+    // Expands categories from the top until the tree's window is full: what
+    // lies below would cost its insertion before anyone scrolls to it.
+    void expand_while_visible();
     // Records the action; inserts it at once only where its category is filled.
     void place(HTREEITEM category, const std::wstring& ident, const std::wstring& name);
 

@@ -323,17 +323,16 @@ void Manage_actions_dialog::on_selection_changed() {
     }
     const std::wstring type = Param::read_text(list.get(), L"type");
     const std::wstring code = Param::read_text(list.get(), L"code");
-    SetDlgItemTextW(dialog_, IDC_MA_NAME, name.c_str());
-    SetDlgItemTextW(dialog_, IDC_MA_DESCRIPTION,
-                    Param::read_text(list.get(), L"description").c_str());
+    set_field(IDC_MA_NAME, name);
+    set_field(IDC_MA_DESCRIPTION, Param::read_text(list.get(), L"description"));
     if (type.empty() || code.empty()) {
         show_no_code();
-        SetDlgItemTextW(dialog_, IDC_MA_CODE, L"");
+        set_field(IDC_MA_CODE, L"");
         shown_without_code_ = true;
         enter_view_state();
     } else {
         select_code_type(type);
-        SetDlgItemTextW(dialog_, IDC_MA_CODE, code.c_str());
+        set_field(IDC_MA_CODE, code);
     }
     select_category_in_box(
         Param::read_text(list.get(), L"category", text_provider().get_string(L"Common")));
@@ -428,7 +427,7 @@ void Manage_actions_dialog::reset_fields_for_new_action() {
         SetWindowTextW(category_box_, common);
     }
     for (int id : text_fields)
-        SetDlgItemTextW(dialog_, id, L"");
+        set_field(id, L"");
     key_code_ = 0xFFFF;
     SetDlgItemTextW(dialog_, IDC_MA_KEY_BUTTON, text_provider().get_string(L"Set key ..."));
 }
@@ -641,6 +640,17 @@ void Manage_actions_dialog::enter_read_only_state() {
     EnableWindow(code_type_box_, FALSE);
     EnableWindow(category_box_, FALSE);
     g_fields_read_only = true;
+}
+
+void Manage_actions_dialog::set_field(int id, const std::wstring& text) {
+    // A multi-line field repaints its scroll bar at once for each new text,
+    // which costs more than the rest of showing an action: the field is
+    // drawn once, afterwards.
+    HWND field = item(id);
+    SendMessageW(field, WM_SETREDRAW, FALSE, 0);
+    SetWindowTextW(field, text.c_str());
+    SendMessageW(field, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(field, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE);
 }
 
 std::wstring Manage_actions_dialog::text_of(int id) const {

@@ -71,6 +71,7 @@ private:
 
     HWND item(int id) const { return GetDlgItem(dialog_, id); }
     std::wstring text_of(int id) const;
+    void set_field(int id, const std::wstring& text);
 
     Interaction_if* host_;
     HWND dialog_ = nullptr;
