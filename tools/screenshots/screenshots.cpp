@@ -58,7 +58,7 @@ void add_samples(Fake_code_actions& actions, bool german) {
         {L"typing_interpreter", L"Hello {ask_text:Name}!", text(L"Greeting", L"Gru\u00DF"),
          text(L"Asks for a name and greets.", L"Fragt nach einem Namen und gr\u00FC\u00DFt."),
          text(L"Mail", L"Post")});
-    actions.bind(L"zp_1_user_id", 0x53);    // activation key + s
+    actions.bind(L"zp_1_user_id", 0x153);   // activation key + Shift + s: a long text
     actions.bind(L"zp_3_user_id", 0x10674); // Control + Alt + F5, direct
 }
 
@@ -97,7 +97,8 @@ int wmain(int argc, wchar_t** argv) {
 
     if (which == L"settings" || which == L"add") {
         Memory_directory directory(&host);
-        directory.bind(0x53, L"zp_1_user_id");    // activation key + s
+        directory.bind(0x153, L"zp_1_user_id");   // activation key + Shift + s
+        directory.bind(0x326, L"zp_4_user_id");   // activation key + Shift + Control + Up
         directory.bind(0x10674, L"zp_3_user_id"); // Control + Alt + F5, direct
         directory.bind(0x244, L"zp_2_user_id");   // activation key + Control + d
         directory.bind(0x155, L"zp_uppercase");   // activation key + Shift + u
@@ -123,6 +124,7 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     HWND tree = GetDlgItem(window, IDC_MA_TREE);
+    expand_roots(tree);
     if (HTREEITEM item = find_tree_item(tree, language == L"de" ? L"Signatur" : L"Signature"))
         select_tree_item(tree, item);
     if (which == L"keys") {
