@@ -148,7 +148,9 @@ bool Add_shortcut_dialog::initialise() {
     column.cx = width * 3 / 5 - 16;
     column.pszText = const_cast<wchar_t*>(texts.get_string(L"Description"));
     SendMessageW(action_list_, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
-    ListView_SetExtendedListViewStyleEx(action_list_, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    // Long descriptions are cut in their column: a label tip shows them whole.
+    const DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP;
+    ListView_SetExtendedListViewStyleEx(action_list_, extended, extended);
 
     std::wstring bound_ident;
     if (directory_)
