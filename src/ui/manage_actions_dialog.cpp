@@ -169,7 +169,7 @@ void Manage_actions_dialog::initialise() {
                  reinterpret_cast<LPARAM>(texts.get_string(L"Search")));
 
     fill_code_types();
-    refill_tree(nullptr, false);
+    refill_tree(nullptr, false, false);
     SendMessageW(category_box_, CB_RESETCONTENT, 0, 0);
     for (const std::wstring& category : tree_->category_names())
         SendMessageW(category_box_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(category.c_str()));
@@ -244,7 +244,8 @@ void Manage_actions_dialog::clear_code_types() {
     code_type_idents_.clear();
 }
 
-void Manage_actions_dialog::refill_tree(const std::wstring* search_text, bool expanded) {
+void Manage_actions_dialog::refill_tree(const std::wstring* search_text, bool expanded,
+                                        bool select_first) {
     refilling_ = true;
     SendMessageW(tree_window_, WM_SETREDRAW, FALSE, 0);
     const std::wstring kept = ident_;
@@ -267,6 +268,15 @@ void Manage_actions_dialog::refill_tree(const std::wstring* search_text, bool ex
         }
         tree_->add_actions(std::move(entries), expanded);
     }
+    if (select_first) {
+        // Selected while the tree does not draw: selecting in a drawn tree
+        // repaints it at once, which costs more than the filling.
+        HTREEITEM first = TreeView_GetRoot(tree_window_);
+        if (first && !expanded)
+            tree_->expand(first);
+        HTREEITEM child = first ? TreeView_GetChild(tree_window_, first) : nullptr;
+        TreeView_SelectItem(tree_window_, child ? child : first);
+    }
     SendMessageW(tree_window_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(tree_window_, nullptr, TRUE);
     refilling_ = false;
@@ -276,17 +286,10 @@ void Manage_actions_dialog::on_search() {
     const std::wstring search = text_of(IDC_MA_SEARCH);
     // Hits open in their categories; without a search the tree is shown as
     // at opening, the first category open, rather than all actions at once.
-    refill_tree(&search, !search.empty());
-    HTREEITEM first = TreeView_GetFirstVisible(tree_window_);
-    if (first && search.empty())
-        tree_->expand(first);
-    if (first) {
-        HTREEITEM child = TreeView_GetChild(tree_window_, first);
-        TreeView_SelectItem(tree_window_, child ? child : first);
-    } else {
-        // Nothing matches: the fields must not keep showing a vanished action.
-        on_selection_changed();
-    }
+    refill_tree(&search, !search.empty(), true);
+    // The first hit, or nothing when nothing matches: the fields must not
+    // keep showing a vanished action.
+    on_selection_changed();
 }
 
 void Manage_actions_dialog::on_selection_changed() {

@@ -51,8 +51,10 @@ private:
 
     void fill_code_types();
     void clear_code_types();
-    // Expanded: every category opens (a search shows all its hits).
-    void refill_tree(const std::wstring* search_text, bool expanded);
+    // Expanded: the categories open (a search shows its hits). Select first:
+    // the first action (or category) is selected, without notice; the
+    // caller shows it.
+    void refill_tree(const std::wstring* search_text, bool expanded, bool select_first);
     void select_code_type(const std::wstring& type_ident);
     void show_no_code();
     std::wstring selected_code_type() const;
