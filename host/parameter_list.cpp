@@ -22,6 +22,8 @@ void* Parameter_list::destroy(unsigned int flags) {
         return this;
     }
     entries_.clear();
+    value_index_.clear();
+    child_index_.clear();
     return this;
 }
 
@@ -132,25 +134,42 @@ std::vector<std::pair<std::wstring, Parameter_list*>> Parameter_list::child_snap
     return children;
 }
 
+std::size_t Parameter_list::position(const std::wstring& key, bool child) const {
+    if (entries_.size() <= linear_limit) {
+        for (std::size_t i = 0; i < entries_.size(); ++i)
+            if (entries_[i].is_child == child && entries_[i].key == key)
+                return i;
+        return entries_.size();
+    }
+    const auto& index = child ? child_index_ : value_index_;
+    auto found = index.find(key);
+    return found == index.end() ? entries_.size() : found->second;
+}
+
+void Parameter_list::append(Entry entry) {
+    entries_.push_back(std::move(entry));
+    if (entries_.size() == linear_limit + 1) {
+        for (std::size_t i = 0; i < entries_.size(); ++i)
+            (entries_[i].is_child ? child_index_ : value_index_).emplace(entries_[i].key, i);
+    } else if (entries_.size() > linear_limit + 1) {
+        const Entry& added = entries_.back();
+        (added.is_child ? child_index_ : value_index_).emplace(added.key, entries_.size() - 1);
+    }
+}
+
 const Parameter_list::Entry* Parameter_list::find_value(const std::wstring& key) const {
-    for (const auto& entry : entries_)
-        if (!entry.is_child && entry.key == key)
-            return &entry;
-    return nullptr;
+    std::size_t at = position(key, false);
+    return at < entries_.size() ? &entries_[at] : nullptr;
 }
 
 Parameter_list::Entry* Parameter_list::value_entry(const std::wstring& key) {
-    for (auto& entry : entries_)
-        if (!entry.is_child && entry.key == key)
-            return &entry;
-    return nullptr;
+    std::size_t at = position(key, false);
+    return at < entries_.size() ? &entries_[at] : nullptr;
 }
 
 Parameter_list* Parameter_list::find_child_list(const std::wstring& key) const {
-    for (const auto& entry : entries_)
-        if (entry.is_child && entry.key == key)
-            return entry.child.get();
-    return nullptr;
+    std::size_t at = position(key, true);
+    return at < entries_.size() ? entries_[at].child.get() : nullptr;
 }
 
 Parameter_list& Parameter_list::child_list(const std::wstring& key) {
@@ -160,7 +179,7 @@ Parameter_list& Parameter_list::child_list(const std::wstring& key) {
     entry.key = key;
     entry.is_child = true;
     entry.child = std::make_unique<Parameter_list>(Owner::host);
-    entries_.push_back(std::move(entry));
+    append(std::move(entry));
     return *entries_.back().child;
 }
 
@@ -176,7 +195,7 @@ void Parameter_list::set_value(const std::wstring& key, std::vector<unsigned cha
     entry.key = key;
     entry.written_as_text = as_text;
     entry.bytes = std::move(bytes);
-    entries_.push_back(std::move(entry));
+    append(std::move(entry));
 }
 
 void Parameter_list::set_path(const std::vector<std::wstring>& path,

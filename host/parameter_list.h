@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -56,10 +57,21 @@ public:
 
 private:
     Entry* value_entry(const std::wstring& key);
+    // Index in entries_ of the value or child `key`; entries_.size() when absent.
+    std::size_t position(const std::wstring& key, bool child) const;
+    void append(Entry entry);
     std::vector<std::pair<std::wstring, Parameter_list*>> child_snapshot() const;
 
     Owner owner_;
     std::vector<Entry> entries_;
+    // Positions in entries_ by key, one index per name space: an answer to a
+    // broadcast holds one child per action, thousands of them, and each is
+    // looked up by key as it is written. Small lists (most of them: each
+    // child holds a few values) are scanned instead, which costs less than
+    // keeping an index.
+    static constexpr std::size_t linear_limit = 8;
+    std::unordered_map<std::wstring, std::size_t> value_index_;
+    std::unordered_map<std::wstring, std::size_t> child_index_;
 };
 
 // Every value of a list, children flattened to dotted keys, in list order.

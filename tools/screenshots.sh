@@ -10,6 +10,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
           -DZAPTOR_ARCH=x86_64 -DZAPTOR_TESTS=OFF >/dev/null
 fi
 cmake --build "$build" -j2 --target zaptor_screenshots >/dev/null
+build="$(cd "$build" && pwd)" # the program runs from its own folder
 . "$root/tools/wine-env.sh"
 zaptor_start_display
 zaptor_keep_wineserver

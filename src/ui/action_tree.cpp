@@ -3,6 +3,7 @@
 #include "text/textprovider.h"
 
 #include <algorithm>
+#include <set>
 
 namespace {
 
@@ -46,18 +47,26 @@ HTREEITEM selected_item(HWND tree) {
     return tree ? TreeView_GetSelection(tree) : nullptr;
 }
 
+// An unfilled category shows its expand button before it has children.
+void show_expand_button(HWND tree, HTREEITEM category, bool shown) {
+    TVITEMW data{};
+    data.mask = TVIF_CHILDREN | TVIF_HANDLE;
+    data.hItem = category;
+    data.cChildren = shown ? 1 : 0;
+    TreeView_SetItem(tree, &data);
+}
+
 } // namespace
 
 HTREEITEM Action_tree::insert(HTREEITEM parent, HTREEITEM after, const std::wstring& text,
-                              LPARAM data, bool expanded) {
+                              LPARAM data, bool has_children) {
     TVINSERTSTRUCTW insert{};
     insert.hParent = parent;
     insert.hInsertAfter = after;
-    insert.item.mask = TVIF_TEXT | TVIF_PARAM | (expanded ? TVIF_STATE : 0);
+    insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_CHILDREN;
     insert.item.pszText = const_cast<wchar_t*>(text.c_str());
     insert.item.lParam = data;
-    insert.item.state = expanded ? TVIS_EXPANDED : 0;
-    insert.item.stateMask = expanded ? TVIS_EXPANDED : 0;
+    insert.item.cChildren = has_children ? 1 : 0;
     return reinterpret_cast<HTREEITEM>(
         SendMessageW(tree_, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
 }
@@ -70,10 +79,34 @@ HTREEITEM Action_tree::category_item(const std::wstring& category) {
     auto found = categories_.find(category);
     if (found != categories_.end())
         return found->second;
-    HTREEITEM item = insert(TVI_ROOT, sorted_position(tree_, TVI_ROOT, category), category, 0);
-    if (item)
+    HTREEITEM item =
+        insert(TVI_ROOT, sorted_position(tree_, TVI_ROOT, category), category, 0, true);
+    if (item) {
         categories_.emplace(category, item);
+        unfilled_[item];
+    }
     return item;
+}
+
+void Action_tree::place(HTREEITEM category, const std::wstring& ident, const std::wstring& name) {
+    auto [entry, added] = actions_.emplace(ident, Action{category, nullptr, name});
+    if (!added) {
+        // A later answer for the same ident replaces the earlier one.
+        remove_action(ident);
+        entry = actions_.emplace(ident, Action{category, nullptr, name}).first;
+    }
+    auto unfilled = unfilled_.find(category);
+    if (unfilled != unfilled_.end()) {
+        unfilled->second.push_back(entry);
+        return;
+    }
+    // The map's key outlives the item: remove_action deletes the item first.
+    entry->second.item = insert(category, sorted_position(tree_, category, name), name,
+                                reinterpret_cast<LPARAM>(&entry->first));
+    if (entry->second.item)
+        show_expand_button(tree_, category, true);
+    else
+        actions_.erase(entry);
 }
 
 void Action_tree::add_action(const std::wstring& category, const std::wstring& ident,
@@ -82,26 +115,48 @@ void Action_tree::add_action(const std::wstring& category, const std::wstring& i
         return;
     const std::wstring filed_under =
         category.empty() ? text_provider().get_string(L"Common") : category;
-    HTREEITEM parent = category_item(filed_under);
-    if (!parent)
-        return;
-    remove_action(ident);
-    auto entry = actions_.emplace(ident, nullptr).first;
-    // The map's key outlives the item: remove_action deletes the item first.
-    HTREEITEM item = insert(parent, sorted_position(tree_, parent, name), name,
-                            reinterpret_cast<LPARAM>(&entry->first));
-    if (item)
-        entry->second = item;
-    else
-        actions_.erase(entry);
+    if (HTREEITEM parent = category_item(filed_under))
+        place(parent, ident, name);
 }
 
 void Action_tree::remove_action(const std::wstring& ident) {
     auto found = actions_.find(ident);
     if (found == actions_.end())
         return;
-    TreeView_DeleteItem(tree_, found->second);
+    if (found->second.item) {
+        TreeView_DeleteItem(tree_, found->second.item);
+    } else {
+        auto unfilled = unfilled_.find(found->second.category);
+        if (unfilled != unfilled_.end()) {
+            auto& pending = unfilled->second;
+            pending.erase(std::remove(pending.begin(), pending.end(), found), pending.end());
+        }
+    }
     actions_.erase(found);
+}
+
+void Action_tree::fill(HTREEITEM category) {
+    auto found = unfilled_.find(category);
+    if (found == unfilled_.end())
+        return;
+    std::vector<Actions::iterator> pending = std::move(found->second);
+    unfilled_.erase(found);
+    std::stable_sort(pending.begin(), pending.end(), [](Actions::iterator a, Actions::iterator b) {
+        return before(a->second.name, b->second.name);
+    });
+    // Sorted already: appending needs no walk over the siblings.
+    for (Actions::iterator action : pending) {
+        action->second.item = insert(category, TVI_LAST, action->second.name,
+                                     reinterpret_cast<LPARAM>(&action->first));
+        if (!action->second.item)
+            actions_.erase(action);
+    }
+    show_expand_button(tree_, category, TreeView_GetChild(tree_, category) != nullptr);
+}
+
+void Action_tree::expand(HTREEITEM category) {
+    fill(category);
+    TreeView_Expand(tree_, category, TVE_EXPAND);
 }
 
 std::wstring Action_tree::selected_ident() const {
@@ -118,7 +173,11 @@ std::wstring Action_tree::selected_ident() const {
 
 bool Action_tree::select_action(const std::wstring& ident) {
     auto found = actions_.find(ident);
-    return found != actions_.end() && TreeView_SelectItem(tree_, found->second);
+    if (found == actions_.end())
+        return false;
+    if (!found->second.item)
+        fill(found->second.category);
+    return found->second.item && TreeView_SelectItem(tree_, found->second.item);
 }
 
 bool Action_tree::select_category(const std::wstring& name) {
@@ -135,13 +194,14 @@ void Action_tree::remove_all() {
     // Items first: their data points into the ident map.
     if (tree_)
         TreeView_DeleteAllItems(tree_);
+    unfilled_.clear();
     actions_.clear();
     categories_.clear();
 }
 
 void Action_tree::expand_all() {
     for (const auto& category : categories_)
-        TreeView_Expand(tree_, category.second, TVE_EXPAND);
+        expand(category.second);
 }
 
 std::vector<std::wstring> Action_tree::category_names() const {
@@ -168,49 +228,45 @@ void Action_tree::add_actions(std::vector<Entry> entries, bool expanded) {
     if (!tree_)
         return;
     const std::wstring common = text_provider().get_string(L"Common");
-    for (Entry& entry : entries)
+    std::set<std::wstring> new_categories;
+    for (Entry& entry : entries) {
         if (entry.category.empty())
             entry.category = common;
-    // A later answer for the same ident wins, as with add_action.
-    std::map<std::wstring, std::size_t> last_of_ident;
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        last_of_ident[entries[i].ident] = i;
-    std::vector<const Entry*> order;
-    order.reserve(last_of_ident.size());
-    for (const auto& ident : last_of_ident) {
-        remove_action(ident.first);
-        order.push_back(&entries[ident.second]);
+        if (!categories_.count(entry.category))
+            new_categories.insert(entry.category);
     }
-    std::stable_sort(order.begin(), order.end(), [](const Entry* a, const Entry* b) {
-        if (a->category != b->category)
-            return a->category < b->category;
-        return before(a->name, b->name);
-    });
-    // Categories made by this batch get their actions in sorted order, so
-    // appending keeps them sorted; existing ones need the sibling walk.
-    std::map<std::wstring, bool> made_here;
-    for (const Entry* entry : order) {
-        HTREEITEM parent;
-        auto found = categories_.find(entry->category);
-        if (found != categories_.end()) {
-            parent = found->second;
-        } else {
-            parent = insert(TVI_ROOT, sorted_position(tree_, TVI_ROOT, entry->category),
-                            entry->category, 0, expanded);
-            if (!parent)
-                continue;
-            categories_.emplace(entry->category, parent);
-            made_here[entry->category] = true;
+    // Into an empty tree the categories go in one sorted pass, appended;
+    // next to existing ones each needs its place found.
+    std::vector<std::wstring> names(new_categories.begin(), new_categories.end());
+    std::stable_sort(names.begin(), names.end(), before);
+    const bool append = categories_.empty();
+    for (const std::wstring& name : names) {
+        if (!append) {
+            category_item(name);
+            continue;
         }
-        auto stored = actions_.emplace(entry->ident, nullptr).first;
-        HTREEITEM after = made_here.count(entry->category)
-                              ? TVI_LAST
-                              : sorted_position(tree_, parent, entry->name);
-        HTREEITEM item =
-            insert(parent, after, entry->name, reinterpret_cast<LPARAM>(&stored->first));
-        if (item)
-            stored->second = item;
-        else
-            actions_.erase(stored);
+        if (HTREEITEM item = insert(TVI_ROOT, TVI_LAST, name, 0, true)) {
+            categories_.emplace(name, item);
+            unfilled_[item];
+        }
+    }
+    // A later answer for the same ident wins, as with add_action.
+    for (const Entry& entry : entries) {
+        auto category = categories_.find(entry.category);
+        if (category != categories_.end())
+            place(category->second, entry.ident, entry.name);
+    }
+    if (expanded)
+        expand_while_visible();
+}
+
+void Action_tree::expand_while_visible() {
+    const UINT rows = TreeView_GetVisibleCount(tree_);
+    std::size_t shown = 0;
+    for (HTREEITEM item = TreeView_GetRoot(tree_); item && shown < rows;
+         item = TreeView_GetNextSibling(tree_, item)) {
+        auto unfilled = unfilled_.find(item);
+        shown += 1 + (unfilled == unfilled_.end() ? 0 : unfilled->second.size());
+        expand(item);
     }
 }

@@ -58,8 +58,6 @@ const Binding_row* Add_shortcut_dialog::chosen() const {
 }
 
 INT_PTR Add_shortcut_dialog::run(HWND owner) {
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
     rows_.clear();
     chosen_ = -1;
     laid_out_ = false;
@@ -135,6 +133,8 @@ bool Add_shortcut_dialog::initialise() {
     SetDlgItemTextW(dialog_, IDC_AS_ACTIONS_LABEL, texts.get_string(L"Actions (select one)"));
     SetDlgItemTextW(dialog_, IDC_AS_NEW, texts.get_string(L"New..."));
     SetDlgItemTextW(dialog_, IDC_AS_DESCRIPTION_LABEL, texts.get_string(L"Action description"));
+    SetDlgItemTextW(dialog_, IDOK, texts.get_string(L"OK"));
+    SetDlgItemTextW(dialog_, IDCANCEL, texts.get_string(L"Cancel"));
     SetDlgItemTextW(dialog_, IDC_AS_DESCRIPTION, L"some description text");
 
     RECT client{};
@@ -148,7 +148,9 @@ bool Add_shortcut_dialog::initialise() {
     column.cx = width * 3 / 5 - 16;
     column.pszText = const_cast<wchar_t*>(texts.get_string(L"Description"));
     SendMessageW(action_list_, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
-    ListView_SetExtendedListViewStyleEx(action_list_, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    // Long descriptions are cut in their column: a label tip shows them whole.
+    const DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP;
+    ListView_SetExtendedListViewStyleEx(action_list_, extended, extended);
 
     std::wstring bound_ident;
     if (directory_)

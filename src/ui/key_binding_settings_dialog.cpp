@@ -10,6 +10,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -38,8 +39,6 @@ Key_binding_settings_dialog::Key_binding_settings_dialog(HINSTANCE module, Inter
 Key_binding_settings_dialog::~Key_binding_settings_dialog() = default;
 
 INT_PTR Key_binding_settings_dialog::run(HWND owner) {
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
     INT_PTR result = run_modal_dialog(this, module_, IDD_KEY_BINDING_SETTINGS, owner);
     dialog_ = nullptr;
     list_ = nullptr;
@@ -100,6 +99,8 @@ void Key_binding_settings_dialog::initialise() {
     SetDlgItemTextW(dialog_, IDC_KS_ADD, texts.get_string(L"Add shortcut ..."));
     SetDlgItemTextW(dialog_, IDC_KS_MODIFY, texts.get_string(L"Modify shortcut ..."));
     SetDlgItemTextW(dialog_, IDC_KS_REMOVE, texts.get_string(L"Remove shortcut"));
+    SetDlgItemTextW(dialog_, IDOK, texts.get_string(L"OK"));
+    SetDlgItemTextW(dialog_, IDCANCEL, texts.get_string(L"Cancel"));
 
     RECT client{};
     GetClientRect(list_, &client);
@@ -112,7 +113,9 @@ void Key_binding_settings_dialog::initialise() {
     column.cx = width * 5 / 8;
     column.pszText = const_cast<wchar_t*>(texts.get_string(L"Action"));
     SendMessageW(list_, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
-    ListView_SetExtendedListViewStyleEx(list_, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    // A label tip shows the whole text of a cell that is still too narrow.
+    const DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP;
+    ListView_SetExtendedListViewStyleEx(list_, extended, extended);
 
     if (!directory_)
         Trace::error("Key_binding_settings_dialog::initialise")
@@ -127,7 +130,29 @@ void Key_binding_settings_dialog::refill() {
     if (directory_)
         for (const Binding_row& row : directory_->bound_rows())
             add_row(row.key_code, row.name);
+    fit_columns();
     update_modify_button();
+}
+
+void Key_binding_settings_dialog::fit_columns() {
+    RECT client{};
+    GetClientRect(list_, &client);
+    const int width = client.right - client.left;
+    // Cell text is drawn with a margin on either side.
+    constexpr int margin = 16;
+    int combination = static_cast<int>(
+        SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0,
+                     reinterpret_cast<LPARAM>(text_provider().get_string(L"Keycombination"))));
+    for (const auto& row : row_texts_)
+        combination = std::max(
+            combination,
+            static_cast<int>(SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0,
+                                          reinterpret_cast<LPARAM>(row.second.first.c_str()))));
+    // The combination gets what it needs, within reason: the action keeps a
+    // quarter of the list at least.
+    const int first = std::min(std::max(combination + margin, width * 3 / 8), width - width / 4);
+    ListView_SetColumnWidth(list_, 0, first);
+    ListView_SetColumnWidth(list_, 1, width - first);
 }
 
 void Key_binding_settings_dialog::add_row(std::uint32_t key_code, const std::wstring& name) {

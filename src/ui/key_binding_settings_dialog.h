@@ -45,6 +45,8 @@ private:
 
     void initialise();
     void refill();
+    // The combination column as wide as its longest text, the action the rest.
+    void fit_columns();
     void add_row(std::uint32_t key_code, const std::wstring& name);
     // Index of the selected row, -1 without one.
     int selected_row() const;

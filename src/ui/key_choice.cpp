@@ -4,6 +4,7 @@
 #include "contract/plugin_globals.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
+#include "ui/activation_context.h"
 #include "ui/key_names.h"
 #include "ui/ui_resources.h"
 
@@ -173,6 +174,7 @@ std::uint32_t chosen_key_code(HWND prefix_list, HWND key_list) {
 
 INT_PTR run_select_key_combination(HWND owner, Key_choice& choice) {
     choice.chosen = 0xFFFF;
+    Activation_scope own_controls;
     INT_PTR result = DialogBoxParamW(Plugin_globals::module(), MAKEINTRESOURCEW(IDD_SELECT_KEY),
                                      owner, select_key_proc, reinterpret_cast<LPARAM>(&choice));
     if (result == -1)

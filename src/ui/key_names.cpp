@@ -32,7 +32,7 @@ constexpr Named_key named_keys[] = {
     {40, translatable(L"Arrow key down")},
     {44, translatable(L"Print Key")},
     {45, translatable(L"Insert")},
-    {46, translatable(L"Delete")},
+    {46, translatable(L"Delete Key")}, // not "Delete": that is the button
     {91, translatable(L"Left Windows key")},
     {92, translatable(L"Right Windows key")},
     {93, translatable(L"Menue key")},

@@ -84,8 +84,6 @@ Manage_actions_dialog::Manage_actions_dialog(Interaction_if* host)
 Manage_actions_dialog::~Manage_actions_dialog() = default;
 
 INT_PTR Manage_actions_dialog::run(HWND owner) {
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
     INT_PTR result = run_modal_dialog(this, Plugin_globals::module(), IDD_MANAGE_ACTIONS, owner);
     dialog_ = nullptr;
     return result;
@@ -106,9 +104,14 @@ INT_PTR Manage_actions_dialog::handle(UINT message, WPARAM wparam, LPARAM lparam
         const auto* header = reinterpret_cast<const NMHDR*>(lparam);
         if (!header || header->idFrom != IDC_MA_TREE)
             return FALSE;
-        if (header->code == TVN_SELCHANGEDW || header->code == TVN_SELCHANGEDA)
+        if (header->code == TVN_SELCHANGEDW || header->code == TVN_SELCHANGEDA) {
             on_selection_changed();
-        else if (header->code == static_cast<UINT>(NM_DBLCLK))
+        } else if (header->code == TVN_ITEMEXPANDINGW || header->code == TVN_ITEMEXPANDINGA) {
+            // The A and W forms agree up to the item handle.
+            const auto* change = reinterpret_cast<const NMTREEVIEWW*>(lparam);
+            if (change->action & TVE_EXPAND)
+                tree_->fill(change->itemNew.hItem);
+        } else if (header->code == static_cast<UINT>(NM_DBLCLK))
             on_edit();
         return FALSE;
     }
@@ -147,12 +150,15 @@ void Manage_actions_dialog::initialise() {
     Textprovider& texts = text_provider();
     SetWindowTextW(dialog_, texts.get_string(L"Manage actions"));
     SetDlgItemTextW(dialog_, IDC_MA_NAME_LABEL, texts.get_string(L"Action name"));
+    SetDlgItemTextW(dialog_, IDC_MA_KEY_LABEL, texts.get_string(L"Key-combination"));
     SetDlgItemTextW(dialog_, IDC_MA_KEY_BUTTON, texts.get_string(L"Set key ..."));
     SetDlgItemTextW(dialog_, IDC_MA_DESCRIPTION_LABEL, texts.get_string(L"Description"));
     SetDlgItemTextW(dialog_, IDC_MA_CODE_LABEL,
                     texts.get_string(L"Code (what is executed on activation)"));
     SetDlgItemTextW(dialog_, IDC_MA_TYPE_LABEL,
                     texts.get_string(L"Code type (what language was the code written in)"));
+    SetDlgItemTextW(dialog_, IDC_MA_CATEGORY_LABEL,
+                    texts.get_string(L"Category (type a new name to add one)"));
     SetDlgItemTextW(dialog_, IDC_MA_NEW, texts.get_string(L"New action"));
     SetDlgItemTextW(dialog_, IDC_MA_DELETE, texts.get_string(L"Delete"));
     SetDlgItemTextW(dialog_, IDC_MA_SAVE, texts.get_string(L"Save"));
@@ -163,13 +169,13 @@ void Manage_actions_dialog::initialise() {
                  reinterpret_cast<LPARAM>(texts.get_string(L"Search")));
 
     fill_code_types();
-    refill_tree(nullptr, false);
+    refill_tree(nullptr, false, false);
     SendMessageW(category_box_, CB_RESETCONTENT, 0, 0);
     for (const std::wstring& category : tree_->category_names())
         SendMessageW(category_box_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(category.c_str()));
 
     if (HTREEITEM first = TreeView_GetFirstVisible(tree_window_)) {
-        TreeView_Expand(tree_window_, first, TVE_EXPAND);
+        tree_->expand(first);
         TreeView_SelectItem(tree_window_, first);
     }
     g_dialog = dialog_;
@@ -238,7 +244,8 @@ void Manage_actions_dialog::clear_code_types() {
     code_type_idents_.clear();
 }
 
-void Manage_actions_dialog::refill_tree(const std::wstring* search_text, bool expanded) {
+void Manage_actions_dialog::refill_tree(const std::wstring* search_text, bool expanded,
+                                        bool select_first) {
     refilling_ = true;
     SendMessageW(tree_window_, WM_SETREDRAW, FALSE, 0);
     const std::wstring kept = ident_;
@@ -261,8 +268,15 @@ void Manage_actions_dialog::refill_tree(const std::wstring* search_text, bool ex
         }
         tree_->add_actions(std::move(entries), expanded);
     }
-    if (expanded)
-        tree_->expand_all();
+    if (select_first) {
+        // Selected while the tree does not draw: selecting in a drawn tree
+        // repaints it at once, which costs more than the filling.
+        HTREEITEM first = TreeView_GetRoot(tree_window_);
+        if (first && !expanded)
+            tree_->expand(first);
+        HTREEITEM child = first ? TreeView_GetChild(tree_window_, first) : nullptr;
+        TreeView_SelectItem(tree_window_, child ? child : first);
+    }
     SendMessageW(tree_window_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(tree_window_, nullptr, TRUE);
     refilling_ = false;
@@ -270,15 +284,12 @@ void Manage_actions_dialog::refill_tree(const std::wstring* search_text, bool ex
 
 void Manage_actions_dialog::on_search() {
     const std::wstring search = text_of(IDC_MA_SEARCH);
-    refill_tree(&search, true);
-    HTREEITEM first = TreeView_GetFirstVisible(tree_window_);
-    if (first) {
-        HTREEITEM child = TreeView_GetChild(tree_window_, first);
-        TreeView_SelectItem(tree_window_, child ? child : first);
-    } else {
-        // Nothing matches: the fields must not keep showing a vanished action.
-        on_selection_changed();
-    }
+    // Hits open in their categories; without a search the tree is shown as
+    // at opening, the first category open, rather than all actions at once.
+    refill_tree(&search, !search.empty(), true);
+    // The first hit, or nothing when nothing matches: the fields must not
+    // keep showing a vanished action.
+    on_selection_changed();
 }
 
 void Manage_actions_dialog::on_selection_changed() {
@@ -286,9 +297,11 @@ void Manage_actions_dialog::on_selection_changed() {
         return;
     ident_ = tree_->selected_ident();
     shown_without_code_ = false;
+    // The key button acts on the shown action's binding: it stays off until
+    // a descriptor names the action, so no earlier action's key is kept.
     HWND key_button = item(IDC_MA_KEY_BUTTON);
+    EnableWindow(key_button, FALSE);
     if (ident_.empty() || ident_ == new_action_ident) {
-        EnableWindow(key_button, FALSE);
         reset_fields_for_new_action();
         std::wstring category = tree_->selected_category();
         if (!category.empty())
@@ -296,37 +309,37 @@ void Manage_actions_dialog::on_selection_changed() {
         enter_view_state();
         return;
     }
-    EnableWindow(key_button, TRUE);
     enter_showing_state();
-    // A descriptor without a name leaves these reset fields.
-    reset_fields_for_new_action();
     Param::Owned_parameters list = Param::create(host_);
-    if (!list)
-        return;
-    Param::write_text(list.get(), L"request", L"get_descriptor");
-    Param::send(host_, ident_, list.get());
-    const std::wstring name = Param::read_text(list.get(), L"name");
+    std::wstring name;
+    if (list) {
+        Param::write_text(list.get(), L"request", L"get_descriptor");
+        Param::send(host_, ident_, list.get());
+        name = Param::read_text(list.get(), L"name");
+    }
     if (name.empty()) {
+        // Nothing of the action shown before may stay, its key least of all.
+        reset_fields_for_new_action();
         Trace::info("Manage_actions_dialog::on_selection_changed")
             << "no descriptor for " << ident_;
         return;
     }
     const std::wstring type = Param::read_text(list.get(), L"type");
     const std::wstring code = Param::read_text(list.get(), L"code");
-    SetDlgItemTextW(dialog_, IDC_MA_NAME, name.c_str());
-    SetDlgItemTextW(dialog_, IDC_MA_DESCRIPTION,
-                    Param::read_text(list.get(), L"description").c_str());
+    set_field(IDC_MA_NAME, name);
+    set_field(IDC_MA_DESCRIPTION, Param::read_text(list.get(), L"description"));
     if (type.empty() || code.empty()) {
         show_no_code();
-        SetDlgItemTextW(dialog_, IDC_MA_CODE, L"");
+        set_field(IDC_MA_CODE, L"");
         shown_without_code_ = true;
         enter_view_state();
     } else {
         select_code_type(type);
-        SetDlgItemTextW(dialog_, IDC_MA_CODE, code.c_str());
+        set_field(IDC_MA_CODE, code);
     }
     select_category_in_box(
         Param::read_text(list.get(), L"category", text_provider().get_string(L"Common")));
+    EnableWindow(key_button, TRUE);
     show_key_combination();
 }
 
@@ -417,7 +430,8 @@ void Manage_actions_dialog::reset_fields_for_new_action() {
         SetWindowTextW(category_box_, common);
     }
     for (int id : text_fields)
-        SetDlgItemTextW(dialog_, id, L"");
+        set_field(id, L"");
+    key_code_ = 0xFFFF;
     SetDlgItemTextW(dialog_, IDC_MA_KEY_BUTTON, text_provider().get_string(L"Set key ..."));
 }
 
@@ -448,12 +462,15 @@ void Manage_actions_dialog::on_edit() {
 
 void Manage_actions_dialog::on_save() {
     Param::Owned_parameters list = Param::create(host_);
-    if (!list)
+    if (!list) {
+        show_refusal(translatable(L"Not saved: the host did not answer."));
         return;
+    }
     const std::wstring key = tree_->selected_ident();
     const std::wstring type = selected_code_type();
     if (type.empty()) {
         Trace::error("Manage_actions_dialog::on_save") << "no code type selected; nothing stored";
+        show_refusal(translatable(L"Not saved: choose a code type."));
         return;
     }
     const std::wstring code = text_of(IDC_MA_CODE);
@@ -463,6 +480,7 @@ void Manage_actions_dialog::on_save() {
     Parameters* child = list->child(key.c_str());
     if (!child) {
         Trace::error("Manage_actions_dialog::on_save") << "host gave no child list; nothing stored";
+        show_refusal(translatable(L"Not saved: the host did not answer."));
         return;
     }
     Param::write_text(child, L"ident", key);
@@ -481,6 +499,8 @@ void Manage_actions_dialog::on_save() {
     if (ident.empty() || ident == new_action_ident) {
         Trace::error("Manage_actions_dialog::on_save")
             << "not stored (no code interpreter of type " << type << " accepted it): " << key;
+        show_refusal(
+            translatable(L"Not saved: no interpreter of this code type accepted the action."));
         return;
     }
     enter_view_state();
@@ -578,11 +598,18 @@ void Manage_actions_dialog::close(int id) {
 
 void Manage_actions_dialog::show_buttons(bool new_action, bool delete_action, bool edit, bool save,
                                          bool cancel) {
+    // A new state answers the last refusal.
+    SetDlgItemTextW(dialog_, IDC_MA_STATUS, L"");
     ShowWindow(item(IDC_MA_NEW), new_action ? SW_SHOW : SW_HIDE);
     ShowWindow(item(IDC_MA_DELETE), delete_action ? SW_SHOW : SW_HIDE);
     ShowWindow(item(IDC_MA_EDIT), edit ? SW_SHOW : SW_HIDE);
     ShowWindow(item(IDC_MA_SAVE), save ? SW_SHOW : SW_HIDE);
     ShowWindow(item(IDC_MA_CANCEL), cancel ? SW_SHOW : SW_HIDE);
+}
+
+void Manage_actions_dialog::show_refusal(const wchar_t* english) {
+    SetDlgItemTextW(dialog_, IDC_MA_STATUS, text_provider().get_string(english));
+    MessageBeep(MB_ICONWARNING);
 }
 
 void Manage_actions_dialog::enter_view_state() {
@@ -616,6 +643,17 @@ void Manage_actions_dialog::enter_read_only_state() {
     EnableWindow(code_type_box_, FALSE);
     EnableWindow(category_box_, FALSE);
     g_fields_read_only = true;
+}
+
+void Manage_actions_dialog::set_field(int id, const std::wstring& text) {
+    // A multi-line field repaints its scroll bar at once for each new text,
+    // which costs more than the rest of showing an action: the field is
+    // drawn once, afterwards.
+    HWND field = item(id);
+    SendMessageW(field, WM_SETREDRAW, FALSE, 0);
+    SetWindowTextW(field, text.c_str());
+    SendMessageW(field, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(field, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE);
 }
 
 std::wstring Manage_actions_dialog::text_of(int id) const {

@@ -51,8 +51,10 @@ private:
 
     void fill_code_types();
     void clear_code_types();
-    // Expanded: every category opens (a search shows all its hits).
-    void refill_tree(const std::wstring* search_text, bool expanded);
+    // Expanded: the categories open (a search shows its hits). Select first:
+    // the first action (or category) is selected, without notice; the
+    // caller shows it.
+    void refill_tree(const std::wstring* search_text, bool expanded, bool select_first);
     void select_code_type(const std::wstring& type_ident);
     void show_no_code();
     std::wstring selected_code_type() const;
@@ -60,6 +62,8 @@ private:
     std::wstring category_box_text() const;
     void reset_fields_for_new_action();
     void show_key_combination();
+    // Says in the dialog why Save stored nothing; the edits stay.
+    void show_refusal(const wchar_t* english);
 
     void enter_view_state();
     void enter_showing_state();
@@ -69,6 +73,7 @@ private:
 
     HWND item(int id) const { return GetDlgItem(dialog_, id); }
     std::wstring text_of(int id) const;
+    void set_field(int id, const std::wstring& text);
 
     Interaction_if* host_;
     HWND dialog_ = nullptr;

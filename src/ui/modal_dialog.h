@@ -10,6 +10,7 @@
 #pragma once
 
 #include "trace/trace.h"
+#include "ui/activation_context.h"
 
 #include <windows.h>
 
@@ -36,11 +37,12 @@ INT_PTR CALLBACK modal_dialog_proc(HWND window, UINT message, WPARAM wparam, LPA
     }
 }
 
-// Runs dialog template `resource` of `module` modally for `self`. Answers
-// what the dialog ended with, or -1 (and an error line) when it could not be
-// created.
+// Runs dialog template `resource` of `module` modally for `self`, with our
+// own common controls. Answers what the dialog ended with, or -1 (and an
+// error line) when it could not be created.
 template <class Dialog>
 INT_PTR run_modal_dialog(Dialog* self, HINSTANCE module, int resource, HWND owner) {
+    Activation_scope own_controls;
     INT_PTR result = DialogBoxParamW(module, MAKEINTRESOURCEW(resource), owner,
                                      modal_dialog_proc<Dialog>, reinterpret_cast<LPARAM>(self));
     if (result == -1)

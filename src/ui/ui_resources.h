@@ -27,6 +27,7 @@
 #define IDC_MA_SAVE 1020
 #define IDC_MA_EDIT 1023
 #define IDC_MA_CANCEL 1024
+#define IDC_MA_STATUS 1035
 
 // Select key combination
 #define IDC_SK_LABEL 1014

@@ -117,6 +117,26 @@ TEST(Parameter_list, keeps_insertion_order_of_values_and_children) {
     EXPECT_EQ(paths, (std::vector<std::wstring>{L"b", L"kid.inner", L"a", L"kid"}));
 }
 
+TEST(Parameter_list, many_values_and_children_stay_findable_and_replaceable) {
+    // Past a few entries the list looks keys up through an index.
+    auto list = Reference_host::make_list();
+    std::vector<Parameters*> children;
+    for (std::uint32_t i = 0; i < 40; ++i) {
+        const std::wstring key = L"k" + std::to_wstring(i);
+        Param::write_u32(list.get(), key.c_str(), i);
+        children.push_back(list->child(key.c_str()));
+    }
+    Param::write_u32(list.get(), L"k3", 300);
+    for (std::uint32_t i = 0; i < 40; ++i) {
+        const std::wstring key = L"k" + std::to_wstring(i);
+        EXPECT_EQ(Param::read_u32(list.get(), key.c_str(), 0), i == 3 ? 300u : i) << i;
+        EXPECT_EQ(list->find_child(key.c_str()), children[i]) << i;
+        EXPECT_EQ(list->child(key.c_str()), children[i]) << i;
+    }
+    EXPECT_EQ(list->entries().size(), 80u);
+    EXPECT_EQ(list->find_child(L"k40"), nullptr);
+}
+
 TEST(Parameter_list, children_are_created_once_and_found_by_name) {
     auto list = Reference_host::make_list();
     EXPECT_EQ(call_slot<Parameters*>(list.get(), find_child_slot, L"x"), nullptr);
@@ -160,6 +180,9 @@ TEST(Parameter_list, destroy_frees_plugin_lists_and_refuses_host_lists) {
     EXPECT_EQ(call_slot<void*>(owned, destroy_slot, 0u), static_cast<void*>(owned));
     EXPECT_FALSE(Param::has_value(owned, L"a"));
     EXPECT_EQ(owned->find_child(L"c"), nullptr);
+    Parameters* again = owned->child(L"c");
+    EXPECT_EQ(owned->find_child(L"c"), again);
+    EXPECT_FALSE(Param::has_value(again, L"b"));
     EXPECT_EQ(call_slot<void*>(owned, destroy_slot, 1u), static_cast<void*>(owned));
 
     auto host_list = Reference_host::make_list();

@@ -10,18 +10,26 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <regex>
 #include <set>
+#include <sstream>
 
 namespace {
 
 // Appends the UTF-16 text of every literal passed as get_string(L"...") or
-// translatable(L"..."), including adjacent literals (L"a" L"b"). Returns
+// translatable(L"..."), including adjacent literals (L"a" L"b") and a
+// literal on the line after the parenthesis. Returns
 // false on an escape it cannot read, so that no literal is silently lost.
 bool extract_texts(const std::string& source, std::set<std::wstring>& texts, std::string& problem) {
-    for (const std::string marker : {"get_string(L\"", "translatable(L\""}) {
+    for (const std::string marker : {"get_string(", "translatable("}) {
         for (std::size_t at = source.find(marker); at != std::string::npos;
              at = source.find(marker, at + 1)) {
-            std::size_t i = at + marker.size();
+            // The literal may start on the next line.
+            std::size_t i = source.find_first_not_of(" \t\r\n", at + marker.size());
+            if (i == std::string::npos || source.compare(i, 2, "L\"") != 0)
+                continue;
+            i += 2;
             std::string text;
             for (;;) {
                 while (i < source.size() && source[i] != '"') {
@@ -89,11 +97,12 @@ TEST(TranslationCoverage, ExtractorReadsLiteralsEscapesAndAdjacentParts) {
     ASSERT_TRUE(extract_texts("a = text_provider().get_string(L\"Manage actions\");\n"
                               "b = p.get_string(L\"Say \\\"hi\\\"\\n\" L\" twice\");\n"
                               "{translatable(L\"Caps Lock\"), 0x14}, get_string(name), "
+                              "get_string(\n    L\"Next line\"), "
                               "get_string(L\"Gr\xC3\xB6\xC3\x9F\")",
                               texts, problem))
         << problem;
     EXPECT_EQ(texts, (std::set<std::wstring>{L"Manage actions", L"Say \"hi\"\n twice", L"Caps Lock",
-                                             L"Gr\u00F6\u00DF"}));
+                                             L"Next line", L"Gr\u00F6\u00DF"}));
     EXPECT_FALSE(extract_texts("get_string(L\"bad \\x41\")", texts, problem));
 }
 
@@ -115,7 +124,24 @@ TEST(TranslationCoverage, ShippedFileHasGermanMetaAndLoadsThroughTheProvider) {
     EXPECT_EQ(std::wstring(provider->get_string(L"Common")), L"Allgemein");
 }
 
-TEST(TranslationCoverage, EveryTextPassedToTheProviderInTheSourcesHasAGermanRow) {
+// The captions of the dialog templates, in the order written.
+std::vector<std::wstring> template_captions(const std::string& script) {
+    static const std::regex caption(
+        R"re(^\s*(CAPTION|LTEXT|RTEXT|CTEXT|PUSHBUTTON|DEFPUSHBUTTON|GROUPBOX|CONTROL)\s+"([^"]*)")re");
+    std::vector<std::wstring> captions;
+    std::istringstream lines(script);
+    std::smatch match;
+    for (std::string line; std::getline(lines, line);)
+        if (std::regex_search(line, match, caption) && match[2].length() > 0)
+            captions.push_back(utf8_to_utf16(match[2].str()));
+    return captions;
+}
+
+// Sources, templates and the German file agree: every text the code shows
+// has a German row, every German row is still shown somewhere, and every
+// template caption is one of the texts the code sets (so no template text
+// reaches the user untranslated).
+TEST(TranslationCoverage, SourcesTemplatesAndTheGermanFileAreInStep) {
     std::wstring root = wine_path(ZAPTOR_SOURCE_DIR "/src");
     std::set<std::wstring> texts;
     std::size_t files = 0;
@@ -133,23 +159,35 @@ TEST(TranslationCoverage, EveryTextPassedToTheProviderInTheSourcesHasAGermanRow)
     ASSERT_FALSE(error) << "cannot read " << utf16_to_utf8(root) << ": " << error.message();
     ASSERT_GT(files, 10u) << "the source tree was not found at " << utf16_to_utf8(root);
 
+    std::map<std::wstring, std::wstring> german;
     Connection db = Db_files::open_raw(shipped_file());
     sqlite3_stmt* raw = nullptr;
     ASSERT_EQ(sqlite3_prepare16_v2(db.get(),
-                                   L"SELECT de.text FROM base_lang JOIN de USING (word_id) "
-                                   L"WHERE base_lang.text=?1;",
+                                   L"SELECT base_lang.text, de.text FROM base_lang JOIN de USING "
+                                   L"(word_id);",
                                    -1, &raw, nullptr),
               SQLITE_OK);
-    Statement lookup(raw);
-    std::string missing;
-    for (const std::wstring& text : texts) {
-        sqlite3_reset(raw);
-        SQLite::bind_string(raw, 1, text.c_str(), text.size());
-        if (sqlite3_step(raw) != SQLITE_ROW || SQLite::column_text(raw, 0).length == 0)
-            missing += "  '" + utf16_to_utf8(text) + "'\n";
+    Statement rows(raw);
+    while (sqlite3_step(raw) == SQLITE_ROW) {
+        Text_view english = SQLite::column_text(raw, 0);
+        Text_view shown = SQLite::column_text(raw, 1);
+        german[std::wstring(english.text, english.length)] = std::wstring(shown.text, shown.length);
     }
-    EXPECT_TRUE(missing.empty()) << "texts without a German row in translations/de.tsv:\n"
-                                 << missing;
+
+    std::string missing, stale, untranslated;
+    for (const std::wstring& text : texts)
+        if (german[text].empty())
+            missing += "  '" + utf16_to_utf8(text) + "'\n";
+    for (const auto& row : german)
+        if (!row.second.empty() && !texts.count(row.first))
+            stale += "  '" + utf16_to_utf8(row.first) + "'\n";
+    for (const std::wstring& caption : template_captions(
+             Test_support::read_file(wine_path(ZAPTOR_SOURCE_DIR "/src/ui/zaptor_ui.rc"))))
+        if (!texts.count(caption))
+            untranslated += "  '" + utf16_to_utf8(caption) + "'\n";
+    EXPECT_EQ(missing, "") << "texts without a German row in translations/de.tsv";
+    EXPECT_EQ(stale, "") << "rows of translations/de.tsv that no source shows";
+    EXPECT_EQ(untranslated, "") << "template captions the code never sets";
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "dialog_driver.h"
 
+#include "text/textprovider.h"
+
 namespace {
 
 struct Search {
@@ -98,7 +100,28 @@ HWND Dialog_thread::wait_for(const std::wstring& caption) const {
 }
 
 HWND Dialog_thread::wait_for_other(HWND except) const {
+    for (int i = 0; i < 100 && !thread_id_; ++i)
+        Sleep(10);
     return poll(thread_id_, nullptr, except);
+}
+
+namespace {
+
+std::wstring translation_file() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1) + L"plugins\\zaptor.lng";
+}
+
+} // namespace
+
+Language_scope::Language_scope(bool german) {
+    text_provider().set_language_from_file(translation_file(), german ? L"de" : L"");
+}
+
+Language_scope::~Language_scope() {
+    text_provider().set_language_from_file(translation_file(), L"");
 }
 
 bool Dialog_thread::wait_done() const {
@@ -207,6 +230,11 @@ std::wstring tree_selection_text(HWND tree) {
 
 void select_tree_item(HWND tree, HTREEITEM item) {
     TreeView_SelectItem(tree, item);
+}
+
+void expand_roots(HWND tree) {
+    for (HTREEITEM item = TreeView_GetRoot(tree); item; item = TreeView_GetNextSibling(tree, item))
+        TreeView_Expand(tree, item, TVE_EXPAND);
 }
 
 void double_click_tree(HWND dialog, int tree_id) {

@@ -40,6 +40,16 @@ private:
     std::thread thread_;
 };
 
+// Shows the texts in German (zaptor.lng beside the executable) for the life
+// of the scope, or in English.
+class Language_scope {
+public:
+    explicit Language_scope(bool german);
+    ~Language_scope();
+    Language_scope(const Language_scope&) = delete;
+    Language_scope& operator=(const Language_scope&) = delete;
+};
+
 // Control helpers, callable from the test thread.
 std::wstring text_of(HWND window);
 std::wstring text_of(HWND dialog, int id);
@@ -67,6 +77,9 @@ std::vector<Tree_node> tree_contents(HWND tree);
 HTREEITEM find_tree_item(HWND tree, const std::wstring& text);
 std::wstring tree_selection_text(HWND tree);
 void select_tree_item(HWND tree, HTREEITEM item);
+// Expands every category as a user's clicks would: the first expansion of
+// each notifies the dialog.
+void expand_roots(HWND tree);
 void double_click_tree(HWND dialog, int tree_id);
 
 // List view access: rows as (first column, second column) texts.

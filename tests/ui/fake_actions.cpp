@@ -139,6 +139,26 @@ void Fake_code_actions::set_accepting(bool accepting) {
     accepting_ = accepting;
 }
 
+void Memory_directory::bind(std::uint32_t key_code, const std::wstring& ident) {
+    for (const Binding_row& action : action_texts())
+        if (action.ident == ident)
+            bound_[key_code] = action;
+}
+
+Key_binding_entry Memory_directory::binding_of(std::uint32_t key_code) {
+    auto found = bound_.find(key_code);
+    if (found == bound_.end())
+        return {};
+    return {found->second.ident, found->second.name};
+}
+
+std::vector<Binding_row> Memory_directory::bound_rows() {
+    std::vector<Binding_row> rows;
+    for (const auto& [key_code, row] : bound_)
+        rows.push_back({key_code, row.ident, row.name, row.description});
+    return rows;
+}
+
 Request_log::Request_log(Reference_host& host) {
     host.set_request_observer([this](const std::wstring& name, Parameters* list) {
         Request request{name, {}};

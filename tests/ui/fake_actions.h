@@ -4,6 +4,7 @@
 // idents, deleting and key bindings, all kept in memory.
 #pragma once
 
+#include "actions/binding_directory.h"
 #include "actions/filter_base_key_action.h"
 #include "contract/filter_registration.h"
 #include "host/reference_host.h"
@@ -64,6 +65,22 @@ public:
 
 private:
     std::wstring name_, description_;
+};
+
+// Bindings kept in memory, so that no key-binding database is touched;
+// the action texts come from the actions that answer, as usual.
+class Memory_directory final : public Binding_directory {
+public:
+    explicit Memory_directory(Interaction_if* host) : Binding_directory(host, nullptr) {}
+    // Binds the action `ident` as it answers now; nothing when it does not.
+    void bind(std::uint32_t key_code, const std::wstring& ident);
+    Key_binding_entry binding_of(std::uint32_t key_code) override;
+    std::vector<Binding_row> bound_rows() override;
+    void store_binding(std::uint32_t, const std::wstring&, const std::wstring&) override {}
+    void remove_binding(std::uint32_t) override {}
+
+private:
+    std::map<std::uint32_t, Binding_row> bound_;
 };
 
 // Records every request the plug-in sends: its name and its values as

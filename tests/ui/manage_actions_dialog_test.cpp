@@ -1,9 +1,8 @@
 #include "ui/manage_actions_dialog.h"
 
+#include "contract/parameter_values.h"
 #include "dialog_driver.h"
 #include "fake_actions.h"
-#include "support/test_support.h"
-#include "text/textprovider.h"
 #include "ui/ui_resources.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +36,17 @@ protected:
         return window;
     }
 
+    // The hint that only common controls 6 show: it proves our own
+    // activation context, since the test program has no manifest.
+    static std::wstring cue_banner(HWND window) {
+        wchar_t cue[64] = {};
+        SendDlgItemMessageW(window, IDC_MA_SEARCH, EM_GETCUEBANNER, reinterpret_cast<WPARAM>(cue),
+                            64);
+        return cue;
+    }
+
     bool select(const std::wstring& text) {
+        expand_roots(tree);
         HTREEITEM item = find_tree_item(tree, text);
         if (!item)
             return false;
@@ -69,15 +78,17 @@ TEST_F(ManageActionsDialog, OpensWithCaptionsSortedTreeAndTheFirstCategorySelect
     EXPECT_EQ(contents[0].text, L"Common"); // the built-in action has no category
     EXPECT_EQ(contents[1].text, L"Letters");
     EXPECT_EQ(contents[2].text, L"Web");
+    // Only the first category is open; the others get their items when opened.
+    EXPECT_EQ(contents[0].children.size(), 1u);
+    EXPECT_TRUE(contents[1].children.empty());
+    expand_roots(tree);
+    contents = tree_contents(tree);
     ASSERT_EQ(contents[1].children.size(), 2u);
     EXPECT_EQ(contents[1].children[0].text, L"Echo");
     EXPECT_EQ(contents[1].children[1].text, L"Greeting");
     EXPECT_EQ(tree_selection_text(tree), L"Common");
 
-    EXPECT_EQ(text_of(window, IDC_MA_NAME_LABEL), L"Action name");
-    EXPECT_EQ(text_of(window, IDC_MA_KEY_BUTTON), L"Set key ...");
-    EXPECT_EQ(text_of(window, IDOK), L"Close");
-    EXPECT_EQ(text_of(window, IDC_MA_NEW), L"New action");
+    EXPECT_EQ(cue_banner(window), L"Search");
     // View state: only New action, fields read-only, boxes and key button off.
     EXPECT_TRUE(visible(window, IDC_MA_NEW));
     EXPECT_FALSE(visible(window, IDC_MA_DELETE));
@@ -162,6 +173,18 @@ TEST_F(ManageActionsDialog, ShowsStoredActionsBuiltInActionsAndCategories) {
     EXPECT_EQ(text_of(window, IDC_MA_CODE), L"");
     EXPECT_EQ(text_of(window, IDC_MA_TYPE), typing_name);
     EXPECT_EQ(text_of(window, IDC_MA_CATEGORY), L"Web");
+    EXPECT_EQ(text_of(window, IDC_MA_KEY_BUTTON), L"Set key ...");
+    EXPECT_FALSE(enabled(window, IDC_MA_KEY_BUTTON));
+
+    // An action that no longer describes itself must not keep the key of
+    // the action shown before: its button would unbind that one.
+    ASSERT_TRUE(select(L"Greeting"));
+    ASSERT_EQ(dialog.key_code(), 0x41u);
+    Param::Owned_parameters gone = Param::create(&host);
+    Param::write_text(gone.get(), L"ident", L"zp_3_user_id");
+    Param::send(&host, L"zp_delete_action", gone.get());
+    ASSERT_TRUE(select(L"Echo"));
+    EXPECT_EQ(dialog.key_code(), 0xFFFFu);
     EXPECT_EQ(text_of(window, IDC_MA_KEY_BUTTON), L"Set key ...");
     EXPECT_FALSE(enabled(window, IDC_MA_KEY_BUTTON));
 }
@@ -277,9 +300,12 @@ TEST_F(ManageActionsDialog, RejectedSaveKeepsWhatWasTypedAndDeleteRemoves) {
     EXPECT_EQ(text_of(window, IDC_MA_NAME), L"Unsaved");
     EXPECT_TRUE(visible(window, IDC_MA_SAVE));
     EXPECT_EQ(find_tree_item(tree, L"Unsaved"), nullptr);
+    EXPECT_EQ(text_of(window, IDC_MA_STATUS),
+              L"Not saved: no interpreter of this code type accepted the action.");
 
     // Cancel leaves editing without restoring.
     ASSERT_TRUE(click(window, IDC_MA_CANCEL));
+    EXPECT_EQ(text_of(window, IDC_MA_STATUS), L"");
     EXPECT_TRUE(read_only(window, IDC_MA_NAME));
     EXPECT_FALSE(enabled(window, IDC_MA_TYPE));
     EXPECT_FALSE(visible(window, IDC_MA_SAVE));
@@ -454,22 +480,11 @@ TEST_F(ManageActionsDialog, HostWithoutParameterListsOpensEmptyAndClosesCleanly)
     EXPECT_EQ(runner->result(), IDCANCEL);
 }
 
-// Switches the text provider to German for one test.
-struct German_texts {
-    std::wstring lng = Test_support::exe_directory() + L"plugins\\zaptor.lng";
-    German_texts() { text_provider().set_language_from_file(lng, L"de"); }
-    ~German_texts() { text_provider().set_language_from_file(lng, L""); }
-};
-
 TEST_F(ManageActionsDialog, GermanCaptionsAndDefaultCategory) {
-    German_texts german;
+    Language_scope german(true);
     HWND window = open(L"Aktionen verwalten");
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(text_of(window), L"Aktionen verwalten");
-    EXPECT_EQ(text_of(window, IDC_MA_NEW), L"Neue Aktion");
-    EXPECT_EQ(text_of(window, IDOK), L"Schlie\u00DFen");
-    EXPECT_EQ(text_of(window, IDC_MA_CATEGORY_LABEL),
-              L"Kategorie (f\u00FCr neue Kategorie einfach eintippen)");
+    EXPECT_EQ(cue_banner(window), L"Suchen");
     EXPECT_NE(find_tree_item(tree, L"Allgemein"), nullptr);
     ASSERT_TRUE(select(L"Greeting"));
     EXPECT_EQ(text_of(window, IDC_MA_KEY_BUTTON), L"Feststelltaste + a");

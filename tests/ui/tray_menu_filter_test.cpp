@@ -31,12 +31,6 @@ struct Child_names final : Child_visitor {
     std::vector<std::wstring> names;
 };
 
-struct German_texts {
-    std::wstring lng = Test_support::exe_directory() + L"plugins\\zaptor.lng";
-    German_texts() { text_provider().set_language_from_file(lng, L"de"); }
-    ~German_texts() { text_provider().set_language_from_file(lng, L""); }
-};
-
 class TrayMenu : public ::testing::Test {
 protected:
     TrayMenu() {
@@ -85,7 +79,7 @@ TEST_F(TrayMenu, ListsTwoItemsWithTranslatedNamesAndWithdrawsOnDestruction) {
     EXPECT_EQ(english.names,
               (std::vector<std::wstring>{L"Change key bindings", L"Manage actions"}));
     {
-        German_texts german;
+        Language_scope german(true);
         Child_names deutsch = items();
         EXPECT_EQ(deutsch.keys, english.keys);
         EXPECT_EQ(deutsch.names, (std::vector<std::wstring>{L"Tastenbelegung \u00E4ndern",
@@ -132,7 +126,7 @@ TEST_F(TrayMenu, SettingsItemShowsCapsLockWhenTheHostNamesNoActivationKey) {
 }
 
 TEST_F(TrayMenu, SettingsDialogInGerman) {
-    German_texts german;
+    Language_scope german(true);
     click_item(L"zaptor_tray_settings");
     HWND window = runner->wait_for(L"Zaptor-Einstellungen");
     ASSERT_NE(window, nullptr);

@@ -58,38 +58,9 @@ void add_samples(Fake_code_actions& actions, bool german) {
         {L"typing_interpreter", L"Hello {ask_text:Name}!", text(L"Greeting", L"Gru\u00DF"),
          text(L"Asks for a name and greets.", L"Fragt nach einem Namen und gr\u00FC\u00DFt."),
          text(L"Mail", L"Post")});
-    actions.bind(L"zp_1_user_id", 0x53);    // activation key + s
+    actions.bind(L"zp_1_user_id", 0x153);   // activation key + Shift + s: a long text
     actions.bind(L"zp_3_user_id", 0x10674); // Control + Alt + F5, direct
 }
-
-// Bindings kept in memory, so that no key-binding database is touched;
-// the action texts come from the sample actions as usual.
-class Sample_directory final : public Binding_directory {
-public:
-    explicit Sample_directory(Interaction_if* host) : Binding_directory(host, nullptr) {}
-    void bind(std::uint32_t key_code, const std::wstring& ident) {
-        for (const Binding_row& action : action_texts())
-            if (action.ident == ident)
-                bound_[key_code] = action;
-    }
-    Key_binding_entry binding_of(std::uint32_t key_code) override {
-        auto found = bound_.find(key_code);
-        if (found == bound_.end())
-            return {};
-        return {found->second.ident, found->second.name};
-    }
-    std::vector<Binding_row> bound_rows() override {
-        std::vector<Binding_row> rows;
-        for (const auto& [key_code, row] : bound_)
-            rows.push_back({key_code, row.ident, row.name, row.description});
-        return rows;
-    }
-    void store_binding(std::uint32_t, const std::wstring&, const std::wstring&) override {}
-    void remove_binding(std::uint32_t) override {}
-
-private:
-    std::map<std::uint32_t, Binding_row> bound_;
-};
 
 // The settings dialog, and for "add" the "Add key shortcut" dialog opened
 // from it to change the first binding.
@@ -125,8 +96,9 @@ int wmain(int argc, wchar_t** argv) {
     add_samples(actions, language == L"de");
 
     if (which == L"settings" || which == L"add") {
-        Sample_directory directory(&host);
-        directory.bind(0x53, L"zp_1_user_id");    // activation key + s
+        Memory_directory directory(&host);
+        directory.bind(0x153, L"zp_1_user_id");   // activation key + Shift + s
+        directory.bind(0x326, L"zp_4_user_id");   // activation key + Shift + Control + Up
         directory.bind(0x10674, L"zp_3_user_id"); // Control + Alt + F5, direct
         directory.bind(0x244, L"zp_2_user_id");   // activation key + Control + d
         directory.bind(0x155, L"zp_uppercase");   // activation key + Shift + u
@@ -152,6 +124,7 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     HWND tree = GetDlgItem(window, IDC_MA_TREE);
+    expand_roots(tree);
     if (HTREEITEM item = find_tree_item(tree, language == L"de" ? L"Signatur" : L"Signature"))
         select_tree_item(tree, item);
     if (which == L"keys") {
