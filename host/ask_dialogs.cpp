@@ -1,6 +1,7 @@
 #include "host/ask_dialogs.h"
 
 #include "trace/trace.h"
+#include "util/modal_dialog.h"
 
 #include <commctrl.h>
 
@@ -120,7 +121,7 @@ bool Ask_dialogs::run(Question& question) {
     HWND previous = GetForegroundWindow();
     const INT_PTR result =
         DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.get(), nullptr,
-                                &Ask_dialogs::dialog_proc, reinterpret_cast<LPARAM>(&question));
+                                modal_dialog_proc<Question>, reinterpret_cast<LPARAM>(&question));
     if (previous && IsWindow(previous))
         SetForegroundWindow(previous);
     if (result == -1) {
@@ -131,54 +132,42 @@ bool Ask_dialogs::run(Question& question) {
     return result == IDOK;
 }
 
-INT_PTR CALLBACK Ask_dialogs::dialog_proc(HWND dialog, UINT message, WPARAM w, LPARAM l) {
-    if (message == WM_INITDIALOG)
-        SetWindowLongPtrW(dialog, DWLP_USER, l);
-    auto* question = reinterpret_cast<Question*>(GetWindowLongPtrW(dialog, DWLP_USER));
-    if (!question)
+INT_PTR Ask_dialogs::Question::on_init_dialog(HWND window) {
+    dialog = window;
+    if (is_date) {
+        SendDlgItemMessageW(window, date_id, DTM_SETSYSTEMTIME, GDT_VALID,
+                            reinterpret_cast<LPARAM>(&date));
+    } else {
+        SetDlgItemTextW(window, edit_id, text.c_str());
+        SendDlgItemMessageW(window, edit_id, EM_SETSEL, 0, -1);
+    }
+    SetForegroundWindow(window);
+    SetFocus(GetDlgItem(window, is_date ? date_id : edit_id));
+    return FALSE; // the focus is set
+}
+
+INT_PTR Ask_dialogs::Question::handle(UINT message, WPARAM w, LPARAM) {
+    if (message != WM_COMMAND)
         return FALSE;
-    try {
-        switch (message) {
-        case WM_INITDIALOG:
-            if (question->is_date) {
-                SendDlgItemMessageW(dialog, date_id, DTM_SETSYSTEMTIME, GDT_VALID,
-                                    reinterpret_cast<LPARAM>(&question->date));
-            } else {
-                SetDlgItemTextW(dialog, edit_id, question->text.c_str());
-                SendDlgItemMessageW(dialog, edit_id, EM_SETSEL, 0, -1);
-            }
-            SetForegroundWindow(dialog);
-            SetFocus(GetDlgItem(dialog, question->is_date ? date_id : edit_id));
-            return FALSE; // the focus is set
-        case WM_COMMAND:
-            if (LOWORD(w) == IDOK) {
-                if (question->is_date) {
-                    SYSTEMTIME chosen{};
-                    if (SendDlgItemMessageW(dialog, date_id, DTM_GETSYSTEMTIME, 0,
-                                            reinterpret_cast<LPARAM>(&chosen)) == GDT_VALID)
-                        question->date = chosen;
-                } else {
-                    HWND edit = GetDlgItem(dialog, edit_id);
-                    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1,
-                                      L'\0');
-                    text.resize(static_cast<std::size_t>(
-                        GetWindowTextW(edit, &text[0], static_cast<int>(text.size()))));
-                    question->text = text;
-                }
-                EndDialog(dialog, IDOK);
-                return TRUE;
-            }
-            if (LOWORD(w) == IDCANCEL) {
-                EndDialog(dialog, IDCANCEL);
-                return TRUE;
-            }
-            break;
-        case WM_NCDESTROY:
-            SetWindowLongPtrW(dialog, DWLP_USER, 0);
-            break;
+    if (LOWORD(w) == IDOK) {
+        if (is_date) {
+            SYSTEMTIME chosen{};
+            if (SendDlgItemMessageW(dialog, date_id, DTM_GETSYSTEMTIME, 0,
+                                    reinterpret_cast<LPARAM>(&chosen)) == GDT_VALID)
+                date = chosen;
+        } else {
+            HWND edit = GetDlgItem(dialog, edit_id);
+            std::wstring typed(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
+            typed.resize(static_cast<std::size_t>(
+                GetWindowTextW(edit, &typed[0], static_cast<int>(typed.size()))));
+            text = typed;
         }
-    } catch (const std::exception& e) {
-        Trace::error("Ask_dialogs::dialog_proc") << e.what();
+        EndDialog(dialog, IDOK);
+        return TRUE;
+    }
+    if (LOWORD(w) == IDCANCEL) {
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
     }
     return FALSE;
 }

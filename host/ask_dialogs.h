@@ -23,11 +23,14 @@ public:
 
 private:
     struct Question {
+        static constexpr const char* trace_name = "Ask_dialogs::dialog_proc";
         bool is_date = false;
         std::wstring title;
         std::wstring text;
         SYSTEMTIME date{};
+        HWND dialog = nullptr;
+        INT_PTR on_init_dialog(HWND window);
+        INT_PTR handle(UINT message, WPARAM w, LPARAM l);
     };
-    static INT_PTR CALLBACK dialog_proc(HWND dialog, UINT message, WPARAM w, LPARAM l);
     static bool run(Question& question);
 };

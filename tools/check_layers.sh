@@ -14,9 +14,9 @@ declare -A allowed=(
     [actions]="contract trace storage text"
     [builtin_actions]="contract trace actions output text util"
     [interpreters]="contract trace output storage text util"
-    [ui]="contract trace actions text"
+    [ui]="contract trace actions text util"
     [plugin]="contract trace storage output text util actions builtin_actions interpreters ui"
-    [host]="contract trace"
+    [host]="contract trace util"
 )
 bad=0
 for dir in "$root"/src/*/ "$root"/host/; do

@@ -6,6 +6,7 @@
 #include "trace/trace.h"
 #include "ui/activation_context.h"
 #include "ui/key_names.h"
+#include "ui/modal_dialog.h"
 #include "ui/ui_resources.h"
 
 #include <algorithm>
@@ -30,53 +31,53 @@ std::uint32_t item_code(HWND combo, LRESULT index) {
     return data == CB_ERR ? 0 : static_cast<std::uint32_t>(data);
 }
 
-INT_PTR CALLBACK select_key_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
-    try {
-        switch (message) {
-        case WM_INITDIALOG: {
-            auto* choice = reinterpret_cast<Key_choice*>(lparam);
-            SetWindowLongPtrW(dialog, DWLP_USER, lparam);
-            Textprovider& texts = text_provider();
-            SetWindowTextW(dialog, texts.get_string(L"Select key combination"));
-            SetDlgItemTextW(dialog, IDOK, texts.get_string(L"Apply"));
-            SetDlgItemTextW(dialog, IDC_SK_UNBIND, texts.get_string(L"Unbind combination"));
-            SetDlgItemTextW(dialog, IDCANCEL, texts.get_string(L"Cancel"));
-            SetDlgItemTextW(dialog, IDC_SK_LABEL, texts.get_string(L"Key-combination"));
-            std::wstring activation =
-                key_display_name(static_cast<std::uint16_t>(activation_key(choice->host)));
-            auto prefixes = prefix_choices(activation);
-            fill_choice_list(GetDlgItem(dialog, IDC_SK_PREFIX), prefixes,
-                             preselected_prefix(prefixes, choice->current));
-            auto keys = key_choices(GetKeyboardLayout(0));
-            fill_choice_list(GetDlgItem(dialog, IDC_SK_KEY), keys,
-                             preselected_key(keys, choice->current));
-            center_dialog(dialog);
+// The Select key combination dialog, for one Key_choice.
+class Select_key_dialog {
+public:
+    static constexpr const char* trace_name = "Select_key_dialog::proc";
+    explicit Select_key_dialog(Key_choice& choice) : choice_(choice) {}
+
+    INT_PTR on_init_dialog(HWND dialog) {
+        dialog_ = dialog;
+        Textprovider& texts = text_provider();
+        SetWindowTextW(dialog, texts.get_string(L"Select key combination"));
+        SetDlgItemTextW(dialog, IDOK, texts.get_string(L"Apply"));
+        SetDlgItemTextW(dialog, IDC_SK_UNBIND, texts.get_string(L"Unbind combination"));
+        SetDlgItemTextW(dialog, IDCANCEL, texts.get_string(L"Cancel"));
+        SetDlgItemTextW(dialog, IDC_SK_LABEL, texts.get_string(L"Key-combination"));
+        std::wstring activation =
+            key_display_name(static_cast<std::uint16_t>(activation_key(choice_.host)));
+        auto prefixes = prefix_choices(activation);
+        fill_choice_list(GetDlgItem(dialog, IDC_SK_PREFIX), prefixes,
+                         preselected_prefix(prefixes, choice_.current));
+        auto keys = key_choices(GetKeyboardLayout(0));
+        fill_choice_list(GetDlgItem(dialog, IDC_SK_KEY), keys,
+                         preselected_key(keys, choice_.current));
+        center_dialog(dialog);
+        return TRUE;
+    }
+
+    INT_PTR handle(UINT message, WPARAM wparam, LPARAM) {
+        if (message != WM_COMMAND)
+            return FALSE;
+        int id = LOWORD(wparam);
+        if (id == IDOK) {
+            choice_.chosen = chosen_key_code(GetDlgItem(dialog_, IDC_SK_PREFIX),
+                                             GetDlgItem(dialog_, IDC_SK_KEY));
+            EndDialog(dialog_, IDOK);
             return TRUE;
         }
-        case WM_COMMAND: {
-            int id = LOWORD(wparam);
-            if (id == IDOK) {
-                auto* choice = reinterpret_cast<Key_choice*>(GetWindowLongPtrW(dialog, DWLP_USER));
-                if (choice)
-                    choice->chosen = chosen_key_code(GetDlgItem(dialog, IDC_SK_PREFIX),
-                                                     GetDlgItem(dialog, IDC_SK_KEY));
-                EndDialog(dialog, IDOK);
-                return TRUE;
-            }
-            if (id == IDC_SK_UNBIND || id == IDCANCEL) {
-                EndDialog(dialog, id);
-                return TRUE;
-            }
-            return FALSE;
+        if (id == IDC_SK_UNBIND || id == IDCANCEL) {
+            EndDialog(dialog_, id);
+            return TRUE;
         }
-        default:
-            return FALSE;
-        }
-    } catch (const std::exception& e) {
-        Trace::error("Select_key_dialog::proc") << "Zaptor exception: " << e.what();
         return FALSE;
     }
-}
+
+private:
+    Key_choice& choice_;
+    HWND dialog_ = nullptr;
+};
 
 } // namespace
 
@@ -174,13 +175,8 @@ std::uint32_t chosen_key_code(HWND prefix_list, HWND key_list) {
 
 INT_PTR run_select_key_combination(HWND owner, Key_choice& choice) {
     choice.chosen = 0xFFFF;
-    Activation_scope own_controls;
-    INT_PTR result = DialogBoxParamW(Plugin_globals::module(), MAKEINTRESOURCEW(IDD_SELECT_KEY),
-                                     owner, select_key_proc, reinterpret_cast<LPARAM>(&choice));
-    if (result == -1)
-        Trace::error("run_select_key_combination") << "dialog 106 could not be created, error "
-                                                   << static_cast<std::uint32_t>(GetLastError());
-    return result;
+    Select_key_dialog dialog(choice);
+    return run_modal_dialog(&dialog, Plugin_globals::module(), IDD_SELECT_KEY, owner);
 }
 
 void center_dialog(HWND dialog) {

@@ -3,6 +3,7 @@
 #include "contract/parameter_values.h"
 #include "contract/plugin_globals.h"
 #include "text/textprovider.h"
+#include "trace/boundary.h"
 #include "trace/trace.h"
 #include "ui/key_choice.h"
 #include "ui/key_names.h"
@@ -27,12 +28,14 @@ constexpr wchar_t typing_interpreter[] = L"typing_interpreter";
 
 // Edit controls have no Ctrl+A of their own; it arrives as character 1.
 LRESULT CALLBACK select_all_edit_proc(HWND edit, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_CHAR && wparam == 1) {
-        SendMessageW(edit, EM_SETSEL, 0, -1);
-        return 0;
-    }
-    return g_edit_proc ? CallWindowProcW(g_edit_proc, edit, message, wparam, lparam)
-                       : DefWindowProcW(edit, message, wparam, lparam);
+    return Trace::guarded("select_all_edit_proc", LRESULT{0}, [&]() -> LRESULT {
+        if (message == WM_CHAR && wparam == 1) {
+            SendMessageW(edit, EM_SETSEL, 0, -1);
+            return 0;
+        }
+        return g_edit_proc ? CallWindowProcW(g_edit_proc, edit, message, wparam, lparam)
+                           : DefWindowProcW(edit, message, wparam, lparam);
+    });
 }
 
 std::wstring window_text(HWND window) {
@@ -70,8 +73,10 @@ public:
     };
     void* destroy(unsigned int) override { return this; }
     void visit(const wchar_t* key, Parameters* child) override {
-        if (child)
-            children.push_back({key ? key : L"", child});
+        Trace::guarded("Child_collector::visit", [&] {
+            if (child)
+                children.push_back({key ? key : L"", child});
+        });
     }
     std::vector<Child> children;
 };

@@ -1,41 +1,14 @@
-// The one dialog procedure of each dialog class, and running a dialog
-// modally. The object travels in the window's user data: set at
-// WM_INITDIALOG, cleared at WM_NCDESTROY, so no message after that can reach
-// an object that is gone. No exception leaves the procedure.
-//
-// A dialog class provides (a friend declaration is enough):
-//   static constexpr const char* trace_name = "Class::dialog_proc";
-//   INT_PTR on_init_dialog(HWND dialog);   // WM_INITDIALOG
-//   INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
+// Running one of our dialogs modally, with our own common controls; the
+// procedure is the shared one of util/modal_dialog.h.
 #pragma once
 
 #include "trace/trace.h"
 #include "ui/activation_context.h"
+#include "util/modal_dialog.h"
 
 #include <windows.h>
 
 #include <cstdint>
-#include <exception>
-
-template <class Dialog>
-INT_PTR CALLBACK modal_dialog_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    try {
-        if (message == WM_INITDIALOG) {
-            SetWindowLongPtrW(window, DWLP_USER, lparam);
-            auto* self = reinterpret_cast<Dialog*>(lparam);
-            return self ? self->on_init_dialog(window) : FALSE;
-        }
-        auto* self = reinterpret_cast<Dialog*>(GetWindowLongPtrW(window, DWLP_USER));
-        if (!self)
-            return FALSE;
-        if (message == WM_NCDESTROY)
-            SetWindowLongPtrW(window, DWLP_USER, 0);
-        return self->handle(message, wparam, lparam);
-    } catch (const std::exception& e) {
-        Trace::error(Dialog::trace_name) << "Zaptor exception: " << e.what();
-        return FALSE;
-    }
-}
 
 // Runs dialog template `resource` of `module` modally for `self`, with our
 // own common controls. Answers what the dialog ended with, or -1 (and an
