@@ -1,121 +1,75 @@
 // Shared pieces of the action tests: a working folder with a "plugins"
 // subfolder (the key-binding database path is relative to it), a test
-// action that counts its runs, and a recorder of the messages a host sees.
+// action that counts its runs per key code, and message builders.
 #pragma once
 
 #include "actions/filter_base_key_action.h"
 #include "contract/parameter_values.h"
+#include "host/parameter_list.h"
 #include "host/reference_host.h"
 #include "support/test_support.h"
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
-#include <vector>
 
 // Makes a fresh folder the current directory for the test's lifetime.
 class Work_folder {
 public:
-    explicit Work_folder(const std::wstring& prefix, bool with_plugins = true) {
-        wchar_t previous[MAX_PATH];
-        GetCurrentDirectoryW(MAX_PATH, previous);
-        previous_ = previous;
-        path_ = Test_support::make_temp_directory(prefix);
-        if (with_plugins)
-            CreateDirectoryW((path_ + L"\\plugins").c_str(), nullptr);
+    explicit Work_folder(const std::wstring& prefix)
+        : path_(Test_support::make_temp_directory(prefix)) {
+        GetCurrentDirectoryW(MAX_PATH, previous_);
+        CreateDirectoryW((path_ + L"\\plugins").c_str(), nullptr);
         SetCurrentDirectoryW(path_.c_str());
     }
     ~Work_folder() {
-        SetCurrentDirectoryW(previous_.c_str());
+        SetCurrentDirectoryW(previous_);
         Test_support::remove_tree(path_);
     }
-    Work_folder(const Work_folder&) = delete;
-    Work_folder& operator=(const Work_folder&) = delete;
-
     const std::wstring& path() const { return path_; }
     std::wstring database() const { return path_ + L"\\plugins\\zaptor.db"; }
 
 private:
-    std::wstring previous_;
     std::wstring path_;
+    wchar_t previous_[MAX_PATH] = {};
 };
 
-// An action of the tests' own: counts activations and deactivations per key
-// code (from any thread).
+// Counts activations and deactivations per key code (from any thread).
 class Counting_action final : public FilterBaseKeyAction {
 public:
-    Counting_action(std::wstring ident, Interaction_if* host,
-                    const wchar_t* name = L"To upper case",
-                    const wchar_t* description = L"Converts the selected text.")
+    Counting_action(std::wstring ident, Interaction_if* host, const wchar_t* name = L"Name",
+                    const wchar_t* description = L"")
         : FilterBaseKeyAction(std::move(ident), host), name_(name), description_(description) {}
-
-    int process_activate() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++activations_[key_code()];
-        return 7;
-    }
-    int process_deactivate() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++deactivations_[key_code()];
-        return 9;
-    }
+    int process_activate() override { return count(true, 7); }
+    int process_deactivate() override { return count(false, 9); }
     const wchar_t* name() override { return name_; }
     const wchar_t* description() override { return description_; }
-
-    unsigned activations(std::uint32_t code) const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        auto it = activations_.find(code);
-        return it == activations_.end() ? 0 : it->second;
-    }
-    unsigned deactivations(std::uint32_t code) const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        auto it = deactivations_.find(code);
-        return it == deactivations_.end() ? 0 : it->second;
-    }
-    unsigned total_runs() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        unsigned sum = 0;
-        for (auto& [code, count] : activations_)
-            sum += count;
-        for (auto& [code, count] : deactivations_)
-            sum += count;
-        return sum;
-    }
+    unsigned activations(std::uint32_t code) { return runs(true, code); }
+    unsigned deactivations(std::uint32_t code) { return runs(false, code); }
+    unsigned total_runs() { return runs(false, 0, true); }
 
 private:
+    int count(bool press, int result) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++runs_[{press, key_code()}];
+        ++total_;
+        return result;
+    }
+    unsigned runs(bool press, std::uint32_t code, bool all = false) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return all ? total_ : runs_[{press, code}];
+    }
     const wchar_t* name_;
     const wchar_t* description_;
-    mutable std::mutex mutex_;
-    std::map<std::uint32_t, unsigned> activations_;
-    std::map<std::uint32_t, unsigned> deactivations_;
+    std::mutex mutex_;
+    std::map<std::pair<bool, std::uint32_t>, unsigned> runs_;
+    unsigned total_ = 0;
 };
 
-// Records what the plug-in sends to the host, by message name.
-class Request_log {
-public:
-    explicit Request_log(Reference_host& host) {
-        host.set_request_observer([this](const std::wstring& name, Parameters*) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            names_.push_back(name);
-        });
-    }
-    std::size_t count(const std::wstring& name) const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        std::size_t n = 0;
-        for (auto& seen : names_)
-            n += seen == name;
-        return n;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::wstring> names_;
-};
-
+// A value of `size` bytes holding `value` (repeated), for wrong-size checks.
 inline void set_bytes(Parameters* list, const wchar_t* key, std::size_t size,
                       std::uint32_t value = 0x41) {
     unsigned char bytes[8] = {};
@@ -124,9 +78,32 @@ inline void set_bytes(Parameters* list, const wchar_t* key, std::size_t size,
     list->set(key, bytes, static_cast<unsigned int>(size));
 }
 
+// A list with one u32 value (key null: none), and optionally "request".
+inline std::unique_ptr<Parameter_list> u32_list(const wchar_t* key, std::uint32_t value,
+                                                const wchar_t* request = nullptr) {
+    auto list = Reference_host::make_list();
+    if (request)
+        Param::write_text(list.get(), L"request", request);
+    if (key)
+        Param::write_u32(list.get(), key, value);
+    return list;
+}
+
+inline void set_binding(Reference_host& host, std::uint32_t combi, const std::wstring& id,
+                        const std::wstring& title) {
+    auto list = u32_list(L"combi", combi);
+    Param::write_text(list.get(), L"id", id);
+    Param::write_text(list.get(), L"title", title);
+    host.deliver(L"zp_action_set_key_binding", list.get());
+}
+
 inline KBDLLHOOKSTRUCT key_event(DWORD virtual_key, bool down) {
     KBDLLHOOKSTRUCT event{};
     event.vkCode = virtual_key;
     event.flags = down ? 0 : LLKHF_UP;
     return event;
 }
+
+const wchar_t* const binding_messages[] = {L"key_processing", L"core__notify_data_update",
+                                           L"zp_action_key_binding", L"zp_action_set_key_binding",
+                                           L"zp_action_remove_key_binding"};
