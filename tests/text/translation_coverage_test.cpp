@@ -91,21 +91,6 @@ std::wstring shipped_file() {
     return Test_support::exe_directory() + L"plugins\\zaptor.lng";
 }
 
-TEST(TranslationCoverage, ExtractorReadsLiteralsEscapesAndAdjacentParts) {
-    std::set<std::wstring> texts;
-    std::string problem;
-    ASSERT_TRUE(extract_texts("a = text_provider().get_string(L\"Manage actions\");\n"
-                              "b = p.get_string(L\"Say \\\"hi\\\"\\n\" L\" twice\");\n"
-                              "{translatable(L\"Caps Lock\"), 0x14}, get_string(name), "
-                              "get_string(\n    L\"Next line\"), "
-                              "get_string(L\"Gr\xC3\xB6\xC3\x9F\")",
-                              texts, problem))
-        << problem;
-    EXPECT_EQ(texts, (std::set<std::wstring>{L"Manage actions", L"Say \"hi\"\n twice", L"Caps Lock",
-                                             L"Next line", L"Gr\u00F6\u00DF"}));
-    EXPECT_FALSE(extract_texts("get_string(L\"bad \\x41\")", texts, problem));
-}
-
 TEST(TranslationCoverage, ShippedFileHasGermanMetaAndLoadsThroughTheProvider) {
     ASSERT_TRUE(Test_support::file_exists(shipped_file()));
     Connection db = Db_files::open_raw(shipped_file());

@@ -10,32 +10,35 @@ namespace {
 
 // The virtual display types with a US layout.
 TEST(KeyNames, FixedNamesModifierChainsAndLayoutCharacters) {
-    EXPECT_EQ(key_display_name(0x0014), L"Caps Lock");
-    EXPECT_EQ(key_display_name(0x0111), L"Shift + Control");
-    EXPECT_EQ(key_display_name(0x0212), L"Control + Alt");
-    EXPECT_EQ(key_display_name(0x0312), L"Shift + Control + Alt");
-    // Control and Alt together read as AltGr, never as the two words.
-    EXPECT_EQ(key_display_name(0x0612), L"AltGr + Alt");
-    // Control+Alt+Shift+A types nothing on the US layout: no hint.
-    EXPECT_EQ(key_display_name(0x0741), L"Shift + AltGr + a");
-    EXPECT_EQ(key_display_name(0x0041), L"a");
-    EXPECT_EQ(key_display_name(0x0141), L"Shift + a    ( 'A' )");
-    EXPECT_EQ(key_display_name(0x0131), L"Shift + 1    ( '!' )");
-    EXPECT_EQ(key_display_name(0x00BA), L";");
-    // Control+A types U+0001: the name stays, the unprintable hint does not.
-    EXPECT_EQ(key_display_name(0x0241), L"Control + a");
-    EXPECT_EQ(key_display_name(0x0070), L"F1");
-    EXPECT_EQ(key_display_name(0x0087), L"F24");
-    EXPECT_EQ(key_display_name(0x0174), L"Shift + F5");
-    EXPECT_EQ(key_display_name(0x0060), L"Num 0");
-    EXPECT_EQ(key_display_name(0x006E), L"Num ,");
-    EXPECT_EQ(key_display_name(0x00B7), L"Start App2");
-    // Keys without a name or a printable character give nothing, prefix included.
-    EXPECT_EQ(key_display_name(0x00A6), L"");
-    EXPECT_EQ(key_display_name(0x0107), L"");
-    EXPECT_EQ(key_display_name(0x0000), L"");
-    EXPECT_EQ(key_display_name(0xFFFF), L"");
-    EXPECT_NE(focus_keyboard_layout(), nullptr);
+    const struct {
+        std::uint16_t code;
+        const wchar_t* name;
+    } cases[] = {
+        {0x0014, L"Caps Lock"},
+        {0x0111, L"Shift + Control"},
+        {0x0212, L"Control + Alt"},
+        {0x0312, L"Shift + Control + Alt"},
+        {0x0612, L"AltGr + Alt"},       // Control and Alt together read as AltGr
+        {0x0741, L"Shift + AltGr + a"}, // types nothing on the US layout: no hint
+        {0x0041, L"a"},
+        {0x0141, L"Shift + a    ( 'A' )"},
+        {0x0131, L"Shift + 1    ( '!' )"},
+        {0x00BA, L";"},
+        {0x0241, L"Control + a"}, // U+0001: no unprintable hint
+        {0x0070, L"F1"},
+        {0x0087, L"F24"},
+        {0x0174, L"Shift + F5"},
+        {0x0060, L"Num 0"},
+        {0x006E, L"Num ,"},
+        {0x00B7, L"Start App2"},
+        // Keys without a name or a printable character give nothing, prefix included.
+        {0x00A6, L""},
+        {0x0107, L""},
+        {0x0000, L""},
+        {0xFFFF, L""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(key_display_name(c.code), c.name) << std::hex << c.code;
 }
 
 TEST(KeyNames, NamesAndModifiersFollowTheLanguageButFunctionKeysDoNot) {

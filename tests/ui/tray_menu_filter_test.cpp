@@ -9,7 +9,6 @@
 #include "dialog_driver.h"
 #include "fake_actions.h"
 #include "host/parameter_list.h"
-#include "storage/trace_capture.h"
 #include "support/test_support.h"
 #include "text/textprovider.h"
 #include "ui/ui_resources.h"
@@ -125,25 +124,6 @@ TEST_F(TrayMenu, SettingsItemShowsCapsLockWhenTheHostNamesNoActivationKey) {
     ASSERT_TRUE(runner->wait_done());
 }
 
-TEST_F(TrayMenu, SettingsDialogInGerman) {
-    Language_scope german(true);
-    click_item(L"zaptor_tray_settings");
-    HWND window = runner->wait_for(L"Zaptor-Einstellungen");
-    ASSERT_NE(window, nullptr);
-    auto rows = list_rows(GetDlgItem(window, IDC_KS_LIST));
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].first, text_provider().get_string(L"Caps Lock") + std::wstring(L" + a"));
-    ASSERT_TRUE(post_click(window, IDC_KS_ADD));
-    HWND add = runner->wait_for(L"Tastenk\u00FCrzel hinzuf\u00FCgen");
-    ASSERT_NE(add, nullptr);
-    EXPECT_EQ(text_of(add, IDC_AS_DESCRIPTION_LABEL), L"Beschreibung der Aktion");
-    ASSERT_TRUE(click(add, IDCANCEL));
-    for (int i = 0; i < 500 && IsWindow(add); ++i)
-        Sleep(10);
-    ASSERT_TRUE(click(window, IDOK));
-    ASSERT_TRUE(runner->wait_done());
-}
-
 TEST_F(TrayMenu, ActionItemOpensManageActions) {
     click_item(L"zaptor_tray_action");
     HWND window = runner->wait_for(L"Manage actions");
@@ -155,21 +135,15 @@ TEST_F(TrayMenu, ActionItemOpensManageActions) {
 }
 
 TEST_F(TrayMenu, ClickWithoutOrWithAForeignActionDoesNothing) {
-    Trace_capture trace;
-    const std::size_t before = trace.infos("Tray_menu_filter::run_item").size();
     for (const wchar_t* action : {static_cast<const wchar_t*>(nullptr), L"", L"other_tray_item",
                                   L"zaptor_tray_settingsX"}) {
         click_item(action);
-        ASSERT_TRUE(runner->wait_done());
-        // A dialog would have kept the click from returning.
-        EXPECT_EQ(runner->result(), 1); // only the tray filter received it
+        ASSERT_TRUE(runner->wait_done()); // a dialog would have kept the click from returning
+        EXPECT_EQ(runner->result(), 1);
     }
-    EXPECT_EQ(trace.infos("Tray_menu_filter::run_item").size(), before + 4);
-    // A host that hands over no list gets an error line, not a crash.
-    const std::size_t errors = trace.errors("Tray_menu_filter::process").size();
+    // A host that hands over no list: no crash.
     EXPECT_EQ(tray->process(L"add_tray_item_action", 20, nullptr), 0);
     EXPECT_EQ(tray->process(L"get_tray_menu_items", 19, nullptr), 0);
-    EXPECT_EQ(trace.errors("Tray_menu_filter::process").size(), errors + 2);
 }
 
 } // namespace
