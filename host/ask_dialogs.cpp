@@ -1,5 +1,6 @@
 #include "host/ask_dialogs.h"
 
+#include "contract/win32_text.h"
 #include "trace/trace.h"
 
 #include <commctrl.h>
@@ -158,12 +159,7 @@ INT_PTR CALLBACK Ask_dialogs::dialog_proc(HWND dialog, UINT message, WPARAM w, L
                                             reinterpret_cast<LPARAM>(&chosen)) == GDT_VALID)
                         question->date = chosen;
                 } else {
-                    HWND edit = GetDlgItem(dialog, edit_id);
-                    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1,
-                                      L'\0');
-                    text.resize(static_cast<std::size_t>(
-                        GetWindowTextW(edit, &text[0], static_cast<int>(text.size()))));
-                    question->text = text;
+                    question->text = window_text(GetDlgItem(dialog, edit_id));
                 }
                 EndDialog(dialog, IDOK);
                 return TRUE;
