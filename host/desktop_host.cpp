@@ -56,7 +56,7 @@ bool Desktop_host::start(std::string& error) {
     previous_directory_ = current_directory();
     if (!SetCurrentDirectoryW(options_.root.c_str())) {
         error = "cannot use the folder " + utf16_to_utf8(options_.root) + ": " +
-                win32_error_text(GetLastError());
+                system_error_text(GetLastError());
         return false;
     }
     host_.set_activation_key(options_.activation_key);
@@ -82,7 +82,7 @@ bool Desktop_host::start(std::string& error) {
         window_.reset(CreateWindowExW(0, window_class, L"vqhost", WS_OVERLAPPEDWINDOW, 0, 0, 0, 0,
                                       nullptr, nullptr, GetModuleHandleW(nullptr), this));
     if (!window_) {
-        error = "cannot create the host's window: " + win32_error_text(GetLastError());
+        error = "cannot create the host's window: " + system_error_text(GetLastError());
         host_.set_typist(nullptr);
         host_.set_asker(nullptr);
         SetCurrentDirectoryW(previous_directory_.c_str());
@@ -220,7 +220,7 @@ bool Desktop_host::send_to_running(const std::wstring& key, std::string& error) 
     DWORD_PTR answer = 0;
     if (!SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
                              SMTO_ABORTIFHUNG, 10000, &answer)) {
-        error = "the running host did not answer: " + win32_error_text(GetLastError());
+        error = "the running host did not answer: " + system_error_text(GetLastError());
         return false;
     }
     if (answer != TRUE) {

@@ -1,26 +1,11 @@
 #include "host/plugin_library.h"
 
 #include "contract/text_convert.h"
+#include "contract/win32_text.h"
 #include "trace/trace.h"
 
 #include <exception>
 #include <utility>
-
-std::string win32_error_text(DWORD code) {
-    wchar_t* raw = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, reinterpret_cast<wchar_t*>(&raw), 0, nullptr);
-    Unique_local_memory<wchar_t> buffer(raw);
-    std::wstring text;
-    if (buffer)
-        text.assign(buffer.get(), length);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
-                             text.back() == L'.'))
-        text.pop_back();
-    std::string out = text.empty() ? std::string("unknown error") : utf16_to_utf8(text);
-    return out + " (error " + std::to_string(code) + ")";
-}
 
 Plugin_library::~Plugin_library() {
     if (initialized_) {
@@ -65,7 +50,7 @@ bool Plugin_library::load(const std::wstring& path, std::string& error) {
             c = L'\\';
     Unique_module module(LoadLibraryW(native.c_str()));
     if (!module) {
-        error = "cannot load " + utf16_to_utf8(path) + ": " + win32_error_text(GetLastError());
+        error = "cannot load " + utf16_to_utf8(path) + ": " + system_error_text(GetLastError());
         Trace::error("Plugin_library::load") << error;
         return false;
     }

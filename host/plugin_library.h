@@ -39,6 +39,3 @@ private:
     bool initialized_ = false;
     std::wstring path_;
 };
-
-// The system's text for a Win32 error code, in UTF-8, without the line break.
-std::string win32_error_text(DWORD code);

@@ -1,5 +1,8 @@
 #include "contract/win32_text.h"
 
+#include "contract/text_convert.h"
+#include "contract/unique_handle.h"
+
 #include <vector>
 
 std::wstring module_file_path(HMODULE module) {
@@ -40,4 +43,20 @@ std::wstring window_text(HWND window) {
     const int copied = GetWindowTextW(window, &text[0], length + 1);
     text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
     return text;
+}
+
+std::string system_error_text(DWORD code) {
+    wchar_t* raw = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, reinterpret_cast<wchar_t*>(&raw), 0, nullptr);
+    Unique_local_memory<wchar_t> buffer(raw);
+    std::wstring text;
+    if (buffer)
+        text.assign(buffer.get(), length);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
+                             text.back() == L'.'))
+        text.pop_back();
+    std::string out = text.empty() ? std::string("unknown error") : utf16_to_utf8(text);
+    return out + " (error " + std::to_string(code) + ")";
 }

@@ -2,6 +2,7 @@
 
 #include "contract/text_convert.h"
 #include "contract/unique_handle.h"
+#include "contract/win32_text.h"
 
 #include <windows.h>
 
@@ -29,19 +30,6 @@ bool same_file(const std::wstring& a, const std::wstring& b) {
         return false;
     return one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
            one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow;
-}
-
-std::string system_message(DWORD code) {
-    wchar_t* raw = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&raw), 0, nullptr);
-    Unique_local_memory<wchar_t> buffer(raw);
-    std::wstring text =
-        n && buffer ? std::wstring(buffer.get(), n) : L"error " + std::to_wstring(code);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
-        text.pop_back();
-    return utf16_to_utf8(text);
 }
 
 } // namespace
@@ -98,7 +86,7 @@ bool copy_file_over(const std::wstring& from, const std::wstring& to, std::strin
         code = GetLastError();
     }
     DeleteFileW(temporary.c_str());
-    error = std::string(step) + ": " + system_message(code) + " [" + utf16_to_utf8(from) + "] [" +
-            utf16_to_utf8(to) + "]";
+    error = std::string(step) + ": " + system_error_text(code) + " [" + utf16_to_utf8(from) +
+            "] [" + utf16_to_utf8(to) + "]";
     return false;
 }
