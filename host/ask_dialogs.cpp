@@ -1,5 +1,6 @@
 #include "host/ask_dialogs.h"
 
+#include "contract/win32_text.h"
 #include "trace/trace.h"
 #include "util/modal_dialog.h"
 
@@ -156,11 +157,7 @@ INT_PTR Ask_dialogs::Question::handle(UINT message, WPARAM w, LPARAM) {
                                     reinterpret_cast<LPARAM>(&chosen)) == GDT_VALID)
                 date = chosen;
         } else {
-            HWND edit = GetDlgItem(dialog, edit_id);
-            std::wstring typed(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
-            typed.resize(static_cast<std::size_t>(
-                GetWindowTextW(edit, &typed[0], static_cast<int>(typed.size()))));
-            text = typed;
+            text = window_text(GetDlgItem(dialog, edit_id));
         }
         EndDialog(dialog, IDOK);
         return TRUE;

@@ -2,6 +2,7 @@
 
 #include "contract/parameter_values.h"
 #include "contract/text_convert.h"
+#include "contract/win32_text.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
 
@@ -17,22 +18,6 @@ constexpr UINT tray_callback_message = WM_APP + 10;
 constexpr UINT run_items_message = WM_APP + 11;
 constexpr UINT tray_icon_id = 1;
 constexpr UINT first_item_command = 100;
-
-std::wstring executable_directory() {
-    std::wstring path(MAX_PATH, L'\0');
-    while (true) {
-        DWORD length = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (length == 0)
-            return L".";
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    const std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? L"." : path.substr(0, slash);
-}
 
 std::wstring current_directory() {
     DWORD size = GetCurrentDirectoryW(0, nullptr);
@@ -52,6 +37,8 @@ void broadcast(Reference_host& host, const std::wstring& name, Parameters* list)
 Desktop_host::Desktop_host(Desktop_options options) : options_(std::move(options)) {
     if (options_.root.empty())
         options_.root = executable_directory();
+    if (options_.root.empty())
+        options_.root = L".";
     while (options_.root.size() > 3 &&
            (options_.root.back() == L'\\' || options_.root.back() == L'/'))
         options_.root.pop_back();
@@ -69,7 +56,7 @@ bool Desktop_host::start(std::string& error) {
     previous_directory_ = current_directory();
     if (!SetCurrentDirectoryW(options_.root.c_str())) {
         error = "cannot use the folder " + utf16_to_utf8(options_.root) + ": " +
-                win32_error_text(GetLastError());
+                system_error_text(GetLastError());
         return false;
     }
     host_.set_activation_key(options_.activation_key);
@@ -95,7 +82,7 @@ bool Desktop_host::start(std::string& error) {
         window_.reset(CreateWindowExW(0, window_class, L"vqhost", WS_OVERLAPPEDWINDOW, 0, 0, 0, 0,
                                       nullptr, nullptr, GetModuleHandleW(nullptr), this));
     if (!window_) {
-        error = "cannot create the host's window: " + win32_error_text(GetLastError());
+        error = "cannot create the host's window: " + system_error_text(GetLastError());
         host_.set_typist(nullptr);
         host_.set_asker(nullptr);
         SetCurrentDirectoryW(previous_directory_.c_str());
@@ -133,16 +120,16 @@ void Desktop_host::load_plugins() {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found{};
     const std::wstring folder = options_.root + L"\\plugins\\";
-    HANDLE search = FindFirstFileW((folder + L"*.dll").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
+    Unique_find search(FindFirstFileW((folder + L"*.dll").c_str(), &found));
+    if (!search) {
         Trace::error("Desktop_host::load_plugins") << "no plug-in in " << folder;
         return;
     }
     do {
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             names.push_back(found.cFileName);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    } while (FindNextFileW(search.get(), &found));
+    search.reset();
     std::sort(names.begin(), names.end());
     for (const auto& name : names) {
         Plugin_library plugin;
@@ -233,7 +220,7 @@ bool Desktop_host::send_to_running(const std::wstring& key, std::string& error) 
     DWORD_PTR answer = 0;
     if (!SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
                              SMTO_ABORTIFHUNG, 10000, &answer)) {
-        error = "the running host did not answer: " + win32_error_text(GetLastError());
+        error = "the running host did not answer: " + system_error_text(GetLastError());
         return false;
     }
     if (answer != TRUE) {

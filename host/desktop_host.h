@@ -19,13 +19,13 @@
 // for a dialog. `vqhost.exe --remote-tray-item KEY` does exactly this.
 #pragma once
 
+#include "contract/unique_handle.h"
 #include "host/ask_dialogs.h"
 #include "host/keyboard_hook.h"
 #include "host/plugin_library.h"
 #include "host/reference_host.h"
 #include "host/send_input_typist.h"
 #include "host/tray_menu.h"
-#include "host/win_handle.h"
 
 #include <cstdint>
 #include <deque>

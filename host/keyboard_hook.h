@@ -6,9 +6,9 @@
 // which must serve its messages (see pump_messages).
 #pragma once
 
+#include "contract/unique_handle.h"
 #include "host/key_router.h"
 #include "host/reference_host.h"
-#include "host/win_handle.h"
 
 #include <atomic>
 #include <cstdint>

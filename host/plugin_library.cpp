@@ -1,27 +1,11 @@
 #include "host/plugin_library.h"
 
 #include "contract/text_convert.h"
+#include "contract/win32_text.h"
 #include "trace/trace.h"
 
 #include <exception>
 #include <utility>
-
-std::string win32_error_text(DWORD code) {
-    wchar_t* buffer = nullptr;
-    DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text;
-    if (buffer) {
-        text.assign(buffer, length);
-        LocalFree(buffer);
-    }
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
-                             text.back() == L'.'))
-        text.pop_back();
-    std::string out = text.empty() ? std::string("unknown error") : utf16_to_utf8(text);
-    return out + " (error " + std::to_string(code) + ")";
-}
 
 Plugin_library::~Plugin_library() {
     if (initialized_) {
@@ -32,15 +16,14 @@ Plugin_library::~Plugin_library() {
 }
 
 Plugin_library::Plugin_library(Plugin_library&& other) noexcept
-    : module_(std::exchange(other.module_, nullptr)),
-      initialize_(std::exchange(other.initialize_, nullptr)),
+    : module_(std::move(other.module_)), initialize_(std::exchange(other.initialize_, nullptr)),
       finalize_(std::exchange(other.finalize_, nullptr)),
       initialized_(std::exchange(other.initialized_, false)), path_(std::move(other.path_)) {}
 
 Plugin_library& Plugin_library::operator=(Plugin_library&& other) noexcept {
     if (this != &other) {
         release();
-        module_ = std::exchange(other.module_, nullptr);
+        module_ = std::move(other.module_);
         initialize_ = std::exchange(other.initialize_, nullptr);
         finalize_ = std::exchange(other.finalize_, nullptr);
         initialized_ = std::exchange(other.initialized_, false);
@@ -50,9 +33,7 @@ Plugin_library& Plugin_library::operator=(Plugin_library&& other) noexcept {
 }
 
 void Plugin_library::release() noexcept {
-    if (module_)
-        FreeLibrary(module_);
-    module_ = nullptr;
+    module_.reset();
     initialize_ = nullptr;
     finalize_ = nullptr;
     initialized_ = false;
@@ -67,24 +48,23 @@ bool Plugin_library::load(const std::wstring& path, std::string& error) {
     for (auto& c : native)
         if (c == L'/')
             c = L'\\';
-    HMODULE module = LoadLibraryW(native.c_str());
+    Unique_module module(LoadLibraryW(native.c_str()));
     if (!module) {
-        error = "cannot load " + utf16_to_utf8(path) + ": " + win32_error_text(GetLastError());
+        error = "cannot load " + utf16_to_utf8(path) + ": " + system_error_text(GetLastError());
         Trace::error("Plugin_library::load") << error;
         return false;
     }
     auto initialize = reinterpret_cast<Initialize_function>(
-        reinterpret_cast<void*>(GetProcAddress(module, "initialize")));
+        reinterpret_cast<void*>(GetProcAddress(module.get(), "initialize")));
     auto finalize = reinterpret_cast<Finalize_function>(
-        reinterpret_cast<void*>(GetProcAddress(module, "finalize")));
+        reinterpret_cast<void*>(GetProcAddress(module.get(), "finalize")));
     if (!initialize || !finalize) {
         error = utf16_to_utf8(path) + " is no plug-in: it does not export \"" +
                 (initialize ? "finalize" : "initialize") + "\"";
         Trace::error("Plugin_library::load") << error;
-        FreeLibrary(module);
         return false;
     }
-    module_ = module;
+    module_ = std::move(module);
     initialize_ = initialize;
     finalize_ = finalize;
     path_ = path;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "contract/host_interface.h"
+#include "contract/unique_handle.h"
 
 #include <string>
 
@@ -24,20 +25,17 @@ public:
     // Frees the library without calling finalize.
     void unload();
 
-    bool loaded() const { return module_ != nullptr; }
+    bool loaded() const { return static_cast<bool>(module_); }
     bool initialized() const { return initialized_; }
-    HMODULE module() const { return module_; }
+    HMODULE module() const { return module_.get(); }
     const std::wstring& path() const { return path_; }
 
 private:
     void release() noexcept;
 
-    HMODULE module_ = nullptr;
+    Unique_module module_;
     Initialize_function initialize_ = nullptr;
     Finalize_function finalize_ = nullptr;
     bool initialized_ = false;
     std::wstring path_;
 };
-
-// The system's text for a Win32 error code, in UTF-8, without the line break.
-std::string win32_error_text(DWORD code);

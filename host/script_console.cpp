@@ -1,6 +1,7 @@
 #include "host/script_console.h"
 
 #include "contract/text_convert.h"
+#include "contract/win32_text.h"
 #include "host/typing_decoder.h"
 #include "host/value_format.h"
 #include "trace/trace.h"
@@ -185,7 +186,7 @@ bool Script_console::execute(const std::vector<std::string>& words, const std::s
             return false;
         }
         if (!SetCurrentDirectoryW(utf8_to_utf16(path).c_str())) {
-            error = "cannot change to " + path + ": " + win32_error_text(GetLastError());
+            error = "cannot change to " + path + ": " + system_error_text(GetLastError());
             return false;
         }
         return true;

@@ -11,6 +11,7 @@
 // Exit status: 0 when every line ran (or the desktop host ended), 1 when a
 // line failed, 2 for a usage error, 3 when no desktop host runs.
 #include "contract/text_convert.h"
+#include "contract/unique_handle.h"
 #include "host/desktop_host.h"
 #include "host/reference_host.h"
 #include "host/script_console.h"
@@ -31,10 +32,6 @@
 #include <vector>
 
 namespace {
-
-struct Local_free {
-    void operator()(wchar_t** argv) const { LocalFree(argv); }
-};
 
 void write_line(const std::string& line) {
     std::fwrite(line.data(), 1, line.size(), stdout);
@@ -141,7 +138,7 @@ int main() {
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stdin), _O_BINARY);
     int argc = 0;
-    std::unique_ptr<wchar_t*, Local_free> argv(CommandLineToArgvW(GetCommandLineW(), &argc));
+    Unique_local_memory<wchar_t*> argv(CommandLineToArgvW(GetCommandLineW(), &argc));
     if (!argv)
         return usage();
     std::vector<std::wstring> args(argv.get() + 1, argv.get() + argc);

@@ -4,12 +4,9 @@
 #include "contract/owned_filter.h"
 #include "contract/parameter_values.h"
 #include "contract/plugin_globals.h"
-#include "contract/text_convert.h"
 #include "storage/file_copy.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
-
-#include <sqlite3.h>
 
 #include <cstring>
 #include <exception>
@@ -52,45 +49,7 @@ Listener_map build_listener_map(const Binding_map& bindings) {
     return map;
 }
 
-struct Close_readonly {
-    void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
-};
-struct Finalize_statement {
-    void operator()(sqlite3_stmt* statement) const noexcept { sqlite3_finalize(statement); }
-};
-
 } // namespace
-
-// The same copy as the code database's backup: never a half-written target.
-bool copy_database_file(const std::wstring& from, const std::wstring& to, std::string& error) {
-    return copy_file_over(from, to, error);
-}
-
-bool is_key_binding_database(const std::wstring& path, std::string& reason) {
-    sqlite3* raw = nullptr;
-    int opened = sqlite3_open_v2(utf16_to_utf8(path).c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    std::unique_ptr<sqlite3, Close_readonly> db(raw);
-    if (opened != SQLITE_OK || !db) {
-        reason = "cannot open " + utf16_to_utf8(path) +
-                 (db ? std::string(": ") + sqlite3_errmsg(db.get()) : std::string());
-        return false;
-    }
-    sqlite3_stmt* raw_statement = nullptr;
-    int prepared =
-        sqlite3_prepare_v2(db.get(), "SELECT key, ident, name FROM key_bindings LIMIT 1;", -1,
-                           &raw_statement, nullptr);
-    std::unique_ptr<sqlite3_stmt, Finalize_statement> statement(raw_statement);
-    if (prepared != SQLITE_OK || !statement) {
-        reason = utf16_to_utf8(path) + " holds no key bindings: " + sqlite3_errmsg(db.get());
-        return false;
-    }
-    int stepped = sqlite3_step(statement.get());
-    if (stepped != SQLITE_ROW && stepped != SQLITE_DONE) {
-        reason = utf16_to_utf8(path) + " cannot be read: " + sqlite3_errmsg(db.get());
-        return false;
-    }
-    return true;
-}
 
 Keyboard_shortcuts_impl::Keyboard_shortcuts_impl(Interaction_if* host)
     : Keyboard_shortcuts_impl(host, Plugin_globals::key_binding_database_path,
@@ -279,7 +238,7 @@ int Keyboard_shortcuts_impl::create_backup(const std::wstring& directory) {
     }
     std::string error;
     try {
-        if (copy_database_file(database_path_, join_path(directory, backup_file_name), error))
+        if (copy_file_over(database_path_, join_path(directory, backup_file_name), error))
             return 0;
     } catch (const std::exception& e) {
         error = e.what();
@@ -300,7 +259,7 @@ int Keyboard_shortcuts_impl::restore_backup(const std::wstring& directory) {
     deinitialize();
     int outcome = 0;
     try {
-        if (!copy_database_file(source, database_path_, reason)) {
+        if (!copy_file_over(source, database_path_, reason)) {
             Trace::error("Keyboard_shortcuts_impl::restore_backup") << reason;
             outcome = 1;
         }

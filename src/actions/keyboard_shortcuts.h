@@ -95,8 +95,3 @@ private:
     std::vector<std::unique_ptr<Subscription>> subscriptions_;
     bool listener_registered_ = false;
 };
-
-// Copies `from` over `to`; false with a readable reason.
-bool copy_database_file(const std::wstring& from, const std::wstring& to, std::string& error);
-// True when `path` is an SQLite file with a readable key_bindings table.
-bool is_key_binding_database(const std::wstring& path, std::string& reason);

@@ -1,11 +1,10 @@
 #include "builtin_actions/tweet_action.h"
 
-#include "util/url_text.h"
 #include "output/browser_url_detector.h"
 #include "output/clipboard_backup_scope.h"
-#include "output/win_handles.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
+#include "util/url_text.h"
 
 #include <shellapi.h>
 

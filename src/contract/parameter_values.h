@@ -6,6 +6,7 @@
 #pragma once
 
 #include "contract/host_interface.h"
+#include "contract/owned_filter.h"
 
 #include <cstdint>
 #include <memory>
@@ -26,13 +27,7 @@ void write_u16(Parameters* list, const wchar_t* key, std::uint16_t value);
 void write_text(Parameters* list, const wchar_t* key, const std::wstring& value);
 
 // Parameters from Interaction_if::create_parameters belong to the caller.
-struct Parameters_deleter {
-    void operator()(Parameters* list) const {
-        if (list)
-            list->destroy(1);
-    }
-};
-using Owned_parameters = std::unique_ptr<Parameters, Parameters_deleter>;
+using Owned_parameters = std::unique_ptr<Parameters, Slot_deleter>;
 
 Owned_parameters create(Interaction_if* host);
 

@@ -1,19 +1,17 @@
 #include "interpreters/batch_interpreter.h"
 
-#include "util/url_text.h"
+#include "contract/unique_handle.h"
 #include "interpreters/typing_language.h"
 #include "output/clipboard_backup_scope.h"
 #include "output/clipboard_handler.h"
-#include "output/win_handles.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
+#include "util/url_text.h"
 
 #include <algorithm>
 #include <exception>
 
 namespace {
-
-using Output::Unique_kernel_handle;
 
 std::uint32_t last_error() {
     return static_cast<std::uint32_t>(GetLastError());

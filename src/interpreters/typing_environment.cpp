@@ -1,23 +1,15 @@
 #include "interpreters/typing_environment.h"
 
-#include "util/url_text.h"
+#include "contract/unique_handle.h"
+#include "contract/win32_text.h"
 #include "output/clipboard_gate.h"
 #include "output/clipboard_handler.h"
 #include "trace/trace.h"
+#include "util/url_text.h"
 
 #include <knownfolders.h>
 #include <shellapi.h>
 #include <shlobj.h>
-
-#include <memory>
-
-namespace {
-
-struct Co_task_deleter {
-    void operator()(wchar_t* text) const { CoTaskMemFree(text); }
-};
-
-} // namespace
 
 SYSTEMTIME System_environment::local_time() {
     SYSTEMTIME time{};
@@ -36,16 +28,7 @@ std::wstring System_environment::selection_text() {
 }
 
 std::wstring System_environment::foreground_window_title() {
-    HWND window = GetForegroundWindow();
-    if (!window)
-        return {};
-    const int length = GetWindowTextLengthW(window);
-    if (length <= 0)
-        return {};
-    std::wstring title(static_cast<std::size_t>(length) + 1, L'\0');
-    const int copied = GetWindowTextW(window, &title[0], length + 1);
-    title.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-    return title;
+    return window_text(GetForegroundWindow());
 }
 
 void System_environment::open(const std::wstring& target) {
@@ -55,7 +38,7 @@ void System_environment::open(const std::wstring& target) {
 std::wstring System_environment::pictures_folder() {
     wchar_t* raw = nullptr;
     const HRESULT result = SHGetKnownFolderPath(FOLDERID_Pictures, 0, nullptr, &raw);
-    std::unique_ptr<wchar_t, Co_task_deleter> path(raw);
+    Unique_co_task_memory<wchar_t> path(raw);
     if (FAILED(result) || !path)
         return {};
     return path.get();

@@ -1,6 +1,7 @@
 #include "interpreters/typing_language.h"
 
 #include "contract/parameter_values.h"
+#include "contract/unique_handle.h"
 #include "interpreters/kv_store.h"
 #include "interpreters/regex_filter.h"
 #include "interpreters/time_shift.h"
@@ -83,14 +84,6 @@ std::wstring join_path(const std::wstring& folder, const std::wstring& name) {
     return last == L'\\' || last == L'/' ? folder + name : folder + L"\\" + name;
 }
 
-struct Find_handle_closer {
-    void operator()(HANDLE handle) const {
-        if (handle && handle != INVALID_HANDLE_VALUE)
-            FindClose(handle);
-    }
-};
-using Find_handle = std::unique_ptr<void, Find_handle_closer>;
-
 // A file named `path` plus any extension: with several, the first by name
 // (compared without case), so that the choice does not depend on the order
 // the file system lists them in.
@@ -99,8 +92,8 @@ std::wstring find_with_extension(const std::wstring& path) {
     const std::wstring folder =
         slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
     WIN32_FIND_DATAW data{};
-    Find_handle find(FindFirstFileW((path + L".*").c_str(), &data));
-    if (find.get() == INVALID_HANDLE_VALUE)
+    Unique_find find(FindFirstFileW((path + L".*").c_str(), &data));
+    if (!find)
         return {};
     std::wstring best;
     do {

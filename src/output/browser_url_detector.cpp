@@ -1,7 +1,8 @@
 #include "output/browser_url_detector.h"
 
 #include "contract/text_convert.h"
-#include "output/win_handles.h"
+#include "contract/unique_handle.h"
+#include "contract/win32_text.h"
 #include "trace/boundary.h"
 
 #include <ddeml.h>
@@ -33,76 +34,21 @@ bool equal_ignoring_case(const std::wstring& a, const std::wstring& b) {
     return true;
 }
 
-// The DDE instance, conversation and string handles of one request.
-class Dde_instance {
-public:
-    Dde_instance() {
-        if (DdeInitializeW(&id_, &callback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR)
-            id_ = 0;
-    }
-    ~Dde_instance() {
-        if (id_)
-            DdeUninitialize(id_);
-    }
-    Dde_instance(const Dde_instance&) = delete;
-    Dde_instance& operator=(const Dde_instance&) = delete;
-    DWORD id() const { return id_; }
+HDDEDATA CALLBACK dde_callback(UINT type, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
+    return type == XTYP_ADVDATA ? reinterpret_cast<HDDEDATA>(DDE_FACK) : nullptr;
+}
 
-private:
-    static HDDEDATA CALLBACK callback(UINT type, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR,
-                                      ULONG_PTR) {
-        return type == XTYP_ADVDATA ? reinterpret_cast<HDDEDATA>(DDE_FACK) : nullptr;
-    }
-    DWORD id_ = 0;
-};
+Unique_dde_instance start_dde_client() {
+    DWORD id = 0;
+    if (DdeInitializeW(&id, &dde_callback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR)
+        return Unique_dde_instance();
+    return Unique_dde_instance(id);
+}
 
-class Dde_string {
-public:
-    Dde_string(DWORD instance, const wchar_t* text)
-        : instance_(instance), handle_(DdeCreateStringHandleW(instance, text, CP_WINUNICODE)) {}
-    ~Dde_string() {
-        if (handle_)
-            DdeFreeStringHandle(instance_, handle_);
-    }
-    Dde_string(const Dde_string&) = delete;
-    Dde_string& operator=(const Dde_string&) = delete;
-    HSZ get() const { return handle_; }
-
-private:
-    DWORD instance_;
-    HSZ handle_;
-};
-
-class Dde_conversation {
-public:
-    Dde_conversation(DWORD instance, HSZ service, HSZ topic)
-        : handle_(DdeConnect(instance, service, topic, nullptr)) {}
-    ~Dde_conversation() {
-        if (handle_)
-            DdeDisconnect(handle_);
-    }
-    Dde_conversation(const Dde_conversation&) = delete;
-    Dde_conversation& operator=(const Dde_conversation&) = delete;
-    HCONV get() const { return handle_; }
-
-private:
-    HCONV handle_;
-};
-
-class Dde_data {
-public:
-    explicit Dde_data(HDDEDATA handle) : handle_(handle) {}
-    ~Dde_data() {
-        if (handle_)
-            DdeFreeDataHandle(handle_);
-    }
-    Dde_data(const Dde_data&) = delete;
-    Dde_data& operator=(const Dde_data&) = delete;
-    HDDEDATA get() const { return handle_; }
-
-private:
-    HDDEDATA handle_;
-};
+Unique_dde_string dde_string(DWORD instance, const wchar_t* text) {
+    return Unique_dde_string(DdeCreateStringHandleW(instance, text, CP_WINUNICODE),
+                             Dde_string_traits{instance});
+}
 
 std::wstring class_name(HWND window) {
     wchar_t name[128] = {};
@@ -176,18 +122,6 @@ std::optional<Browser_row> foreground_browser() {
 
 } // namespace
 
-std::wstring window_text(HWND window) {
-    if (!window || !IsWindow(window))
-        return {};
-    const int length = GetWindowTextLengthW(window);
-    if (length <= 0)
-        return {};
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    const int copied = GetWindowTextW(window, &text[0], length + 1);
-    text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-    return text;
-}
-
 std::optional<Browser_row> browser_row_of_image(const std::wstring& image_path) {
     const std::size_t slash = image_path.find_last_of(L'\\');
     const std::wstring name =
@@ -199,7 +133,7 @@ std::optional<Browser_row> browser_row_of_image(const std::wstring& image_path) 
 }
 
 std::optional<Browser_row> browser_row_of_process(DWORD process_id) {
-    Output::Unique_kernel_handle process(
+    Unique_kernel_handle process(
         OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, process_id));
     if (!process)
         return std::nullopt;
@@ -211,20 +145,21 @@ std::optional<Browser_row> browser_row_of_process(DWORD process_id) {
 }
 
 std::wstring dde_get_window_info(const std::wstring& service) {
-    Dde_instance instance;
-    if (!instance.id())
+    Unique_dde_instance instance = start_dde_client();
+    if (!instance)
         return {};
-    Dde_string service_name(instance.id(), service.c_str());
-    Dde_string topic(instance.id(), L"WWW_GetWindowInfo");
-    Dde_string item(instance.id(), L"-1"); // the active window
-    if (!service_name.get() || !topic.get() || !item.get())
+    Unique_dde_string service_name = dde_string(instance.get(), service.c_str());
+    Unique_dde_string topic = dde_string(instance.get(), L"WWW_GetWindowInfo");
+    Unique_dde_string item = dde_string(instance.get(), L"-1"); // the active window
+    if (!service_name || !topic || !item)
         return L"hszService && hszTopic && hszItem error";
-    Dde_conversation conversation(instance.id(), service_name.get(), topic.get());
-    if (!conversation.get())
-        return L"hConv error " + std::to_wstring(DdeGetLastError(instance.id()));
-    Dde_data data(DdeClientTransaction(nullptr, 0, conversation.get(), item.get(), CF_TEXT,
-                                       XTYP_REQUEST, 1000, nullptr));
-    if (!data.get())
+    Unique_dde_conversation conversation(
+        DdeConnect(instance.get(), service_name.get(), topic.get(), nullptr));
+    if (!conversation)
+        return L"hConv error " + std::to_wstring(DdeGetLastError(instance.get()));
+    Unique_dde_data data(DdeClientTransaction(nullptr, 0, conversation.get(), item.get(), CF_TEXT,
+                                              XTYP_REQUEST, 1000, nullptr));
+    if (!data)
         return L"hData error";
     DWORD size = 0;
     const BYTE* bytes = DdeAccessData(data.get(), &size);

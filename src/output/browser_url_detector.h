@@ -35,6 +35,3 @@ std::wstring dde_get_window_info(const std::wstring& service);
 // Chrome: the first top-level "Chrome_WidgetWin_0" window with an
 // "Chrome_OmniboxView" child, from the top of the stack down.
 Page_texts chrome_page();
-
-// The window's text; empty for a handle that is no window.
-std::wstring window_text(HWND window);

@@ -1,5 +1,6 @@
 #include "output/clipboard_handler.h"
 
+#include "contract/win32_text.h"
 #include "output/clipboard_backup_scope.h"
 #include "output/clipboard_window.h"
 #include "output/keypresser.h"
@@ -13,7 +14,6 @@
 
 using Output::Global_lock;
 using Output::Opened_clipboard;
-using Output::Unique_global;
 
 namespace {
 
@@ -86,8 +86,7 @@ void Clipboard_handler::write_blocker_line() {
         }
         std::wstring name;
         if (process_id != 0) {
-            Output::Unique_kernel_handle process(
-                OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, process_id));
+            Unique_kernel_handle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, process_id));
             if (!process) {
                 process.reset(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
             }
@@ -97,9 +96,7 @@ void Clipboard_handler::write_blocker_line() {
                 name.assign(path, size);
             }
         } else {
-            wchar_t title[260] = {};
-            const int length = blocker ? GetWindowTextW(blocker, title, 260) : 0;
-            name.assign(title, static_cast<std::size_t>(std::max(length, 0)));
+            name = window_text(blocker);
         }
         Trace::error("access_clipboard") << "Clipboard is blocked by '" << name << "'";
     } catch (const std::exception& e) {
@@ -404,7 +401,7 @@ void Clipboard_handler::paste(const Clipboard_data& data) {
                 }
             }
             // Closing the clipboard is what announces the change.
-            clipboard.close();
+            clipboard.reset();
             for (int i = 0; i < 100 && GetClipboardSequenceNumber() == sequence; ++i) {
                 wait_pumping(5);
             }

@@ -17,7 +17,7 @@
 struct Saved_format {
     std::uint32_t format = 0;
     std::wstring name; // empty for predefined formats and unreadable names
-    Output::Unique_global data;
+    Unique_global data;
 };
 
 // Waits the given time on a monotonic clock while dispatching every message
@@ -59,7 +59,7 @@ public:
     const std::vector<Saved_format>& backup() const { return backup_; }
 
     // A moveable, shareable block holding exactly the bytes; empty on failure.
-    static Output::Unique_global create_handle(const std::vector<std::uint8_t>& bytes);
+    static Unique_global create_handle(const std::vector<std::uint8_t>& bytes);
     void paste(const Clipboard_data& data);
     void paste_text(const wchar_t* text, std::size_t length);
     void paste_text(const std::wstring& text) { paste_text(text.data(), text.size()); }

@@ -59,15 +59,15 @@ Clipboard_window::Clipboard_window(std::wstring name, UINT timeout_ms)
 
 Clipboard_window::~Clipboard_window() {
     if (window_) {
-        SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+        SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
         // Destroyed explicitly so that a library loaded again later never finds
         // a window whose procedure has been unloaded. Another thread cannot
         // destroy it, and must not wait for its owner: it asks and goes on.
         if (GetCurrentThreadId() == owner_thread_) {
-            RemoveClipboardFormatListener(window_);
-            DestroyWindow(window_);
+            RemoveClipboardFormatListener(window_.get());
+            window_.reset();
         } else {
-            PostMessageW(window_, WM_CLOSE, 0, 0);
+            PostMessageW(window_.release(), WM_CLOSE, 0, 0);
         }
     }
     if (class_registered_) {
@@ -84,10 +84,10 @@ int Clipboard_window::create() {
             << "CreateWindowEx failed. Error: " << static_cast<std::uint32_t>(code);
         return static_cast<int>(code);
     }
-    window_ = window;
+    window_.reset(window);
     owner_thread_ = GetCurrentThreadId();
-    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    AddClipboardFormatListener(window_);
+    SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    AddClipboardFormatListener(window_.get());
     return 0;
 }
 
@@ -118,28 +118,28 @@ LRESULT Clipboard_window::handle_message(UINT message, WPARAM wparam, LPARAM lpa
         std::lock_guard<std::mutex> lock(mutex_);
         if (pending_ == nullptr || static_cast<WPARAM>(pending_serial_) == wparam) {
             pending_ = nullptr;
-            KillTimer(window_, copy_timeout_timer);
-            KillTimer(window_, settle_timer);
+            KillTimer(window_.get(), copy_timeout_timer);
+            KillTimer(window_.get(), settle_timer);
         }
         return 0;
     }
     case WM_CLIPBOARDUPDATE:
         // Every update restarts the settle timer: a burst of updates counts
         // as settled 50 ms after its last one.
-        KillTimer(window_, copy_timeout_timer);
-        SetTimer(window_, settle_timer, settle_ms, nullptr);
+        KillTimer(window_.get(), copy_timeout_timer);
+        SetTimer(window_.get(), settle_timer, settle_ms, nullptr);
         return 0;
     case WM_TIMER:
         if (wparam == copy_timeout_timer) {
-            KillTimer(window_, copy_timeout_timer);
+            KillTimer(window_.get(), copy_timeout_timer);
             complete_pending(false);
         } else if (wparam == settle_timer) {
-            KillTimer(window_, settle_timer);
+            KillTimer(window_.get(), settle_timer);
             complete_pending(true);
         }
         return 0;
     default:
-        return DefWindowProcW(window_, message, wparam, lparam);
+        return DefWindowProcW(window_.get(), message, wparam, lparam);
     }
 }
 
@@ -162,8 +162,8 @@ void Clipboard_window::on_job(Copy_job* job) {
         pending_serial_ = found->second;
         // A settle timer still running from an earlier update must not
         // complete this job with the clipboard as it was before the copy.
-        KillTimer(window_, settle_timer);
-        SetTimer(window_, copy_timeout_timer, timeout_ms_, nullptr);
+        KillTimer(window_.get(), settle_timer);
+        SetTimer(window_.get(), copy_timeout_timer, timeout_ms_, nullptr);
     }
     GUITHREADINFO info{};
     info.cbSize = sizeof(info);

@@ -9,6 +9,8 @@
 // directly.
 #pragma once
 
+#include "contract/unique_handle.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -51,7 +53,7 @@ public:
 
     // 0 on success, else the system error code of CreateWindowEx.
     int create();
-    HWND handle() const { return window_; }
+    HWND handle() const { return window_.get(); }
     const std::wstring& name() const { return name_; }
     bool has_pending_job() const;
 
@@ -87,7 +89,7 @@ private:
     void on_job(Copy_job* job);
     void complete_pending(bool result);
 
-    HWND window_ = nullptr;
+    Unique_window window_;
     std::wstring name_;
     Copy_job* pending_ = nullptr;
     std::uint64_t pending_serial_ = 0;

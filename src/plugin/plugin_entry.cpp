@@ -1,5 +1,6 @@
 #include "plugin/plugin_entry.h"
 
+#include "contract/owned_filter.h"
 #include "contract/plugin_globals.h"
 #include "plugin/zp_startup_filter.h"
 #include "trace/boundary.h"
@@ -10,14 +11,7 @@
 
 namespace {
 
-struct Startup_deleter {
-    void operator()(ZP_Startup_filter* filter) const {
-        if (filter)
-            filter->destroy(1);
-    }
-};
-
-std::unique_ptr<ZP_Startup_filter, Startup_deleter> g_startup_filter;
+std::unique_ptr<ZP_Startup_filter, Slot_deleter> g_startup_filter;
 
 } // namespace
 
@@ -26,7 +20,7 @@ extern "C" void initialize(Interaction_if* host) {
         Trace::info("initialize") << "zaptor initialize";
         if (!host)
             return;
-        std::unique_ptr<ZP_Startup_filter, Startup_deleter> created(
+        std::unique_ptr<ZP_Startup_filter, Slot_deleter> created(
             new ZP_Startup_filter(host, Plugin_globals::module()));
         // The old one, if any, ends after the new one is in place.
         auto old = std::move(g_startup_filter);

@@ -1,6 +1,6 @@
 #include "storage/code_storage.h"
 
-#include "contract/text_convert.h"
+#include "contract/win32_text.h"
 #include "storage/file_copy.h"
 #include "storage/sqlite_layer.h"
 #include "trace/trace.h"
@@ -32,12 +32,9 @@ std::wstring text_or_empty(sqlite3_stmt* statement, int column) {
     return view.text ? std::wstring(view.text, view.length) : std::wstring();
 }
 
-// A file the user marked read-only is opened read-only, so that nothing is
-// written to it even where the process could (an administrator, Wine as root).
-bool read_only_attribute(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-}
+// What a code database must answer to be restored over the working one.
+constexpr const wchar_t* code_database_probe =
+    L"SELECT ident, name, description, type, code, category FROM code_store LIMIT 1;";
 
 Statement prepare(sqlite3* db, std::wstring_view sql) {
     return SQLite::prepare_statement(db, sql.data(), sql.size());
@@ -188,10 +185,9 @@ public:
                 std::filesystem::path(directory) / std::filesystem::path(path_).filename();
             // A damaged or foreign file in the backup folder must not replace
             // the user's working database.
-            std::wstring reason;
-            if (!is_code_database(source.wstring(), reason)) {
-                Trace::error("Code_storage::restore_backup")
-                    << L"Backup " << source.wstring() << L" not restored: " << reason;
+            std::string reason;
+            if (!SQLite::answers_probe(source.wstring(), code_database_probe, reason)) {
+                Trace::error("Code_storage::restore_backup") << "backup not restored: " << reason;
                 return Code_result::prepare_failed;
             }
             db_.reset();
@@ -217,16 +213,13 @@ private:
             Trace::error("Code_storage::open") << "No path for the code storage";
             return;
         }
-        sqlite3* raw = nullptr;
-        int result =
-            read_only_attribute(path_)
-                ? sqlite3_open_v2(utf16_to_utf8(path_).c_str(), &raw, SQLITE_OPEN_READONLY, nullptr)
-                : sqlite3_open16(path_.c_str(), &raw);
-        db_.reset(raw);
+        int result = SQLITE_OK;
+        db_ = SQLite::open(path_, result);
         if (result != SQLITE_OK) {
             Trace::error("Code_storage::open")
                 << L"Cannot open code storage " << path_ << L": "
-                << (raw ? static_cast<const wchar_t*>(sqlite3_errmsg16(raw)) : L"out of memory");
+                << (db_ ? static_cast<const wchar_t*>(sqlite3_errmsg16(db_.get()))
+                        : L"out of memory");
             return;
         }
         int schema = ensure_schema();
@@ -354,33 +347,6 @@ private:
         return true;
     }
 
-    static bool is_code_database(const std::wstring& path, std::wstring& reason) {
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(path, error)) {
-            reason = L"no backup file";
-            return false;
-        }
-        sqlite3* raw = nullptr;
-        int result =
-            sqlite3_open_v2(utf16_to_utf8(path).c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-        Connection db(raw);
-        if (result != SQLITE_OK) {
-            reason = L"cannot be opened";
-            return false;
-        }
-        Statement statement = prepare(
-            db.get(), L"SELECT 1 FROM sqlite_master WHERE type='table' AND name='code_store';");
-        if (!statement) {
-            reason = L"not a database";
-            return false;
-        }
-        if (sqlite3_step(statement.get()) != SQLITE_ROW) {
-            reason = L"holds no code_store table";
-            return false;
-        }
-        return true;
-    }
-
     void trace_step_failure(const char* function, int result) {
         Trace::error(function) << L"SQLite step failed (" << static_cast<std::int32_t>(result)
                                << L"): " << static_cast<const wchar_t*>(sqlite3_errmsg16(db_.get()))
@@ -392,21 +358,6 @@ private:
 };
 
 } // namespace
-
-std::wstring executable_directory() {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0)
-            return {};
-        if (n < buffer.size()) {
-            std::wstring path(buffer.data(), n);
-            std::size_t slash = path.find_last_of(L'\\');
-            return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
 
 std::unique_ptr<Code_storage> Code_storage::open(const std::wstring& relative_name) {
     return open_path(executable_directory() + L"\\" + relative_name);

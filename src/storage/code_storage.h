@@ -53,6 +53,3 @@ public:
     // The same on a full path.
     static std::unique_ptr<Code_storage> open_path(const std::wstring& path);
 };
-
-// Directory of the running executable, without a trailing backslash.
-std::wstring executable_directory();

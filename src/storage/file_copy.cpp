@@ -1,53 +1,35 @@
 #include "storage/file_copy.h"
 
 #include "contract/text_convert.h"
+#include "contract/unique_handle.h"
+#include "contract/win32_text.h"
 
 #include <windows.h>
 
-#include <memory>
 #include <vector>
 
 namespace {
 
-struct Close_handle {
-    void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using File_handle = std::unique_ptr<void, Close_handle>;
-
-File_handle open_file(const std::wstring& path, DWORD access, DWORD disposition) {
-    HANDLE handle = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return File_handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+Unique_file open_file(const std::wstring& path, DWORD access, DWORD disposition) {
+    return Unique_file(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-File_handle open_for_identity(const std::wstring& path) {
-    HANDLE handle =
-        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    return File_handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
+Unique_file open_for_identity(const std::wstring& path) {
+    return Unique_file(CreateFileW(path.c_str(), 0,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 bool same_file(const std::wstring& a, const std::wstring& b) {
-    File_handle first = open_for_identity(a);
-    File_handle second = open_for_identity(b);
+    Unique_file first = open_for_identity(a);
+    Unique_file second = open_for_identity(b);
     BY_HANDLE_FILE_INFORMATION one{}, two{};
     if (!first || !second || !GetFileInformationByHandle(first.get(), &one) ||
         !GetFileInformationByHandle(second.get(), &two))
         return false;
     return one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
            one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow;
-}
-
-std::string system_message(DWORD code) {
-    wchar_t* buffer = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = n ? std::wstring(buffer, n) : L"error " + std::to_wstring(code);
-    LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
-        text.pop_back();
-    return utf16_to_utf8(text);
 }
 
 } // namespace
@@ -85,8 +67,9 @@ bool copy_file_over(const std::wstring& from, const std::wstring& to, std::strin
     const char* step = "cannot open file";
     DWORD code = 0;
     {
-        File_handle source(open_file(from, GENERIC_READ, OPEN_EXISTING));
-        File_handle target(source ? open_file(temporary, GENERIC_WRITE, CREATE_ALWAYS) : nullptr);
+        Unique_file source(open_file(from, GENERIC_READ, OPEN_EXISTING));
+        Unique_file target(source ? open_file(temporary, GENERIC_WRITE, CREATE_ALWAYS)
+                                  : Unique_file());
         if (source && target) {
             step = "cannot copy file";
             if (copy_contents(source.get(), target.get()))
@@ -103,7 +86,7 @@ bool copy_file_over(const std::wstring& from, const std::wstring& to, std::strin
         code = GetLastError();
     }
     DeleteFileW(temporary.c_str());
-    error = std::string(step) + ": " + system_message(code) + " [" + utf16_to_utf8(from) + "] [" +
-            utf16_to_utf8(to) + "]";
+    error = std::string(step) + ": " + system_error_text(code) + " [" + utf16_to_utf8(from) +
+            "] [" + utf16_to_utf8(to) + "]";
     return false;
 }

@@ -1,6 +1,5 @@
 #include "storage/shortcut_database.h"
 
-#include "contract/text_convert.h"
 #include "trace/trace.h"
 
 #include <windows.h>
@@ -40,22 +39,14 @@ const wchar_t* error_text(sqlite3* db) {
 
 Shortcut_database::Shortcut_database(std::wstring path) : path_(std::move(path)) {
     if (!path_.empty()) {
-        sqlite3* raw = nullptr;
-        // A file the user marked read-only stays unwritten even where the
-        // process could write it (an administrator, Wine as root).
-        DWORD attributes = GetFileAttributesW(path_.c_str());
-        bool read_only =
-            attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-        int result = read_only ? sqlite3_open_v2(utf16_to_utf8(path_).c_str(), &raw,
-                                                 SQLITE_OPEN_READONLY, nullptr)
-                               : sqlite3_open16(path_.c_str(), &raw);
-        db_.reset(raw);
+        int result = SQLITE_OK;
+        db_ = SQLite::open(path_, result);
         if (result != SQLITE_OK) {
             // A connection that failed to open is of no use: close it so
             // the failure below is the plain one.
             Trace::error("Shortcut_database::Shortcut_database")
                 << L"Cannot open key-binding database " << path_ << L": "
-                << (raw ? error_text(raw) : L"out of memory");
+                << (db_ ? error_text(db_.get()) : L"out of memory");
             db_.reset();
         }
     }
@@ -75,6 +66,11 @@ Shortcut_database::Shortcut_database(std::wstring path) : path_(std::move(path))
     if (sqlite3_db_readonly(db_.get(), "main") == 1)
         Trace::error("Shortcut_database::Shortcut_database")
             << L"Key-binding database " << path_ << L" is read-only: changes will fail";
+}
+
+bool is_key_binding_database(const std::wstring& path, std::string& reason) {
+    return SQLite::answers_probe(path, L"SELECT key, ident, name FROM key_bindings LIMIT 1;",
+                                 reason);
 }
 
 Binding_map Shortcut_database::load_all() {

@@ -26,6 +26,10 @@ struct Key_code_order {
 
 using Binding_map = std::map<std::uint32_t, Key_binding_entry, Key_code_order>;
 
+// Whether `path` holds key bindings that a restore may put in place of the
+// working database; false with a readable reason otherwise.
+bool is_key_binding_database(const std::wstring& path, std::string& reason);
+
 class Shortcut_database {
 public:
     // Throws std::runtime_error when the file cannot be opened ("Failed to
@@ -52,7 +56,7 @@ private:
     // Destroyed in reverse order: the statements from delete-by-ident down to
     // select-all, then the connection.
     std::wstring path_;
-    Connection_v2 db_;
+    Connection db_;
     Statement select_all_;
     Statement insert_;
     Statement delete_key_;

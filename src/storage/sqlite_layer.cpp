@@ -1,6 +1,9 @@
 #include "storage/sqlite_layer.h"
 
+#include "contract/text_convert.h"
 #include "trace/trace.h"
+
+#include <windows.h>
 
 #include <climits>
 #include <cwchar>
@@ -80,6 +83,49 @@ Text_view column_text(sqlite3_stmt* statement, int column) {
         return {};
     const wchar_t* wide = static_cast<const wchar_t*>(text);
     return {wide, std::wcslen(wide)};
+}
+
+Connection open(const std::wstring& path, int& result) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return open_read_only(path, result);
+    sqlite3* raw = nullptr;
+    result = sqlite3_open16(path.c_str(), &raw);
+    return Connection(raw);
+}
+
+Connection open_read_only(const std::wstring& path, int& result) {
+    sqlite3* raw = nullptr;
+    result = sqlite3_open_v2(utf16_to_utf8(path).c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    return Connection(raw);
+}
+
+bool answers_probe(const std::wstring& path, const wchar_t* probe, std::string& reason) {
+    const std::string name = utf16_to_utf8(path);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        reason = "no backup file " + name;
+        return false;
+    }
+    int opened = SQLITE_OK;
+    Connection db = open_read_only(path, opened);
+    if (opened != SQLITE_OK || !db) {
+        reason = "cannot open " + name + (db ? std::string(": ") + sqlite3_errmsg(db.get()) : "");
+        return false;
+    }
+    sqlite3_stmt* raw = nullptr;
+    const int prepared = sqlite3_prepare16_v2(db.get(), probe, -1, &raw, nullptr);
+    Statement statement(raw);
+    if (prepared != SQLITE_OK || !statement) {
+        reason = name + " is not such a database: " + sqlite3_errmsg(db.get());
+        return false;
+    }
+    const int stepped = sqlite3_step(statement.get());
+    if (stepped != SQLITE_ROW && stepped != SQLITE_DONE) {
+        reason = name + " cannot be read: " + sqlite3_errmsg(db.get());
+        return false;
+    }
+    return true;
 }
 
 } // namespace SQLite

@@ -2,53 +2,31 @@
 // error line in the trace and an empty result; nothing here throws.
 #pragma once
 
+#include "contract/unique_handle.h"
+
 #include <sqlite3.h>
 
 #include <cstddef>
-#include <memory>
+#include <string>
 
-// Owns one prepared statement; finalizing a null statement is harmless, so
-// an empty Statement is simply the sign that preparation failed.
-class Statement {
-public:
-    Statement() noexcept = default;
-    explicit Statement(sqlite3_stmt* statement) noexcept : statement_(statement) {}
-    ~Statement() { sqlite3_finalize(statement_); }
-    Statement(Statement&& other) noexcept : statement_(other.release()) {}
-    Statement& operator=(Statement&& other) noexcept {
-        if (this != &other)
-            reset(other.release());
-        return *this;
-    }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    sqlite3_stmt* get() const noexcept { return statement_; }
-    explicit operator bool() const noexcept { return statement_ != nullptr; }
-    void reset(sqlite3_stmt* statement = nullptr) noexcept {
-        sqlite3_finalize(statement_);
-        statement_ = statement;
-    }
-    sqlite3_stmt* release() noexcept {
-        sqlite3_stmt* held = statement_;
-        statement_ = nullptr;
-        return held;
-    }
-
-private:
-    sqlite3_stmt* statement_ = nullptr;
+// Finalizing a null statement is harmless, so an empty Statement is simply
+// the sign that preparation failed.
+struct Statement_traits {
+    using type = sqlite3_stmt*;
+    static type invalid() { return nullptr; }
+    static void close(type statement) { sqlite3_finalize(statement); }
 };
+using Statement = Unique_handle<Statement_traits>;
 
-// Connection owners. sqlite3_close refuses while statements are alive;
-// sqlite3_close_v2 defers the close until the last one is finalized.
-struct Close_connection {
-    void operator()(sqlite3* db) const noexcept { sqlite3_close(db); }
+// sqlite3_close_v2, not sqlite3_close: the latter refuses while statements
+// are alive and leaves the connection open; this one closes it as soon as
+// the last statement is finalized.
+struct Connection_traits {
+    using type = sqlite3*;
+    static type invalid() { return nullptr; }
+    static void close(type db) { sqlite3_close_v2(db); }
 };
-struct Close_connection_v2 {
-    void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
-};
-using Connection = std::unique_ptr<sqlite3, Close_connection>;
-using Connection_v2 = std::unique_ptr<sqlite3, Close_connection_v2>;
+using Connection = Unique_handle<Connection_traits>;
 
 // UTF-16 code units and their count; `text` is null for an SQL NULL.
 struct Text_view {
@@ -66,5 +44,20 @@ bool bind_string(sqlite3_stmt* statement, int index, const wchar_t* text, std::s
 bool execute(sqlite3* db, const wchar_t* sql);
 bool is_success(int result);
 Text_view column_text(sqlite3_stmt* statement, int column);
+
+// Opens the database file at `path`, creating it if missing. A file the user
+// marked read-only is opened read-only, so that nothing is written to it even
+// where the process could (an administrator, Wine as root). `result` is
+// SQLite's code; on failure the connection, when SQLite made one, still
+// holds the error message.
+Connection open(const std::wstring& path, int& result);
+// Opens an existing file read-only: nothing is created and nothing changed.
+Connection open_read_only(const std::wstring& path, int& result);
+
+// Whether `path` is a database file that answers `probe` (a query naming
+// the tables and columns it must have) without an error, for checking a
+// backup before it replaces a working database. Opens it read-only; false
+// with a readable reason naming the file otherwise.
+bool answers_probe(const std::wstring& path, const wchar_t* probe, std::string& reason);
 
 } // namespace SQLite

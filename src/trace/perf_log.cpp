@@ -1,4 +1,5 @@
 #include "contract/text_convert.h"
+#include "contract/win32_text.h"
 #include "trace/trace.h"
 
 #include <windows.h>
@@ -28,9 +29,7 @@ const std::int64_t frequency = [] {
 }();
 
 std::string host_file_name() {
-    wchar_t buffer[MAX_PATH * 2];
-    DWORD n = GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(std::size(buffer)));
-    std::wstring path(buffer, n < std::size(buffer) ? n : 0);
+    const std::wstring path = module_file_path(nullptr);
     return utf16_to_utf8(path.substr(path.find_last_of(L'\\') + 1));
 }
 

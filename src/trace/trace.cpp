@@ -1,6 +1,7 @@
 #include "trace/trace.h"
 
 #include "contract/text_convert.h"
+#include "contract/win32_text.h"
 #include "trace/boundary.h"
 #include "trace/trace_streams.h"
 
@@ -39,18 +40,12 @@ std::wstring module_path_of_this_code() {
                                 GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             reinterpret_cast<LPCWSTR>(&module_path_of_this_code), &module))
         return {};
-    wchar_t buffer[MAX_PATH * 2];
-    DWORD n = GetModuleFileNameW(module, buffer, static_cast<DWORD>(std::size(buffer)));
-    if (n == 0 || n >= std::size(buffer))
-        return {};
-    return std::wstring(buffer, n);
+    return module_file_path(module);
 }
 
 std::wstring host_directory() {
-    wchar_t buffer[MAX_PATH * 2];
-    DWORD n = GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(std::size(buffer)));
-    std::wstring path(buffer, n < std::size(buffer) ? n : 0);
-    return path.substr(0, path.find_last_of(L'\\') + 1);
+    const std::wstring folder = executable_directory();
+    return folder.empty() ? folder : folder + L"\\";
 }
 
 std::shared_ptr<Trace_stream> initial_stream() {
@@ -90,11 +85,7 @@ std::wstring trace_file_path() {
     std::wstring path = module_path_of_this_code();
     if (path.empty())
         return L"vq_trace.log";
-    std::size_t slash = path.find_last_of(L'\\');
-    std::size_t dot = path.find_last_of(L'.');
-    if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash))
-        path.erase(dot);
-    return path + L".log";
+    return with_extension(path, L".log");
 }
 
 int current_level() {

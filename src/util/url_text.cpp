@@ -1,6 +1,6 @@
 #include "util/url_text.h"
 
-#include "output/win_handles.h"
+#include "contract/unique_handle.h"
 #include "trace/trace.h"
 
 #include <windows.h>
@@ -139,7 +139,7 @@ bool open_with_shell(const std::wstring& target, const char* caller) {
     info.nShow = SW_SHOW;
     const BOOL ok = ShellExecuteExW(&info);
     // Asked for so that the call waits for the hand-over; not needed after it.
-    Output::Unique_kernel_handle process(info.hProcess);
+    Unique_kernel_handle process(info.hProcess);
     if (!ok) {
         Trace::error(caller) << L"the shell cannot open " << target << L": error "
                              << static_cast<std::uint32_t>(GetLastError());

@@ -57,7 +57,7 @@ TEST(SourceUrl, TakenFromTheHeaderOnly) {
 TEST(CreateHandle, ExactBytesOrNothing) {
     Trace_capture trace;
     const std::vector<std::uint8_t> bytes = {1, 2, 3, 0, 255};
-    Output::Unique_global block = Clipboard_handler::create_handle(bytes);
+    Unique_global block = Clipboard_handler::create_handle(bytes);
     ASSERT_TRUE(block);
     EXPECT_EQ(GlobalSize(block.get()), bytes.size());
     EXPECT_EQ(GlobalFlags(block.get()) & GMEM_LOCKCOUNT, 0u); // handed out unlocked

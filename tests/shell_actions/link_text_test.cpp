@@ -1,9 +1,10 @@
 // The text rules of links, browser replies, colour codes and batch input.
 #include "builtin_actions/colorpicker_action.h"
 #include "builtin_actions/tweet_action.h"
-#include "util/url_text.h"
+#include "contract/win32_text.h"
 #include "interpreters/batch_interpreter.h"
 #include "output/browser_url_detector.h"
+#include "util/url_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+#include "contract/win32_text.h"
 #include "storage/code_storage.h"
 #include "storage/file_copy.h"
 

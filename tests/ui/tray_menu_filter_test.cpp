@@ -65,7 +65,7 @@ protected:
     Keyboard_shortcuts_impl shortcuts{&host, L"plugins\\zaptor.db", tasks};
     Binding_directory directory{
         &host, std::shared_ptr<Keyboard_shortcuts>(std::shared_ptr<void>(), &shortcuts)};
-    std::unique_ptr<Tray_menu_filter, Filter_deleter> tray{new Tray_menu_filter(
+    std::unique_ptr<Tray_menu_filter, Slot_deleter> tray{new Tray_menu_filter(
         GetModuleHandleW(nullptr),
         std::shared_ptr<Binding_directory>(std::shared_ptr<void>(), &directory), &host)};
     std::unique_ptr<Dialog_thread> runner;
