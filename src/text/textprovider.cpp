@@ -1,6 +1,7 @@
 #include "text/textprovider.h"
 
 #include "contract/text_convert.h"
+#include "contract/win32_text.h"
 #include "storage/sqlite_layer.h"
 #include "trace/trace.h"
 
@@ -38,9 +39,8 @@ std::wstring column_string(sqlite3_stmt* statement, int column) {
 Connection open_read_only(const std::wstring& path) {
     if (path.empty())
         return nullptr;
-    sqlite3* raw = nullptr;
-    int result = sqlite3_open_v2(utf16_to_utf8(path).c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    Connection db(raw);
+    int result = SQLITE_OK;
+    Connection db = SQLite::open_read_only(path, result);
     if (result != SQLITE_OK)
         return nullptr;
     return db;
@@ -230,22 +230,8 @@ private:
 } // namespace
 
 std::wstring translation_file_path(HMODULE module) {
-    std::vector<wchar_t> buffer(MAX_PATH);
-    DWORD n = 0;
-    for (;;) {
-        n = GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0)
-            return {};
-        if (n < buffer.size())
-            break;
-        buffer.resize(buffer.size() * 2);
-    }
-    std::wstring path(buffer.data(), n);
-    std::size_t slash = path.find_last_of(L"\\/");
-    std::size_t dot = path.find_last_of(L'.');
-    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash))
-        return path + L".lng";
-    return path.substr(0, dot) + L".lng";
+    const std::wstring path = module_file_path(module);
+    return path.empty() ? path : with_extension(path, L".lng");
 }
 
 std::unique_ptr<Textprovider> make_textprovider() {

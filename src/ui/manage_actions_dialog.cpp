@@ -2,6 +2,7 @@
 
 #include "contract/parameter_values.h"
 #include "contract/plugin_globals.h"
+#include "contract/win32_text.h"
 #include "text/textprovider.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
@@ -36,16 +37,6 @@ LRESULT CALLBACK select_all_edit_proc(HWND edit, UINT message, WPARAM wparam, LP
         return g_edit_proc ? CallWindowProcW(g_edit_proc, edit, message, wparam, lparam)
                            : DefWindowProcW(edit, message, wparam, lparam);
     });
-}
-
-std::wstring window_text(HWND window) {
-    int length = GetWindowTextLengthW(window);
-    if (length <= 0)
-        return {};
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    int copied = GetWindowTextW(window, &text[0], length + 1);
-    text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-    return text;
 }
 
 std::wstring combo_item_text(HWND combo, LRESULT index) {
