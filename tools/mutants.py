@@ -50,7 +50,7 @@ MUTANTS = [
     ("copy job settles on an earlier update", "src/output/clipboard_window.cpp",
      "        // A settle timer still running from an earlier update must not\n"
      "        // complete this job with the clipboard as it was before the copy.\n"
-     "        KillTimer(window_, settle_timer);\n", "",
+     "        KillTimer(window_.get(), settle_timer);\n", "",
      ["output_clipboard_window_test"]),
     ("user ident mark ignored", "src/storage/code_storage.cpp",
      "n = std::max(by_rowid, mark + 1);", "n = by_rowid;", ["storage_test"]),
@@ -78,8 +78,9 @@ MUTANTS = [
      "    // The slot travels",
      "    auto key = static_cast<std::uint8_t>((key_code() >> 8) & 0xFF);\n"
      "    // The slot travels", ["selection_actions_test", "x_selection_test"]),
-    ("categories sorted backwards", "src/ui/action_tree.cpp",
-     "return a->category < b->category;", "return a->category > b->category;", ["ui_test"]),
+    ("tree entries sorted backwards", "src/ui/action_tree.cpp",
+     "return lstrcmpiW(a.c_str(), b.c_str()) < 0;", "return lstrcmpiW(a.c_str(), b.c_str()) > 0;",
+     ["ui_test"]),
     ("Caps Lock named after the wrong key", "src/ui/key_names.cpp",
      "{20, translatable(L\"Caps Lock\")}", "{21, translatable(L\"Caps Lock\")}", ["ui_test"]),
     ("backup result not ANDed", "src/plugin/startup_filter.cpp",
