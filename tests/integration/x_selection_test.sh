@@ -101,8 +101,8 @@ expect "clipboard after stash paste" "$(ctl clipboard)" "$clip"
 
 # Hasty presses: a second run while one is in progress is refused, so the
 # text changes once and the user's clipboard survives.
-ctl set-clipboard "$clip" >/dev/null
 for gap in 10 40 100; do
+    ctl set-clipboard "$clip" >/dev/null
     ctl set-text edit "quick $gap" >/dev/null; ctl select edit 0 -1 >/dev/null
     press key --delay "$gap" u u u
     expect "three presses $gap ms apart" "$(ctl text edit)" "QUICK $gap"
@@ -110,6 +110,7 @@ for gap in 10 40 100; do
 done
 echo "send zp_action_set_key_binding combi=u32:0x10255 id=text:zp_uppercase title=text:DU" >&3
 echo "send zp_action_set_key_binding combi=u32:0x1024C id=text:zp_lowercase title=text:DL" >&3
+ctl set-clipboard "$clip" >/dev/null
 ctl set-text edit "MiXeD" >/dev/null; ctl select edit 0 -1 >/dev/null
 echo "wait 3500" >&3
 sleep 0.3
