@@ -160,8 +160,9 @@ TEST_F(CodeStorage, BackupsRoundTripAndFailuresKeepEveryFileWhole) {
     EXPECT_EQ(load(*storage, L"zp_1_user_id"), Code_result::ok);
 
     // A copy that breaks off after it began (a source that opens but cannot
-    // be read) or finds no source leaves the previous backup as it was.
-    for (const wchar_t* source : {L"Z:\\proc\\self\\mem", L"gone.db"}) {
+    // be read), finds no source or is the backup itself leaves the backup as it was.
+    for (const std::wstring& source :
+         {std::wstring(L"Z:\\proc\\self\\mem"), std::wstring(L"gone.db"), backup}) {
         std::string error;
         EXPECT_FALSE(copy_file_over(source, backup, error)) << source;
         EXPECT_TRUE(Test_support::read_file(backup) == saved) << source;
