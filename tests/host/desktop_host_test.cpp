@@ -129,59 +129,6 @@ TEST(Ask_dialogs, text_dialog_answers_what_the_user_typed_and_cancel_keeps_the_l
     EXPECT_EQ(Param::read_text(scripted.get(), L"text"), L"s");
 }
 
-TEST(Ask_dialogs, date_dialog_proposes_the_date_and_answers_the_chosen_one) {
-    Reference_host host;
-    Ask_dialogs dialogs;
-    host.set_asker(&dialogs);
-
-    auto list = Reference_host::make_list();
-    Param::write_u16(list.get(), L"day", 29);
-    Param::write_u16(list.get(), L"month", 2);
-    Param::write_u16(list.get(), L"year", 2024);
-    SYSTEMTIME proposed{};
-    Dialog_user user(
-        L"Date",
-        [&](HWND dialog) {
-            HWND picker = GetDlgItem(dialog, Ask_dialogs::date_id);
-            SendMessageW(picker, DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&proposed));
-            SYSTEMTIME chosen{};
-            chosen.wYear = 2031;
-            chosen.wMonth = 12;
-            chosen.wDay = 31;
-            SendMessageW(picker, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&chosen));
-        },
-        IDOK);
-    host.send(L"ask_date", 8, list.get());
-    EXPECT_TRUE(user.found());
-    EXPECT_EQ(proposed.wYear, 2024);
-    EXPECT_EQ(proposed.wMonth, 2);
-    EXPECT_EQ(proposed.wDay, 29);
-    EXPECT_EQ(Param::read_u16(list.get(), L"year", 0), 2031);
-    EXPECT_EQ(Param::read_u16(list.get(), L"month", 0), 12);
-    EXPECT_EQ(Param::read_u16(list.get(), L"day", 0), 31);
-
-    // A proposal that is no date (31 February) becomes today; cancel keeps the list.
-    auto bad = Reference_host::make_list();
-    Param::write_u16(bad.get(), L"day", 31);
-    Param::write_u16(bad.get(), L"month", 2);
-    Param::write_u16(bad.get(), L"year", 2023);
-    SYSTEMTIME shown{}, today{};
-    GetLocalTime(&today);
-    Dialog_user canceller(
-        L"Date",
-        [&](HWND dialog) {
-            SendDlgItemMessageW(dialog, Ask_dialogs::date_id, DTM_GETSYSTEMTIME, 0,
-                                reinterpret_cast<LPARAM>(&shown));
-        },
-        IDCANCEL);
-    host.send(L"ask_date", 8, bad.get());
-    EXPECT_TRUE(canceller.found());
-    EXPECT_EQ(shown.wYear, today.wYear);
-    EXPECT_EQ(shown.wMonth, today.wMonth);
-    EXPECT_EQ(shown.wDay, today.wDay);
-    EXPECT_EQ(Param::read_u16(bad.get(), L"day", 0), 31);
-}
-
 TEST(Key_value_store, persists_across_two_hosts_and_keeps_unreadable_files) {
     Temp_root root;
     const std::wstring file = root.dir + L"\\store.txt";

@@ -162,30 +162,6 @@ TEST(Keyboard_hook, reports_wait_for_the_message_loop) {
     EXPECT_EQ(filter.reports[1], std::make_pair(false, 0x41u));
 }
 
-TEST(Keyboard_hook, sent_input_reaches_the_hook_but_not_the_listener) {
-    Reference_host host;
-    Listener listener;
-    listener.swallow_vk = 'A';
-    Keyboard_listener* pointer = &listener;
-    auto reg = Reference_host::make_list();
-    reg->set(L"listener", &pointer, sizeof pointer);
-    host.send(L"register_keyboard_listener", 26, reg.get());
-    Keyboard_hook hook(host);
-    std::string error;
-    ASSERT_TRUE(hook.install(error)) << error;
-
-    INPUT inputs[2] = {};
-    inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
-    inputs[0].ki.wVk = inputs[1].ki.wVk = 'A';
-    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    ASSERT_EQ(SendInput(2, inputs, sizeof(INPUT)), 2u);
-    // The hook runs while this thread serves its messages.
-    for (int i = 0; i < 200 && hook.events_seen() < 2; ++i)
-        pump_messages(10);
-    EXPECT_GE(hook.events_seen(), 2u);
-    EXPECT_TRUE(listener.calls.empty());
-}
-
 TEST(Script_console, keyboard_commands) {
     Reference_host host;
     std::vector<std::string> output;
@@ -232,23 +208,6 @@ TEST(Script_console, keyboard_commands) {
     EXPECT_NE(
         std::find(output.begin(), output.end(), "> vq_keyboard_write typing_data=text:\"async\""),
         output.end());
-
-    struct Case {
-        const char* line;
-        const char* message;
-    } cases[] = {
-        {"listener sideways 0x41", "usage: listener down|up VK"},
-        {"listener down 0x141", "larger than 0xff"},
-        {"listener down 0x41 meta", "unknown modifier 'meta'"},
-        {"listener down 0x41", "no keyboard listener is registered"},
-        {"activation", "activation needs one virtual-key code"},
-        {"hook", "installed already"},
-        {"wait", "wait needs one number"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(console.run(c.line), 1) << c.line;
-        EXPECT_NE(output.back().find(c.message), std::string::npos) << output.back();
-    }
 }
 
 // A release reports the combination that was pressed, even when a modifier

@@ -137,29 +137,6 @@ TEST(Reference_host, unknown_names_go_to_the_default_handler_with_their_name) {
     EXPECT_FALSE(Param::has_value(plain.get(), L"vq_default_action_handler"));
 }
 
-TEST(Reference_host, without_any_filter_nothing_is_called) {
-    Reference_host host;
-    auto list = Reference_host::make_list();
-    EXPECT_EQ(host.deliver(L"nobody", list.get()), 0);
-    EXPECT_EQ(host.deliver(L"vq_default_action_handler", list.get()), 0);
-    // A null list is replaced, not passed on.
-    Journal journal;
-    Recording_filter f(L"f", journal);
-    bool got_list = false;
-    f.action = [&](Parameters* l) { got_list = l != nullptr; };
-    subscribe(host, L"x", &f);
-    EXPECT_EQ(send(host, L"x", nullptr), 1);
-    EXPECT_TRUE(got_list);
-    // A null name with a length is refused.
-    EXPECT_EQ(call_slot<int>(static_cast<Interaction_if*>(&host), send_slot,
-                             static_cast<const wchar_t*>(nullptr), 4u, list.get()),
-              0);
-    EXPECT_EQ(call_slot<unsigned int>(static_cast<Interaction_if*>(&host), register_slot,
-                                      static_cast<Filter*>(nullptr),
-                                      static_cast<const Name_ref*>(nullptr), 0u),
-              0u);
-}
-
 TEST(Reference_host, filters_may_send_and_withdraw_during_delivery) {
     Reference_host host;
     Journal journal;
@@ -178,60 +155,6 @@ TEST(Reference_host, filters_may_send_and_withdraw_during_delivery) {
     // "later" was withdrawn by "outer" before its turn: skipped.
     EXPECT_EQ(send(host, L"outer_msg", list.get()), 1);
     EXPECT_EQ(journal.lines, (std::vector<std::wstring>{L"outer:outer_msg", L"inner:inner_msg"}));
-}
-
-TEST(Reference_host, services_answer_from_set_values) {
-    Reference_host host;
-    std::vector<std::wstring> observed;
-    bool key_present_on_arrival = true;
-    host.set_request_observer([&](const std::wstring& name, Parameters* list) {
-        observed.push_back(name);
-        key_present_on_arrival = Param::has_value(list, L"key");
-    });
-
-    auto ask = create(host);
-    send(host, L"vq_get_activation_key", ask.get());
-    EXPECT_EQ(Param::read_u32(ask.get(), L"key", 0), 0x14u);
-    // The observer sees the request as it arrives, before the answer.
-    EXPECT_FALSE(key_present_on_arrival);
-
-    host.set_activation_key(0x91);
-    ask = create(host);
-    send(host, L"vq_get_activation_key", ask.get());
-    EXPECT_EQ(Param::read_u32(ask.get(), L"key", 0), 0x91u);
-
-    host.set_answer(L"vq_get_activation_key", {{{L"key"}, {0x2D, 0, 0, 0}, false},
-                                               {{L"extra", L"deep"}, {'x', 0, 0, 0}, true}});
-    ask = create(host);
-    send(host, L"vq_get_activation_key", ask.get());
-    EXPECT_EQ(Param::read_u32(ask.get(), L"key", 0), 0x2Du);
-    EXPECT_EQ(Param::read_text(ask.get()->find_child(L"extra"), L"deep"), L"x");
-
-    host.set_no_answer(L"vq_get_activation_key");
-    ask = create(host);
-    send(host, L"vq_get_activation_key", ask.get());
-    EXPECT_FALSE(Param::has_value(ask.get(), L"key"));
-    EXPECT_EQ(observed.size(), 4u);
-
-    // A service never falls through to the default handler.
-    Journal journal;
-    Recording_filter fallback(L"d", journal);
-    subscribe(host, L"vq_default_action_handler", &fallback);
-    auto ask_text = create(host);
-    Param::write_text(ask_text.get(), L"title", L"Name?");
-    send(host, L"ask_text", ask_text.get());
-    EXPECT_TRUE(journal.lines.empty());
-    EXPECT_FALSE(Param::has_value(ask_text.get(), L"text"));
-    host.set_answer(L"ask_text", {{{L"text"}, {'B', 0, 'o', 0, 0, 0}, true}});
-    send(host, L"ask_text", ask_text.get());
-    EXPECT_EQ(Param::read_text(ask_text.get(), L"text"), L"Bo");
-
-    // Any name becomes a service once answered.
-    host.set_answer(L"zp_custom", {{{L"ok"}, {1}, false}});
-    auto custom = create(host);
-    send(host, L"zp_custom", custom.get());
-    EXPECT_TRUE(Param::read_flag(custom.get(), L"ok", false));
-    EXPECT_TRUE(journal.lines.empty());
 }
 
 TEST(Reference_host, keeps_store_typing_and_listener) {

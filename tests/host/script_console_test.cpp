@@ -45,32 +45,6 @@ TEST(Script_console, send_prints_every_value_in_list_order) {
                           }));
 }
 
-TEST(Script_console, parse_errors_stop_with_the_line_number) {
-    struct Case {
-        const char* script;
-        const char* message;
-    } cases[] = {
-        {"echo ok\nsend x a=u32:99999999999\necho never", "error: line 2: "},
-        {"\n\nfrobnicate\n", "error: line 3: unknown command 'frobnicate'"},
-        {"send x a=text:\"open", "error: line 1: missing closing quote"},
-        {"echo 1\nsend\n", "error: line 2: send needs a message name"},
-        {"answer x novalue", "error: line 1: 'novalue' is not KEY=VALUE"},
-        {"sleep soon", "error: line 1: 'soon' is not a decimal number"},
-        {"finalize", "error: line 1: finalize: no plug-in is loaded"},
-        {"unload now", "error: line 1: unload takes no arguments"},
-        {"load C:\\no\\such\\plugin.dll", "error: line 1: cannot load C:\\no\\such\\plugin.dll: "},
-        {"chdir C:\\no\\such\\folder", "error: line 1: cannot change to C:\\no\\such\\folder: "},
-    };
-    for (const auto& c : cases) {
-        Console_run run;
-        EXPECT_EQ(run.console.run(c.script), 1) << c.script;
-        ASSERT_FALSE(run.output.empty()) << c.script;
-        EXPECT_EQ(run.output.back().rfind(c.message, 0), 0u) << run.output.back();
-        for (const auto& line : run.output)
-            EXPECT_NE(line, "never");
-    }
-}
-
 TEST(Script_console, answers_replace_and_silence_host_services) {
     Console_run run;
     ASSERT_EQ(run.console.run("answer ask_text text=text:\"first\"\n"
@@ -169,32 +143,6 @@ TEST(Script_console, unload_without_finalize_leaves_no_dangling_filter) {
     EXPECT_NE(run.output.back().find("does not export \"initialize\""), std::string::npos)
         << run.output.back();
     EXPECT_FALSE(run.console.plugin().loaded());
-}
-
-TEST(Script_console, type_shows_typing_data_with_visible_control_elements) {
-    Console_run run;
-    EXPECT_EQ(run.console.run("type last\n"), 1);
-    EXPECT_EQ(run.output.back(), "error: line 1: type last: nothing was typed yet");
-
-    Console_run typed;
-    ASSERT_EQ(typed.console.run("load " + plugin_path() +
-                                "\n"
-                                "send tp_request in=text:\"a\\u000125\\u0004 1f4\\u0002"
-                                "10b\"\n"
-                                "type last\n"
-                                "type \"x\\u0005I00000004c:\\\\y\"\n"
-                                "type 1<2 \n"
-                                "typing off\n"),
-              0)
-        << typed.output.back();
-    std::vector<std::string> shown;
-    for (const auto& line : typed.output)
-        if (line.rfind("type: ", 0) == 0)
-            shown.push_back(line);
-    EXPECT_EQ(shown, (std::vector<std::string>{"type: a<press 25><pause 500><down 10>b",
-                                               "type: x<image c:\\y>", "type: 1<lt>2"}));
-    EXPECT_EQ(typed.console.run("typing maybe\n"), 1);
-    EXPECT_EQ(typed.output.back(), "error: line 7: usage: typing on|off");
 }
 
 TEST(Script_console, console_end_shuts_a_started_plugin_down_before_finalize) {

@@ -244,29 +244,6 @@ TEST(Send_input_typist, releases_held_keys_and_reports_short_sends) {
     EXPECT_EQ(empty.batches[0], (std::vector<Event>{ch(L'z', true), ch(L'z', false)}));
 }
 
-TEST(Background_typist, types_queued_data_in_order_off_the_calling_thread) {
-    struct Slow final : Typist {
-        std::vector<std::wstring> typed;
-        DWORD thread = 0;
-        bool type(const std::wstring& data) override {
-            Sleep(20);
-            thread = GetCurrentThreadId();
-            typed.push_back(data);
-            return true;
-        }
-    } slow;
-    {
-        Background_typist background(slow);
-        for (const wchar_t* data : {L"one", L"two", L"three"})
-            EXPECT_TRUE(background.type(data));
-        EXPECT_TRUE(background.wait_idle(10000));
-        EXPECT_EQ(slow.typed, (std::vector<std::wstring>{L"one", L"two", L"three"}));
-        EXPECT_NE(slow.thread, GetCurrentThreadId());
-        background.type(L"last");
-    } // the destructor types what is still queued
-    EXPECT_EQ(slow.typed.back(), L"last");
-}
-
 TEST(Send_input_typist, types_into_the_target_application) {
     Target_app target;
     ASSERT_TRUE(target.start());

@@ -16,13 +16,6 @@ std::vector<unsigned char> parsed(const std::string& text) {
     return value.bytes;
 }
 
-std::string parse_error(const std::string& text) {
-    Parsed_value value;
-    std::string error;
-    EXPECT_FALSE(parse_value(text, value, error)) << text;
-    return error;
-}
-
 // Parses, prints, and parses the printed form again.
 std::string round_trip(const std::string& text) {
     Parsed_value value;
@@ -84,38 +77,4 @@ TEST(Value_format, texts_round_trip_with_escapes_and_surrogates) {
     EXPECT_EQ(format_value(parsed("text:hey"), false), "text:\"hey\"");
     // The one-character text written through set_text prints as text.
     EXPECT_EQ(format_value(parsed("text:A"), true), "text:\"A\"");
-}
-
-TEST(Value_format, bad_values_are_refused_with_a_reason) {
-    EXPECT_NE(parse_error("u32:4294967296").find("larger"), std::string::npos);
-    EXPECT_NE(parse_error("u16:65536").find("larger"), std::string::npos);
-    EXPECT_NE(parse_error("flag:256").find("larger"), std::string::npos);
-    EXPECT_NE(parse_error("u32:-1").find("decimal"), std::string::npos);
-    EXPECT_NE(parse_error("u32:0xZZ").find("hex"), std::string::npos);
-    EXPECT_NE(parse_error("u32:").find("missing"), std::string::npos);
-    EXPECT_NE(parse_error("bytes:abc").find("odd"), std::string::npos);
-    EXPECT_NE(parse_error("bytes:zz").find("hex"), std::string::npos);
-    EXPECT_NE(parse_error("text:\"open").find("quote"), std::string::npos);
-    EXPECT_NE(parse_error("text:\"a\\\"").find("quote"), std::string::npos);
-    EXPECT_NE(parse_error("text:\"a\"b\"").find("after"), std::string::npos);
-    EXPECT_NE(parse_error("text:\"\\q\"").find("escape"), std::string::npos);
-    EXPECT_NE(parse_error("text:\"\\u12\"").find("four"), std::string::npos);
-    EXPECT_NE(parse_error("int:5").find("text:, u32:"), std::string::npos);
-}
-
-TEST(Value_format, words_and_assignments) {
-    std::vector<std::string> words;
-    std::string error;
-    ASSERT_TRUE(split_words("send  zp_x a=text:\"b c\\\" d\"\tn=u32:1", words, error));
-    EXPECT_EQ(words, (std::vector<std::string>{"send", "zp_x", "a=text:\"b c\\\" d\"", "n=u32:1"}));
-    EXPECT_FALSE(split_words("send x a=text:\"open", words, error));
-
-    Assignment assignment;
-    ASSERT_TRUE(parse_assignment("zp_uppercase.name=text:\"To upper case\"", assignment, error));
-    EXPECT_EQ(assignment.path, (std::vector<std::wstring>{L"zp_uppercase", L"name"}));
-    EXPECT_TRUE(assignment.value.is_text);
-    EXPECT_FALSE(parse_assignment("novalue", assignment, error));
-    EXPECT_FALSE(parse_assignment("a..b=u32:1", assignment, error));
-    EXPECT_FALSE(parse_assignment("=u32:1", assignment, error));
-    EXPECT_EQ(format_key(L"a\nb"), "a\\u000Ab");
 }

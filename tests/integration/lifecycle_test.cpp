@@ -1,10 +1,9 @@
-#include "host/reference_host.h"
-#include "host/script_console.h"
 #include "support/json_check.h"
 #include "support/test_support.h"
 #include "support/vqhost_runner.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <regex>
 #include <sstream>
@@ -144,51 +143,6 @@ TEST(Lifecycle, NoTokenNoTraceFileUntilTheHostSetsALevel) {
     EXPECT_NE(log.find("\tINF\t[finalize]  zaptor finalize\n"), std::string::npos) << log;
 }
 
-// In-process: the lifecycle as the host sees it, through the registered filter.
-TEST(Lifecycle, RegistrationRestartAndFinalize) {
-    Reference_host host;
-    std::vector<std::string> out;
-    {
-        Script_console console(host, [&](const std::string& l) { out.push_back(l); });
-        ASSERT_EQ(console.run("load plugins\\zaptor.dll\n"), 0) << console.last_error();
-        const wchar_t* names[] = {L"startup",       L"shutdown",       L"set_language",
-                                  L"create_backup", L"restore_backup", L"set_debug_level",
-                                  L"delete_traces"};
-        for (auto name : names)
-            EXPECT_EQ(host.filter_count(name), 1u) << name;
-        EXPECT_EQ(host.filter_count(L"startups"), 0u);
-
-        // Startup after shutdown, and a second startup without shutdown.
-        ASSERT_EQ(console.run("send startup\nsend shutdown\nsend startup\nsend startup\n"
-                              "send set_language\nsend shutdown\n"),
-                  0)
-            << console.last_error();
-
-        // A second initialize replaces the filter: still one registration.
-        std::string error;
-        ASSERT_TRUE(console.plugin().initialize(&host, error)) << error;
-        for (auto name : names)
-            EXPECT_EQ(host.filter_count(name), 1u) << name;
-
-        ASSERT_EQ(console.run("finalize\n"), 0) << console.last_error();
-        for (auto name : names)
-            EXPECT_EQ(host.filter_count(name), 0u) << name;
-        // finalize without initialize only writes its line.
-        ASSERT_TRUE(console.plugin().finalize(error)) << error;
-        ASSERT_EQ(console.run("unload\n"), 0) << console.last_error();
-    }
-}
-
-TEST(Lifecycle, InitializeWithoutHostRegistersNothing) {
-    Reference_host host;
-    Script_console console(host, [](const std::string&) {});
-    std::string error;
-    ASSERT_TRUE(console.plugin().load(exe_directory() + L"plugins\\zaptor.dll", error)) << error;
-    ASSERT_TRUE(console.plugin().initialize(nullptr, error)) << error;
-    EXPECT_EQ(host.filter_count(L"startup"), 0u);
-    ASSERT_TRUE(console.plugin().finalize(error)) << error;
-}
-
 namespace {
 
 std::string random_bytes(std::size_t n, unsigned seed) {
@@ -296,32 +250,4 @@ TEST(Lifecycle, GermanTextsAfterSetLanguage) {
                         "buchstaben\"");
     EXPECT_EQ(names[1], "= zp_uppercase.name text:\"To upper case\"");
     EXPECT_EQ(names[2], "= zp_uppercase.name text:\"To upper case\"");
-}
-
-TEST(Lifecycle, TrayMenuItemsInBothLanguages) {
-    auto install = make_vqhost_install(L"tray");
-    auto run = run_vqhost_script(install, "load plugins\\zaptor.dll\n"
-                                          "send startup\n"
-                                          "send get_tray_menu_items\n"
-                                          "send set_language language=text:de\n"
-                                          "send get_tray_menu_items\n"
-                                          "send add_tray_item_action\n"
-                                          "send add_tray_item_action action=text:nothing_of_ours\n"
-                                          "send shutdown\n");
-    ASSERT_EQ(run.exit_code, 0u) << run.output;
-    EXPECT_TRUE(has_line(run.output, "= zaptor_tray_settings.name text:\"Change key bindings\""))
-        << run.output;
-    EXPECT_TRUE(has_line(run.output, "= zaptor_tray_action.name text:\"Manage actions\""))
-        << run.output;
-    // German names differ from the English ones; both items are there.
-    int names = 0;
-    std::istringstream in(run.output);
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("= zaptor_tray_", 0) == 0)
-            ++names;
-    EXPECT_EQ(names, 4) << run.output;
-    EXPECT_FALSE(has_line(run.output, "= zaptor_tray_settings.name text:\"Change key bindings\"") &&
-                 run.output.rfind("Change key bindings") > run.output.find("language text:\"de\""))
-        << run.output;
 }

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,13 +18,11 @@ public:
         Trace::get()->flush();
         std::ifstream in(std::filesystem::path(Trace::trace_file_path()), std::ios::binary);
         std::vector<std::string> result;
-        std::string line;
-        while (std::getline(in, line))
+        for (std::string line; std::getline(in, line);)
             result.push_back(line);
         return result;
     }
-
-    // Error lines written under `function`, without time stamp and kind.
+    // Error (info) lines written under `function`, without time stamp and kind.
     std::vector<std::string> errors(const std::string& function) const {
         return of_kind("ERR\t[" + function + "]  ");
     }
@@ -34,20 +31,17 @@ public:
     }
     std::size_t error_count() const {
         auto all = lines();
-        return static_cast<std::size_t>(
-            std::count_if(all.begin(), all.end(), [](const std::string& l) {
-                return l.find("\tERR\t[") != std::string::npos;
-            }));
+        return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), [](const auto& l) {
+            return l.find("\tERR\t[") != std::string::npos;
+        }));
     }
 
 private:
     std::vector<std::string> of_kind(const std::string& head) const {
         std::vector<std::string> result;
-        for (const std::string& line : lines()) {
-            std::size_t at = line.find(head);
-            if (at != std::string::npos)
+        for (const std::string& line : lines())
+            if (std::size_t at = line.find(head); at != std::string::npos)
                 result.push_back(line.substr(at + head.size()));
-        }
         return result;
     }
 };

@@ -11,47 +11,21 @@ struct Parser {
     std::size_t i = 0;
     int depth = 0;
 
+    bool at(char c) const { return i < s.size() && s[i] == c; }
+    bool eat(char c) {
+        blanks();
+        if (!at(c))
+            return false;
+        ++i;
+        return true;
+    }
     void blanks() {
-        while (i < s.size() && (s[i] == ' ' || s[i] == '\t' || s[i] == '\n' || s[i] == '\r'))
+        while (i < s.size() && std::strchr(" \t\n\r", s[i]) && s[i])
             ++i;
     }
     bool literal(const char* word) {
         std::size_t n = std::strlen(word);
-        if (s.compare(i, n, word) != 0)
-            return false;
-        i += n;
-        return true;
-    }
-    bool string() {
-        if (i >= s.size() || s[i] != '"')
-            return false;
-        ++i;
-        while (i < s.size()) {
-            unsigned char c = static_cast<unsigned char>(s[i]);
-            if (c == '"') {
-                ++i;
-                return true;
-            }
-            if (c < 0x20)
-                return false;
-            if (c == '\\') {
-                ++i;
-                if (i >= s.size())
-                    return false;
-                char e = s[i];
-                if (e == 'u') {
-                    for (int k = 1; k <= 4; ++k)
-                        if (i + k >= s.size() ||
-                            !std::isxdigit(static_cast<unsigned char>(s[i + k])))
-                            return false;
-                    i += 4;
-                } else if (!std::strchr("\"\\/bfnrt", e)) {
-                    return false;
-                }
-            }
-            ++i;
-        }
-        return false;
+        return s.compare(i, n, word) == 0 && (i += n, true);
     }
     bool digits() {
         std::size_t start = i;
@@ -59,100 +33,72 @@ struct Parser {
             ++i;
         return i > start;
     }
-    bool number() {
-        if (i < s.size() && s[i] == '-')
-            ++i;
-        if (i < s.size() && s[i] == '0')
-            ++i;
-        else if (!digits())
+    bool string() {
+        if (!eat('"'))
             return false;
-        if (i < s.size() && s[i] == '.') {
-            ++i;
-            if (!digits())
+        for (; i < s.size(); ++i) {
+            unsigned char c = static_cast<unsigned char>(s[i]);
+            if (c == '"')
+                return ++i, true;
+            if (c < 0x20)
                 return false;
+            if (c != '\\')
+                continue;
+            if (++i >= s.size())
+                return false;
+            if (s[i] == 'u') {
+                for (int k = 1; k <= 4; ++k)
+                    if (i + k >= s.size() || !std::isxdigit(static_cast<unsigned char>(s[i + k])))
+                        return false;
+                i += 4;
+            } else if (!std::strchr("\"\\/bfnrt", s[i]) || !s[i]) {
+                return false;
+            }
         }
-        if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        return false;
+    }
+    bool number() {
+        if (at('-'))
             ++i;
-            if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+        if (!(at('0') ? (++i, true) : digits()))
+            return false;
+        if (at('.') && (++i, !digits()))
+            return false;
+        if (at('e') || at('E')) {
+            ++i;
+            if (at('+') || at('-'))
                 ++i;
-            if (!digits())
-                return false;
+            return digits();
         }
         return true;
+    }
+    // Elements separated by commas up to `close`, each read by `element`.
+    template <class Element> bool sequence(char close, Element element) {
+        ++i;
+        if (eat(close))
+            return true;
+        do {
+            if (!element())
+                return false;
+        } while (eat(','));
+        return eat(close);
     }
     bool value() {
         if (++depth > 200)
             return false;
         blanks();
         bool ok = false;
-        if (i >= s.size())
-            ok = false;
-        else if (s[i] == '{')
-            ok = object();
-        else if (s[i] == '[')
-            ok = array();
-        else if (s[i] == '"')
+        if (at('{'))
+            ok = sequence('}', [this] { return string() && eat(':') && value(); });
+        else if (at('['))
+            ok = sequence(']', [this] { return value(); });
+        else if (at('"'))
             ok = string();
-        else if (s[i] == 't')
-            ok = literal("true");
-        else if (s[i] == 'f')
-            ok = literal("false");
-        else if (s[i] == 'n')
-            ok = literal("null");
         else
-            ok = number();
+            ok = literal("true") || literal("false") || literal("null") || number();
         blanks();
         --depth;
         return ok;
-    }
-    bool object() {
-        ++i;
-        blanks();
-        if (i < s.size() && s[i] == '}') {
-            ++i;
-            return true;
-        }
-        for (;;) {
-            blanks();
-            if (!string())
-                return false;
-            blanks();
-            if (i >= s.size() || s[i] != ':')
-                return false;
-            ++i;
-            if (!value())
-                return false;
-            if (i < s.size() && s[i] == ',') {
-                ++i;
-                continue;
-            }
-            if (i < s.size() && s[i] == '}') {
-                ++i;
-                return true;
-            }
-            return false;
-        }
-    }
-    bool array() {
-        ++i;
-        blanks();
-        if (i < s.size() && s[i] == ']') {
-            ++i;
-            return true;
-        }
-        for (;;) {
-            if (!value())
-                return false;
-            if (i < s.size() && s[i] == ',') {
-                ++i;
-                continue;
-            }
-            if (i < s.size() && s[i] == ']') {
-                ++i;
-                return true;
-            }
-            return false;
-        }
     }
 };
 

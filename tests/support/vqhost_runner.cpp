@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -83,31 +84,22 @@ Script_result run_vqhost_script(const Vqhost_install& install, const std::string
     // Wine starts for the child (a console host) may inherit the write end
     // and keep the pipe open after the child has gone.
     const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-    char buffer[4096];
-    for (;;) {
-        DWORD available = 0;
+    auto drain = [&] {
+        char buffer[4096];
+        DWORD available = 0, n = 0;
         while (PeekNamedPipe(our_out.get(), nullptr, 0, nullptr, &available, nullptr) &&
-               available > 0) {
-            DWORD n = 0;
-            if (!ReadFile(our_out.get(), buffer, sizeof buffer, &n, nullptr) || n == 0)
-                break;
+               available > 0 && ReadFile(our_out.get(), buffer, sizeof buffer, &n, nullptr) && n)
             result.output.append(buffer, n);
-        }
-        if (WaitForSingleObject(process.get(), 10) == WAIT_OBJECT_0) {
-            // One last look for what it wrote just before it ended.
-            while (PeekNamedPipe(our_out.get(), nullptr, 0, nullptr, &available, nullptr) &&
-                   available > 0) {
-                DWORD n = 0;
-                if (!ReadFile(our_out.get(), buffer, sizeof buffer, &n, nullptr) || n == 0)
-                    break;
-                result.output.append(buffer, n);
-            }
-            break;
-        }
-        if (GetTickCount64() > deadline) {
+    };
+    for (bool ended = false; !ended;) {
+        drain();
+        ended = WaitForSingleObject(process.get(), 10) == WAIT_OBJECT_0;
+        if (ended)
+            drain(); // what it wrote just before it ended
+        else if (GetTickCount64() > deadline) {
             TerminateProcess(process.get(), 0xDEAD);
             WaitForSingleObject(process.get(), 5000);
-            break;
+            ended = true;
         }
     }
     // A child that ended (or was ended) early breaks the pipe, so the writer ends.
@@ -116,11 +108,8 @@ Script_result run_vqhost_script(const Vqhost_install& install, const std::string
     GetExitCodeProcess(process.get(), &code);
     result.exit_code = code;
     // Windows programs print CRLF; compare lines without the CR.
-    std::string clean;
-    for (char c : result.output)
-        if (c != '\r')
-            clean += c;
-    result.output = clean;
+    result.output.erase(std::remove(result.output.begin(), result.output.end(), '\r'),
+                        result.output.end());
     return result;
 }
 
