@@ -9,16 +9,13 @@ using namespace Output_test;
 
 namespace {
 
-struct Expected_key {
-    DWORD vk;
-    bool up, extended;
-};
-
 class KeypresserTest : public Target_app_test {
 protected:
     // Sends the queue (GetGUIThreadInfo of the foreground thread must succeed
-    // for keys to go out) and compares what arrived, and that nothing followed.
-    void expect_sent(Keypresser& keys, bool paste, const std::vector<Expected_key>& expected) {
+    // for keys to go out) and compares what arrived, and that nothing followed:
+    // per key its code, released ('1') or pressed, extended ('1') or not.
+    void expect_sent(Keypresser& keys, bool paste, const std::vector<DWORD>& expected,
+                     const std::string& up, const std::string& extended) {
         ASSERT_TRUE(target->activate());
         Key_recorder recorder(true);
         ASSERT_TRUE(recorder.installed());
@@ -29,9 +26,9 @@ protected:
         const auto& events = recorder.events();
         ASSERT_EQ(events.size(), expected.size());
         for (std::size_t i = 0; i < expected.size(); ++i) {
-            EXPECT_EQ(events[i].vk, expected[i].vk) << i;
-            EXPECT_EQ((events[i].flags & LLKHF_UP) != 0, expected[i].up) << i;
-            EXPECT_EQ((events[i].flags & LLKHF_EXTENDED) != 0, expected[i].extended) << i;
+            EXPECT_EQ(events[i].vk, expected[i]) << i;
+            EXPECT_EQ((events[i].flags & LLKHF_UP) != 0, up[i] == '1') << i;
+            EXPECT_EQ((events[i].flags & LLKHF_EXTENDED) != 0, extended[i] == '1') << i;
         }
     }
 };
@@ -44,37 +41,26 @@ TEST_F(KeypresserTest, ReleasesSixModifiersBeforeTheQueuedEventsExceptForAPaste)
     keys.key_up(VK_CONTROL);
     // Only the right-hand Control and Alt, and Insert, are extended keys.
     expect_sent(keys, false,
-                {{VK_RMENU, true, true},
-                 {VK_LMENU, true, false},
-                 {VK_RCONTROL, true, true},
-                 {VK_LCONTROL, true, false},
-                 {VK_RSHIFT, true, false},
-                 {VK_LSHIFT, true, false},
-                 {VK_CONTROL, false, false},
-                 {VK_INSERT, false, true},
-                 {VK_INSERT, true, true},
-                 {VK_CONTROL, true, false}});
+                {VK_RMENU, VK_LMENU, VK_RCONTROL, VK_LCONTROL, VK_RSHIFT, VK_LSHIFT, VK_CONTROL,
+                 VK_INSERT, VK_INSERT, VK_CONTROL},
+                "1111110011", "1010000110");
 
     keys.key_down(VK_CONTROL);
     keys.key_down('V');
     keys.key_up('V');
     keys.key_up(VK_CONTROL);
-    expect_sent(keys, true,
-                {{VK_CONTROL, false, false},
-                 {'V', false, false},
-                 {'V', true, false},
-                 {VK_CONTROL, true, false}});
-
-    expect_sent(keys, false, {}); // an empty queue sends nothing
+    expect_sent(keys, true, {VK_CONTROL, 'V', 'V', VK_CONTROL}, "0011", "0000");
+    expect_sent(keys, false, {}, "", ""); // an empty queue sends nothing
 }
 
 TEST(KeypresserRules, ExtendedFlagOnlyForTheNavigationAndRightHandKeys) {
-    for (std::uint16_t key :
-         {VK_PRIOR, VK_NEXT, VK_END, VK_HOME, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, 0x2A, VK_INSERT,
-          VK_DELETE, VK_DIVIDE, VK_NUMLOCK, VK_RCONTROL, VK_RMENU})
+    for (std::uint16_t key : std::initializer_list<std::uint16_t>{
+             VK_PRIOR, VK_NEXT, VK_END, VK_HOME, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, 0x2A, VK_INSERT,
+             VK_DELETE, VK_DIVIDE, VK_NUMLOCK, VK_RCONTROL, VK_RMENU})
         EXPECT_EQ(Keypresser::make_event(key, 0).ki.dwFlags, Keypresser::flag_extended) << key;
-    for (std::uint16_t key : {VK_CONTROL, VK_MENU, VK_SHIFT, 'V', 'C', VK_RETURN, VK_LCONTROL,
-                              VK_LMENU, VK_RSHIFT, 0x20, 0x29, 0x2B, 0x2C, 0x2F, VK_MULTIPLY})
+    for (std::uint16_t key : std::initializer_list<std::uint16_t>{
+             VK_CONTROL, VK_MENU, VK_SHIFT, 'V', 'C', VK_RETURN, VK_LCONTROL, VK_LMENU, VK_RSHIFT,
+             0x20, 0x29, 0x2B, 0x2C, 0x2F, VK_MULTIPLY})
         EXPECT_EQ(Keypresser::make_event(key, Keypresser::flag_key_up).ki.dwFlags,
                   Keypresser::flag_key_up)
             << key;

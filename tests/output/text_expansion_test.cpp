@@ -9,9 +9,15 @@ using namespace Output_test;
 
 namespace {
 
+// A typing-data element: U+0001 press, U+0002 down, U+0003 up, U+0004 pause,
+// U+0005 record, then its hex digits or record body.
+std::wstring element(wchar_t kind, const std::wstring& rest) {
+    return std::wstring(1, kind) + rest;
+}
+
 TEST(CursorMarker, MarkerIsRemovedAndTheCaretMovesBackOverWhatFollows) {
     const struct {
-        std::wstring code, text;
+        std::wstring code, text; // empty text: not compared
         std::size_t left_presses;
     } cases[] = {
         {L"ab{cursor}cd", L"abcd", 2},
@@ -21,25 +27,15 @@ TEST(CursorMarker, MarkerIsRemovedAndTheCaretMovesBackOverWhatFollows) {
         {L"no marker {cursor {|", L"no marker {cursor {|", 0},
         // Modifier presses and releases and pauses do not move the caret; End,
         // a link record (once) and letters do: y, End, the link, z.
-        {L"x{|}\x0002"
-         L"10y\x0003"
-         L"10\x0001"
-         L"11\x0004 1f4\x0001"
-         L"23\x0005L00000003|00000002abcdez",
+        {L"x{|}" + element(2, L"10") + L"y" + element(3, L"10") + element(1, L"11") +
+             element(4, L" 1f4") + element(1, L"23") + element(5, L"L00000003|00000002abcde") +
+             L"z",
          L"", 4},
         // Upper-case hex digits; 0x0A given as a key is a line feed.
-        {L"{|}\x0001"
-         L"2E\x0001"
-         L"0a\x0001"
-         L"0A",
-         L"", 1},
+        {L"{|}" + element(1, L"2E") + element(1, L"0a") + element(1, L"0A"), L"", 1},
         // A record running past the end, and a cut key element, end the walk.
-        {L"{|}q\x0005"
-         L"I000000ffshort",
-         L"", 2},
-        {L"{|}q\x0001"
-         L"2",
-         L"", 2},
+        {L"{|}q" + element(5, L"I000000ffshort"), L"", 2},
+        {L"{|}q" + element(1, L"2"), L"", 2},
     };
     for (const auto& c : cases) {
         const Expansion_result result = apply_cursor_marker(c.code);
@@ -47,8 +43,7 @@ TEST(CursorMarker, MarkerIsRemovedAndTheCaretMovesBackOverWhatFollows) {
             EXPECT_EQ(result.text, c.text);
         EXPECT_EQ(result.left_presses, c.left_presses) << result.text.size();
     }
-    const std::wstring left = L"\x0001"
-                              L"25";
+    const std::wstring left = element(1, L"25");
     EXPECT_EQ(append_cursor_moves({L"abc", 0}), L"abc");
     EXPECT_EQ(append_cursor_moves(apply_cursor_marker(L"Dear {|}Al")), L"Dear Al" + left + left);
 }
