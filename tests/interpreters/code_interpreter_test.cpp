@@ -1,5 +1,6 @@
 #include "interpreters/code_interpreter.h"
 #include "interpreters/typing_interpreter.h"
+#include "interpreters/url_interpreter.h"
 
 #include "contract/owned_filter.h"
 #include "contract/parameter_values.h"
@@ -16,32 +17,8 @@
 
 namespace {
 
-// Another code type, so that messages meant for several interpreters can be
-// checked; it records what it was asked to run.
-class Recording_interpreter final : public Code_interpreter {
-public:
-    Recording_interpreter(Interaction_if* host, std::shared_ptr<Code_storage> storage)
-        : Code_interpreter(host, std::move(storage), {L"url_interpreter"}) {}
-    const wchar_t* type_name() const override { return L"url_interpreter"; }
-    const wchar_t* display_name() override { return L"Open URL"; }
-    void execute(const std::wstring& ident) override {
-        std::wstring code;
-        if (load_own_code(ident, code))
-            executed.push_back(code);
-    }
-    std::vector<std::wstring> executed;
-};
-
 class Code_interpreter_test : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder = Test_support::make_temp_directory(L"interp");
-        storage = Code_storage::open_path(folder + L"\\code_storage.db");
-        auto fake = std::make_unique<Fake_environment>();
-        environment = fake.get();
-        typing.reset(new Typing_interpreter(&host, storage, std::move(fake)));
-        other.reset(new Recording_interpreter(&host, storage));
-    }
     void TearDown() override {
         typing.reset();
         other.reset();
@@ -89,11 +66,15 @@ protected:
     }
 
     Reference_host host;
-    std::wstring folder;
-    std::shared_ptr<Code_storage> storage;
-    Fake_environment* environment = nullptr;
-    Owned_filter typing;
-    Owned_filter other;
+    const std::wstring folder = Test_support::make_temp_directory(L"interp");
+    std::shared_ptr<Code_storage> storage = Code_storage::open_path(folder + L"\\code_storage.db");
+    Fake_environment* environment = new Fake_environment;
+    Fake_environment* url_environment = new Fake_environment;
+    // Two code types, so that messages meant for several interpreters are seen.
+    Owned_filter typing{
+        new Typing_interpreter(&host, storage, std::unique_ptr<Typing_environment>(environment))};
+    Owned_filter other{
+        new Url_interpreter(&host, storage, std::unique_ptr<Typing_environment>(url_environment))};
 };
 
 TEST_F(Code_interpreter_test, StoresOnlyCompleteActionsOfItsOwnTypeOnce) {
@@ -139,8 +120,7 @@ TEST_F(Code_interpreter_test, ExecutesOnlyOnReleaseAndOnlyItsOwnType) {
     execute(typed);
     host.set_parameters_available(true);
     EXPECT_EQ(host.typed_texts(), (std::vector<std::wstring>{L"Hi \ton 14.03.!\u000125"}));
-    EXPECT_EQ(static_cast<Recording_interpreter*>(other.get())->executed,
-              (std::vector<std::wstring>{L"https://example.org"}));
+    EXPECT_EQ(url_environment->opened, (std::vector<std::wstring>{L"https://example.org"}));
 }
 
 // Text from the clipboard, the selection or an answer is typed as text: its

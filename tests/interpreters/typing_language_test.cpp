@@ -1,6 +1,5 @@
 #include "interpreters/typing_language.h"
 
-#include "contract/filter_registration.h"
 #include "contract/parameter_values.h"
 #include "host/reference_host.h"
 #include "interpreters/interpreters_test_support.h"
@@ -161,36 +160,20 @@ TEST_F(Typing_language_test, ImageFolderComesFromTheStoreOrIsPicturesStoredThere
     Test_support::remove_tree(folder);
 }
 
-// A filter that answers an action by expanding a text that runs it again.
-class Self_running_action final : public Filter {
-public:
-    Self_running_action(Reference_host& host, Fake_environment& environment,
-                        Fake_clipboard& clipboard)
-        : host_(host), environment_(environment), clipboard_(clipboard),
-          registration_(&host, this, {L"vq_default_action_handler"}) {}
-    void* destroy(unsigned) override { return this; }
-    int status() override { return 1; }
-    int process(const wchar_t*, unsigned, Parameters* list) override {
+// An action whose run expands a text that runs it again.
+TEST_F(Typing_language_test, ActionsRunThroughTheHostAndStopAtTheDepthLimit) {
+    std::vector<std::wstring> idents;
+    host.set_request_observer([&](const std::wstring& name, Parameters* list) {
+        if (name != L"vq_default_action_handler")
+            return;
         idents.push_back(Param::read_text(list, L"vq_default_action_handler"));
         EXPECT_EQ(Param::read_text(list, L"request"), L"execute");
-        Typing_expander(&host_, environment_, clipboard_).expand(L"{action:loop}");
-        return 0;
-    }
-    std::vector<std::wstring> idents;
-
-private:
-    Reference_host& host_;
-    Fake_environment& environment_;
-    Fake_clipboard& clipboard_;
-    Filter_registration registration_;
-};
-
-TEST_F(Typing_language_test, ActionsRunThroughTheHostAndStopAtTheDepthLimit) {
+        expand(L"{action:loop}");
+    });
     Trace_capture trace;
-    Self_running_action action(host, environment, clipboard);
     EXPECT_EQ(expand(L"[{action:ZP_Loop}]"), L"[]");
-    ASSERT_EQ(action.idents.size(), static_cast<std::size_t>(Typing_language::max_action_depth));
-    EXPECT_EQ(action.idents[0], L"zp_loop");
+    ASSERT_EQ(idents.size(), static_cast<std::size_t>(Typing_language::max_action_depth));
+    EXPECT_EQ(idents[0], L"zp_loop");
     EXPECT_EQ(trace.errors("Typing_expander::action").size(), 1u);
 }
 
@@ -226,6 +209,64 @@ TEST_F(Typing_language_test, QuestionsAndVariables) {
     EXPECT_THROW(KVStore::read(&host, L"unknown"), KVStore::KVStore_exception);
     host.set_answer(L"kvstore_read", {{{L"result"}, {1, 2, 3}, false}}); // an odd byte count
     EXPECT_THROW(KVStore::read(&host, L"odd"), KVStore::KVStore_exception);
+}
+
+// Generated code texts: whatever a user writes, rendering ends, never
+// crashes, and leaves what it does not understand as it was.
+TEST_F(Typing_language_test, GeneratedTextsRenderWithoutSurprises) {
+    const std::vector<std::wstring> known = {
+        L"selection", L"time",      L"key",  L"key_down", L"key_up",      L"sleep",
+        L"open",      L"title",     L"link", L"image",    L"var",         L"date",
+        L"ask",       L"clipboard", L"DATE", L"Key",      L"\u00c4CTION", L"action"};
+    const std::vector<std::wstring> unknown = {L"zz", L"dates", L" date",     L"cursor", L"|",
+                                               L"",   L"key ",  L"klipboard", L"\xD800", L"\u00e4"};
+    // Any one character of the first, or one of the rest; no braces, so that
+    // a placeholder's extent is known.
+    const std::wstring characters = L"da :()*+?[]\\/|^$.-\t\u0001\xDC00\u00c4";
+    const std::vector<std::wstring> fragments = {
+        L"s/",     L"/g",   L"/i",   L"-0",   L"-99999",  L"0x",           L"(+1d)",
+        L"(ask)",  L"(1M",  L"text", L"date", L"ctrl",    L"shift",        L"end",
+        L"back-3", L"yyyy", L"hh",   L"\r\n", L"\u0005L", L"\xD83D\xDE00", L"99999999999999999999"};
+    std::uint64_t state = 20261206;
+    auto below = [&](std::size_t bound) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<std::size_t>(state >> 33) % bound;
+    };
+    auto text = [&](std::size_t max_parts) {
+        std::wstring result;
+        for (std::size_t i = 0, n = below(max_parts + 1); i < n; ++i)
+            result += below(2) ? fragments[below(fragments.size())]
+                               : std::wstring(1, characters[below(characters.size())]);
+        return result;
+    };
+    auto placeholder = [&](const std::vector<std::wstring>& names) {
+        return L"{" + names[below(names.size())] + (below(2) ? L":" + text(4) : L"") + L"}";
+    };
+    clipboard.text = L"abc 1 def 22 (a|b) x";
+    environment.selection = L"sel";
+    for (int round = 0; round < 25000; ++round) {
+        // Unknown names stay literal, braces included, between plain text.
+        std::wstring literal;
+        for (std::size_t i = 0, n = 1 + below(4); i < n; ++i)
+            literal += text(3) + placeholder(unknown);
+        ASSERT_EQ(expand(literal), literal) << round;
+        // Independent placeholders: the whole renders as its pieces do, unless
+        // the shift-return rewrite joins pieces.
+        std::wstring whole, pieces;
+        for (std::size_t i = 0, n = 1 + below(4); i < n; ++i) {
+            const std::wstring plain = text(3), code = placeholder(below(3) ? known : unknown);
+            whole += plain + code;
+            pieces += expand(plain) + expand(code);
+        }
+        if (pieces.find(L'\u0002') == std::wstring::npos && whole.find(L'\r') == std::wstring::npos)
+            ASSERT_EQ(expand(whole), pieces) << round;
+        // Anything at all, braces too, ends.
+        std::wstring any;
+        for (std::size_t i = 0, n = below(31); i < n; ++i)
+            any += below(8) ? text(1) : below(2) ? L"{" : L"}";
+        expand(any);
+    }
+    EXPECT_FALSE(environment.opened.empty()); // "open" reached the machine
 }
 
 } // namespace
