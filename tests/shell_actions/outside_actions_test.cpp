@@ -1,7 +1,7 @@
-// Tweet, colour picker and tapquill as the host runs them: a real target
-// application, the real clipboard, the shell opening the recorder.
+// Tweet and colour picker as the host runs them: a real target application,
+// the real clipboard, the shell opening the recorder. (The tapquill request
+// is checked through the real DLL by the concurrency test.)
 #include "builtin_actions/colorpicker_action.h"
-#include "builtin_actions/tapquill_action.h"
 #include "builtin_actions/tweet_action.h"
 
 #include "contract/parameter_values.h"
@@ -156,22 +156,4 @@ TEST_F(OutsideActions, ColorPickerPastesTheChosenCodeAndCancelPastesNothing) {
         send(L"zp_colorpicker", L"deactivate", 0x43);
     }
     EXPECT_EQ(target->text(Control::edit), L"kept");
-}
-
-TEST_F(OutsideActions, TapquillAsksTheHostForItsField) {
-    const std::size_t default_filters = host.filter_count(L"vq_default_action_handler");
-    {
-        Tapquill::Selection_dlg tapquill(&host);
-        EXPECT_EQ(host.filter_count(L"vq_default_action_handler"), default_filters + 1);
-        send(L"zp_tapquill", L"activate");
-        EXPECT_EQ(host.tapquill_requests(), 0u);
-        send(L"zp_tapquill", L"deactivate");
-        EXPECT_EQ(host.tapquill_requests(), 1u);
-
-        host.set_parameters_available(false); // no list from the host: nothing sent
-        send(L"zp_tapquill", L"deactivate");
-        host.set_parameters_available(true);
-        EXPECT_EQ(host.tapquill_requests(), 1u);
-    }
-    EXPECT_EQ(host.filter_count(L"vq_default_action_handler"), default_filters);
 }

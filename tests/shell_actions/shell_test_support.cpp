@@ -25,19 +25,26 @@ std::wstring wide(const std::string& bytes) {
     return text;
 }
 
-bool run_and_wait(std::wstring command_line, DWORD timeout_ms) {
+// The process handle of a started program, or null.
+HANDLE start_process(std::wstring command_line, DWORD flags) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &startup, &process))
-        return false;
+    if (!CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                        &startup, &process))
+        return nullptr;
     CloseHandle(process.hThread);
-    const DWORD waited = WaitForSingleObject(process.hProcess, timeout_ms);
+    return process.hProcess;
+}
+
+bool run_and_wait(const std::wstring& command_line, DWORD timeout_ms) {
+    HANDLE process = start_process(command_line, CREATE_NO_WINDOW);
     DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    return waited == WAIT_OBJECT_0 && code == 0;
+    if (process && WaitForSingleObject(process, timeout_ms) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process, &code);
+    if (process)
+        CloseHandle(process);
+    return code == 0;
 }
 
 struct Window_search {
@@ -144,15 +151,9 @@ bool Fixture_process::start(const std::wstring& exe, const std::vector<std::wstr
     std::wstring command_line = quote(Test_support::exe_directory() + exe);
     for (const auto& argument : arguments)
         command_line += L" " + quote(argument);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (process_ || !CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                    nullptr, &startup, &process))
+    if (process_ || !(process_ = start_process(command_line, 0)))
         return false;
-    CloseHandle(process.hThread);
-    process_ = process.hProcess;
-    Window_search search{process.dwProcessId, &window_class, nullptr};
+    Window_search search{GetProcessId(process_), &window_class, nullptr};
     pump_until(
         [&] {
             EnumWindows(&find_window, reinterpret_cast<LPARAM>(&search));
