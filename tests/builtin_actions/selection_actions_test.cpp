@@ -46,20 +46,18 @@ TEST_F(SelectionActions, TransformsReplaceTheSelectionAndGiveTheClipboardBack) {
     MakeLowercaseAction lower(&host);
     Base64DecodeAction decode(&host);
     ASSERT_TRUE(set_clipboard_text(L"the user's clipboard"));
-    // {action, text, start of the selection, result}: only the selected part
-    // changes; invalid base64 stays, "=" alone decodes to nothing.
-    struct Case {
+    // Only the selected part changes; invalid base64 stays, "=" alone decodes
+    // to nothing.
+    const struct {
         const wchar_t *ident, *text;
         int first;
         const wchar_t* result;
-    } const cases[] = {{L"zp_uppercase", L"stra\u00dfe \u00e4\u00f6\u00fc \u00e9a", 0,
-                        L"STRA\u00dfE \u00c4\u00d6\u00dc \u00e9A"},
-                       {L"zp_lowercase", L"Hello WORLD \u00c4\u00d6\u00dc \u00c9A", 6,
-                        L"Hello world \u00e4\u00f6\u00fc \u00c9a"},
-                       {L"zp_base64_decode", L"w6TDtsO8IEhlbGxv", 0, L"\u00e4\u00f6\u00fc Hello"},
-                       {L"zp_base64_decode", L"SGVs bG8=", 0, L"SGVs bG8="},
-                       {L"zp_base64_decode", L"=", 0, L""}};
-    for (const Case& c : cases) {
+    } cases[] = {{L"zp_uppercase", L"stra\u00dfe \u00e4\u00e9a", 0, L"STRA\u00dfE \u00c4\u00e9A"},
+                 {L"zp_lowercase", L"Hello WORLD \u00c4\u00c9A", 6, L"Hello world \u00e4\u00c9a"},
+                 {L"zp_base64_decode", L"w6TDtsO8IEhlbGxv", 0, L"\u00e4\u00f6\u00fc Hello"},
+                 {L"zp_base64_decode", L"SGVs bG8=", 0, L"SGVs bG8="},
+                 {L"zp_base64_decode", L"=", 0, L""}};
+    for (const auto& c : cases) {
         hold(Control::edit, c.text, c.first);
         release(c.ident, 0x55);
         EXPECT_EQ(target->text(Control::edit), c.result) << c.text;

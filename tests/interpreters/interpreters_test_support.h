@@ -10,25 +10,14 @@
 
 class Fake_environment final : public Typing_environment {
 public:
-    SYSTEMTIME now{};
-    std::wstring selection;
-    std::wstring title;
-    std::wstring pictures = L"C:\\Pictures";
+    SYSTEMTIME now{2026, 3, 0, 14, 15, 9, 26, 0};
+    std::wstring selection, title, pictures = L"C:\\Pictures";
     std::vector<std::wstring> opened;
     int selection_reads = 0;
 
-    Fake_environment() { set_now(2026, 3, 14, 15, 9, 26); }
-
-    void set_now(int year, int month, int day, int hour, int minute, int second) {
-        now = SYSTEMTIME{};
-        now.wYear = static_cast<WORD>(year);
-        now.wMonth = static_cast<WORD>(month);
-        now.wDay = static_cast<WORD>(day);
-        now.wHour = static_cast<WORD>(hour);
-        now.wMinute = static_cast<WORD>(minute);
-        now.wSecond = static_cast<WORD>(second);
+    void set_now(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
+        now = SYSTEMTIME{year, month, 0, day, hour, minute, second, 0};
     }
-
     SYSTEMTIME local_time() override { return now; }
     std::wstring selection_text() override {
         ++selection_reads;
@@ -42,9 +31,5 @@ public:
 class Fake_clipboard final : public Clipboard_text_source {
 public:
     std::wstring text;
-    int reads = 0;
-    std::wstring clipboard_text() override {
-        ++reads;
-        return text;
-    }
+    std::wstring clipboard_text() override { return text; }
 };

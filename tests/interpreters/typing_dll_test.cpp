@@ -13,43 +13,39 @@ using namespace Test_support;
 
 namespace {
 
-const char* const start = "load plugins\\zaptor.dll\nsend startup\n";
-const char* const stop = "send shutdown\nfinalize\n";
+const std::string start = "load plugins\\zaptor.dll\nsend startup\n";
+const std::string stop = "send shutdown\nfinalize\n";
+const std::regex result_line("= result\\.zp_new text:\"(zp_[0-9]+_user_id)\"");
+
+std::size_t count_of(const std::string& output, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = output.find(part); at != std::string::npos;
+         at = output.find(part, at + 1))
+        ++count;
+    return count;
+}
 
 TEST(Typing_dll, StoresOnceAndTypesTheRenderedCode) {
     auto install = make_vqhost_install(L"typing_dll");
-    auto probe =
-        run_vqhost_script(install, std::string(start) + "send zp_get_action_interpreter\n" + stop);
-    ASSERT_EQ(probe.exit_code, 0u) << probe.output;
-    if (!has_line(probe.output,
-                  "= typing_interpreter.name text:\"Type text and key-combinations\""))
-        GTEST_SKIP() << "start-up does not create the typing interpreter yet:\n" << probe.output;
-
     // An action of another type, stored beside the plug-in before the host starts.
-    {
-        auto storage = Code_storage::open_path(install.plugins + L"\\code_storage.db");
-        ASSERT_EQ(storage->store_code(L"zp_77_user_id", L"url_interpreter", L"https://example.org",
-                                      L"Site", L"", L""),
-                  0);
-    }
+    ASSERT_EQ(Code_storage::open_path(install.plugins + L"\\code_storage.db")
+                  ->store_code(L"zp_77_user_id", L"url_interpreter", L"https://example.org",
+                               L"Site", L"", L""),
+              0);
     auto stored = run_vqhost_script(
-        install,
-        std::string(start) +
-            "send zp_store_action_code zp_new.type=text:typing_interpreter "
-            "zp_new.code=text:\"Hi {key:shift end}{sleep:0x10}{|}ab\" zp_new.name=text:Greeting\n" +
-            stop);
+        install, start +
+                     "send zp_store_action_code zp_new.type=text:typing_interpreter "
+                     "zp_new.code=text:\"Hi {key:shift end}{sleep:0x10}{|}ab\" "
+                     "zp_new.name=text:Greeting\n" +
+                     stop);
     ASSERT_EQ(stored.exit_code, 0u) << stored.output;
     std::smatch match;
-    const std::regex result_line("= result\\.zp_new text:\"(zp_[0-9]+_user_id)\"");
     ASSERT_TRUE(std::regex_search(stored.output, match, result_line)) << stored.output;
     const std::string ident = match[1];
     EXPECT_NE(ident, "zp_77_user_id");
-    // Stored once: one interpreter answered.
-    EXPECT_EQ(stored.output.find("= result.zp_new", stored.output.find("= result.zp_new") + 1),
-              std::string::npos)
-        << stored.output;
+    EXPECT_EQ(count_of(stored.output, "= result.zp_new"), 1u) << stored.output; // stored once
 
-    auto typed = run_vqhost_script(install, std::string(start) + "send " + ident +
+    auto typed = run_vqhost_script(install, start + "send " + ident +
                                                 " request=text:execute deactivate=u32:0\n" +
                                                 "send zp_77_user_id request=text:execute "
                                                 "deactivate=u32:0\n" +
@@ -59,24 +55,17 @@ TEST(Typing_dll, StoresOnceAndTypesTheRenderedCode) {
                          "> vq_keyboard_write typing_data=text:\"Hi \\u000210\\u000123\\u000310"
                          "\\u0004  10ab\\u000125\\u000125\""))
         << typed.output;
-    std::size_t writes = 0;
-    for (std::size_t at = typed.output.find("> vq_keyboard_write"); at != std::string::npos;
-         at = typed.output.find("> vq_keyboard_write", at + 1))
-        ++writes;
-    EXPECT_EQ(writes, 1u) << typed.output;
+    EXPECT_EQ(count_of(typed.output, "> vq_keyboard_write"), 1u) << typed.output;
 }
-
-} // namespace
 
 // A deleted action takes its key bindings along, and its number is never
 // handed out again: an old combination must not run a new script.
 TEST(Typing_dll, DeletedActionsLeaveNoBindingAndNoIdentBehind) {
     auto install = make_vqhost_install(L"delete_dll");
-    const std::regex result_line("= result\\.zp_new text:\"(zp_[0-9]+_user_id)\"");
     auto store = [&](const char* type, const std::string& before, const std::string& after) {
         auto run = run_vqhost_script(
-            install, std::string(start) + before + "send zp_store_action_code zp_new.type=text:" +
-                         type + " zp_new.code=text:echo zp_new.name=text:N\n" + after + stop);
+            install, start + before + "send zp_store_action_code zp_new.type=text:" + type +
+                         " zp_new.code=text:echo zp_new.name=text:N\n" + after + stop);
         std::smatch match;
         EXPECT_TRUE(std::regex_search(run.output, match, result_line)) << run.output;
         return std::make_pair(match.size() > 1 ? match[1].str() : std::string(), run.output);
@@ -96,3 +85,5 @@ TEST(Typing_dll, DeletedActionsLeaveNoBindingAndNoIdentBehind) {
                                              typing + "' OR key=65601;"),
               "0");
 }
+
+} // namespace

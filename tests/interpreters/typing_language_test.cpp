@@ -1,12 +1,11 @@
 #include "interpreters/typing_language.h"
 
-#include "contract/filter_registration.h"
 #include "contract/parameter_values.h"
 #include "host/reference_host.h"
 #include "interpreters/interpreters_test_support.h"
 #include "interpreters/kv_store.h"
-#include "interpreters/time_shift.h"
 #include "interpreters/typing_data.h"
+#include "output_test_support.h"
 #include "storage/trace_capture.h"
 #include "support/test_support.h"
 
@@ -14,24 +13,11 @@
 
 namespace {
 
-std::vector<unsigned char> text_bytes(const std::wstring& text) {
-    std::vector<unsigned char> bytes;
-    for (wchar_t c : text) {
-        bytes.push_back(static_cast<unsigned char>(c & 0xFF));
-        bytes.push_back(static_cast<unsigned char>((c >> 8) & 0xFF));
-    }
-    bytes.push_back(0);
-    bytes.push_back(0);
-    return bytes;
-}
-
 std::vector<unsigned char> u16_bytes(unsigned value) {
     return {static_cast<unsigned char>(value & 0xFF), static_cast<unsigned char>(value >> 8)};
 }
 
-const std::wstring press = L"\x0001";
-const std::wstring down = L"\x0002";
-const std::wstring up = L"\x0003";
+const std::wstring press = L"\x0001", down = L"\x0002", up = L"\x0003", pause = L"\x0004";
 
 class Typing_language_test : public ::testing::Test {
 protected:
@@ -41,33 +27,110 @@ protected:
     }
 
     Reference_host host;
-    Fake_environment environment;
+    Fake_environment environment; // 2026-03-14 15:09:26
     Fake_clipboard clipboard;
 };
 
-TEST_F(Typing_language_test, ScannerLeavesUnansweredAndUnmatchedBracesLiteral) {
-    EXPECT_EQ(expand(L"plain text, no braces"), L"plain text, no braces");
-    // Capitals in the name run the same command; spaces around it match nothing.
-    EXPECT_EQ(expand(L"{DATE}|{Date}|{date}"), L"2026-03-14|2026-03-14|2026-03-14");
-    EXPECT_EQ(expand(L"{ date}{date }"), L"{ date}{date }");
-    // A lone "{" before a complete placeholder stays, with the text between.
-    EXPECT_EQ(expand(L"a { b {date:dd.MM.} c"), L"a { b 14.03. c");
-    EXPECT_EQ(expand(L"open { never closed"), L"open { never closed");
-    EXPECT_EQ(expand(L"}{}{unknown:x}"), L"}{}{unknown:x}");
-    // Results are not scanned again: a clipboard holding a placeholder stays literal.
-    clipboard.text = L"{date}";
-    EXPECT_EQ(expand(L"[{clipboard}]"), L"[{date}]");
-    // The cursor markers are left for the cursor rule.
-    EXPECT_EQ(expand(L"a{|}b{cursor}c"), L"a{|}b{cursor}c");
-    // Further colons belong to the argument.
-    EXPECT_EQ(expand(L"{time:hh':'mm}"), L"15:09");
+TEST_F(Typing_language_test, RendersEachPlaceholder) {
+    clipboard.text = L"banAna 1 22";
+    environment.selection = L"one {date}"; // results are not scanned again
+    environment.title = L"Report - Editor";
+    const struct {
+        std::wstring code, expected;
+    } cases[] = {
+        {L"plain text, no braces", L"plain text, no braces"},
+        {L"{DATE}|{Date}|{date}", L"2026-03-14|2026-03-14|2026-03-14"},
+        {L"{ date}{date }", L"{ date}{date }"},
+        {L"a { b {date:dd.MM.} c", L"a { b 14.03. c"}, // the later "{" opens
+        {L"open { never closed", L"open { never closed"},
+        {L"}{}{unknown:x}", L"}{}{unknown:x}"},
+        {L"a{|}b{cursor}c", L"a{|}b{cursor}c"}, // left for the cursor rule
+        {L"{time:hh':'mm}", L"15:09"},          // further colons are the argument's
+        {L"{date:(1 2d)yyyy}", L"(1 214)2026"}, // a malformed shift is format
+        {L"{date:(2x)yyyy}", L"(2x)2026"},
+        {L"{date:(+1dyyyy}", L"(+1142026"},
+        {L"{key:ctrl shift end}",
+         down + L"11" + down + L"10" + press + L"23" + up + L"10" + up + L"11"},
+        {L"{KEY:Back-3}", press + L"08" + press + L"08" + press + L"08"},
+        {L"{key:ctrl c}", down + L"11c" + up + L"11"},
+        {L"{key:tab}{key:return}{key:space}", L"\t\r "},
+        {L"{key:f12}{key:lbutton}{key:page_down}", press + L"7b" + press + L"01" + press + L"22"},
+        {L"{key_down:alt}x{key_up:alt}", down + L"12x" + up + L"12"},
+        {L"{key:back-0}{key:-0}{key:}", L""},
+        {L"{key:x-}", L"x-"}, // no count: the dash is part of the name
+        {L"{key:a--2}", L"a-a-"},
+        {L"{key:shift return}\r\nx", down + L"10\r" + up + L"10x"}, // the line break dropped
+        {L"{sleep:500}", pause + L" 1f4"},
+        {L"{sleep:0x10}|{sleep:0X10}", pause + L"  10|" + pause + L"  10"},
+        {L"{sleep:010}", pause + L"   8"}, // octal
+        {L"{sleep:65535}{sleep:65536}", pause + L"   0" + pause + L"   1"},
+        {L"{clipboard:\\d+}", L"1\t22"},
+        {L"{clipboard:zzz}", L""},
+        {L"{clipboard}", L"banAna 1 22"},
+        {L"{clipboard:s/a/b/}", L"bbnAna 1 22"},
+        {L"{clipboard:s/a/b/g}", L"bbnAnb 1 22"},
+        {L"{clipboard:s/a/b/gi}", L"bbnbnb 1 22"},
+        {L"{clipboard:s/a/b/x}", L""}, // malformed substitution: a pattern
+        {L"{selection}", L"one {date}"},
+        {L"{selection:s/o/0/g}", L"0ne {date}"},
+        {L"{selection:\\w+}", L"one\tdate"},
+        {L"{title:^\\w+}", L"Report"},
+        {L"{title:s/R/X/}", L""}, // no substitution for titles
+        {L"{link:Home|https://example.org}", L"\x0005L00000004|00000013Homehttps://example.org"},
+        {L"{link:just text}", L"\x0005L00000009|00000000just text"},
+        {L"{link:a|b|c}", L"\x0005L00000001|00000003ab|c"},
+        {L"{image:https://x.org/a.png}", L"\x0005I00000013https://x.org/a.png"},
+        {L"{image:D:/pics/a.png}", L"\x0005I0000000dD:/pics/a.png"},
+        {L"a{open:https://example.org}b{open:}", L"ab"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(expand(c.code), c.expected) << c.code;
+    EXPECT_EQ(environment.opened, (std::vector<std::wstring>{L"https://example.org"}));
+    EXPECT_EQ(expand(L"{sleep:99999999999999999999999}").size(), 5u);
+}
 
-    const auto spans = find_placeholders(L"x{a}{b{c}}");
-    ASSERT_EQ(spans.size(), 2u);
-    EXPECT_EQ(spans[0].begin, 1u);
-    EXPECT_EQ(spans[0].end, 4u);
-    EXPECT_EQ(spans[1].begin, 6u); // "{b" is text: the later "{" opens
-    EXPECT_EQ(spans[1].end, 9u);
+TEST_F(Typing_language_test, BadArgumentsGiveADefinedResultAndOneErrorLine) {
+    const struct {
+        const wchar_t* code;
+        std::size_t length;
+        const char* function;
+    } cases[] = {
+        {L"{key:back-99999}", 3 * Typing_language::max_key_repeat, "Typing_language::key_sequence"},
+        {L"{sleep:-5}", 5, "Typing_language::sleep_element"},
+        {L"{sleep:soon}", 5, "Typing_language::sleep_element"},
+        {L"{clipboard:(unclosed}", 0, "Regex_filter::join_matches"},
+        {L"[{var:nowhere}]", 2, "Typing_expander::var"},
+    };
+    for (const auto& c : cases) {
+        Trace_capture trace;
+        EXPECT_EQ(expand(c.code).size(), c.length) << c.code;
+        EXPECT_EQ(trace.errors(c.function).size(), 1u) << c.code;
+    }
+}
+
+TEST_F(Typing_language_test, DateShiftsCarryAndStopAtTheEdgesOfTheYearRange) {
+    const struct {
+        int year, month, day, hour, minute;
+        const wchar_t *code, *expected;
+    } cases[] = {
+        {2026, 12, 31, 22, 0, L"{date:(+1d)dd.MM.yyyy}", L"01.01.2027"},
+        {2027, 1, 31, 12, 0, L"{date:(1M)}", L"2027-02-28"},
+        {2028, 1, 31, 12, 0, L"{date:(1M)}", L"2028-02-29"},
+        {2024, 2, 29, 12, 0, L"{date:(1y)}|{date:(4y)}", L"2025-02-28|2028-02-29"},
+        {2024, 2, 29, 12, 0, L"{date:(-1M)}|{date:(-14M)}", L"2024-01-29|2022-12-29"},
+        {2024, 2, 29, 12, 0, L"{date:(+1d)}|{date:(1y 1M -1d)}", L"2024-03-01|2025-03-28"},
+        {2026, 3, 14, 0, 30, L"{time:(-90m)}|{date:(-90m)}", L"23:00:00|2026-03-13"},
+        {2026, 3, 14, 0, 30, L"{time:(+1h 2s)HH-mm-ss}", L"01-30-02"},
+        {30827, 12, 31, 12, 0, L"{date:(+1d)}|{date:(+5y)}", L"30827-12-31|30827-12-31"},
+        {30827, 12, 31, 12, 0, L"{date:(99999999999999999999999d)}", L"30827-12-31"},
+        {1601, 1, 1, 0, 0, L"{date:(-1s)}|{time:(-1s)}", L"1601-01-01|00:00:00"},
+        {1601, 1, 1, 0, 0, L"{date:(-99999999999y)}|{date:(-99999999999999M)}",
+         L"1601-01-01|1601-01-01"},
+    };
+    for (const auto& c : cases) {
+        environment.set_now(c.year, c.month, c.day, c.hour, c.minute, 0);
+        EXPECT_EQ(expand(c.code), c.expected) << c.code;
+    }
 }
 
 TEST_F(Typing_language_test, PlaceholdersRunFromLastToFirst) {
@@ -80,128 +143,7 @@ TEST_F(Typing_language_test, PlaceholdersRunFromLastToFirst) {
     EXPECT_EQ(titles, (std::vector<std::wstring>{L"Third", L"Second", L"First"}));
 }
 
-TEST_F(Typing_language_test, DatesAndTimesWithShifts) {
-    environment.set_now(2026, 12, 31, 22, 0, 0);
-    EXPECT_EQ(expand(L"{date:(+1d)dd.MM.}"), L"01.01.");
-    EXPECT_EQ(expand(L"{date:(+1d)yyyy}"), L"2027");
-    environment.set_now(2027, 1, 31, 12, 0, 0);
-    EXPECT_EQ(expand(L"{date:(1M)}"), L"2027-02-28");
-    environment.set_now(2028, 1, 31, 12, 0, 0);
-    EXPECT_EQ(expand(L"{date:(1M)}"), L"2028-02-29"); // leap year
-    environment.set_now(2024, 2, 29, 12, 0, 0);
-    EXPECT_EQ(expand(L"{date:(1y)}"), L"2025-02-28");
-    EXPECT_EQ(expand(L"{date:(4y)}"), L"2028-02-29");
-    EXPECT_EQ(expand(L"{date:(-1M)}"), L"2024-01-29");
-    EXPECT_EQ(expand(L"{date:(-14M)}"), L"2022-12-29"); // months carry into years backwards
-    EXPECT_EQ(expand(L"{date:(+1d)}"), L"2024-03-01");
-    EXPECT_EQ(expand(L"{date:(1y 1M -1d)}"), L"2025-03-28");
-    environment.set_now(2026, 3, 14, 0, 30, 0);
-    EXPECT_EQ(expand(L"{time:(-90m)}"), L"23:00:00");
-    EXPECT_EQ(expand(L"{date:(-90m)}"), L"2026-03-13");
-    EXPECT_EQ(expand(L"{time:(+1h 2s)HH-mm-ss}"), L"01-30-02");
-    // Malformed shifts are no shifts and stay part of the format.
-    EXPECT_EQ(expand(L"{date:(1 2d)yyyy}"), L"(1 214)2026"); // "d" is the day
-    EXPECT_EQ(expand(L"{date:(2x)yyyy}"), L"(2x)2026");
-    EXPECT_EQ(expand(L"{date:(+1dyyyy}"), L"(+1142026");
-}
-
-TEST_F(Typing_language_test, ShiftsStopAtTheEdgesOfTheYearRange) {
-    environment.set_now(30827, 12, 31, 12, 0, 0);
-    EXPECT_EQ(expand(L"{date:(+1d)}"), L"30827-12-31");
-    EXPECT_EQ(expand(L"{date:(+5y)}"), L"30827-12-31");
-    EXPECT_EQ(expand(L"{date:(99999999999999999999999d)}"), L"30827-12-31");
-    environment.set_now(1601, 1, 1, 0, 0, 0);
-    EXPECT_EQ(expand(L"{date:(-1s)}"), L"1601-01-01");
-    EXPECT_EQ(expand(L"{date:(-99999999999y)}"), L"1601-01-01");
-    EXPECT_EQ(expand(L"{date:(-99999999999999M)}"), L"1601-01-01");
-    EXPECT_EQ(expand(L"{time:(-1s)}"), L"00:00:00");
-
-    Time_shift shift;
-    std::wstring argument = L"( +3y -2M 4d )rest";
-    ASSERT_TRUE(take_time_shift(argument, shift));
-    EXPECT_EQ(argument, L"rest");
-    EXPECT_EQ(shift.years, 3);
-    EXPECT_EQ(shift.months, -2);
-    EXPECT_EQ(shift.seconds, 4 * 86400);
-}
-
-TEST_F(Typing_language_test, KeysAndPauses) {
-    EXPECT_EQ(expand(L"{key:ctrl shift end}"),
-              down + L"11" + down + L"10" + press + L"23" + up + L"10" + up + L"11");
-    EXPECT_EQ(expand(L"{KEY:Back-3}"), press + L"08" + press + L"08" + press + L"08");
-    EXPECT_EQ(expand(L"{key:ctrl c}"), down + L"11c" + up + L"11");
-    EXPECT_EQ(expand(L"{key:tab}{key:return}{key:space}"), L"\t\r ");
-    EXPECT_EQ(expand(L"{key:f12}{key:lbutton}{key:page_down}"),
-              press + L"7b" + press + L"01" + press + L"22");
-    EXPECT_EQ(expand(L"{key_down:alt}x{key_up:alt}"), down + L"12x" + up + L"12");
-    EXPECT_EQ(expand(L"{key:back-0}"), L"");
-    EXPECT_EQ(expand(L"{key:-0}"), L"");
-    EXPECT_EQ(expand(L"{key:x-}"), L"x-"); // no count: the dash is part of the name
-    EXPECT_EQ(expand(L"{key:}"), L"");
-    {
-        Trace_capture trace;
-        const std::wstring many = expand(L"{key:back-99999}");
-        EXPECT_EQ(many.size(), 3u * Typing_language::max_key_repeat);
-        EXPECT_EQ(trace.errors("Typing_language::key_sequence").size(), 1u);
-    }
-    EXPECT_EQ(expand(L"{key:a--2}"), L"a-a-");
-
-    EXPECT_EQ(expand(L"{sleep:500}"), L"\x0004 1f4");
-    EXPECT_EQ(expand(L"{sleep:0x10}"), L"\x0004  10");
-    EXPECT_EQ(expand(L"{sleep:0X10}"), L"\x0004  10"); // lower-cased first
-    EXPECT_EQ(expand(L"{sleep:010}"), L"\x0004   8");  // octal
-    EXPECT_EQ(expand(L"{sleep:65535}"), L"\x0004   0");
-    EXPECT_EQ(expand(L"{sleep:65536}"), L"\x0004   1");
-    EXPECT_EQ(expand(L"{sleep:99999999999999999999999}").size(), 5u);
-    {
-        Trace_capture trace;
-        EXPECT_EQ(expand(L"{sleep:-5}"), L"\x0004   0");
-        EXPECT_EQ(expand(L"{sleep:soon}"), L"\x0004   0");
-        EXPECT_EQ(trace.errors("Typing_language::sleep_element").size(), 2u);
-    }
-    // A line break right after shift-return is dropped.
-    EXPECT_EQ(expand(L"{key:shift return}\r\nx"), down + L"10\r" + up + L"10x");
-}
-
-TEST_F(Typing_language_test, ClipboardFiltersAndSelection) {
-    clipboard.text = L"abc 1 def 22 x";
-    EXPECT_EQ(expand(L"{clipboard:\\d+}"), L"1\t22");
-    EXPECT_EQ(expand(L"{clipboard:zzz}"), L"");
-    EXPECT_EQ(expand(L"{clipboard}"), L"abc 1 def 22 x");
-    clipboard.text = L"banAna";
-    EXPECT_EQ(expand(L"{clipboard:s/a/b/}"), L"bbnAna");
-    EXPECT_EQ(expand(L"{clipboard:s/a/b/g}"), L"bbnAnb");
-    EXPECT_EQ(expand(L"{clipboard:s/a/b/gi}"), L"bbnbnb");
-    EXPECT_EQ(expand(L"{clipboard:s/a/b/i}"), L"bbnAna");
-    // A malformed substitution is a plain pattern.
-    EXPECT_EQ(expand(L"{clipboard:s/a/b/x}"), L"");
-
-    environment.selection = L"one two";
-    EXPECT_EQ(expand(L"{selection}"), L"one two");
-    EXPECT_EQ(expand(L"{selection:s/o/0/g}"), L"0ne tw0");
-    EXPECT_EQ(expand(L"{selection:\\w+}"), L"one\ttwo");
-    environment.title = L"Report - Editor";
-    EXPECT_EQ(expand(L"{title}"), L"Report - Editor");
-    EXPECT_EQ(expand(L"{title:^\\w+}"), L"Report");
-    // Title has no substitution: the argument is a pattern.
-    EXPECT_EQ(expand(L"{title:s/R/X/}"), L"");
-    {
-        Trace_capture trace;
-        EXPECT_EQ(expand(L"{clipboard:(unclosed}"), L"");
-        EXPECT_EQ(trace.errors("Regex_filter::join_matches").size(), 1u);
-    }
-}
-
-TEST_F(Typing_language_test, LinksImagesOpenAndActions) {
-    EXPECT_EQ(expand(L"{link:Home|https://example.org}"),
-              L"\x0005L00000004|00000013Homehttps://example.org");
-    EXPECT_EQ(expand(L"{link:just text}"), L"\x0005L00000009|00000000just text");
-    EXPECT_EQ(expand(L"{link:a|b|c}"), L"\x0005L00000001|00000003ab|c");
-    EXPECT_EQ(expand(L"{image:https://x.org/a.png}"), L"\x0005I00000013https://x.org/a.png");
-    EXPECT_EQ(expand(L"{image:D:/pics/a.png}"), L"\x0005I0000000dD:/pics/a.png");
-
-    // The image folder comes from the host's store; without an entry the
-    // Pictures folder is stored there and used.
+TEST_F(Typing_language_test, ImageFolderComesFromTheStoreOrIsPicturesStoredThere) {
     std::wstring folder = Test_support::make_temp_directory(L"zp_images");
     while (!folder.empty() && folder.back() == L'\\')
         folder.pop_back();
@@ -216,73 +158,38 @@ TEST_F(Typing_language_test, LinksImagesOpenAndActions) {
     host.kv_store(L"WE_default_image_path", L"E:\\Art\\");
     EXPECT_EQ(expand(L"{image:sun.jpg}"), Typing_data::image_record(L"E:\\Art\\sun.jpg"));
     Test_support::remove_tree(folder);
+}
 
-    EXPECT_EQ(expand(L"a{open:https://example.org}b{open:}"), L"ab");
-    EXPECT_EQ(environment.opened, (std::vector<std::wstring>{L"https://example.org"}));
-
-    std::vector<std::wstring> runs;
+// An action whose run expands a text that runs it again.
+TEST_F(Typing_language_test, ActionsRunThroughTheHostAndStopAtTheDepthLimit) {
+    std::vector<std::wstring> idents;
     host.set_request_observer([&](const std::wstring& name, Parameters* list) {
         if (name != L"vq_default_action_handler")
             return;
-        runs.push_back(Param::read_text(list, L"vq_default_action_handler"));
+        idents.push_back(Param::read_text(list, L"vq_default_action_handler"));
         EXPECT_EQ(Param::read_text(list, L"request"), L"execute");
-        const void* data = nullptr;
-        unsigned size = 0;
-        ASSERT_TRUE(list->get(L"deactivate", &data, &size));
-        EXPECT_EQ(size, 4u);
+        expand(L"{action:loop}");
     });
-    EXPECT_EQ(expand(L"[{action:ZP_Uppercase}]"), L"[]");
-    EXPECT_EQ(runs, (std::vector<std::wstring>{L"zp_uppercase"}));
-}
-
-// A filter that answers an action by expanding a text that runs it again.
-class Self_running_action final : public Filter {
-public:
-    Self_running_action(Reference_host& host, Fake_environment& environment,
-                        Fake_clipboard& clipboard)
-        : host_(host), environment_(environment), clipboard_(clipboard),
-          registration_(&host, this, {L"vq_default_action_handler"}) {}
-    void* destroy(unsigned) override { return this; }
-    int status() override { return 1; }
-    int process(const wchar_t*, unsigned, Parameters*) override {
-        ++runs;
-        Typing_expander expander(&host_, environment_, clipboard_);
-        expander.expand(L"{action:loop}");
-        return 0;
-    }
-    int runs = 0;
-
-private:
-    Reference_host& host_;
-    Fake_environment& environment_;
-    Fake_clipboard& clipboard_;
-    Filter_registration registration_;
-};
-
-TEST_F(Typing_language_test, AnActionRunningItselfStopsAtTheDepthLimit) {
     Trace_capture trace;
-    Self_running_action action(host, environment, clipboard);
-    EXPECT_EQ(expand(L"{action:loop}"), L"");
-    EXPECT_EQ(action.runs, Typing_language::max_action_depth);
+    EXPECT_EQ(expand(L"[{action:ZP_Loop}]"), L"[]");
+    ASSERT_EQ(idents.size(), static_cast<std::size_t>(Typing_language::max_action_depth));
+    EXPECT_EQ(idents[0], L"zp_loop");
     EXPECT_EQ(trace.errors("Typing_expander::action").size(), 1u);
 }
 
 TEST_F(Typing_language_test, QuestionsAndVariables) {
-    host.set_answer(L"ask_text", {{{L"text"}, text_bytes(L"Bob"), true}});
+    host.set_answer(L"ask_text", {{{L"text"}, Output_test::utf16_bytes(L"Bob"), true}});
     EXPECT_EQ(expand(L"Hi {ask:text Name}!"), L"Hi Bob!");
     EXPECT_EQ(expand(L"{ask:color red}"), L"color red"); // unknown kind: the argument
-
     host.set_answer(L"ask_date", {{{L"year"}, u16_bytes(1999), false},
                                   {{L"month"}, u16_bytes(12), false},
                                   {{L"day"}, u16_bytes(31), false}});
-    EXPECT_EQ(expand(L"{ask:date When?}"), L"31.12.1999");
-    EXPECT_EQ(expand(L"{date:(ask)(+1d)yyyy/MM/dd}"), L"1999/12/31");
+    EXPECT_EQ(expand(L"{ask:date When?}|{date:(ask)(+1d)yyyy/MM/dd}"), L"31.12.1999|1999/12/31");
     // Values of the wrong size are the defaults; an impossible date is made valid.
     host.set_answer(L"ask_date", {{{L"year"}, {1, 2, 3, 4}, false},
                                   {{L"month"}, u16_bytes(2), false},
                                   {{L"day"}, u16_bytes(31), false}});
     EXPECT_EQ(expand(L"{ask:date}"), L"28.02.1970");
-    host.set_no_answer(L"ask_date");
     std::vector<unsigned> proposal;
     host.set_request_observer([&](const std::wstring& name, Parameters* list) {
         if (name == L"ask_date")
@@ -293,53 +200,75 @@ TEST_F(Typing_language_test, QuestionsAndVariables) {
     EXPECT_EQ(expand(L"{date:(ask)(+1d)}"), L"2026-03-15"); // the host accepts the proposal
     EXPECT_EQ(proposal, (std::vector<unsigned>{15, 3, 2026}));
 
-    // No parameter list from the host: "ask" keeps its argument.
-    host.set_parameters_available(false);
-    EXPECT_EQ(expand(L"{ask:text Name}|{ask:date x}"), L"text Name|date x");
-    EXPECT_EQ(expand(L"{var:x}"), L"");
+    host.set_parameters_available(false); // "ask" keeps its argument
+    EXPECT_EQ(expand(L"{ask:text Name}|{ask:date x}|{var:x}"), L"text Name|date x|");
     host.set_parameters_available(true);
-
     host.kv_store(L"we_var_city", L"Bern");
     EXPECT_EQ(expand(L"{VAR:City}"), L"Bern");
-    {
-        Trace_capture trace;
-        EXPECT_EQ(expand(L"[{var:nowhere}]"), L"[]");
-        EXPECT_EQ(trace.errors("Typing_expander::var").size(), 1u);
-    }
     EXPECT_THROW(KVStore::read(&host, L""), std::invalid_argument);
     EXPECT_THROW(KVStore::read(&host, L"unknown"), KVStore::KVStore_exception);
-    host.set_answer(L"kvstore_read", {{{L"result"}, {1, 2, 3}, false}});
-    try {
-        KVStore::read(&host, L"odd");
-        ADD_FAILURE() << "an odd byte count must not read as a text";
-    } catch (const KVStore::KVStore_exception& e) {
-        EXPECT_STREQ(e.what(), "kv_store returned invalid object");
+    host.set_answer(L"kvstore_read", {{{L"result"}, {1, 2, 3}, false}}); // an odd byte count
+    EXPECT_THROW(KVStore::read(&host, L"odd"), KVStore::KVStore_exception);
+}
+
+// Generated code texts: whatever a user writes, rendering ends, never
+// crashes, and leaves what it does not understand as it was.
+TEST_F(Typing_language_test, GeneratedTextsRenderWithoutSurprises) {
+    const std::vector<std::wstring> known = {
+        L"selection", L"time",      L"key",  L"key_down", L"key_up",      L"sleep",
+        L"open",      L"title",     L"link", L"image",    L"var",         L"date",
+        L"ask",       L"clipboard", L"DATE", L"Key",      L"\u00c4CTION", L"action"};
+    const std::vector<std::wstring> unknown = {L"zz", L"dates", L" date",     L"cursor", L"|",
+                                               L"",   L"key ",  L"klipboard", L"\xD800", L"\u00e4"};
+    // Any one character of the first, or one of the rest; no braces, so that
+    // a placeholder's extent is known.
+    const std::wstring characters = L"da :()*+?[]\\/|^$.-\t\u0001\xDC00\u00c4";
+    const std::vector<std::wstring> fragments = {
+        L"s/",     L"/g",   L"/i",   L"-0",   L"-99999",  L"0x",           L"(+1d)",
+        L"(ask)",  L"(1M",  L"text", L"date", L"ctrl",    L"shift",        L"end",
+        L"back-3", L"yyyy", L"hh",   L"\r\n", L"\u0005L", L"\xD83D\xDE00", L"99999999999999999999"};
+    std::uint64_t state = 20261206;
+    auto below = [&](std::size_t bound) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<std::size_t>(state >> 33) % bound;
+    };
+    auto text = [&](std::size_t max_parts) {
+        std::wstring result;
+        for (std::size_t i = 0, n = below(max_parts + 1); i < n; ++i)
+            result += below(2) ? fragments[below(fragments.size())]
+                               : std::wstring(1, characters[below(characters.size())]);
+        return result;
+    };
+    auto placeholder = [&](const std::vector<std::wstring>& names) {
+        return L"{" + names[below(names.size())] + (below(2) ? L":" + text(4) : L"") + L"}";
+    };
+    clipboard.text = L"abc 1 def 22 (a|b) x";
+    environment.selection = L"sel";
+    for (int round = 0; round < 25000; ++round) {
+        // Unknown names stay literal, braces included, between plain text.
+        std::wstring literal;
+        for (std::size_t i = 0, n = 1 + below(4); i < n; ++i)
+            literal += text(3) + placeholder(unknown);
+        ASSERT_EQ(expand(literal), literal) << round;
+        // Independent placeholders: the whole renders as its pieces do, unless
+        // the shift-return rewrite joins pieces.
+        std::wstring whole, pieces;
+        for (std::size_t i = 0, n = 1 + below(4); i < n; ++i) {
+            const std::wstring plain = text(3), code = placeholder(below(3) ? known : unknown);
+            whole += plain + code;
+            pieces += expand(plain) + expand(code);
+        }
+        if (pieces.find(L'\u0002') == std::wstring::npos &&
+            whole.find(L'\r') == std::wstring::npos) {
+            ASSERT_EQ(expand(whole), pieces) << round;
+        }
+        // Anything at all, braces too, ends.
+        std::wstring any;
+        for (std::size_t i = 0, n = below(31); i < n; ++i)
+            any += below(8) ? text(1) : below(2) ? L"{" : L"}";
+        expand(any);
     }
-}
-
-TEST_F(Typing_language_test, TypingDataElements) {
-    EXPECT_EQ(Typing_data::pause_element(0xfffe), L"\x0004"
-                                                  L"fffe");
-    EXPECT_EQ(Typing_data::key_element(Typing_data::key_up, 0xAB), L"\x0003"
-                                                                   L"ab");
-    EXPECT_EQ(Typing_language::lower_case(L"ÄÖÜ-ABCxyz-É"), L"äöü-abcxyz-É");
-    EXPECT_EQ(Typing_language::drop_break_after_shift_return(L"a\r\n"), L"a\r\n");
-}
-
-TEST(Render_code_test, CursorMarkerBecomesLeftPresses) {
-    Reference_host host;
-    Fake_environment environment;
-    const Expansion_result result =
-        render_code(&host, &environment, L"Dear {|}World, {date:yyyy}", Inserted_text::plain);
-    EXPECT_EQ(result.text, L"Dear World, 2026");
-    EXPECT_EQ(result.left_presses, 11u);
-    const std::wstring typed = append_cursor_moves(
-        render_code(&host, &environment, L"say {cursor}hello", Inserted_text::plain));
-    std::wstring expected = L"say hello";
-    for (int i = 0; i < 5; ++i)
-        expected += L"\x0001"
-                    L"25";
-    EXPECT_EQ(typed, expected);
+    EXPECT_FALSE(environment.opened.empty()); // "open" reached the machine
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-// Helpers for the clipboard and keyboard tests: reading the trace back,
-// recording injected key events with a low-level hook, and touching the real
-// clipboard directly (not through the code under test).
+// Helpers for the clipboard and keyboard tests: injected key events recorded
+// by a low-level hook, and the real clipboard touched directly (not through
+// the code under test).
 #pragma once
 
 #include <windows.h>
@@ -13,25 +13,13 @@
 
 namespace Output_test {
 
-class Trace_capture {
-public:
-    // A fresh, truncated trace file at debug level.
-    Trace_capture();
-    std::vector<std::string> lines() const;
-    // Texts of the lines of one kind ("ERR", "INF", "DBG") under `function`.
-    std::vector<std::string> texts(const std::string& kind, const std::string& function) const;
-    bool has_line_containing(const std::string& part) const;
-};
-
 struct Key_event {
     DWORD vk;
-    DWORD scan;
     DWORD flags;
-    DWORD time;
 };
 
 // A WH_KEYBOARD_LL hook on the calling thread, which must pump messages for
-// the hook to run (wait_pumping does). Records injected events only.
+// the hook to run. Records injected events only.
 class Key_recorder {
 public:
     explicit Key_recorder(bool swallow);
@@ -41,7 +29,6 @@ public:
 
     bool installed() const { return hook_ != nullptr; }
     const std::vector<Key_event>& events() const { return events_; }
-    void clear() { events_.clear(); }
     // Pumps until `count` events arrived or `timeout_ms` passed.
     bool wait_for(std::size_t count, std::uint32_t timeout_ms);
 
@@ -55,13 +42,11 @@ private:
 // Pumps messages until the condition holds or the time is up.
 bool pump_until(const std::function<bool()>& condition, std::uint32_t timeout_ms);
 
-// Raw clipboard access for arranging and checking clipboard contents.
 bool set_clipboard(const std::map<std::uint32_t, std::vector<std::uint8_t>>& formats);
 bool set_clipboard_text(const std::wstring& text);
 // Bytes of a format (whole block), or false if the format is absent.
 bool clipboard_bytes(std::uint32_t format, std::vector<std::uint8_t>& bytes);
 std::wstring clipboard_text();
-std::vector<std::uint32_t> clipboard_formats();
 bool clipboard_has(std::uint32_t format);
 
 std::vector<std::uint8_t> utf16_bytes(const std::wstring& text); // with terminator

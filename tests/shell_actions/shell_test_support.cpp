@@ -18,8 +18,6 @@ std::wstring reg_escape(const std::wstring& text) {
 }
 
 std::wstring wide(const std::string& bytes) {
-    if (bytes.empty())
-        return {};
     const int size =
         MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     std::wstring text(static_cast<std::size_t>(size), L'\0');
@@ -27,19 +25,26 @@ std::wstring wide(const std::string& bytes) {
     return text;
 }
 
-bool run_and_wait(std::wstring command_line, DWORD timeout_ms) {
+// The process handle of a started program, or null.
+HANDLE start_process(std::wstring command_line, DWORD flags) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &startup, &process))
-        return false;
+    if (!CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                        &startup, &process))
+        return nullptr;
     CloseHandle(process.hThread);
-    const DWORD waited = WaitForSingleObject(process.hProcess, timeout_ms);
+    return process.hProcess;
+}
+
+bool run_and_wait(const std::wstring& command_line, DWORD timeout_ms) {
+    HANDLE process = start_process(command_line, CREATE_NO_WINDOW);
     DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    return waited == WAIT_OBJECT_0 && code == 0;
+    if (process && WaitForSingleObject(process, timeout_ms) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process, &code);
+    if (process)
+        CloseHandle(process);
+    return code == 0;
 }
 
 struct Window_search {
@@ -61,18 +66,38 @@ BOOL CALLBACK find_window(HWND window, LPARAM data) {
     return TRUE;
 }
 
-} // namespace
-
-std::wstring quote_argument(const std::wstring& argument) {
+std::wstring quote(const std::wstring& argument) {
     return L"\"" + argument + L"\"";
 }
+
+std::vector<std::wstring> read_records(const std::wstring& log) {
+    std::vector<std::wstring> records;
+    const std::string bytes = Test_support::file_exists(log) ? Test_support::read_file(log) : "";
+    std::size_t begin = 0;
+    for (std::size_t end; (end = bytes.find('\x1e', begin)) != std::string::npos; begin = end + 1)
+        records.push_back(wide(bytes.substr(begin, end - begin)));
+    return records;
+}
+
+// Pumps messages until the condition holds or the time is up.
+template <typename Condition> bool pump_until(Condition condition, DWORD timeout_ms) {
+    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+    while (!condition()) {
+        if (GetTickCount64() >= deadline)
+            return false;
+        wait_pumping(50);
+    }
+    return true;
+}
+
+} // namespace
 
 std::wstring recorder_path() {
     return Test_support::exe_directory() + L"zaptor_recorder.exe";
 }
 
 bool register_recorder_as_url_handler() {
-    const std::wstring command = reg_escape(quote_argument(recorder_path()) + L" \"%1\"");
+    const std::wstring command = reg_escape(quote(recorder_path()) + L" \"%1\"");
     std::wstring text = L"Windows Registry Editor Version 5.00\r\n\r\n";
     for (const wchar_t* scheme : {L"zaptortest", L"https"}) {
         const std::wstring key = std::wstring(L"HKEY_CLASSES_ROOT\\") + scheme;
@@ -86,52 +111,26 @@ bool register_recorder_as_url_handler() {
     std::string bytes = "\xff\xfe";
     bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
     bool ok = Test_support::write_file(file, bytes) &&
-              run_and_wait(L"reg.exe import " + quote_argument(file), 60000);
+              run_and_wait(L"reg.exe import " + quote(file), 60000);
     Test_support::remove_tree(folder);
     return ok;
 }
 
-std::vector<std::wstring> read_records(const std::wstring& log) {
-    std::vector<std::wstring> records;
-    if (!Test_support::file_exists(log))
-        return records;
-    const std::string bytes = Test_support::read_file(log);
-    std::size_t begin = 0;
-    for (std::size_t end; (end = bytes.find('\x1e', begin)) != std::string::npos; begin = end + 1)
-        records.push_back(wide(bytes.substr(begin, end - begin)));
-    return records;
-}
-
 std::vector<std::wstring> wait_for_records(const std::wstring& log, std::size_t count,
                                            DWORD timeout_ms) {
-    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-    auto records = read_records(log);
-    while (records.size() < count && GetTickCount64() < deadline) {
-        wait_pumping(50);
-        records = read_records(log);
-    }
-    return records;
+    pump_until([&] { return read_records(log).size() >= count; }, timeout_ms);
+    return read_records(log);
 }
 
 bool wait_for_file(const std::wstring& path, DWORD timeout_ms) {
-    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-    while (!Test_support::file_exists(path)) {
-        if (GetTickCount64() >= deadline)
-            return false;
-        wait_pumping(50);
-    }
-    return true;
+    return pump_until([&] { return Test_support::file_exists(path); }, timeout_ms);
 }
 
 Scoped_environment::Scoped_environment(std::wstring name, const std::wstring& value)
-    : name_(std::move(name)) {
-    const DWORD size = GetEnvironmentVariableW(name_.c_str(), nullptr, 0);
-    had_value_ = size > 0;
-    if (had_value_) {
-        old_value_.resize(size);
-        const DWORD length = GetEnvironmentVariableW(name_.c_str(), &old_value_[0], size);
-        old_value_.resize(length < size ? length : 0);
-    }
+    : name_(std::move(name)), old_value_(32767, L'\0') {
+    const DWORD length = GetEnvironmentVariableW(name_.c_str(), &old_value_[0], 32767);
+    had_value_ = length > 0 && length < 32767;
+    old_value_.resize(had_value_ ? length : 0);
     SetEnvironmentVariableW(name_.c_str(), value.c_str());
 }
 
@@ -140,53 +139,33 @@ Scoped_environment::~Scoped_environment() {
 }
 
 Fixture_process::~Fixture_process() {
-    stop();
-}
-
-bool Fixture_process::start(const std::wstring& exe, const std::vector<std::wstring>& arguments,
-                            const std::wstring& window_class) {
-    stop();
-    std::wstring command_line = quote_argument(Test_support::exe_directory() + exe);
-    for (const auto& argument : arguments)
-        command_line += L" " + quote_argument(argument);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
-        return false;
-    CloseHandle(process.hThread);
-    process_ = process.hProcess;
-    process_id_ = process.dwProcessId;
-    const ULONGLONG deadline = GetTickCount64() + 20000;
-    while (GetTickCount64() < deadline) {
-        Window_search search{process_id_, &window_class, nullptr};
-        EnumWindows(&find_window, reinterpret_cast<LPARAM>(&search));
-        if (search.found) {
-            window_ = search.found;
-            return true;
-        }
-        if (WaitForSingleObject(process_, 0) == WAIT_OBJECT_0)
-            return false;
-        wait_pumping(50);
-    }
-    return false;
-}
-
-void Fixture_process::stop() {
     if (process_) {
         TerminateProcess(process_, 0);
         WaitForSingleObject(process_, 5000);
         CloseHandle(process_);
     }
-    process_ = nullptr;
-    window_ = nullptr;
+}
+
+bool Fixture_process::start(const std::wstring& exe, const std::vector<std::wstring>& arguments,
+                            const std::wstring& window_class) {
+    std::wstring command_line = quote(Test_support::exe_directory() + exe);
+    for (const auto& argument : arguments)
+        command_line += L" " + quote(argument);
+    if (process_ || !(process_ = start_process(command_line, 0)))
+        return false;
+    Window_search search{GetProcessId(process_), &window_class, nullptr};
+    pump_until(
+        [&] {
+            EnumWindows(&find_window, reinterpret_cast<LPARAM>(&search));
+            return search.found || WaitForSingleObject(process_, 0) == WAIT_OBJECT_0;
+        },
+        20000);
+    window_ = search.found;
+    return window_ != nullptr;
 }
 
 bool Fixture_process::activate() {
-    if (!window_)
-        return false;
-    for (int attempt = 0; attempt < 40; ++attempt) {
+    for (int attempt = 0; window_ && attempt < 40; ++attempt) {
         SetForegroundWindow(window_);
         wait_pumping(25);
         if (GetForegroundWindow() == window_)

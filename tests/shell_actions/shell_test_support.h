@@ -14,11 +14,8 @@ std::wstring recorder_path();
 // Registers the recorder for the "zaptortest" and "https" protocols under
 // HKEY_CLASSES_ROOT (the only place Wine's shell looks), through reg.exe import.
 bool register_recorder_as_url_handler();
-
 // The argument lists the recorder logged, one entry per run, each run's
-// arguments joined by "\x1f".
-std::vector<std::wstring> read_records(const std::wstring& log);
-// Waits (pumping messages) until `count` records are in the log.
+// arguments joined by "\x1f"; waits (pumping messages) until `count` are in.
 std::vector<std::wstring> wait_for_records(const std::wstring& log, std::size_t count,
                                            DWORD timeout_ms = 20000);
 bool wait_for_file(const std::wstring& path, DWORD timeout_ms = 20000);
@@ -31,8 +28,7 @@ public:
     Scoped_environment& operator=(const Scoped_environment&) = delete;
 
 private:
-    std::wstring name_;
-    std::wstring old_value_;
+    std::wstring name_, old_value_;
     bool had_value_;
 };
 
@@ -43,22 +39,16 @@ public:
     ~Fixture_process();
     Fixture_process(const Fixture_process&) = delete;
     Fixture_process& operator=(const Fixture_process&) = delete;
-
     // Starts `exe` (beside the test) with `arguments` and waits for a visible
     // top-level window of it with the class name.
     bool start(const std::wstring& exe, const std::vector<std::wstring>& arguments,
                const std::wstring& window_class);
-    void stop();
-    HWND window() const { return window_; }
     // Brings the window to the foreground; true when it is there.
     bool activate();
 
 private:
     HANDLE process_ = nullptr;
-    DWORD process_id_ = 0;
     HWND window_ = nullptr;
 };
-
-std::wstring quote_argument(const std::wstring& argument);
 
 } // namespace Shell_test

@@ -19,13 +19,6 @@ namespace {
 
 class UrlInterpreter : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder = Test_support::make_temp_directory(L"url");
-        storage = Code_storage::open_path(folder + L"\\code_storage.db");
-        auto fake = std::make_unique<Fake_environment>();
-        machine = fake.get();
-        interpreter.reset(new Url_interpreter(&host, storage, std::move(fake)));
-    }
     void TearDown() override {
         interpreter.reset();
         storage.reset();
@@ -41,71 +34,50 @@ protected:
     }
 
     Reference_host host;
-    std::wstring folder;
-    std::shared_ptr<Code_storage> storage;
-    std::unique_ptr<Url_interpreter> interpreter;
-    Fake_environment* machine = nullptr;
+    const std::wstring folder = Test_support::make_temp_directory(L"url");
+    std::shared_ptr<Code_storage> storage = Code_storage::open_path(folder + L"\\code_storage.db");
+    Fake_environment* machine = new Fake_environment;
+    std::unique_ptr<Url_interpreter> interpreter = std::make_unique<Url_interpreter>(
+        &host, storage, std::unique_ptr<Typing_environment>(machine));
     int stored = 0;
 };
 
-} // namespace
-
-TEST_F(UrlInterpreter, MarkersTakeTheEscapedSelection) {
+TEST_F(UrlInterpreter, MarkersTakeTheEscapedSelectionAndOnlyMarkersReadIt) {
     machine->selection = L"100% Fish & chips #1\r\n\u00e4";
     run(L"https://s.example/?q=%s&r=xVelloquartex&t=xvelloquartex");
     const std::wstring escaped = L"100%25 Fish %26 chips %231\r\n\u00e4";
-    ASSERT_EQ(machine->opened.size(), 1u);
-    EXPECT_EQ(machine->opened[0],
-              L"https://s.example/?q=" + escaped + L"&r=" + escaped + L"&t=" + escaped);
     EXPECT_EQ(machine->selection_reads, 1);
-
+    run(L"https://s.example/{date:yyyy-MM-dd}/%S"); // no marker: no selection read
+    EXPECT_EQ(machine->selection_reads, 1);
+    run(L"https://other.example/", L"batch_interpreter"); // not its type
     // An empty selection removes the markers; a URL that ends up empty is not opened.
     machine->selection.clear();
     run(L"https://s.example/?q=%s");
     run(L"%s");
-    ASSERT_EQ(machine->opened.size(), 2u);
-    EXPECT_EQ(machine->opened[1], L"https://s.example/?q=");
+    EXPECT_EQ(machine->opened,
+              (std::vector<std::wstring>{
+                  L"https://s.example/?q=" + escaped + L"&r=" + escaped + L"&t=" + escaped,
+                  L"https://s.example/2026-03-14/%S", L"https://s.example/?q="}));
 }
 
-TEST_F(UrlInterpreter, WithoutMarkersNothingIsCapturedAndPlaceholdersAreRendered) {
-    machine->selection = L"unused";
-    run(L"https://s.example/{date:yyyy-MM-dd}/%S");
-    ASSERT_EQ(machine->opened.size(), 1u);
-    EXPECT_EQ(machine->opened[0], L"https://s.example/2026-03-14/%S");
-    EXPECT_EQ(machine->selection_reads, 0);
-    // Another type, or a press without release, opens nothing.
-    run(L"https://other.example/", L"batch_interpreter");
-    EXPECT_EQ(machine->opened.size(), 1u);
-}
-
-TEST(UrlInterpreterShell, OpensTheRecorderWithTheEscapedSelection) {
+// Through the real shell, with the copy of the selection from a real
+// application: the recorder stands in for the URL handler.
+TEST_F(UrlInterpreter, ShellOpensTheRecorderWithTheEscapedSelection) {
     ASSERT_TRUE(register_recorder_as_url_handler());
-    const std::wstring folder = Test_support::make_temp_directory(L"urlshell");
-    const std::wstring log = folder + L"\\opened.log";
-    Scoped_environment recorder_log(L"ZAPTOR_RECORDER_LOG", log);
+    Scoped_environment recorder_log(L"ZAPTOR_RECORDER_LOG", folder + L"\\opened.log");
+    interpreter.reset();
+    interpreter = std::make_unique<Url_interpreter>(&host, storage); // on the real machine
     Target_app target;
     ASSERT_TRUE(target.start());
-    {
-        Reference_host host;
-        std::shared_ptr<Code_storage> storage =
-            Code_storage::open_path(folder + L"\\code_storage.db");
-        Url_interpreter interpreter(&host, storage);
-        ASSERT_EQ(storage->store_code(L"zp_1_user_id", L"url_interpreter",
-                                      L"zaptortest:find?q=%s&n=1", L"find", L"", L""),
-                  0);
-        ASSERT_TRUE(target.set_text(Target_app::Control::edit, L"Fish & chips #1 at 100%"));
-        ASSERT_TRUE(target.select(Target_app::Control::edit, 0, -1));
-        ASSERT_TRUE(target.activate());
-        auto list = Reference_host::make_list();
-        Param::write_text(list.get(), L"request", L"execute");
-        Param::write_u32(list.get(), L"deactivate", 0x55);
-        host.deliver(L"zp_1_user_id", list.get());
-
-        const auto records = wait_for_records(log, 1);
-        ASSERT_EQ(records.size(), 1u);
-        EXPECT_EQ(records[0], L"zaptortest:find?q=Fish %26 chips %231 at 100%25&n=1");
-        // No backup scope: the copied selection stays on the clipboard.
-        EXPECT_EQ(Output_test::clipboard_text(), L"Fish & chips #1 at 100%");
-    }
-    Test_support::remove_tree(folder);
+    ASSERT_TRUE(target.set_text(Target_app::Control::edit, L"Fish & chips #1 at 100%"));
+    ASSERT_TRUE(target.select(Target_app::Control::edit, 0, -1));
+    ASSERT_TRUE(target.activate());
+    run(L"zaptortest:find?q=%s&n=1");
+    const auto records = wait_for_records(folder + L"\\opened.log", 1);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0], L"zaptortest:find?q=Fish %26 chips %231 at 100%25&n=1");
+    // No backup scope: the copied selection stays on the clipboard.
+    EXPECT_EQ(Output_test::clipboard_text(), L"Fish & chips #1 at 100%");
 }
+
+} // namespace
