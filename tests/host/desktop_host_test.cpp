@@ -1,6 +1,5 @@
-// The desktop host: questions in dialogs, the key-value store on disk, the
+// The desktop host: the key-value store on disk, the
 // tray menu from a plug-in's answers, and the order of start-up and shut-down.
-#include "host/ask_dialogs.h"
 #include "host/desktop_host.h"
 #include "host/key_value_file.h"
 #include "host/reference_host.h"
@@ -8,55 +7,14 @@
 #include "contract/parameter_values.h"
 #include "support/test_support.h"
 
-#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
-
-// Plays the user: waits for the dialog with this caption on another thread,
-// lets `fill` work on it, then presses the button.
-class Dialog_user {
-public:
-    Dialog_user(std::wstring caption, std::function<void(HWND)> fill, int button)
-        : thread_([this, caption, fill, button] {
-              for (int i = 0; i < 200 && !found_; ++i) {
-                  HWND dialog = FindWindowW(L"#32770", caption.c_str());
-                  if (dialog && IsWindowVisible(dialog)) {
-                      found_ = true;
-                      fill(dialog);
-                      SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                                   reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
-                  } else {
-                      Sleep(50);
-                  }
-              }
-          }) {}
-    ~Dialog_user() {
-        if (thread_.joinable())
-            thread_.join();
-    }
-    bool found() {
-        thread_.join();
-        thread_ = std::thread();
-        return found_;
-    }
-
-private:
-    std::atomic<bool> found_{false};
-    std::thread thread_;
-};
-
-std::wstring window_text(HWND window) {
-    wchar_t buffer[256] = {};
-    GetWindowTextW(window, buffer, 256);
-    return buffer;
-}
 
 struct Temp_root {
     std::wstring dir = Test_support::make_temp_directory(L"desktop");
@@ -93,41 +51,6 @@ struct Plugin_reports {
 };
 
 } // namespace
-
-TEST(Ask_dialogs, text_dialog_answers_what_the_user_typed_and_cancel_keeps_the_list) {
-    Reference_host host;
-    Ask_dialogs dialogs;
-    host.set_asker(&dialogs);
-
-    auto list = Reference_host::make_list();
-    Param::write_text(list.get(), L"title", L"Customer name");
-    std::wstring label;
-    Dialog_user user(
-        L"Customer name",
-        [&](HWND dialog) {
-            label = window_text(GetDlgItem(dialog, Ask_dialogs::label_id));
-            SetDlgItemTextW(dialog, Ask_dialogs::edit_id, L"J\x00f6rg Tab\tEnd");
-        },
-        IDOK);
-    host.send(L"ask_text", 8, list.get());
-    EXPECT_TRUE(user.found());
-    EXPECT_EQ(label, L"Customer name");
-    EXPECT_EQ(Param::read_text(list.get(), L"text", L"<none>"), L"J\x00f6rg Tab\tEnd");
-
-    // Cancel: nothing written; an empty title shows as "Text".
-    auto cancelled = Reference_host::make_list();
-    Dialog_user canceller(
-        L"Text", [](HWND dialog) { SetDlgItemTextW(dialog, 1001, L"x"); }, IDCANCEL);
-    host.send(L"ask_text", 8, cancelled.get());
-    EXPECT_TRUE(canceller.found());
-    EXPECT_FALSE(Param::has_value(cancelled.get(), L"text"));
-
-    // A set answer wins: no dialog is shown.
-    host.set_answer(L"ask_text", {{{L"text"}, {'s', 0, 0, 0}, true}});
-    auto scripted = Reference_host::make_list();
-    host.send(L"ask_text", 8, scripted.get());
-    EXPECT_EQ(Param::read_text(scripted.get(), L"text"), L"s");
-}
 
 TEST(Key_value_store, persists_across_two_hosts_and_keeps_unreadable_files) {
     Temp_root root;

@@ -122,15 +122,10 @@ TEST(Script_console, unload_without_finalize_leaves_no_dangling_filter) {
     ASSERT_EQ(run.console.run("load " + plugin_path() + "\n"), 0) << run.console.last_error();
     Keyboard_listener* listener = run.host.keyboard_listener();
     ASSERT_NE(listener, nullptr);
-    KBDLLHOOKSTRUCT event{};
-    event.vkCode = 0x41;
-    EXPECT_TRUE(listener->key_event(&event, listener_control));
-    EXPECT_FALSE(listener->key_event(&event, listener_control | listener_shift));
     EXPECT_EQ(run.host.filter_count(L"tp_echo"), 1u);
 
     // A second load while one is loaded is refused.
     EXPECT_EQ(run.console.run("load " + plugin_path() + "\n"), 1);
-    EXPECT_NE(run.output.back().find("already loaded"), std::string::npos);
 
     ASSERT_EQ(run.console.run("unload\nsend tp_echo in=text:x\n"), 0);
     EXPECT_EQ(run.host.filter_count(L"tp_echo"), 0u);
@@ -140,8 +135,6 @@ TEST(Script_console, unload_without_finalize_leaves_no_dangling_filter) {
 
     // A DLL without the exports is no plug-in.
     EXPECT_EQ(run.console.run("load version.dll\n"), 1);
-    EXPECT_NE(run.output.back().find("does not export \"initialize\""), std::string::npos)
-        << run.output.back();
     EXPECT_FALSE(run.console.plugin().loaded());
 }
 
