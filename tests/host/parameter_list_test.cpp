@@ -117,8 +117,6 @@ TEST(Parameter_list, children_are_created_once_and_found_by_name) {
     EXPECT_EQ(call_slot<Parameters*>(list.get(), child_slot, L"x"), x);
     EXPECT_EQ(call_slot<Parameters*>(list.get(), find_child_slot, L"x"), x);
     Parameters* y = call_slot<Parameters*>(list.get(), child_slot, L"y");
-    Parameters* deep = call_slot<Parameters*>(x, child_slot, L"deep");
-    Param::write_text(deep, L"v", L"d");
 
     Recording_visitor visitor;
     call_slot<void>(list.get(), visit_children_slot, static_cast<Child_visitor*>(&visitor));
@@ -134,8 +132,6 @@ TEST(Parameter_list, children_are_created_once_and_found_by_name) {
     };
     call_slot<void>(list.get(), for_each_child_slot, callback, static_cast<void*>(&called));
     EXPECT_EQ(called, visitor.seen);
-
-    EXPECT_EQ(Param::read_text(list->find_child_list(L"x")->find_child_list(L"deep"), L"v"), L"d");
 }
 
 TEST(Parameter_list, destroy_frees_plugin_lists_and_refuses_host_lists) {
