@@ -4,8 +4,7 @@
  * objects through raw slots with thiscall. Prints one line per failed check
  * and a summary; exits non-zero on any failure.
  *
- * Usage: zaptor_contract_host.exe [path of zaptor.dll]
- * (default: plugins\zaptor.dll beside this program). It works in a fresh
+ * It loads plugins\zaptor.dll beside this program and works in a fresh
  * folder under %TEMP%, where the plug-in keeps its databases. */
 #include <windows.h>
 
@@ -274,15 +273,16 @@ static int text_is(Params* list, const wchar_t* key, const wchar_t* expected) {
     return same;
 }
 
-/* 1 when the entry holds exactly four bytes equal to value. */
-static int u32_is(Params* list, const wchar_t* key, unsigned value) {
+/* 1 when the entry holds exactly these bytes: a u32 is 4 bytes, a flag 1. */
+static int bytes_are(Params* list, const wchar_t* key, const void* data, unsigned size) {
     Entry* entry = list ? params_find(list, key) : NULL;
-    return entry && entry->size == 4 && memcmp(entry->data, &value, 4) == 0;
+    return entry && entry->size == size && memcmp(entry->data, data, size) == 0;
 }
-
+static int u32_is(Params* list, const wchar_t* key, unsigned value) {
+    return bytes_are(list, key, &value, 4);
+}
 static int flag_is(Params* list, const wchar_t* key, unsigned char value) {
-    Entry* entry = params_find(list, key);
-    return entry && entry->size == 1 && entry->data[0] == value;
+    return bytes_are(list, key, &value, 1);
 }
 
 /* ---- the host: registrations, subscriptions, requests ---- */
@@ -694,20 +694,11 @@ static void run(HMODULE dll, const wchar_t* work) {
     free(ident);
 }
 
-int main(int argc, char** argv) {
+int main(void) {
     InitializeCriticalSection(&lock);
-    wchar_t dll_path[MAX_PATH];
-    if (argc > 1) {
-        MultiByteToWideChar(CP_ACP, 0, argv[1], -1, dll_path, MAX_PATH);
-    } else {
-        GetModuleFileNameW(NULL, dll_path, MAX_PATH);
-        wchar_t* slash = wcsrchr(dll_path, L'\\');
-        if (slash)
-            slash[1] = 0;
-        wcscat(dll_path, L"plugins\\zaptor.dll");
-    }
     wchar_t full[MAX_PATH];
-    GetFullPathNameW(dll_path, MAX_PATH, full, NULL);
+    GetModuleFileNameW(NULL, full, MAX_PATH);
+    wcscpy(wcsrchr(full, L'\\') + 1, L"plugins\\zaptor.dll");
 
     wchar_t work[MAX_PATH], plugins[MAX_PATH];
     GetTempPathW(MAX_PATH, work);
