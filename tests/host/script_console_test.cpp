@@ -73,7 +73,6 @@ TEST(Script_console, drives_a_plugin_dll_from_load_to_unload) {
                          "answer vq_get_activation_key key=u32:0x91\n"
                          "send tp_request in=text:stash\n"
                          "send zp_3_user_id activate=u32:0x141\n"
-                         "send tp_nested\n"
                          "finalize\n"
                          "send tp_echo in=text:gone\n"
                          "unload\n";
@@ -97,8 +96,6 @@ TEST(Script_console, drives_a_plugin_dll_from_load_to_unload) {
         "= activate u32:0x141",
         "= vq_default_action_handler text:\"zp_3_user_id\"",
         "= handled_by text:\"test_plugin\"",
-        "> tp_echo in=text:\"inner\"",
-        "= inner_out text:\"echo:inner\"",
         "> tp_lifecycle event=text:\"finalize\"",
         "> deregister_keyboard_listener listener=",
         // after finalize the name has no filter any more
@@ -122,15 +119,10 @@ TEST(Script_console, unload_without_finalize_leaves_no_dangling_filter) {
     ASSERT_EQ(run.console.run("load " + plugin_path() + "\n"), 0) << run.console.last_error();
     Keyboard_listener* listener = run.host.keyboard_listener();
     ASSERT_NE(listener, nullptr);
-    KBDLLHOOKSTRUCT event{};
-    event.vkCode = 0x41;
-    EXPECT_TRUE(listener->key_event(&event, listener_control));
-    EXPECT_FALSE(listener->key_event(&event, listener_control | listener_shift));
     EXPECT_EQ(run.host.filter_count(L"tp_echo"), 1u);
 
     // A second load while one is loaded is refused.
     EXPECT_EQ(run.console.run("load " + plugin_path() + "\n"), 1);
-    EXPECT_NE(run.output.back().find("already loaded"), std::string::npos);
 
     ASSERT_EQ(run.console.run("unload\nsend tp_echo in=text:x\n"), 0);
     EXPECT_EQ(run.host.filter_count(L"tp_echo"), 0u);
@@ -140,35 +132,22 @@ TEST(Script_console, unload_without_finalize_leaves_no_dangling_filter) {
 
     // A DLL without the exports is no plug-in.
     EXPECT_EQ(run.console.run("load version.dll\n"), 1);
-    EXPECT_NE(run.output.back().find("does not export \"initialize\""), std::string::npos)
-        << run.output.back();
     EXPECT_FALSE(run.console.plugin().loaded());
 }
 
 TEST(Script_console, console_end_shuts_a_started_plugin_down_before_finalize) {
-    std::vector<std::string> output;
-    {
-        Reference_host host;
-        Script_console console(host, [&](const std::string& line) { output.push_back(line); });
-        ASSERT_EQ(console.run("load " + plugin_path() + "\nsend startup\n"), 0);
+    for (const std::string& ending : {"", "send shutdown\n"}) {
+        std::vector<std::string> events;
+        {
+            Reference_host host;
+            Script_console console(host, [&](const std::string& line) {
+                if (line.rfind("> tp_lifecycle", 0) == 0)
+                    events.push_back(line.substr(line.find('"')));
+            });
+            ASSERT_EQ(console.run("load " + plugin_path() + "\nsend startup\n" + ending), 0);
+        }
+        // Shut down by the script already or not: one "shutdown", before "finalize".
+        EXPECT_EQ(events,
+                  (std::vector<std::string>{"\"startup\"", "\"shutdown\"", "\"finalize\""}));
     }
-    std::vector<std::string> events;
-    for (const auto& line : output)
-        if (line.rfind("> tp_lifecycle", 0) == 0)
-            events.push_back(line);
-    EXPECT_EQ(events, (std::vector<std::string>{"> tp_lifecycle event=text:\"startup\"",
-                                                "> tp_lifecycle event=text:\"shutdown\"",
-                                                "> tp_lifecycle event=text:\"finalize\""}));
-
-    // Shut down by the script already: no second "shutdown".
-    output.clear();
-    {
-        Reference_host host;
-        Script_console console(host, [&](const std::string& line) { output.push_back(line); });
-        ASSERT_EQ(console.run("load " + plugin_path() + "\nsend startup\nsend shutdown\n"), 0);
-    }
-    std::size_t shutdowns = 0;
-    for (const auto& line : output)
-        shutdowns += line == "> tp_lifecycle event=text:\"shutdown\"";
-    EXPECT_EQ(shutdowns, 1u);
 }

@@ -4,8 +4,6 @@
 //   "tp_request" asks the host for the activation key, stores and reads back
 //                "in" through the key-value store, types "in", and writes
 //                "activation" and "stored"
-//   "tp_nested"  sends "tp_echo" to the host from inside process
-//   "tp_async"   types "async" from a worker thread (joined at finalize)
 //   "key_processing" sends "tp_key_seen" with the same "key_down"/"key_up"
 //   "vq_default_action_handler" writes "handled_by" = "test_plugin"
 //   "startup", "shutdown" (and finalize) send "tp_lifecycle" with "event"
@@ -17,7 +15,6 @@
 #include "contract/parameter_values.h"
 
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -75,18 +72,6 @@ public:
             Param::Owned_parameters type = Param::create(host_);
             Param::write_text(type.get(), L"typing_data", in);
             Param::send(host_, L"vq_keyboard_write", type.get());
-        } else if (message == L"tp_nested") {
-            Param::Owned_parameters inner = Param::create(host_);
-            Param::write_text(inner.get(), L"in", L"inner");
-            Param::send(host_, L"tp_echo", inner.get());
-            Param::write_text(list, L"inner_out", Param::read_text(inner.get(), L"out"));
-        } else if (message == L"tp_async") {
-            Interaction_if* host = host_;
-            workers_.emplace_back([host] {
-                Param::Owned_parameters type = Param::create(host);
-                Param::write_text(type.get(), L"typing_data", L"async");
-                Param::send(host, L"vq_keyboard_write", type.get());
-            });
         } else if (message == L"key_processing") {
             Param::Owned_parameters seen = Param::create(host_);
             for (const wchar_t* key : {L"key_down", L"key_up"})
@@ -111,16 +96,9 @@ public:
         return 0;
     }
 
-    void join_workers() {
-        for (auto& worker : workers_)
-            worker.join();
-        workers_.clear();
-    }
-
 private:
     Interaction_if* host_;
     unsigned int calls_ = 0;
-    std::vector<std::thread> workers_;
 };
 
 Interaction_if* g_host = nullptr;
@@ -143,11 +121,14 @@ extern "C" __declspec(dllexport) void initialize(Interaction_if* host) {
         return;
     g_host = host;
     g_filter = new Test_filter(host);
-    const Name_ref names[] = {
-        {L"tp_echo", 7},  {L"tp_request", 10},          {L"tp_nested", 9},
-        {L"tp_async", 8}, {L"key_processing", 14},      {L"startup", 7},
-        {L"shutdown", 8}, {L"get_tray_menu_items", 19}, {L"add_tray_item_action", 20}};
-    g_registration = host->register_filter(g_filter, names, 9);
+    const Name_ref names[] = {{L"tp_echo", 7},
+                              {L"tp_request", 10},
+                              {L"key_processing", 14},
+                              {L"startup", 7},
+                              {L"shutdown", 8},
+                              {L"get_tray_menu_items", 19},
+                              {L"add_tray_item_action", 20}};
+    g_registration = host->register_filter(g_filter, names, 7);
     host->subscribe(L"vq_default_action_handler", 25, g_filter);
     g_listener = new Test_listener;
     send_listener(L"register_keyboard_listener");
@@ -156,7 +137,6 @@ extern "C" __declspec(dllexport) void initialize(Interaction_if* host) {
 extern "C" __declspec(dllexport) void finalize() {
     if (!g_host)
         return;
-    g_filter->join_workers();
     send_lifecycle(g_host, L"finalize");
     send_listener(L"deregister_keyboard_listener");
     g_host->unsubscribe(L"vq_default_action_handler", 25, g_filter);

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <regex>
 #include <sstream>
 
 using namespace Test_support;
@@ -93,12 +92,6 @@ TEST(Lifecycle, TraceFileWithTokenAndLevelChanges) {
     ASSERT_EQ(run.exit_code, 0u) << run.output;
     std::string log = read_file(install.plugins + L"\\zaptor.log");
     ASSERT_FALSE(log.empty()) << "no zaptor.log beside the DLL";
-    EXPECT_TRUE(std::regex_search(
-        log, std::regex(R"((^|\n)\d{8,}\tINF\t\[initialize\]  zaptor initialize\n)")))
-        << log;
-    EXPECT_TRUE(
-        std::regex_search(log, std::regex(R"(\n\d{8,}\tDBG\t\[ZP_Startup_filter::on_startup\]\n)")))
-        << log;
     EXPECT_EQ(count_lines_containing(log, "[ZP_Startup_filter::on_startup]"), 1) << log;
     EXPECT_EQ(count_lines_containing(log, "[ZP_Startup_filter::on_shutdown]"), 1) << log;
     // "Debug" changed nothing: no level line before "off".
@@ -224,30 +217,4 @@ TEST(Lifecycle, WithoutAPluginsFolderTheHostKeepsWorking) {
     EXPECT_TRUE(has_line(run.output, "still here")) << run.output;
     // Nothing was created in its place.
     EXPECT_FALSE(file_exists(install.plugins));
-}
-
-TEST(Lifecycle, GermanTextsAfterSetLanguage) {
-    auto install = make_vqhost_install(L"german");
-    auto run =
-        run_vqhost_script(install, "load plugins\\zaptor.dll\n"
-                                   "send startup\n"
-                                   "send set_language language=text:Deutsch\n"
-                                   "send zp_broadcast_get_action_text ident=text:zp_uppercase\n"
-                                   "send set_language\n"
-                                   "send zp_broadcast_get_action_text ident=text:zp_uppercase\n"
-                                   "send set_language language=text:\"de'; DROP TABLE meta; --\"\n"
-                                   "send zp_broadcast_get_action_text ident=text:zp_uppercase\n"
-                                   "send shutdown\n");
-    ASSERT_EQ(run.exit_code, 0u) << run.output;
-    std::vector<std::string> names;
-    std::istringstream in(run.output);
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("= zp_uppercase.name ", 0) == 0)
-            names.push_back(line);
-    ASSERT_EQ(names.size(), 3u) << run.output;
-    EXPECT_EQ(names[0], "= zp_uppercase.name text:\"In Gro\xc3\x9f"
-                        "buchstaben\"");
-    EXPECT_EQ(names[1], "= zp_uppercase.name text:\"To upper case\"");
-    EXPECT_EQ(names[2], "= zp_uppercase.name text:\"To upper case\"");
 }
