@@ -8,6 +8,7 @@
 #include "host/parameter_list.h"
 #include "host/reference_host.h"
 #include "support/test_support.h"
+#include "support/work_folder.h"
 
 #include <windows.h>
 
@@ -15,27 +16,8 @@
 #include <map>
 #include <mutex>
 #include <string>
-
-// Makes a fresh folder the current directory for the test's lifetime.
-class Work_folder {
-public:
-    explicit Work_folder(const std::wstring& prefix)
-        : path_(Test_support::make_temp_directory(prefix)) {
-        GetCurrentDirectoryW(MAX_PATH, previous_);
-        CreateDirectoryW((path_ + L"\\plugins").c_str(), nullptr);
-        SetCurrentDirectoryW(path_.c_str());
-    }
-    ~Work_folder() {
-        SetCurrentDirectoryW(previous_);
-        Test_support::remove_tree(path_);
-    }
-    const std::wstring& path() const { return path_; }
-    std::wstring database() const { return path_ + L"\\plugins\\zaptor.db"; }
-
-private:
-    std::wstring path_;
-    wchar_t previous_[MAX_PATH] = {};
-};
+}
+;
 
 // Counts activations and deactivations per key code (from any thread).
 class Counting_action final : public FilterBaseKeyAction {

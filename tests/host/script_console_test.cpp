@@ -136,7 +136,7 @@ TEST(Script_console, unload_without_finalize_leaves_no_dangling_filter) {
 }
 
 TEST(Script_console, console_end_shuts_a_started_plugin_down_before_finalize) {
-    for (const std::string& ending : {"", "send shutdown\n"}) {
+    for (std::string ending : {"", "send shutdown\n"}) {
         std::vector<std::string> events;
         {
             Reference_host host;

@@ -3,7 +3,7 @@
 #include "host/reference_host.h"
 #include "interpreters/interpreters_test_support.h"
 #include "interpreters/typing_language.h"
-#include "storage/trace_capture.h"
+#include "support/trace_capture.h"
 
 #include <gtest/gtest.h>
 

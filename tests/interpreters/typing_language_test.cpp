@@ -6,7 +6,7 @@
 #include "interpreters/kv_store.h"
 #include "interpreters/typing_data.h"
 #include "output_test_support.h"
-#include "storage/trace_capture.h"
+#include "support/trace_capture.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "output/clipboard_backup_scope.h"
 #include "output/clipboard_handler.h"
 #include "output_test_support.h"
-#include "storage/trace_capture.h"
+#include "support/trace_capture.h"
 #include "target_app_test.h"
 #include "tools/target_app/target_client.h"
 

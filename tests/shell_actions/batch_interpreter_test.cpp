@@ -9,7 +9,7 @@
 #include "output_test_support.h"
 #include "shell_test_support.h"
 #include "storage/code_storage.h"
-#include "storage/trace_capture.h"
+#include "support/trace_capture.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

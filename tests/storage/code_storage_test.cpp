@@ -4,7 +4,7 @@
 
 #include "db_files.h"
 #include "support/test_support.h"
-#include "trace_capture.h"
+#include "support/trace_capture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "storage/sqlite_layer.h"
 
 #include "db_files.h"
-#include "trace_capture.h"
+#include "support/trace_capture.h"
 
 #include <gtest/gtest.h>
 

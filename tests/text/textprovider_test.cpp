@@ -1,7 +1,7 @@
 #include "text/textprovider.h"
 
 #include "storage/db_files.h"
-#include "storage/trace_capture.h"
+#include "support/trace_capture.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 
 #include "contract/text_convert.h"
 #include "storage/db_files.h"
-#include "storage/trace_capture.h"
+#include "support/trace_capture.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

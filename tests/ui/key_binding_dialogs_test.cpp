@@ -10,7 +10,7 @@
 #include "fake_actions.h"
 #include "storage/shortcut_database.h"
 #include "ui/ui_resources.h"
-#include "work_folder.h"
+#include "support/work_folder.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 #include "support/test_support.h"
 #include "text/textprovider.h"
 #include "ui/ui_resources.h"
-#include "work_folder.h"
+#include "support/work_folder.h"
 
 #include <gtest/gtest.h>
 

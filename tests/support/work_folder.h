@@ -25,6 +25,7 @@ public:
     Work_folder(const Work_folder&) = delete;
     Work_folder& operator=(const Work_folder&) = delete;
 
+    const std::wstring& path() const { return path_; }
     std::wstring database() const { return path_ + L"\\plugins\\zaptor.db"; }
 
 private:
