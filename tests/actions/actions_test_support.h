@@ -16,8 +16,6 @@
 #include <map>
 #include <mutex>
 #include <string>
-}
-;
 
 // Counts activations and deactivations per key code (from any thread).
 class Counting_action final : public FilterBaseKeyAction {
