@@ -12,6 +12,7 @@
 //                plain value; "add_tray_item_action" sends "tp_tray_ran"
 //                with the "action" it got (absent when it got none)
 #include "contract/host_interface.h"
+#include "contract/owned_filter.h"
 #include "contract/parameter_values.h"
 
 #include <string>
@@ -21,11 +22,7 @@ namespace {
 
 class Test_listener final : public Keyboard_listener {
 public:
-    void* destroy(unsigned int flags) override {
-        if (flags & 1)
-            delete this;
-        return this;
-    }
+    void* destroy(unsigned int flags) override { return destroy_through_slot(this, flags); }
     // Swallows A with Control only.
     bool key_event(const KBDLLHOOKSTRUCT* event, unsigned int modifiers) override {
         return event && event->vkCode == 0x41 && modifiers == listener_control;
@@ -41,11 +38,7 @@ void send_lifecycle(Interaction_if* host, const std::wstring& event) {
 class Test_filter final : public Filter {
 public:
     explicit Test_filter(Interaction_if* host) : host_(host) {}
-    void* destroy(unsigned int flags) override {
-        if (flags & 1)
-            delete this;
-        return this;
-    }
+    void* destroy(unsigned int flags) override { return destroy_through_slot(this, flags); }
     int status() override { return 1; }
     int process(const wchar_t* name, unsigned int length, Parameters* list) override {
         std::wstring message(name, length);
