@@ -82,20 +82,3 @@ public:
 private:
     std::map<std::uint32_t, Binding_row> bound_;
 };
-
-// Records every request the plug-in sends: its name and its values as
-// "path=text" (child values as "child.key"), in list order.
-class Request_log {
-public:
-    explicit Request_log(Reference_host& host);
-    struct Request {
-        std::wstring name;
-        std::vector<std::wstring> values;
-    };
-    std::vector<Request> take();
-    std::vector<Request> all() const;
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<Request> requests_;
-};
