@@ -41,30 +41,35 @@ std::wstring item_text(HWND tree, HTREEITEM item) {
     return TreeView_GetItem(tree, &data) ? buffer : L"";
 }
 
-std::vector<Tree_node> nodes_below(HWND tree, HTREEITEM first) {
-    std::vector<Tree_node> nodes;
-    for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree, item))
-        nodes.push_back({item_text(tree, item), nodes_below(tree, TreeView_GetChild(tree, item))});
-    return nodes;
+} // namespace
+
+std::wstring tree_outline(HWND tree, HTREEITEM first) {
+    std::wstring outline;
+    first = first == TVI_ROOT ? TreeView_GetRoot(tree) : first;
+    for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree, item)) {
+        outline += (item == first ? L"" : L"|") + item_text(tree, item);
+        if (HTREEITEM child = TreeView_GetChild(tree, item))
+            outline += L"(" + tree_outline(tree, child) + L")";
+    }
+    return outline;
 }
 
-HTREEITEM find_below(HWND tree, HTREEITEM first, const std::wstring& text) {
+HTREEITEM find_tree_item(HWND tree, const std::wstring& text, HTREEITEM first) {
+    first = first == TVI_ROOT ? TreeView_GetRoot(tree) : first;
     for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree, item)) {
         if (item_text(tree, item) == text)
             return item;
-        if (HTREEITEM found = find_below(tree, TreeView_GetChild(tree, item), text))
+        if (HTREEITEM found = find_tree_item(tree, text, TreeView_GetChild(tree, item)))
             return found;
     }
     return nullptr;
 }
 
+namespace {
+
 std::wstring list_text(HWND list, int row, int column) {
     wchar_t buffer[1024] = {};
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = buffer;
-    item.cchTextMax = 1024;
-    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    ListView_GetItemText(list, row, column, buffer, 1024);
     return buffer;
 }
 
@@ -119,24 +124,9 @@ Language_scope::~Language_scope() {
 }
 
 std::wstring text_of(HWND window) {
-    int length = static_cast<int>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    int copied = static_cast<int>(SendMessageW(window, WM_GETTEXT, static_cast<WPARAM>(length + 1),
-                                               reinterpret_cast<LPARAM>(&text[0])));
-    text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, &text[0], text.size())));
     return text;
-}
-
-std::wstring text_of(HWND dialog, int id) {
-    return text_of(GetDlgItem(dialog, id));
-}
-
-bool visible(HWND dialog, int id) {
-    return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE;
-}
-
-bool enabled(HWND dialog, int id) {
-    return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
 }
 
 bool click(HWND dialog, int id, bool post) {
@@ -164,12 +154,8 @@ int combo_selection(HWND dialog, int id) {
 }
 
 std::wstring combo_item(HWND dialog, int id, int index) {
-    LRESULT length = SendDlgItemMessageW(dialog, id, CB_GETLBTEXTLEN, index, 0);
-    if (length == CB_ERR)
-        return L"<none>";
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    SendDlgItemMessageW(dialog, id, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(static_cast<std::size_t>(length));
+    wchar_t text[1024] = {};
+    SendDlgItemMessageW(dialog, id, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
     return text;
 }
 
@@ -182,21 +168,9 @@ bool select_combo_by_data(HWND dialog, int id, std::uintptr_t code) {
     return false;
 }
 
-std::vector<Tree_node> tree_contents(HWND tree) {
-    return nodes_below(tree, TreeView_GetRoot(tree));
-}
-
-HTREEITEM find_tree_item(HWND tree, const std::wstring& text) {
-    return find_below(tree, TreeView_GetRoot(tree), text);
-}
-
 std::wstring tree_selection_text(HWND tree) {
     HTREEITEM item = TreeView_GetSelection(tree);
     return item ? item_text(tree, item) : L"<none>";
-}
-
-void select_tree_item(HWND tree, HTREEITEM item) {
-    TreeView_SelectItem(tree, item);
 }
 
 void expand_roots(HWND tree) {
@@ -219,11 +193,6 @@ void select_list_row(HWND list, int row) {
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
                  reinterpret_cast<LPARAM>(&state));
-}
-
-int list_selection(HWND list) {
-    return static_cast<int>(
-        SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
 int find_list_row(HWND list, const std::wstring& text) {

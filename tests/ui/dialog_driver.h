@@ -51,9 +51,15 @@ public:
 
 // Control helpers, callable from the test thread.
 std::wstring text_of(HWND window);
-std::wstring text_of(HWND dialog, int id);
-bool visible(HWND dialog, int id);
-bool enabled(HWND dialog, int id);
+inline std::wstring text_of(HWND dialog, int id) {
+    return text_of(GetDlgItem(dialog, id));
+}
+inline bool visible(HWND dialog, int id) {
+    return IsWindowVisible(GetDlgItem(dialog, id));
+}
+inline bool enabled(HWND dialog, int id) {
+    return IsWindowEnabled(GetDlgItem(dialog, id));
+}
 // Clicks a button the way a user would: only a visible, enabled button
 // reacts. Answers whether it could be clicked. Posted for buttons that open
 // a nested modal dialog.
@@ -69,15 +75,14 @@ std::wstring combo_item(HWND dialog, int id, int index);
 // Selects the entry whose item data is `code`; false when none has it.
 bool select_combo_by_data(HWND dialog, int id, std::uintptr_t code);
 
-// Tree view access by item text.
-struct Tree_node {
-    std::wstring text;
-    std::vector<Tree_node> children;
-};
-std::vector<Tree_node> tree_contents(HWND tree);
-HTREEITEM find_tree_item(HWND tree, const std::wstring& text);
+// Tree view access by item text. The outline reads "a(a1|a2)|b": the items
+// from `first` on (the root: all), with the children of expanded ones.
+std::wstring tree_outline(HWND tree, HTREEITEM first = TVI_ROOT);
+HTREEITEM find_tree_item(HWND tree, const std::wstring& text, HTREEITEM first = TVI_ROOT);
 std::wstring tree_selection_text(HWND tree);
-void select_tree_item(HWND tree, HTREEITEM item);
+inline void select_tree_item(HWND tree, HTREEITEM item) {
+    TreeView_SelectItem(tree, item);
+}
 // Expands every category as a user's clicks would: the first expansion of
 // each notifies the dialog.
 void expand_roots(HWND tree);
@@ -93,6 +98,8 @@ struct List_row {
 std::vector<List_row> list_rows(HWND list);
 // Selects and focuses one row, as a click would.
 void select_list_row(HWND list, int row);
-int list_selection(HWND list);
+inline int list_selection(HWND list) {
+    return ListView_GetNextItem(list, -1, LVNI_SELECTED);
+}
 // Index of the row whose first column reads `text`; -1 when none does.
 int find_list_row(HWND list, const std::wstring& text);

@@ -153,7 +153,7 @@ TEST_P(DialogFit, EveryDialogWithTheLongestCombinationsAndTheRefusal) {
                  select_tree_item(tree, find_tree_item(tree, L"Action " + std::to_wstring(i)));
                  check.control(GetDlgItem(window, IDC_MA_KEY_BUTTON));
              }
-             actions.set_accepting(false);
+             actions.accepting = false;
              ASSERT_TRUE(click(window, IDC_MA_NEW));
              set_text(window, IDC_MA_NAME, L"Refused");
              set_text(window, IDC_MA_CODE, L"x");

@@ -69,7 +69,7 @@ void Fake_code_actions::answer(const std::wstring& name, Parameters* list) {
                                Param::read_text(child, L"name"),
                                Param::read_text(child, L"description"),
                                Param::read_text(child, L"category")};
-            if (!accepting_ || action.type.empty() || action.code.empty() || action.name.empty())
+            if (!accepting || action.type.empty() || action.code.empty() || action.name.empty())
                 continue;
             std::wstring ident =
                 key == L"zp_new" ? L"zp_" + std::to_wstring(1000 + next_id_++) + L"_user_id" : key;
@@ -107,18 +107,9 @@ void Fake_code_actions::put(const std::wstring& ident, Fake_action action) {
     actions_[ident] = std::move(action);
 }
 
-bool Fake_code_actions::get(const std::wstring& ident, Fake_action& action) const {
+std::map<std::wstring, Fake_action> Fake_code_actions::all() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto found = actions_.find(ident);
-    if (found == actions_.end())
-        return false;
-    action = found->second;
-    return true;
-}
-
-std::size_t Fake_code_actions::size() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return actions_.size();
+    return actions_;
 }
 
 void Fake_code_actions::bind(const std::wstring& ident, std::uint32_t key_code) {
@@ -132,27 +123,23 @@ std::uint32_t Fake_code_actions::binding_of(const std::wstring& ident) const {
     return found == bindings_.end() ? 0xFFFF : found->second;
 }
 
-void Fake_code_actions::set_accepting(bool accepting) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    accepting_ = accepting;
-}
-
 void Memory_directory::bind(std::uint32_t key_code, const std::wstring& ident) {
-    for (const Binding_row& action : action_texts())
-        if (action.ident == ident)
+    for (Binding_row action : action_texts())
+        if (action.ident == ident) {
+            action.key_code = key_code;
             bound_[key_code] = action;
+        }
 }
 
 Key_binding_entry Memory_directory::binding_of(std::uint32_t key_code) {
     auto found = bound_.find(key_code);
-    if (found == bound_.end())
-        return {};
-    return {found->second.ident, found->second.name};
+    return found == bound_.end() ? Key_binding_entry{}
+                                 : Key_binding_entry{found->second.ident, found->second.name};
 }
 
 std::vector<Binding_row> Memory_directory::bound_rows() {
     std::vector<Binding_row> rows;
-    for (const auto& [key_code, row] : bound_)
-        rows.push_back({key_code, row.ident, row.name, row.description});
+    for (const auto& bound : bound_)
+        rows.push_back(bound.second);
     return rows;
 }

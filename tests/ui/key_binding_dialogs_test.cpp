@@ -1,16 +1,20 @@
-// The key binding settings dialog and the "Add key shortcut" dialog, driven
-// through their controls, against real keyboard shortcuts whose bindings are
-// read back from the database file.
+// The key binding settings dialog, the "Add key shortcut" dialog and the tray
+// items that open them, driven through their controls, against real keyboard
+// shortcuts whose bindings are read back from the database file.
+#include "plugin/tray_menu_filter.h"
 #include "ui/add_key_shortcut_dialog.h"
 #include "ui/key_binding_settings_dialog.h"
 
 #include "actions/binding_directory.h"
 #include "actions/keyboard_shortcuts.h"
+#include "contract/owned_filter.h"
+#include "contract/parameter_values.h"
 #include "dialog_driver.h"
 #include "fake_actions.h"
+#include "host/parameter_list.h"
 #include "storage/shortcut_database.h"
+#include "support/test_support.h"
 #include "ui/ui_resources.h"
-#include "work_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +25,22 @@ namespace {
 
 using Stored = std::map<std::uint32_t, std::wstring>;
 using Rows = std::vector<List_row>;
+
+// A fresh folder with a "plugins" subfolder as the current directory: the
+// key-binding database path is relative to it.
+struct Work_folder {
+    Work_folder() {
+        GetCurrentDirectoryW(MAX_PATH, previous);
+        CreateDirectoryW((path + L"\\plugins").c_str(), nullptr);
+        SetCurrentDirectoryW(path.c_str());
+    }
+    ~Work_folder() {
+        SetCurrentDirectoryW(previous);
+        Test_support::remove_tree(path);
+    }
+    wchar_t previous[MAX_PATH] = {};
+    std::wstring path = Test_support::make_temp_directory(L"binding_dialogs");
+};
 
 class KeyBindingDialogs : public ::testing::Test {
 protected:
@@ -39,7 +59,8 @@ protected:
     // holds them, read through a connection of its own.
     Stored stored(bool with_names = false) {
         Stored result;
-        for (const auto& [key, entry] : Shortcut_database(folder.database()).load_all())
+        for (const auto& [key, entry] :
+             Shortcut_database(folder.path + L"\\plugins\\zaptor.db").load_all())
             result[key] = entry.ident + (with_names ? L" " + entry.name : L"");
         return result;
     }
@@ -66,7 +87,7 @@ protected:
         return closed;
     }
 
-    Work_folder folder{L"binding_dialogs"};
+    Work_folder folder;
     Reference_host host;
     std::unique_ptr<Fake_code_actions> actions = std::make_unique<Fake_code_actions>(host);
     Running_tasks tasks;
@@ -203,62 +224,97 @@ TEST_F(KeyBindingDialogs, NewActionFromTheAddDialogIsListedAndChosen) {
     EXPECT_EQ(stored(), (Stored{{0x10071, L"zp_1001_user_id"}}));
 }
 
-TEST_F(KeyBindingDialogs, AddDialogGrowsItsControlsAndCannotShrinkBelowItsFirstSize) {
-    ASSERT_NE(open_settings(settings), nullptr);
-    ASSERT_NE(open_add(IDC_KS_ADD), nullptr);
-    auto size = [&](int width, int height) { // -1: as it is
-        if (width >= 0)
-            SetWindowPos(add, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
-        RECT box{};
-        GetWindowRect(add, &box);
-        return std::make_pair(box.right - box.left, box.bottom - box.top);
-    };
-    auto place = [&](int id) {
-        RECT box{};
-        GetWindowRect(GetDlgItem(add, id), &box);
-        MapWindowPoints(nullptr, add, reinterpret_cast<POINT*>(&box), 2);
-        return std::vector<long>{box.left, box.top, box.right, box.bottom};
-    };
-    const auto [width, height] = size(-1, -1);
-    EXPECT_EQ(size(width - 120, height - 90), std::make_pair(width, height));
-    // Per control: does it move down, widen, heighten as the dialog grows?
-    const struct {
-        int id, down, wider, taller;
-    } controls[] = {{IDC_AS_PREFIX, 0, 0, 0},
-                    {IDC_AS_NEW, 0, 0, 0},
-                    {IDC_AS_KEY, 0, 1, 0},
-                    {IDC_AS_ACTIONS, 0, 1, 1},
-                    {IDC_AS_DESCRIPTION, 1, 1, 0},
-                    {IDC_AS_DESCRIPTION_LABEL, 1, 0, 0},
-                    {IDOK, 1, 0, 0},
-                    {IDCANCEL, 1, 0, 0}};
-    std::vector<std::vector<long>> first;
-    for (const auto& control : controls)
-        first.push_back(place(control.id));
-    const int dw = 150, dh = 110;
-    for (int grow : {1, 0}) { // grown, then back to the first size
-        size(width + grow * dw, height + grow * dh);
-        for (std::size_t i = 0; i < first.size(); ++i) {
-            const auto& c = controls[i];
-            const long dy = grow * c.down * dh;
-            EXPECT_EQ(place(c.id), (std::vector<long>{first[i][0], first[i][1] + dy,
-                                                      first[i][2] + grow * c.wider * dw,
-                                                      first[i][3] + dy + grow * c.taller * dh}))
-                << c.id << (grow ? " grown" : " back");
-        }
+struct Child_names final : Child_visitor {
+    void* destroy(unsigned int) override { return this; }
+    void visit(const wchar_t* key, Parameters* child) override {
+        names.push_back(std::wstring(key) + L"=" + Param::read_text(child, L"name"));
     }
-    ASSERT_TRUE(close_add(IDCANCEL));
+    std::vector<std::wstring> names;
+};
+
+class TrayMenu : public KeyBindingDialogs {
+protected:
+    TrayMenu() { directory.store_binding(0x41, L"zp_1_user_id", L"Greeting"); }
+
+    std::vector<std::wstring> items() {
+        items_list = Reference_host::make_list();
+        host.deliver(L"get_tray_menu_items", items_list.get());
+        Child_names names;
+        items_list->visit_children(&names);
+        return names.names;
+    }
+
+    // Delivers the tray click on a thread of its own: it returns only when
+    // the dialog it opens is closed.
+    void click_item(const wchar_t* action) {
+        runner = std::make_unique<Dialog_thread>([this, action] {
+            auto click = Reference_host::make_list();
+            if (action)
+                Param::write_text(click.get(), L"action", action);
+            return static_cast<INT_PTR>(host.deliver(L"add_tray_item_action", click.get()));
+        });
+    }
+
+    std::unique_ptr<Tray_menu_filter, Slot_deleter> tray{new Tray_menu_filter(
+        GetModuleHandleW(nullptr),
+        std::shared_ptr<Binding_directory>(std::shared_ptr<void>(), &directory), &host)};
+    std::unique_ptr<Parameter_list> items_list;
+};
+
+TEST_F(TrayMenu, ListsTwoItemsWithTranslatedNamesAndWithdrawsOnDestruction) {
+    {
+        Language_scope german(true);
+        EXPECT_EQ(items(),
+                  (std::vector<std::wstring>{L"zaptor_tray_settings=Tastenbelegung \u00E4ndern",
+                                             L"zaptor_tray_action=Aktionen verwalten"}));
+    }
+    EXPECT_EQ(items(), (std::vector<std::wstring>{L"zaptor_tray_settings=Change key bindings",
+                                                  L"zaptor_tray_action=Manage actions"}));
+    // The name is text with its terminating NUL counted.
+    const void* data = nullptr;
+    unsigned int bytes = 0;
+    ASSERT_TRUE(items_list->find_child(L"zaptor_tray_action")->get(L"name", &data, &bytes));
+    EXPECT_EQ(bytes, sizeof(L"Manage actions"));
+    tray.reset();
+    EXPECT_EQ(
+        host.filter_count(L"get_tray_menu_items") + host.filter_count(L"add_tray_item_action"), 0u);
 }
 
-TEST_F(KeyBindingDialogs, WithoutADirectoryTheDialogsOpenEmptyAndChangeNothing) {
-    Key_binding_settings_dialog orphan(GetModuleHandleW(nullptr), &host, nullptr, L"Caps Lock");
-    directory.store_binding(0x41, L"zp_1_user_id", L"Greeting");
-    ASSERT_NE(open_settings(orphan), nullptr);
-    EXPECT_TRUE(list_rows(list).empty());
-    ASSERT_TRUE(click(window, IDC_KS_ADD)); // no dialog opens: nothing to bind with
-    ASSERT_TRUE(click(window, IDOK));
-    ASSERT_TRUE(runner->wait_done());
-    EXPECT_EQ(stored(), (Stored{{0x41, L"zp_1_user_id"}}));
+TEST_F(TrayMenu, ItemsOpenTheirDialogsWithTheHostsActivationKeyOrCapsLock) {
+    const struct {
+        const wchar_t *item, *caption, *shown;
+        int activation_key; // 0: the host names none
+    } rows[] = {{L"zaptor_tray_settings", L"Zaptor settings", L"Caps Lock + a", 0},
+                {L"zaptor_tray_settings", L"Zaptor settings", L"Scroll Key + a", VK_SCROLL},
+                {L"zaptor_tray_action", L"Manage actions", L"Greeting", 0}};
+    for (const auto& row : rows) {
+        host.clear_answer(L"vq_get_activation_key");
+        if (row.activation_key)
+            host.set_activation_key(row.activation_key);
+        else
+            host.set_no_answer(L"vq_get_activation_key");
+        click_item(row.item);
+        window = runner->wait_for(row.caption);
+        ASSERT_NE(window, nullptr) << row.shown;
+        expand_roots(GetDlgItem(window, IDC_MA_TREE));
+        EXPECT_TRUE(find_list_row(GetDlgItem(window, IDC_KS_LIST), row.shown) == 0 ||
+                    find_tree_item(GetDlgItem(window, IDC_MA_TREE), row.shown))
+            << row.shown;
+        ASSERT_TRUE(click(window, IDOK));
+        ASSERT_TRUE(runner->wait_done());
+    }
+}
+
+TEST_F(TrayMenu, ClickWithoutOrWithAForeignActionDoesNothing) {
+    for (const wchar_t* action : {static_cast<const wchar_t*>(nullptr), L"", L"other_tray_item",
+                                  L"zaptor_tray_settingsX"}) {
+        click_item(action);
+        ASSERT_TRUE(runner->wait_done()); // a dialog would have kept the click from returning
+        EXPECT_EQ(runner->result(), 1);
+    }
+    // A host that hands over no list: no crash.
+    EXPECT_EQ(tray->process(L"add_tray_item_action", 20, nullptr), 0);
+    EXPECT_EQ(tray->process(L"get_tray_menu_items", 19, nullptr), 0);
 }
 
 } // namespace
