@@ -4,75 +4,80 @@
 
 namespace {
 
+bool is_dialog(HWND window) {
+    wchar_t class_name[16] = {};
+    GetClassNameW(window, class_name, 16);
+    return std::wstring(class_name) == L"#32770";
+}
+
 struct Search {
-    const std::wstring* caption;
+    const std::wstring& caption;
     HWND except;
     HWND found;
 };
 
 BOOL CALLBACK find_dialog(HWND window, LPARAM context) {
     auto* search = reinterpret_cast<Search*>(context);
-    wchar_t class_name[16] = {};
-    GetClassNameW(window, class_name, 16);
-    if (std::wstring(class_name) != L"#32770" || !IsWindowVisible(window) ||
-        window == search->except)
-        return TRUE;
-    if (search->caption && text_of(window) != *search->caption)
+    if (!is_dialog(window) || !IsWindowVisible(window) || window == search->except ||
+        (!search->caption.empty() && text_of(window) != search->caption))
         return TRUE;
     search->found = window;
     return FALSE;
 }
 
-HWND poll(DWORD thread, const std::wstring* caption, HWND except) {
-    for (int i = 0; i < 1000; ++i) {
-        if (thread) {
-            Search search{caption, except, nullptr};
-            EnumThreadWindows(thread, find_dialog, reinterpret_cast<LPARAM>(&search));
-            if (search.found)
-                return search.found;
-        }
-        Sleep(10);
-    }
-    return nullptr;
-}
-
 BOOL CALLBACK end_dialog(HWND window, LPARAM) {
-    wchar_t class_name[16] = {};
-    GetClassNameW(window, class_name, 16);
-    if (std::wstring(class_name) == L"#32770")
+    if (is_dialog(window))
         PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
     return TRUE;
 }
 
-std::vector<Tree_node> nodes_below(HWND tree, HTREEITEM first) {
-    std::vector<Tree_node> nodes;
-    for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree, item)) {
-        wchar_t buffer[4096] = {};
-        TVITEMW data{};
-        data.mask = TVIF_TEXT | TVIF_HANDLE;
-        data.hItem = item;
-        data.pszText = buffer;
-        data.cchTextMax = 4096;
-        TreeView_GetItem(tree, &data);
-        nodes.push_back({buffer, nodes_below(tree, TreeView_GetChild(tree, item))});
-    }
-    return nodes;
+std::wstring item_text(HWND tree, HTREEITEM item) {
+    wchar_t buffer[4096] = {};
+    TVITEMW data{};
+    data.mask = TVIF_TEXT | TVIF_HANDLE;
+    data.hItem = item;
+    data.pszText = buffer;
+    data.cchTextMax = 4096;
+    return TreeView_GetItem(tree, &data) ? buffer : L"";
 }
 
-HTREEITEM find_below(HWND tree, HTREEITEM first, const std::wstring& text) {
+} // namespace
+
+std::wstring tree_outline(HWND tree, HTREEITEM first) {
+    std::wstring outline;
+    first = first == TVI_ROOT ? TreeView_GetRoot(tree) : first;
     for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree, item)) {
-        wchar_t buffer[4096] = {};
-        TVITEMW data{};
-        data.mask = TVIF_TEXT | TVIF_HANDLE;
-        data.hItem = item;
-        data.pszText = buffer;
-        data.cchTextMax = 4096;
-        if (TreeView_GetItem(tree, &data) && text == buffer)
+        outline += (item == first ? L"" : L"|") + item_text(tree, item);
+        if (HTREEITEM child = TreeView_GetChild(tree, item))
+            outline += L"(" + tree_outline(tree, child) + L")";
+    }
+    return outline;
+}
+
+HTREEITEM find_tree_item(HWND tree, const std::wstring& text, HTREEITEM first) {
+    first = first == TVI_ROOT ? TreeView_GetRoot(tree) : first;
+    for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree, item)) {
+        if (item_text(tree, item) == text)
             return item;
-        if (HTREEITEM found = find_below(tree, TreeView_GetChild(tree, item), text))
+        if (HTREEITEM found = find_tree_item(tree, text, TreeView_GetChild(tree, item)))
             return found;
     }
     return nullptr;
+}
+
+namespace {
+
+std::wstring list_text(HWND list, int row, int column) {
+    wchar_t buffer[1024] = {};
+    ListView_GetItemText(list, row, column, buffer, 1024);
+    return buffer;
+}
+
+std::wstring translation_file() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1) + L"plugins\\zaptor.lng";
 }
 
 } // namespace
@@ -93,28 +98,22 @@ Dialog_thread::~Dialog_thread() {
     thread_.join();
 }
 
-HWND Dialog_thread::wait_for(const std::wstring& caption) const {
-    for (int i = 0; i < 100 && !thread_id_; ++i)
+HWND Dialog_thread::wait_for(const std::wstring& caption, HWND except) const {
+    for (int i = 0; i < 1000; ++i, Sleep(10)) {
+        Search search{caption, except, nullptr};
+        if (thread_id_)
+            EnumThreadWindows(thread_id_, find_dialog, reinterpret_cast<LPARAM>(&search));
+        if (search.found)
+            return search.found;
+    }
+    return nullptr;
+}
+
+bool Dialog_thread::wait_done() const {
+    for (int i = 0; i < 1000 && !done_; ++i)
         Sleep(10);
-    return poll(thread_id_, &caption, nullptr);
+    return done_;
 }
-
-HWND Dialog_thread::wait_for_other(HWND except) const {
-    for (int i = 0; i < 100 && !thread_id_; ++i)
-        Sleep(10);
-    return poll(thread_id_, nullptr, except);
-}
-
-namespace {
-
-std::wstring translation_file() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1) + L"plugins\\zaptor.lng";
-}
-
-} // namespace
 
 Language_scope::Language_scope(bool german) {
     text_provider().set_language_from_file(translation_file(), german ? L"de" : L"");
@@ -124,139 +123,60 @@ Language_scope::~Language_scope() {
     text_provider().set_language_from_file(translation_file(), L"");
 }
 
-bool Dialog_thread::wait_done() const {
-    for (int i = 0; i < 1000 && !done_; ++i)
-        Sleep(10);
-    return done_;
-}
-
 std::wstring text_of(HWND window) {
-    int length = static_cast<int>(SendMessageW(window, WM_GETTEXTLENGTH, 0, 0));
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    int copied = static_cast<int>(SendMessageW(window, WM_GETTEXT, static_cast<WPARAM>(length + 1),
-                                               reinterpret_cast<LPARAM>(&text[0])));
-    text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, &text[0], text.size())));
     return text;
 }
 
-std::wstring text_of(HWND dialog, int id) {
-    return text_of(GetDlgItem(dialog, id));
-}
-
-bool visible(HWND dialog, int id) {
-    return IsWindowVisible(GetDlgItem(dialog, id)) != FALSE;
-}
-
-bool enabled(HWND dialog, int id) {
-    return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
-}
-
-bool read_only(HWND dialog, int id) {
-    return (GetWindowLongW(GetDlgItem(dialog, id), GWL_STYLE) & ES_READONLY) != 0;
-}
-
-bool click(HWND dialog, int id) {
+bool click(HWND dialog, int id, bool post) {
     if (!visible(dialog, id) || !enabled(dialog, id))
         return false;
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+    auto button = reinterpret_cast<LPARAM>(GetDlgItem(dialog, id));
+    if (post)
+        return PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), button);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), button);
     return true;
 }
 
-bool post_click(HWND dialog, int id) {
-    if (!visible(dialog, id) || !enabled(dialog, id))
-        return false;
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-    return true;
+bool wait_closed(HWND window) {
+    for (int i = 0; i < 500 && IsWindow(window); ++i)
+        Sleep(10);
+    return !IsWindow(window);
 }
 
 void set_text(HWND dialog, int id, const std::wstring& text) {
     SendMessageW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-void type_chars(HWND dialog, int id, const std::wstring& text) {
-    HWND field = GetDlgItem(dialog, id);
-    for (wchar_t c : text)
-        SendMessageW(field, WM_CHAR, c, 1);
-}
-
-int default_button(HWND dialog) {
-    LRESULT id = SendMessageW(dialog, DM_GETDEFID, 0, 0);
-    return HIWORD(id) == DC_HASDEFID ? LOWORD(id) : 0;
-}
-
 int combo_selection(HWND dialog, int id) {
     return static_cast<int>(SendDlgItemMessageW(dialog, id, CB_GETCURSEL, 0, 0));
 }
 
-int combo_count(HWND dialog, int id) {
-    return static_cast<int>(SendDlgItemMessageW(dialog, id, CB_GETCOUNT, 0, 0));
-}
-
 std::wstring combo_item(HWND dialog, int id, int index) {
-    LRESULT length =
-        SendDlgItemMessageW(dialog, id, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
-    if (length == CB_ERR)
-        return L"<none>";
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    SendDlgItemMessageW(dialog, id, CB_GETLBTEXT, static_cast<WPARAM>(index),
-                        reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(static_cast<std::size_t>(length));
+    wchar_t text[1024] = {};
+    SendDlgItemMessageW(dialog, id, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
     return text;
 }
 
-std::vector<Tree_node> tree_contents(HWND tree) {
-    return nodes_below(tree, TreeView_GetRoot(tree));
-}
-
-HTREEITEM find_tree_item(HWND tree, const std::wstring& text) {
-    return find_below(tree, TreeView_GetRoot(tree), text);
+bool select_combo_by_data(HWND dialog, int id, std::uintptr_t code) {
+    int count = static_cast<int>(SendDlgItemMessageW(dialog, id, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i)
+        if (static_cast<std::uintptr_t>(SendDlgItemMessageW(dialog, id, CB_GETITEMDATA, i, 0)) ==
+            code)
+            return SendDlgItemMessageW(dialog, id, CB_SETCURSEL, i, 0) == i;
+    return false;
 }
 
 std::wstring tree_selection_text(HWND tree) {
     HTREEITEM item = TreeView_GetSelection(tree);
-    if (!item)
-        return L"<none>";
-    wchar_t buffer[4096] = {};
-    TVITEMW data{};
-    data.mask = TVIF_TEXT | TVIF_HANDLE;
-    data.hItem = item;
-    data.pszText = buffer;
-    data.cchTextMax = 4096;
-    TreeView_GetItem(tree, &data);
-    return buffer;
-}
-
-void select_tree_item(HWND tree, HTREEITEM item) {
-    TreeView_SelectItem(tree, item);
+    return item ? item_text(tree, item) : L"<none>";
 }
 
 void expand_roots(HWND tree) {
     for (HTREEITEM item = TreeView_GetRoot(tree); item; item = TreeView_GetNextSibling(tree, item))
         TreeView_Expand(tree, item, TVE_EXPAND);
 }
-
-void double_click_tree(HWND dialog, int tree_id) {
-    NMHDR header{GetDlgItem(dialog, tree_id), static_cast<UINT_PTR>(tree_id),
-                 static_cast<UINT>(NM_DBLCLK)};
-    SendMessageW(dialog, WM_NOTIFY, static_cast<WPARAM>(tree_id),
-                 reinterpret_cast<LPARAM>(&header));
-}
-
-namespace {
-
-std::wstring list_text(HWND list, int row, int column) {
-    wchar_t buffer[1024] = {};
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = buffer;
-    item.cchTextMax = 1024;
-    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    return buffer;
-}
-
-} // namespace
 
 std::vector<List_row> list_rows(HWND list) {
     std::vector<List_row> rows;
@@ -269,18 +189,10 @@ std::vector<List_row> list_rows(HWND list) {
 void select_list_row(HWND list, int row) {
     LVITEMW state{};
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    state.state = 0;
     SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
-    if (row < 0)
-        return;
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
                  reinterpret_cast<LPARAM>(&state));
-}
-
-int list_selection(HWND list) {
-    return static_cast<int>(
-        SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
 int find_list_row(HWND list, const std::wstring& text) {
@@ -289,33 +201,4 @@ int find_list_row(HWND list, const std::wstring& text) {
         if (rows[i].first == text)
             return static_cast<int>(i);
     return -1;
-}
-
-void double_click_list(HWND dialog, int list_id) {
-    NMITEMACTIVATE activate{};
-    activate.hdr = {GetDlgItem(dialog, list_id), static_cast<UINT_PTR>(list_id),
-                    static_cast<UINT>(NM_DBLCLK)};
-    activate.iItem = list_selection(GetDlgItem(dialog, list_id));
-    SendMessageW(dialog, WM_NOTIFY, static_cast<WPARAM>(list_id),
-                 reinterpret_cast<LPARAM>(&activate));
-}
-
-bool select_combo_by_data(HWND dialog, int id, std::uintptr_t code) {
-    int count = combo_count(dialog, id);
-    for (int i = 0; i < count; ++i) {
-        auto data = static_cast<std::uintptr_t>(
-            SendDlgItemMessageW(dialog, id, CB_GETITEMDATA, static_cast<WPARAM>(i), 0));
-        if (data == code) {
-            SendDlgItemMessageW(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
-            return true;
-        }
-    }
-    return false;
-}
-
-RECT control_rect(HWND dialog, int id) {
-    RECT box{};
-    GetWindowRect(GetDlgItem(dialog, id), &box);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&box), 2);
-    return box;
 }

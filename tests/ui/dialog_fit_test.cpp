@@ -8,6 +8,7 @@
 #include "ui/manage_actions_dialog.h"
 
 #include "contract/plugin_globals.h"
+#include "contract/text_convert.h"
 #include "dialog_driver.h"
 #include "fake_actions.h"
 #include "ui/ui_resources.h"
@@ -15,8 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
-#include <vector>
+#include <functional>
 
 namespace {
 
@@ -29,23 +29,6 @@ int text_width(HWND control, const std::wstring& text) {
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box, DT_CALCRECT | DT_SINGLELINE);
     SelectObject(dc, old);
     ReleaseDC(control, dc);
-    return box.right - box.left;
-}
-
-std::wstring class_of(HWND window) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
-}
-
-bool ends_with(const std::wstring& text, const std::wstring& end) {
-    return text.size() >= end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-int client_width(HWND window) {
-    RECT box{};
-    GetClientRect(window, &box);
     return box.right;
 }
 
@@ -57,26 +40,26 @@ struct Fit_check {
     std::vector<std::string> misfits;
 
     void need(HWND control, const std::wstring& text, int room) {
-        if (text.empty())
-            return;
         int needed = text_width(control, text);
-        if (needed <= room)
-            return;
-        std::string shown(text.begin(), text.end());
-        misfits.push_back(language + " control " + std::to_string(GetDlgCtrlID(control)) + ": '" +
-                          shown + "' needs " + std::to_string(needed) + " px, has " +
-                          std::to_string(room));
+        if (!text.empty() && needed > room)
+            misfits.push_back(language + " control " + std::to_string(GetDlgCtrlID(control)) +
+                              ": '" + utf16_to_utf8(text) + "' needs " + std::to_string(needed) +
+                              " px, has " + std::to_string(room));
     }
 
     void control(HWND window) {
-        const std::wstring kind = class_of(window);
-        const LONG style = GetWindowLongW(window, GWL_STYLE);
-        if (ends_with(kind, L"Static")) {
-            need(window, text_of(window), client_width(window));
-        } else if (ends_with(kind, L"Button")) {
+        wchar_t name[64] = {};
+        GetClassNameW(window, name, 64);
+        const std::wstring kind = name;
+        RECT client{};
+        GetClientRect(window, &client);
+        if (kind == L"Static") {
+            need(window, text_of(window), client.right);
+        } else if (kind == L"Button") {
             // Frame, focus rectangle and the margins the button keeps.
-            need(window, text_of(window), client_width(window) - 8);
-        } else if (ends_with(kind, L"ComboBox") && (style & 3) == CBS_DROPDOWNLIST) {
+            need(window, text_of(window), client.right - 8);
+        } else if (kind == L"ComboBox" &&
+                   (GetWindowLongW(window, GWL_STYLE) & 3) == CBS_DROPDOWNLIST) {
             COMBOBOXINFO info{};
             info.cbSize = sizeof(info);
             GetComboBoxInfo(window, &info);
@@ -84,17 +67,16 @@ struct Fit_check {
             const int count = static_cast<int>(SendMessageW(window, CB_GETCOUNT, 0, 0));
             for (int i = 0; i < count; ++i)
                 need(window, combo_item(GetParent(window), GetDlgCtrlID(window), i), room);
-        } else if (ends_with(kind, L"SysListView32")) {
+        } else if (kind == L"SysListView32") {
             // The header and the first column; the rest is the user's text.
-            HWND header = reinterpret_cast<HWND>(SendMessageW(window, LVM_GETHEADER, 0, 0));
-            const int columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
-            for (int column = 0; column < columns; ++column) {
-                wchar_t title[256] = {};
-                LVCOLUMNW data{};
-                data.mask = LVCF_TEXT;
-                data.pszText = title;
-                data.cchTextMax = 256;
-                SendMessageW(window, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&data));
+            wchar_t title[256] = {};
+            LVCOLUMNW data{};
+            data.mask = LVCF_TEXT;
+            data.pszText = title;
+            data.cchTextMax = 256;
+            for (int column = 0;
+                 SendMessageW(window, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&data));
+                 ++column) {
                 const int width =
                     static_cast<int>(SendMessageW(window, LVM_GETCOLUMNWIDTH, column, 0));
                 need(window, title, width - 12);
@@ -149,56 +131,44 @@ protected:
     Reference_host host;
     Fake_code_actions actions{host};
     Memory_directory directory{&host};
+
+    // Runs the dialog, lets `prepare` fill it, and checks every text.
+    void fits(const std::function<INT_PTR()>& run, std::function<void(HWND)> prepare = nullptr) {
+        Dialog_thread runner(run);
+        HWND window = runner.wait_for_other(nullptr);
+        ASSERT_NE(window, nullptr);
+        if (prepare)
+            prepare(window);
+        check.dialog(window);
+        EXPECT_EQ(check.misfits, std::vector<std::string>{});
+    }
 };
 
-TEST_P(DialogFit, ManageActionsWithTheLongestCombinationsAndTheRefusal) {
-    Manage_actions_dialog dialog(&host);
-    Dialog_thread runner([&] { return dialog.run(nullptr); });
-    HWND window = runner.wait_for_other(nullptr);
-    ASSERT_NE(window, nullptr);
-    HWND tree = GetDlgItem(window, IDC_MA_TREE);
-    for (std::size_t i = 0; i < codes.size(); ++i) {
-        HTREEITEM item = find_tree_item(tree, L"Action " + std::to_wstring(i));
-        ASSERT_NE(item, nullptr);
-        select_tree_item(tree, item);
-        check.control(GetDlgItem(window, IDC_MA_KEY_BUTTON));
-    }
-    actions.set_accepting(false);
-    ASSERT_TRUE(click(window, IDC_MA_NEW));
-    set_text(window, IDC_MA_NAME, L"Refused");
-    set_text(window, IDC_MA_CODE, L"x");
-    ASSERT_TRUE(click(window, IDC_MA_SAVE));
-    check.dialog(window);
-    EXPECT_EQ(check.misfits, std::vector<std::string>{});
-}
-
-TEST_P(DialogFit, SelectKeyCombination) {
+TEST_P(DialogFit, EveryDialogWithTheLongestCombinationsAndTheRefusal) {
+    Manage_actions_dialog manage(&host);
+    fits([&] { return manage.run(nullptr); },
+         [&](HWND window) {
+             HWND tree = GetDlgItem(window, IDC_MA_TREE);
+             for (std::size_t i = 0; i < codes.size(); ++i) {
+                 select_tree_item(tree, find_tree_item(tree, L"Action " + std::to_wstring(i)));
+                 check.control(GetDlgItem(window, IDC_MA_KEY_BUTTON));
+             }
+             actions.accepting = false;
+             ASSERT_TRUE(click(window, IDC_MA_NEW));
+             set_text(window, IDC_MA_NAME, L"Refused");
+             set_text(window, IDC_MA_CODE, L"x");
+             ASSERT_TRUE(click(window, IDC_MA_SAVE));
+         });
     Key_choice choice;
     choice.host = &host;
-    Dialog_thread runner([&] { return run_select_key_combination(nullptr, choice); });
-    HWND window = runner.wait_for_other(nullptr);
-    ASSERT_NE(window, nullptr);
-    check.dialog(window);
-    EXPECT_EQ(check.misfits, std::vector<std::string>{});
-}
-
-TEST_P(DialogFit, KeyBindingSettingsWithTheLongestCombinations) {
+    fits([&] { return run_select_key_combination(nullptr, choice); });
     Key_binding_settings_dialog settings(Plugin_globals::module(), &host, &directory, activation);
-    Dialog_thread runner([&] { return settings.run(nullptr); });
-    HWND window = runner.wait_for_other(nullptr);
-    ASSERT_NE(window, nullptr);
-    EXPECT_EQ(list_rows(GetDlgItem(window, IDC_KS_LIST)).size(), codes.size());
-    check.dialog(window);
-    EXPECT_EQ(check.misfits, std::vector<std::string>{});
-}
-
-TEST_P(DialogFit, AddKeyShortcut) {
+    fits([&] { return settings.run(nullptr); },
+         [&](HWND window) {
+             EXPECT_EQ(list_rows(GetDlgItem(window, IDC_KS_LIST)).size(), codes.size());
+         });
     Add_shortcut_dialog add(Plugin_globals::module(), &host, &directory, activation, codes[0]);
-    Dialog_thread runner([&] { return add.run(nullptr); });
-    HWND window = runner.wait_for_other(nullptr);
-    ASSERT_NE(window, nullptr);
-    check.dialog(window);
-    EXPECT_EQ(check.misfits, std::vector<std::string>{});
+    fits([&] { return add.run(nullptr); });
 }
 
 INSTANTIATE_TEST_SUITE_P(EnglishAndGerman, DialogFit, ::testing::Values(false, true),

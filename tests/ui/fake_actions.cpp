@@ -3,7 +3,6 @@
 #include "contract/parameter_values.h"
 #include "text/textprovider.h"
 
-#include <algorithm>
 #include <cwctype>
 #include <utility>
 
@@ -70,7 +69,7 @@ void Fake_code_actions::answer(const std::wstring& name, Parameters* list) {
                                Param::read_text(child, L"name"),
                                Param::read_text(child, L"description"),
                                Param::read_text(child, L"category")};
-            if (!accepting_ || action.type.empty() || action.code.empty() || action.name.empty())
+            if (!accepting || action.type.empty() || action.code.empty() || action.name.empty())
                 continue;
             std::wstring ident =
                 key == L"zp_new" ? L"zp_" + std::to_wstring(1000 + next_id_++) + L"_user_id" : key;
@@ -83,24 +82,23 @@ void Fake_code_actions::answer(const std::wstring& name, Parameters* list) {
         auto found = actions_.find(Param::read_text(list, L"vq_default_action_handler"));
         if (found == actions_.end() || Param::read_text(list, L"request") != L"get_descriptor")
             return;
-        Param::write_text(list, L"type", found->second.type);
-        Param::write_text(list, L"code", found->second.code);
-        Param::write_text(list, L"name", found->second.name);
-        Param::write_text(list, L"description", found->second.description);
-        Param::write_text(list, L"category", found->second.category);
+        const Fake_action& a = found->second;
+        for (const auto& [key, text] : {std::make_pair(L"type", a.type),
+                                        {L"code", a.code},
+                                        {L"name", a.name},
+                                        {L"description", a.description},
+                                        {L"category", a.category}})
+            Param::write_text(list, key, text);
     } else if (name == L"zp_action_key_binding") {
         auto found = bindings_.find(Param::read_text(list, L"id"));
         if (found != bindings_.end())
             Param::write_u32(list, L"key", found->second);
-    } else if (name == L"zp_action_set_key_binding") {
+    } else if (name == L"zp_action_set_key_binding" || name == L"zp_action_remove_key_binding") {
         std::uint32_t combi = Param::read_u32(list, L"combi", 0xFFFF);
         for (auto it = bindings_.begin(); it != bindings_.end();)
             it = it->second == combi ? bindings_.erase(it) : std::next(it);
-        bindings_[Param::read_text(list, L"id")] = combi;
-    } else if (name == L"zp_action_remove_key_binding") {
-        std::uint32_t combi = Param::read_u32(list, L"combi", 0xFFFF);
-        for (auto it = bindings_.begin(); it != bindings_.end();)
-            it = it->second == combi ? bindings_.erase(it) : std::next(it);
+        if (name == L"zp_action_set_key_binding")
+            bindings_[Param::read_text(list, L"id")] = combi;
     }
 }
 
@@ -109,18 +107,9 @@ void Fake_code_actions::put(const std::wstring& ident, Fake_action action) {
     actions_[ident] = std::move(action);
 }
 
-bool Fake_code_actions::get(const std::wstring& ident, Fake_action& action) const {
+std::map<std::wstring, Fake_action> Fake_code_actions::all() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    auto found = actions_.find(ident);
-    if (found == actions_.end())
-        return false;
-    action = found->second;
-    return true;
-}
-
-std::size_t Fake_code_actions::size() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return actions_.size();
+    return actions_;
 }
 
 void Fake_code_actions::bind(const std::wstring& ident, std::uint32_t key_code) {
@@ -134,60 +123,23 @@ std::uint32_t Fake_code_actions::binding_of(const std::wstring& ident) const {
     return found == bindings_.end() ? 0xFFFF : found->second;
 }
 
-void Fake_code_actions::set_accepting(bool accepting) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    accepting_ = accepting;
-}
-
 void Memory_directory::bind(std::uint32_t key_code, const std::wstring& ident) {
-    for (const Binding_row& action : action_texts())
-        if (action.ident == ident)
+    for (Binding_row action : action_texts())
+        if (action.ident == ident) {
+            action.key_code = key_code;
             bound_[key_code] = action;
+        }
 }
 
 Key_binding_entry Memory_directory::binding_of(std::uint32_t key_code) {
     auto found = bound_.find(key_code);
-    if (found == bound_.end())
-        return {};
-    return {found->second.ident, found->second.name};
+    return found == bound_.end() ? Key_binding_entry{}
+                                 : Key_binding_entry{found->second.ident, found->second.name};
 }
 
 std::vector<Binding_row> Memory_directory::bound_rows() {
     std::vector<Binding_row> rows;
-    for (const auto& [key_code, row] : bound_)
-        rows.push_back({key_code, row.ident, row.name, row.description});
+    for (const auto& bound : bound_)
+        rows.push_back(bound.second);
     return rows;
-}
-
-Request_log::Request_log(Reference_host& host) {
-    host.set_request_observer([this](const std::wstring& name, Parameters* list) {
-        Request request{name, {}};
-        if (auto* values = dynamic_cast<Parameter_list*>(list)) {
-            for (const Flat_value& value : flatten(*values)) {
-                const auto& bytes = value.entry->bytes;
-                std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
-                if (bytes.size() == 4 && (value.path == L"combi" || value.path == L"key")) {
-                    std::uint32_t number;
-                    std::copy(bytes.begin(), bytes.end(),
-                              reinterpret_cast<unsigned char*>(&number));
-                    text = L"u32:" + std::to_wstring(number);
-                }
-                while (!text.empty() && text.back() == L'\0')
-                    text.pop_back();
-                request.values.push_back(value.path + L"=" + text);
-            }
-        }
-        std::lock_guard<std::mutex> lock(mutex_);
-        requests_.push_back(std::move(request));
-    });
-}
-
-std::vector<Request_log::Request> Request_log::take() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return std::exchange(requests_, {});
-}
-
-std::vector<Request_log::Request> Request_log::all() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return requests_;
 }

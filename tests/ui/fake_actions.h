@@ -9,6 +9,7 @@
 #include "contract/filter_registration.h"
 #include "host/reference_host.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -32,13 +33,12 @@ public:
 
     // Test set-up and inspection; safe from any thread.
     void put(const std::wstring& ident, Fake_action action);
-    bool get(const std::wstring& ident, Fake_action& action) const;
-    std::size_t size() const;
+    std::map<std::wstring, Fake_action> all() const;
     void bind(const std::wstring& ident, std::uint32_t key_code);
     // 0xFFFF when unbound.
     std::uint32_t binding_of(const std::wstring& ident) const;
-    // Code types that store; others answer no "result" (an interpreter missing).
-    void set_accepting(bool accepting);
+    // False: nothing is stored and no "result" answered (an interpreter missing).
+    std::atomic<bool> accepting{true};
 
 private:
     void answer(const std::wstring& name, Parameters* list);
@@ -49,7 +49,6 @@ private:
     std::map<std::wstring, Fake_action> actions_;
     std::map<std::wstring, std::uint32_t> bindings_;
     unsigned int next_id_ = 1;
-    bool accepting_ = true;
 };
 
 // A built-in action with fixed texts, as the plug-in's own actions are.
@@ -81,21 +80,4 @@ public:
 
 private:
     std::map<std::uint32_t, Binding_row> bound_;
-};
-
-// Records every request the plug-in sends: its name and its values as
-// "path=text" (child values as "child.key"), in list order.
-class Request_log {
-public:
-    explicit Request_log(Reference_host& host);
-    struct Request {
-        std::wstring name;
-        std::vector<std::wstring> values;
-    };
-    std::vector<Request> take();
-    std::vector<Request> all() const;
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<Request> requests_;
 };

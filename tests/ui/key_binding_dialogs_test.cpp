@@ -1,34 +1,31 @@
-// The key binding settings dialog and the "Add key shortcut" dialog, driven
-// through their controls, against real keyboard shortcuts whose bindings are
-// read back from the database file.
+// The key binding settings dialog, the "Add key shortcut" dialog and the tray
+// items that open them, driven through their controls, against real keyboard
+// shortcuts whose bindings are read back from the database file.
+#include "plugin/tray_menu_filter.h"
 #include "ui/add_key_shortcut_dialog.h"
 #include "ui/key_binding_settings_dialog.h"
 
 #include "actions/binding_directory.h"
 #include "actions/keyboard_shortcuts.h"
+#include "contract/owned_filter.h"
+#include "contract/parameter_values.h"
 #include "dialog_driver.h"
 #include "fake_actions.h"
+#include "host/parameter_list.h"
 #include "storage/shortcut_database.h"
-#include "ui/ui_resources.h"
+#include "support/test_support.h"
 #include "support/work_folder.h"
+#include "ui/ui_resources.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <memory>
-#include <thread>
 
 namespace {
 
-constexpr wchar_t settings_caption[] = L"Zaptor settings";
-constexpr wchar_t add_caption[] = L"Add key shortcut";
-
-std::map<std::uint32_t, std::wstring> idents_by_key(const Binding_map& bindings) {
-    std::map<std::uint32_t, std::wstring> result;
-    for (const auto& [key, entry] : bindings)
-        result[key] = entry.ident;
-    return result;
-}
+using Stored = std::map<std::uint32_t, std::wstring>;
+using Rows = std::vector<List_row>;
 
 class KeyBindingDialogs : public ::testing::Test {
 protected:
@@ -43,50 +40,36 @@ protected:
         EXPECT_TRUE(shortcuts.initialize());
     }
 
-    // Bindings as the database file holds them, read through a connection
-    // of its own.
-    std::map<std::uint32_t, std::wstring> stored() {
-        Shortcut_database file(folder.database());
-        return idents_by_key(file.load_all());
-    }
-    std::wstring stored_name(std::uint32_t key) {
-        Shortcut_database file(folder.database());
-        auto all = file.load_all();
-        auto found = all.find(key);
-        return found == all.end() ? L"" : found->second.name;
+    // Bindings as "ident" or "ident name" per key, as the database file
+    // holds them, read through a connection of its own.
+    Stored stored(bool with_names = false) {
+        Stored result;
+        for (const auto& [key, entry] :
+             Shortcut_database(folder.database()).load_all())
+            result[key] = entry.ident + (with_names ? L" " + entry.name : L"");
+        return result;
     }
 
-    HWND open_settings() {
-        runner = std::make_unique<Dialog_thread>([this] { return settings.run(nullptr); });
-        HWND window = runner->wait_for(settings_caption);
-        if (window)
-            list = GetDlgItem(window, IDC_KS_LIST);
+    HWND open_settings(Key_binding_settings_dialog& dialog) {
+        runner = std::make_unique<Dialog_thread>([&dialog] { return dialog.run(nullptr); });
+        window = runner->wait_for(L"Zaptor settings");
+        list = GetDlgItem(window, IDC_KS_LIST);
         return window;
     }
 
     // Clicks a button of the settings dialog that opens "Add key shortcut".
-    HWND open_add(HWND window, int button) {
-        if (!post_click(window, button))
-            return nullptr;
-        return runner->wait_for(add_caption);
+    HWND open_add(int button) {
+        add = post_click(window, button) ? runner->wait_for(L"Add key shortcut") : nullptr;
+        add_list = GetDlgItem(add, IDC_AS_ACTIONS);
+        return add;
     }
 
-    // Closes "Add key shortcut" with the button and waits until its owner
-    // has stored what it returned.
-    bool close_add(HWND add, int button) {
-        HWND owner = GetWindow(add, GW_OWNER);
-        if (!click(add, button))
-            return false;
-        for (int i = 0; i < 500 && IsWindow(add); ++i)
-            Sleep(10);
-        settle(owner);
-        return !IsWindow(add);
-    }
-    // Returns once the window's thread has finished the work in hand: the
-    // message is handled only when that thread pumps again.
-    static void settle(HWND window) {
-        if (window)
-            SendMessageW(window, WM_NULL, 0, 0);
+    // Closes "Add key shortcut" with the button and waits until the settings
+    // dialog has stored what it returned (it handles WM_NULL only after).
+    bool close_add(int button) {
+        bool closed = click(add, button) && wait_closed(add);
+        SendMessageW(window, WM_NULL, 0, 0);
+        return closed;
     }
 
     Work_folder folder{L"binding_dialogs"};
@@ -99,332 +82,224 @@ protected:
     Key_binding_settings_dialog settings{GetModuleHandleW(nullptr), &host, &directory,
                                          L"Caps Lock"};
     std::unique_ptr<Dialog_thread> runner;
-    HWND list = nullptr;
+    HWND window = nullptr, list = nullptr, add = nullptr, add_list = nullptr;
 };
 
 TEST(SortActionRows, LetterOrDigitNamesFirstThenByCodeUnits) {
-    std::vector<Binding_row> rows = {
-        {0xFFFF, L"1", L"zeta", L""},   {0xFFFF, L"2", L"_under", L""},
-        {0xFFFF, L"3", L"", L""},       {0xFFFF, L"4", L"alpha", L""},
-        {0xFFFF, L"5", L"Zulu", L""},   {0xFFFF, L"6", L"#hash", L""},
-        {0xFFFF, L"7", L"5 five", L""}, {0xFFFF, L"8", L"alpha", L"second"},
-        {0xFFFF, L"9", L" blank", L""},
-    };
+    std::vector<Binding_row> rows;
+    for (const wchar_t* name :
+         {L"zeta", L"_under", L"", L"alpha", L"Zulu", L"#hash", L"5 five", L"alpha", L" blank"})
+        rows.push_back({0xFFFF, std::to_wstring(rows.size() + 1), name, L""});
     sort_action_rows(rows);
-    std::vector<std::wstring> idents;
+    std::wstring idents;
     for (const auto& row : rows)
-        idents.push_back(row.ident);
-    // Upper case sorts before lower case (code units, not a collation); equal
-    // names keep their listing order; empty and symbol names go last.
-    EXPECT_EQ(idents,
-              (std::vector<std::wstring>{L"7", L"5", L"4", L"8", L"1", L"3", L"9", L"6", L"2"}));
-}
-
-TEST(CombinationText, ActivationKeyOnlyWithoutTheDirectBit) {
-    EXPECT_EQ(combination_text(0x41, L"Caps Lock"), L"Caps Lock + a");
-    EXPECT_EQ(combination_text(0x10041, L"Caps Lock"), L"a");
-    EXPECT_EQ(combination_text(0x10174, L"Caps Lock"), L"Shift + F5");
-    EXPECT_EQ(combination_text(0x274, L"Scroll Key"), L"Scroll Key + Control + F5");
+        idents += row.ident;
+    // Upper case before lower case (code units, not a collation); equal names
+    // keep their listing order; empty and symbol names go last.
+    EXPECT_EQ(idents, L"754813962");
 }
 
 TEST_F(KeyBindingDialogs, SettingsListsSortedRowsAndRemovesTheSelectedBinding) {
     directory.store_binding(0x10174, L"zp_2_user_id", L"Search web");
     directory.store_binding(0x41, L"zp_1_user_id", L"Old greeting");
     directory.store_binding(0x242, L"zp_gone", L"Deleted action");
-    HWND window = open_settings();
-    ASSERT_NE(window, nullptr);
-
-    EXPECT_FALSE(visible(window, IDCANCEL));
+    ASSERT_NE(open_settings(settings), nullptr);
     // Sorted by combination text; the action's current name wins over the
     // stored one, a vanished action keeps its stored name.
-    auto rows = list_rows(list);
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0].first, L"Caps Lock + a");
-    EXPECT_EQ(rows[0].second, L"Greeting");
-    EXPECT_EQ(rows[1].first, L"Caps Lock + Control + b");
-    EXPECT_EQ(rows[1].second, L"Deleted action");
-    EXPECT_EQ(rows[2].first, L"Shift + F5");
-    EXPECT_EQ(rows[2].second, L"Search web");
-    ASSERT_EQ(settings.row_texts().size(), 3u);
-    EXPECT_EQ(settings.row_texts().at(0x10174).first, L"Shift + F5");
-
-    // Modify follows the selection; Remove without one does nothing.
-    EXPECT_FALSE(enabled(window, IDC_KS_MODIFY));
-    ASSERT_TRUE(click(window, IDC_KS_REMOVE));
-    EXPECT_EQ(list_rows(list).size(), 3u);
+    EXPECT_EQ(list_rows(list), (Rows{{L"Caps Lock + a", L"Greeting"},
+                                     {L"Caps Lock + Control + b", L"Deleted action"},
+                                     {L"Shift + F5", L"Search web"}}));
+    ASSERT_TRUE(click(window, IDC_KS_REMOVE)); // nothing selected: nothing removed
     EXPECT_EQ(stored().size(), 3u);
     select_list_row(list, 1);
-    EXPECT_TRUE(enabled(window, IDC_KS_MODIFY));
-
     ASSERT_TRUE(click(window, IDC_KS_REMOVE));
-    rows = list_rows(list);
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[1].first, L"Shift + F5");
-    EXPECT_EQ(stored(), (std::map<std::uint32_t, std::wstring>{{0x41, L"zp_1_user_id"},
-                                                               {0x10174, L"zp_2_user_id"}}));
-    EXPECT_EQ(settings.row_texts().count(0x242), 0u);
-    EXPECT_FALSE(enabled(window, IDC_KS_MODIFY));
+    EXPECT_EQ(list_rows(list).size(), 2u);
+    EXPECT_EQ(stored(), (Stored{{0x41, L"zp_1_user_id"}, {0x10174, L"zp_2_user_id"}}));
     EXPECT_TRUE(shortcuts.get_binding(0x242).ident.empty());
-
+    EXPECT_FALSE(enabled(window, IDC_KS_MODIFY)) << "no selection left";
     ASSERT_TRUE(click(window, IDOK));
     ASSERT_TRUE(runner->wait_done());
-    EXPECT_EQ(runner->result(), IDOK);
 }
 
 TEST_F(KeyBindingDialogs, AddingWithTheBlankPrefixStoresADirectBinding) {
-    HWND window = open_settings();
-    ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(list_rows(list).empty());
-    HWND add = open_add(window, IDC_KS_ADD);
-    ASSERT_NE(add, nullptr);
-    EXPECT_FALSE(IsWindowEnabled(window)); // owned and modal
-
-    EXPECT_EQ(text_of(add, IDC_AS_KEY_LABEL), L"Key-combination");
-    EXPECT_EQ(text_of(add, IDC_AS_ACTIONS_LABEL), L"Actions (select one)");
-    EXPECT_EQ(text_of(add, IDC_AS_NEW), L"New...");
-    EXPECT_EQ(text_of(add, IDC_AS_DESCRIPTION_LABEL), L"Action description");
+    ASSERT_NE(open_settings(settings), nullptr);
+    ASSERT_NE(open_add(IDC_KS_ADD), nullptr);
     // A new binding starts direct: the blank prefix and the first key (F1).
-    EXPECT_EQ(combo_selection(add, IDC_AS_PREFIX), 1);
-    EXPECT_EQ(combo_item(add, IDC_AS_PREFIX, 0), L"Caps Lock");
-    EXPECT_EQ(combo_count(add, IDC_AS_PREFIX), 15);
-    EXPECT_EQ(combo_selection(add, IDC_AS_KEY), 0);
-    EXPECT_EQ(combo_item(add, IDC_AS_KEY, 0), L"F1");
-
+    EXPECT_EQ(combo_item(add, IDC_AS_PREFIX, combo_selection(add, IDC_AS_PREFIX)), L" ");
+    EXPECT_EQ(combo_item(add, IDC_AS_KEY, combo_selection(add, IDC_AS_KEY)), L"F1");
     // All actions, sorted; nothing bound yet, so the first row is chosen.
-    HWND actions_list = GetDlgItem(add, IDC_AS_ACTIONS);
-    auto rows = list_rows(actions_list);
-    ASSERT_EQ(rows.size(), 4u);
-    EXPECT_EQ(rows[0].first, L"Greeting");
-    EXPECT_EQ(rows[0].second, L"Types a greeting.");
-    EXPECT_EQ(rows[1].first, L"Search web");
-    EXPECT_EQ(rows[2].first, L"echo");
-    EXPECT_EQ(rows[3].first, L"(draft)");
-    EXPECT_EQ(list_selection(actions_list), 0);
+    EXPECT_EQ(list_rows(add_list), (Rows{{L"Greeting", L"Types a greeting."},
+                                         {L"Search web", L"Opens."},
+                                         {L"echo", L"Echoes."},
+                                         {L"(draft)", L"Draft."}}));
     EXPECT_EQ(text_of(add, IDC_AS_DESCRIPTION), L"Types a greeting.");
-
-    select_list_row(actions_list, 2);
+    select_list_row(add_list, 2);
     EXPECT_EQ(text_of(add, IDC_AS_DESCRIPTION), L"Echoes.");
     ASSERT_TRUE(select_combo_by_data(add, IDC_AS_KEY, 0x41));
-    ASSERT_TRUE(close_add(add, IDOK));
-
-    EXPECT_EQ(stored(), (std::map<std::uint32_t, std::wstring>{{0x10041, L"zp_3_user_id"}}));
-    EXPECT_EQ(stored_name(0x10041), L"echo");
+    ASSERT_TRUE(close_add(IDOK));
+    EXPECT_EQ(stored(true), (Stored{{0x10041, L"zp_3_user_id echo"}}));
     EXPECT_EQ(shortcuts.get_binding(0x10041).ident, L"zp_3_user_id");
-    rows = list_rows(list);
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].first, L"a");
-    EXPECT_EQ(rows[0].second, L"echo");
+    EXPECT_EQ(list_rows(list), (Rows{{L"a", L"echo"}}));
 
-    // Cancel and closing store nothing, whatever was chosen.
-    add = open_add(window, IDC_KS_ADD);
-    ASSERT_NE(add, nullptr);
+    // Cancel stores nothing, whatever was chosen.
+    ASSERT_NE(open_add(IDC_KS_ADD), nullptr);
     SendDlgItemMessageW(add, IDC_AS_PREFIX, CB_SETCURSEL, 3, 0);
-    select_list_row(GetDlgItem(add, IDC_AS_ACTIONS), 1);
-    ASSERT_TRUE(close_add(add, IDCANCEL));
-    add = open_add(window, IDC_KS_ADD);
-    ASSERT_NE(add, nullptr);
-    PostMessageW(add, WM_CLOSE, 0, 0);
-    for (int i = 0; i < 500 && IsWindow(add); ++i)
-        Sleep(10);
-    settle(window);
-    EXPECT_EQ(stored(), (std::map<std::uint32_t, std::wstring>{{0x10041, L"zp_3_user_id"}}));
-    EXPECT_EQ(list_rows(list).size(), 1u);
+    select_list_row(add_list, 1);
+    ASSERT_TRUE(close_add(IDCANCEL));
+    EXPECT_EQ(stored(), (Stored{{0x10041, L"zp_3_user_id"}}));
 }
 
-TEST_F(KeyBindingDialogs, ChangingTheActionOnlyReStoresTheSameCode) {
+TEST_F(KeyBindingDialogs, ModifyChangesTheActionOrMovesToAnotherActionsCombination) {
     directory.store_binding(0x41, L"zp_1_user_id", L"Greeting");
     directory.store_binding(0x10174, L"zp_2_user_id", L"Search web");
-    HWND window = open_settings();
-    ASSERT_NE(window, nullptr);
+    ASSERT_NE(open_settings(settings), nullptr);
     select_list_row(list, find_list_row(list, L"Caps Lock + a"));
-
-    ASSERT_TRUE(post_click(window, IDC_KS_MODIFY));
-    HWND add = runner->wait_for(add_caption);
-    ASSERT_NE(add, nullptr);
-    // The binding's own combination and action are preselected, and the
-    // action list has the focus.
+    ASSERT_NE(open_add(IDC_KS_MODIFY), nullptr);
+    // The binding's own combination and action are preselected.
     EXPECT_EQ(combo_selection(add, IDC_AS_PREFIX), 0);
-    EXPECT_EQ(static_cast<std::uint32_t>(
-                  SendDlgItemMessageW(add, IDC_AS_KEY, CB_GETITEMDATA,
-                                      static_cast<WPARAM>(combo_selection(add, IDC_AS_KEY)), 0)),
-              0x41u);
-    HWND actions_list = GetDlgItem(add, IDC_AS_ACTIONS);
-    EXPECT_EQ(list_rows(actions_list)[static_cast<std::size_t>(list_selection(actions_list))].first,
-              L"Greeting");
-    GUITHREADINFO focus{};
-    focus.cbSize = sizeof(focus);
-    ASSERT_TRUE(GetGUIThreadInfo(runner->thread_id(), &focus));
-    EXPECT_EQ(focus.hwndFocus, actions_list);
+    EXPECT_EQ(combo_item(add, IDC_AS_KEY, combo_selection(add, IDC_AS_KEY)), L"a");
+    EXPECT_EQ(list_selection(add_list), find_list_row(add_list, L"Greeting"));
+    select_list_row(add_list, find_list_row(add_list, L"(draft)"));
+    ASSERT_TRUE(close_add(IDOK));
+    EXPECT_EQ(stored(true),
+              (Stored{{0x41, L"zp_4_user_id (draft)"}, {0x10174, L"zp_2_user_id Search web"}}));
 
-    select_list_row(actions_list, find_list_row(actions_list, L"(draft)"));
-    ASSERT_TRUE(close_add(add, IDOK));
-    EXPECT_EQ(stored(), (std::map<std::uint32_t, std::wstring>{{0x41, L"zp_4_user_id"},
-                                                               {0x10174, L"zp_2_user_id"}}));
-    EXPECT_EQ(stored_name(0x41), L"(draft)");
-    EXPECT_EQ(
-        list_rows(list)[static_cast<std::size_t>(find_list_row(list, L"Caps Lock + a"))].second,
-        L"(draft)");
-}
-
-TEST_F(KeyBindingDialogs, ChangingToACombinationOfAnotherActionReplacesIt) {
-    directory.store_binding(0x41, L"zp_1_user_id", L"Greeting");
-    directory.store_binding(0x10174, L"zp_2_user_id", L"Search web");
-    HWND window = open_settings();
-    ASSERT_NE(window, nullptr);
+    // Shift, direct, with F5: the combination of another action, replaced.
     select_list_row(list, find_list_row(list, L"Caps Lock + a"));
-
-    // A double click changes the selected binding, like Modify. The
-    // notification returns only when the nested dialog has closed.
-    std::thread clicker([window] { double_click_list(window, IDC_KS_LIST); });
-    HWND add = runner->wait_for(add_caption);
-    bool chosen = add && SendDlgItemMessageW(add, IDC_AS_PREFIX, CB_SETCURSEL, 8, 0) == 8 &&
-                  select_combo_by_data(add, IDC_AS_KEY, 0x74); // Shift, direct; F5
-    bool closed = add && close_add(add, chosen ? IDOK : IDCANCEL);
-    clicker.join();
-    ASSERT_TRUE(chosen);
-    ASSERT_TRUE(closed);
-
-    EXPECT_EQ(stored(), (std::map<std::uint32_t, std::wstring>{{0x10174, L"zp_1_user_id"}}));
+    ASSERT_NE(open_add(IDC_KS_MODIFY), nullptr);
+    SendDlgItemMessageW(add, IDC_AS_PREFIX, CB_SETCURSEL, 8, 0);
+    ASSERT_TRUE(select_combo_by_data(add, IDC_AS_KEY, 0x74));
+    ASSERT_TRUE(close_add(IDOK));
+    EXPECT_EQ(stored(), (Stored{{0x10174, L"zp_4_user_id"}}));
     EXPECT_TRUE(shortcuts.get_binding(0x41).ident.empty());
-    auto rows = list_rows(list);
-    ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].first, L"Shift + F5");
-    EXPECT_EQ(rows[0].second, L"Greeting");
+    EXPECT_EQ(list_rows(list), (Rows{{L"Shift + F5", L"(draft)"}}));
 }
 
 TEST_F(KeyBindingDialogs, OkWithAnEmptyActionListChangesNothing) {
     directory.store_binding(0x41, L"zp_1_user_id", L"Greeting");
     actions.reset(); // nothing answers the listing any more
-    HWND window = open_settings();
-    ASSERT_NE(window, nullptr);
-    ASSERT_EQ(list_rows(list).size(), 1u);
-    EXPECT_EQ(list_rows(list)[0].second, L"Greeting"); // the stored name
-
+    ASSERT_NE(open_settings(settings), nullptr);
+    EXPECT_EQ(list_rows(list), (Rows{{L"Caps Lock + a", L"Greeting"}})) << "the stored name";
     select_list_row(list, 0);
-    HWND add = open_add(window, IDC_KS_MODIFY);
-    ASSERT_NE(add, nullptr);
-    EXPECT_TRUE(list_rows(GetDlgItem(add, IDC_AS_ACTIONS)).empty());
-    EXPECT_EQ(text_of(add, IDC_AS_DESCRIPTION), L"");
+    ASSERT_NE(open_add(IDC_KS_MODIFY), nullptr);
+    EXPECT_TRUE(list_rows(add_list).empty());
     SendDlgItemMessageW(add, IDC_AS_PREFIX, CB_SETCURSEL, 1, 0);
-    ASSERT_TRUE(close_add(add, IDOK));
-
-    EXPECT_EQ(stored(), (std::map<std::uint32_t, std::wstring>{{0x41, L"zp_1_user_id"}}));
-    EXPECT_EQ(list_rows(list).size(), 1u);
+    ASSERT_TRUE(close_add(IDOK));
+    EXPECT_EQ(stored(), (Stored{{0x41, L"zp_1_user_id"}}));
 }
 
 TEST_F(KeyBindingDialogs, NewActionFromTheAddDialogIsListedAndChosen) {
-    HWND window = open_settings();
-    ASSERT_NE(window, nullptr);
-    HWND add = open_add(window, IDC_KS_ADD);
-    ASSERT_NE(add, nullptr);
-
+    ASSERT_NE(open_settings(settings), nullptr);
+    ASSERT_NE(open_add(IDC_KS_ADD), nullptr);
     ASSERT_TRUE(post_click(add, IDC_AS_NEW));
     HWND manage = runner->wait_for(L"Manage actions");
     ASSERT_NE(manage, nullptr);
-    EXPECT_FALSE(IsWindowEnabled(add));
     ASSERT_TRUE(click(manage, IDC_MA_NEW));
     set_text(manage, IDC_MA_NAME, L"Address");
     set_text(manage, IDC_MA_DESCRIPTION, L"Types the address.");
     set_text(manage, IDC_MA_CODE, L"Main Street 1");
     ASSERT_TRUE(click(manage, IDC_MA_SAVE));
-    ASSERT_TRUE(click(manage, IDOK)); // Close
-    for (int i = 0; i < 500 && IsWindow(manage); ++i)
-        Sleep(10);
-    ASSERT_FALSE(IsWindow(manage));
-
-    // The list is rebuilt with the new action, which is chosen.
-    for (int i = 0; i < 500 && !IsWindowEnabled(add); ++i)
-        Sleep(10);
-    settle(add);
-    EXPECT_TRUE(IsWindowEnabled(add));
-    HWND actions_list = GetDlgItem(add, IDC_AS_ACTIONS);
-    auto rows = list_rows(actions_list);
-    ASSERT_EQ(rows.size(), 5u);
-    EXPECT_EQ(rows[0].first, L"Address");
-    EXPECT_EQ(list_selection(actions_list), 0);
+    ASSERT_TRUE(click(manage, IDOK) && wait_closed(manage));
+    SendMessageW(add, WM_NULL, 0, 0); // the list is rebuilt
+    EXPECT_EQ(list_rows(add_list).size(), 5u);
+    EXPECT_EQ(list_selection(add_list), find_list_row(add_list, L"Address"));
     EXPECT_EQ(text_of(add, IDC_AS_DESCRIPTION), L"Types the address.");
-
-    // Leaving the Manage actions dialog with Escape keeps the list as it is.
-    select_list_row(actions_list, find_list_row(actions_list, L"Search web"));
-    ASSERT_TRUE(post_click(add, IDC_AS_NEW));
-    manage = runner->wait_for(L"Manage actions");
-    ASSERT_NE(manage, nullptr);
-    PostMessageW(manage, WM_COMMAND, IDCANCEL, 0);
-    for (int i = 0; i < 500 && !IsWindowEnabled(add); ++i)
-        Sleep(10);
-    settle(add);
-    EXPECT_EQ(list_rows(actions_list)[static_cast<std::size_t>(list_selection(actions_list))].first,
-              L"Search web");
-    select_list_row(actions_list, 0);
-
     ASSERT_TRUE(select_combo_by_data(add, IDC_AS_KEY, 0x71)); // F2
-    ASSERT_TRUE(close_add(add, IDOK));
-    Fake_action stored_action;
-    ASSERT_TRUE(actions->get(L"zp_1001_user_id", stored_action));
-    EXPECT_EQ(stored(), (std::map<std::uint32_t, std::wstring>{{0x10071, L"zp_1001_user_id"}}));
+    ASSERT_TRUE(close_add(IDOK));
+    EXPECT_EQ(stored(), (Stored{{0x10071, L"zp_1001_user_id"}}));
 }
 
-TEST_F(KeyBindingDialogs, AddDialogGrowsItsControlsAndCannotShrinkBelowItsFirstSize) {
-    HWND window = open_settings();
-    ASSERT_NE(window, nullptr);
-    HWND add = open_add(window, IDC_KS_ADD);
-    ASSERT_NE(add, nullptr);
-    EXPECT_NE(GetWindowLongW(add, GWL_STYLE) & WS_THICKFRAME, 0);
+struct Child_names final : Child_visitor {
+    void* destroy(unsigned int) override { return this; }
+    void visit(const wchar_t* key, Parameters* child) override {
+        names.push_back(std::wstring(key) + L"=" + Param::read_text(child, L"name"));
+    }
+    std::vector<std::wstring> names;
+};
 
-    RECT first{};
-    GetWindowRect(add, &first);
-    const int width = first.right - first.left;
-    const int height = first.bottom - first.top;
-    SetWindowPos(add, nullptr, 0, 0, width - 120, height - 90, SWP_NOMOVE | SWP_NOZORDER);
-    RECT shrunk{};
-    GetWindowRect(add, &shrunk);
-    EXPECT_EQ(shrunk.right - shrunk.left, width);
-    EXPECT_EQ(shrunk.bottom - shrunk.top, height);
+class TrayMenu : public KeyBindingDialogs {
+protected:
+    TrayMenu() { directory.store_binding(0x41, L"zp_1_user_id", L"Greeting"); }
 
-    const RECT prefix = control_rect(add, IDC_AS_PREFIX);
-    const RECT key = control_rect(add, IDC_AS_KEY);
-    const RECT actions_box = control_rect(add, IDC_AS_ACTIONS);
-    const RECT description = control_rect(add, IDC_AS_DESCRIPTION);
-    const RECT label = control_rect(add, IDC_AS_DESCRIPTION_LABEL);
-    const RECT ok = control_rect(add, IDOK);
-    const RECT cancel = control_rect(add, IDCANCEL);
-    const RECT new_button = control_rect(add, IDC_AS_NEW);
-    const int dw = 150, dh = 110;
-    SetWindowPos(add, nullptr, 0, 0, width + dw, height + dh, SWP_NOMOVE | SWP_NOZORDER);
+    std::vector<std::wstring> items() {
+        items_list = Reference_host::make_list();
+        host.deliver(L"get_tray_menu_items", items_list.get());
+        Child_names names;
+        items_list->visit_children(&names);
+        return names.names;
+    }
 
-    auto same = [](RECT a, RECT b) {
-        return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-    };
-    auto moved = [](RECT r, int dx, int dy, int grow_x, int grow_y) {
-        return RECT{r.left + dx, r.top + dy, r.right + dx + grow_x, r.bottom + dy + grow_y};
-    };
-    EXPECT_TRUE(same(control_rect(add, IDC_AS_PREFIX), prefix));
-    EXPECT_TRUE(same(control_rect(add, IDC_AS_NEW), new_button));
-    EXPECT_TRUE(same(control_rect(add, IDC_AS_KEY), moved(key, 0, 0, dw, 0)));
-    EXPECT_TRUE(same(control_rect(add, IDC_AS_ACTIONS), moved(actions_box, 0, 0, dw, dh)));
-    EXPECT_TRUE(same(control_rect(add, IDC_AS_DESCRIPTION), moved(description, 0, dh, dw, 0)));
-    EXPECT_TRUE(same(control_rect(add, IDC_AS_DESCRIPTION_LABEL), moved(label, 0, dh, 0, 0)));
-    EXPECT_TRUE(same(control_rect(add, IDOK), moved(ok, 0, dh, 0, 0)));
-    EXPECT_TRUE(same(control_rect(add, IDCANCEL), moved(cancel, 0, dh, 0, 0)));
+    // Delivers the tray click on a thread of its own: it returns only when
+    // the dialog it opens is closed.
+    void click_item(const wchar_t* action) {
+        runner = std::make_unique<Dialog_thread>([this, action] {
+            auto click = Reference_host::make_list();
+            if (action)
+                Param::write_text(click.get(), L"action", action);
+            return static_cast<INT_PTR>(host.deliver(L"add_tray_item_action", click.get()));
+        });
+    }
 
-    // Back to the first size: every control is where it started.
-    SetWindowPos(add, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
-    EXPECT_TRUE(same(control_rect(add, IDC_AS_ACTIONS), actions_box));
-    EXPECT_TRUE(same(control_rect(add, IDOK), ok));
-    ASSERT_TRUE(close_add(add, IDCANCEL));
+    std::unique_ptr<Tray_menu_filter, Slot_deleter> tray{new Tray_menu_filter(
+        GetModuleHandleW(nullptr),
+        std::shared_ptr<Binding_directory>(std::shared_ptr<void>(), &directory), &host)};
+    std::unique_ptr<Parameter_list> items_list;
+};
+
+TEST_F(TrayMenu, ListsTwoItemsWithTranslatedNamesAndWithdrawsOnDestruction) {
+    {
+        Language_scope german(true);
+        EXPECT_EQ(items(),
+                  (std::vector<std::wstring>{L"zaptor_tray_settings=Tastenbelegung \u00E4ndern",
+                                             L"zaptor_tray_action=Aktionen verwalten"}));
+    }
+    EXPECT_EQ(items(), (std::vector<std::wstring>{L"zaptor_tray_settings=Change key bindings",
+                                                  L"zaptor_tray_action=Manage actions"}));
+    // The name is text with its terminating NUL counted.
+    const void* data = nullptr;
+    unsigned int bytes = 0;
+    ASSERT_TRUE(items_list->find_child(L"zaptor_tray_action")->get(L"name", &data, &bytes));
+    EXPECT_EQ(bytes, sizeof(L"Manage actions"));
+    tray.reset();
+    EXPECT_EQ(
+        host.filter_count(L"get_tray_menu_items") + host.filter_count(L"add_tray_item_action"), 0u);
 }
 
-TEST_F(KeyBindingDialogs, WithoutADirectoryTheDialogsOpenEmptyAndChangeNothing) {
-    Key_binding_settings_dialog orphan(GetModuleHandleW(nullptr), &host, nullptr, L"Caps Lock");
-    directory.store_binding(0x41, L"zp_1_user_id", L"Greeting");
-    runner = std::make_unique<Dialog_thread>([&] { return orphan.run(nullptr); });
-    HWND window = runner->wait_for(settings_caption);
-    ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(list_rows(GetDlgItem(window, IDC_KS_LIST)).empty());
-    ASSERT_TRUE(click(window, IDC_KS_ADD)); // no dialog opens: nothing to bind with
-    ASSERT_TRUE(click(window, IDOK));
-    ASSERT_TRUE(runner->wait_done());
-    EXPECT_EQ(stored(), (std::map<std::uint32_t, std::wstring>{{0x41, L"zp_1_user_id"}}));
+TEST_F(TrayMenu, ItemsOpenTheirDialogsWithTheHostsActivationKeyOrCapsLock) {
+    const struct {
+        const wchar_t *item, *caption, *shown;
+        int activation_key; // 0: the host names none
+    } rows[] = {{L"zaptor_tray_settings", L"Zaptor settings", L"Caps Lock + a", 0},
+                {L"zaptor_tray_settings", L"Zaptor settings", L"Scroll Key + a", VK_SCROLL},
+                {L"zaptor_tray_action", L"Manage actions", L"Greeting", 0}};
+    for (const auto& row : rows) {
+        host.clear_answer(L"vq_get_activation_key");
+        if (row.activation_key)
+            host.set_activation_key(row.activation_key);
+        else
+            host.set_no_answer(L"vq_get_activation_key");
+        click_item(row.item);
+        window = runner->wait_for(row.caption);
+        ASSERT_NE(window, nullptr) << row.shown;
+        expand_roots(GetDlgItem(window, IDC_MA_TREE));
+        EXPECT_TRUE(find_list_row(GetDlgItem(window, IDC_KS_LIST), row.shown) == 0 ||
+                    find_tree_item(GetDlgItem(window, IDC_MA_TREE), row.shown))
+            << row.shown;
+        ASSERT_TRUE(click(window, IDOK));
+        ASSERT_TRUE(runner->wait_done());
+    }
+}
+
+TEST_F(TrayMenu, ClickWithoutOrWithAForeignActionDoesNothing) {
+    for (const wchar_t* action : {static_cast<const wchar_t*>(nullptr), L"", L"other_tray_item",
+                                  L"zaptor_tray_settingsX"}) {
+        click_item(action);
+        ASSERT_TRUE(runner->wait_done()); // a dialog would have kept the click from returning
+        EXPECT_EQ(runner->result(), 1);
+    }
+    // A host that hands over no list: no crash.
+    EXPECT_EQ(tray->process(L"add_tray_item_action", 20, nullptr), 0);
+    EXPECT_EQ(tray->process(L"get_tray_menu_items", 19, nullptr), 0);
 }
 
 } // namespace
