@@ -34,4 +34,3 @@ private:
     std::mutex page_url_mutex_;
     std::wstring page_url_;
 };
-

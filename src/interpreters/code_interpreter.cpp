@@ -1,8 +1,8 @@
 #include "interpreters/code_interpreter.h"
 
 #include "contract/owned_filter.h"
-#include "trace/boundary.h"
 #include "contract/parameter_values.h"
+#include "trace/boundary.h"
 #include "trace/trace.h"
 
 #include <cwchar>

@@ -1,9 +1,9 @@
 #include "interpreters/url_interpreter.h"
 
-#include "util/url_text.h"
 #include "interpreters/typing_language.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
+#include "util/url_text.h"
 
 Url_interpreter::Url_interpreter(Interaction_if* host, std::shared_ptr<Code_storage> storage,
                                  std::unique_ptr<Typing_environment> environment)

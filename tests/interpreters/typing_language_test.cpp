@@ -6,8 +6,8 @@
 #include "interpreters/kv_store.h"
 #include "interpreters/typing_data.h"
 #include "output_test_support.h"
-#include "support/trace_capture.h"
 #include "support/test_support.h"
+#include "support/trace_capture.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include "output_test_support.h"
 #include "shell_test_support.h"
 #include "storage/code_storage.h"
-#include "support/trace_capture.h"
 #include "support/test_support.h"
+#include "support/trace_capture.h"
 
 #include <gtest/gtest.h>
 

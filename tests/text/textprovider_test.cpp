@@ -1,8 +1,8 @@
 #include "text/textprovider.h"
 
 #include "storage/db_files.h"
-#include "support/trace_capture.h"
 #include "support/test_support.h"
+#include "support/trace_capture.h"
 
 #include <gtest/gtest.h>
 

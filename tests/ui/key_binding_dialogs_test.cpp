@@ -44,8 +44,7 @@ protected:
     // holds them, read through a connection of its own.
     Stored stored(bool with_names = false) {
         Stored result;
-        for (const auto& [key, entry] :
-             Shortcut_database(folder.database()).load_all())
+        for (const auto& [key, entry] : Shortcut_database(folder.database()).load_all())
             result[key] = entry.ident + (with_names ? L" " + entry.name : L"");
         return result;
     }
