@@ -33,7 +33,9 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
 fi
 
-install_missing wine wine32:i386 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix \
+# wine64 too: its 64-bit prefix runs the 32-bit programs as well, and is the
+# set-up every run so far has used.
+install_missing wine wine32:i386 wine64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix \
     xvfb xauth googletest dpkg-dev imagemagick x11-utils xdotool \
     libboost1.81-dev cmake make python3 tcl
 
@@ -44,7 +46,7 @@ install_missing wine wine32:i386 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-pos
 # Windows process). wine32:i386 above brought /lib/ld-linux.so.2, so the
 # check below is meaningful now.
 if ! zaptor_native32; then
-    install_missing wine64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix qemu-user-static
+    install_missing g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix qemu-user-static
 fi
 if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
     if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
