@@ -48,12 +48,16 @@ exec 3>"$work/in"
 for _ in $(seq 60); do grep -q '^hooked' out.txt && break; sleep 0.5; done
 grep -q '^hooked' out.txt || { cat out.txt; echo "the host did not start"; exit 1; }
 
-# F12 is the activation key here; xdotool holds it as a keyboard would.
-press() {
+# The window gets the focus back before each press; X key events go to it.
+focus() {
     echo "wait 3500" >&3
     sleep 0.3
     xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
     ctl activate >/dev/null
+}
+# F12 is the activation key here; xdotool holds it as a keyboard would.
+press() {
+    focus
     xdotool keydown F12
     sleep 0.1
     xdotool "$@"
@@ -61,6 +65,8 @@ press() {
     xdotool keyup F12
     sleep 3.3
 }
+# put CONTROL TEXT: the control holds TEXT, all of it selected.
+put() { ctl set-text "$1" "$2" >/dev/null; ctl select "$1" 0 -1 >/dev/null; }
 
 failed=0
 expect() {  # expect WHAT ACTUAL EXPECTED
@@ -75,22 +81,16 @@ expect() {  # expect WHAT ACTUAL EXPECTED
 clip="the user's clipboard äöü"
 ctl set-clipboard "$clip" >/dev/null
 
-ctl set-text edit "straße äöü éa" >/dev/null; ctl select edit 0 -1 >/dev/null
-press key u
-expect "upper case" "$(ctl text edit)" "STRAßE ÄÖÜ éA"
-expect "clipboard after upper case" "$(ctl clipboard)" "$clip"
+for row in "u|straße äöü éa|STRAßE ÄÖÜ éA|upper case" "l|ÄÖÜ ÉA|äöü Éa|lower case" \
+    "b|SGVsbG8=|Hello|base64 decode"; do
+    IFS='|' read -r key text want name <<<"$row"
+    put edit "$text"
+    press key "$key"
+    expect "$name" "$(ctl text edit)" "$want"
+    expect "clipboard after $name" "$(ctl clipboard)" "$clip"
+done
 
-ctl set-text edit "ÄÖÜ ÉA" >/dev/null; ctl select edit 0 -1 >/dev/null
-press key l
-expect "lower case" "$(ctl text edit)" "äöü Éa"
-expect "clipboard after lower case" "$(ctl clipboard)" "$clip"
-
-ctl set-text edit "SGVsbG8=" >/dev/null; ctl select edit 0 -1 >/dev/null
-press key b
-expect "base64 decode" "$(ctl text edit)" "Hello"
-expect "clipboard after base64 decode" "$(ctl clipboard)" "$clip"
-
-ctl set-text rich "Hello rich" >/dev/null; ctl select rich 0 -1 >/dev/null
+put rich "Hello rich"
 press keydown Shift_L key a keyup Shift_L
 expect "clipboard after stash set" "$(ctl clipboard)" "$clip"
 ctl select rich 1000 1000 >/dev/null
@@ -103,7 +103,7 @@ expect "clipboard after stash paste" "$(ctl clipboard)" "$clip"
 # text changes once and the user's clipboard survives.
 for gap in 10 40 100; do
     ctl set-clipboard "$clip" >/dev/null
-    ctl set-text edit "quick $gap" >/dev/null; ctl select edit 0 -1 >/dev/null
+    put edit "quick $gap"
     press key --delay "$gap" u u u
     expect "three presses $gap ms apart" "$(ctl text edit)" "QUICK $gap"
     expect "clipboard after presses $gap ms apart" "$(ctl clipboard)" "$clip"
@@ -111,11 +111,8 @@ done
 echo "send zp_action_set_key_binding combi=u32:0x10255 id=text:zp_uppercase title=text:DU" >&3
 echo "send zp_action_set_key_binding combi=u32:0x1024C id=text:zp_lowercase title=text:DL" >&3
 ctl set-clipboard "$clip" >/dev/null
-ctl set-text edit "MiXeD" >/dev/null; ctl select edit 0 -1 >/dev/null
-echo "wait 3500" >&3
-sleep 0.3
-xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
-ctl activate >/dev/null
+put edit "MiXeD"
+focus
 xdotool keydown ctrl keydown u keydown l keyup u keyup l keyup ctrl
 sleep 3.3
 text="$(ctl text edit)"
@@ -125,10 +122,7 @@ MIXED | mixed) echo "ok: two direct releases at once changed the text once" ;;
 esac
 expect "clipboard after two direct releases" "$(ctl clipboard)" "$clip"
 
-{
-    echo "send shutdown"
-    echo "finalize"
-} >&3
+printf '%s\n' "send shutdown" "finalize" >&3
 exec 3>&-
 for _ in $(seq 40); do kill -0 $host_pid 2>/dev/null || break; sleep 0.5; done
 host_pid=

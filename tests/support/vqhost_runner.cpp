@@ -1,24 +1,18 @@
 #include "support/vqhost_runner.h"
 
+#include "contract/unique_handle.h"
 #include "support/test_support.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <memory>
 #include <sstream>
 #include <thread>
 
 namespace Test_support {
 namespace {
 
-struct Handle_closer {
-    void operator()(HANDLE h) const {
-        if (h && h != INVALID_HANDLE_VALUE)
-            CloseHandle(h);
-    }
-};
-using Handle = std::unique_ptr<void, Handle_closer>;
+using Handle = Unique_kernel_handle;
 
 void copy_or_throw(const std::wstring& from, const std::wstring& to) {
     if (!CopyFileW(from.c_str(), to.c_str(), FALSE))

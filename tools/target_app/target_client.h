@@ -3,13 +3,12 @@
 // destructor closes it.
 #pragma once
 
+#include "contract/unique_handle.h"
 #include "target_protocol.h"
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
-#include <type_traits>
 
 class Target_app {
 public:
@@ -49,10 +48,7 @@ private:
     LRESULT send(Target_protocol::Command command, Control control, int first = 0, int second = 0,
                  const std::wstring& text = {});
 
-    struct Handle_closer {
-        void operator()(HANDLE handle) const { CloseHandle(handle); }
-    };
-    std::unique_ptr<std::remove_pointer_t<HANDLE>, Handle_closer> process_;
+    Unique_kernel_handle process_;
     HWND window_ = nullptr;
     bool attached_ = false;
     DWORD process_id_ = 0;
