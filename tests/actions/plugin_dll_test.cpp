@@ -1,6 +1,5 @@
-// The real zaptor.dll in a reference host: start-up wiring, key codes from
-// host values, the direct binding through the listener, shut-down and a
-// second start-up.
+// The real zaptor.dll in a reference host: start-up wiring, the direct
+// binding through the listener, shut-down and a second start-up.
 #include "actions_test_support.h"
 
 #include "host/plugin_library.h"
@@ -29,21 +28,10 @@ TEST(Plugin_dll, key_bindings_through_the_real_plugin) {
     host.deliver(L"startup", nullptr);
     ASSERT_NE(host.keyboard_listener(), nullptr);
 
-    Counting_action shift_a(L"zp_test_shift_a", &host);
-    Counting_action rshift(L"zp_test_rshift", &host);
     Counting_action direct(L"zp_test_direct", &host);
-    set_binding(host, 0x141, L"zp_test_shift_a", L"Shift A");
-    set_binding(host, 0x1A1, L"zp_test_rshift", L"Right shift");
     set_binding(host, 0x10241, L"zp_test_direct", L"Direct control A");
-
-    host.deliver(L"key_processing", u32_list(L"key_down", 0x41 | 0x10000000u).get());
-    host.deliver(L"key_processing", u32_list(L"key_up", 0x41 | 0x10000000u).get());
-    host.deliver(L"key_processing", u32_list(L"key_down", 0xA1).get());
     // Control+A is a direct binding: key_processing never matches it.
     host.deliver(L"key_processing", u32_list(L"key_up", 0x41 | 0x80000000u).get());
-    EXPECT_EQ(shift_a.activations(0x141), 1u);
-    EXPECT_EQ(shift_a.deactivations(0x141), 1u);
-    EXPECT_EQ(rshift.activations(0x1A1), 1u);
     EXPECT_EQ(direct.total_runs(), 0u);
 
     Keyboard_listener* listener = host.keyboard_listener();
