@@ -276,10 +276,7 @@ TEST(Value_format, values_round_trip) {
         std::string in, printed;
         Bytes bytes = {}; // empty: printed as written
     } rows[] = {
-        {"u32:20", "u32:0x14"},
-        {"u16:2024", "u16:0x7e8"},
         {"flag:255", "flag:255"},
-        {"bytes:010203", "bytes:010203"},
         // Sizes decide the printed type: 2 bytes are a u16, 8 bytes stay bytes.
         {"bytes:0102", "u16:0x201"},
         {"bytes:0102030405060708", "bytes:0102030405060708"},
