@@ -1,13 +1,7 @@
-// A small plug-in for the host's tests. One filter handles:
-//   tp_echo: "out" = "echo:" + "in", "info.count" = calls so far
-//   tp_request: asks the activation key, stores "in" in the key-value store,
-//     reads it back and types it; writes "activation" and "stored"
-//   key_processing: sends tp_key_seen with the same key_down/key_up
-//   vq_default_action_handler: "handled_by" = "test_plugin"
-//   startup, shutdown (and finalize): send tp_lifecycle with "event"
-//   get_tray_menu_items: two named items, a nameless child and a plain value
-//   add_tray_item_action: sends tp_tray_ran with the "action" it got
-// A keyboard listener swallows A with Control only.
+// A small plug-in for the host's tests: one filter for the names registered
+// in initialize (tp_* are its own; tp_request asks the activation key, stores
+// and reads "in" back through the key-value store and types it), subscribed
+// to the default handler too, and a listener that swallows A with Control.
 #include "contract/host_interface.h"
 #include "contract/owned_filter.h"
 #include "contract/parameter_values.h"
