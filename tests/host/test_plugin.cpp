@@ -1,29 +1,18 @@
-// A small plug-in for the host's tests: registers one filter for a few names,
-// subscribes it to the default handler, and registers a keyboard listener.
-//   "tp_echo"    writes "out" = "echo:" + "in" and "info.count" = calls so far
-//   "tp_request" asks the host for the activation key, stores and reads back
-//                "in" through the key-value store, types "in", and writes
-//                "activation" and "stored"
-//   "key_processing" sends "tp_key_seen" with the same "key_down"/"key_up"
-//   "vq_default_action_handler" writes "handled_by" = "test_plugin"
-//   "startup", "shutdown" (and finalize) send "tp_lifecycle" with "event"
-//   "get_tray_menu_items" adds "tp_tray_first" ("First item"), a child
-//                without a name, "tp_tray_second" ("Second item") and a
-//                plain value; "add_tray_item_action" sends "tp_tray_ran"
-//                with the "action" it got (absent when it got none)
+// A small plug-in for the host's tests: one filter for the names registered
+// in initialize (tp_* are its own; tp_request asks the activation key, stores
+// and reads "in" back through the key-value store and types it), subscribed
+// to the default handler too, and a listener that swallows A with Control.
 #include "contract/host_interface.h"
 #include "contract/owned_filter.h"
 #include "contract/parameter_values.h"
 
 #include <string>
-#include <vector>
 
 namespace {
 
 class Test_listener final : public Keyboard_listener {
 public:
     void* destroy(unsigned int flags) override { return destroy_through_slot(this, flags); }
-    // Swallows A with Control only.
     bool key_event(const KBDLLHOOKSTRUCT* event, unsigned int modifiers) override {
         return event && event->vkCode == 0x41 && modifiers == listener_control;
     }

@@ -1,0 +1,479 @@
+// The host's parts. Its contract is called as a plug-in built by another
+// compiler would: through vtable slots (thiscall on i686), with exact bytes.
+#include "host/key_router.h"
+#include "host/parameter_list.h"
+#include "host/reference_host.h"
+#include "host/send_input_typist.h"
+#include "host/typing_decoder.h"
+#include "host/value_format.h"
+
+#include "contract/parameter_values.h"
+#include "target_client.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace {
+
+#if defined(__i386__)
+#define SLOT_THISCALL __attribute__((thiscall))
+#else
+#define SLOT_THISCALL
+#endif
+
+template <class R, class... Args> R call_slot(void* object, int slot, Args... args) {
+    using Function = R(SLOT_THISCALL*)(void*, Args...);
+    void** table = *static_cast<void***>(object);
+    return reinterpret_cast<Function>(table[slot])(object, args...);
+}
+
+// Parameters slots.
+enum { destroy_slot, set_text_slot, set_slot, get_slot, child_slot = 6, find_child_slot };
+enum { for_each_child_slot = 9, visit_children_slot };
+// Interaction_if slots.
+enum { subscribe_slot = 1, register_slot, unsubscribe_slot, unregister_slot, send_slot = 6 };
+enum { create_slot = 7 };
+
+using Bytes = std::vector<unsigned char>;
+using Children = std::vector<std::pair<std::wstring, Parameters*>>;
+
+bool get_bytes(Parameters* list, const wchar_t* key, Bytes& bytes) {
+    const void* data = nullptr;
+    unsigned int size = 12345;
+    const bool found = call_slot<bool>(list, get_slot, key, &data, &size);
+    const auto* begin = static_cast<const unsigned char*>(data);
+    bytes = data ? Bytes(begin, begin + size) : Bytes{};
+    return found;
+}
+
+struct Recording_visitor final : Child_visitor {
+    Children seen;
+    void* destroy(unsigned int) override { return this; }
+    void visit(const wchar_t* key, Parameters* child) override { seen.emplace_back(key, child); }
+};
+
+struct Recording_filter final : Filter {
+    Recording_filter(std::wstring tag, std::vector<std::wstring>& journal)
+        : tag(std::move(tag)), journal(journal) {}
+    void* destroy(unsigned int) override { return this; }
+    int status() override { return 1; }
+    int process(const wchar_t* name, unsigned int length, Parameters* list) override {
+        journal.push_back(tag + L":" + std::wstring(name, length));
+        if (action)
+            action(list);
+        return 0;
+    }
+    std::wstring tag;
+    std::vector<std::wstring>& journal;
+    std::function<void(Parameters*)> action;
+};
+
+struct Host {
+    Reference_host host;
+    Interaction_if* slots = &host;
+    void subscribe(const std::wstring& name, Filter* filter) {
+        call_slot<void>(slots, subscribe_slot, name.c_str(), unsigned(name.size()), filter);
+    }
+    void unsubscribe(const std::wstring& name, Filter* filter) {
+        call_slot<void>(slots, unsubscribe_slot, name.c_str(), unsigned(name.size()), filter);
+    }
+    int send(const std::wstring& name, Parameters* list) {
+        return call_slot<int>(slots, send_slot, name.c_str(), unsigned(name.size()), list);
+    }
+    Param::Owned_parameters create() {
+        return Param::Owned_parameters(call_slot<Parameters*>(slots, create_slot));
+    }
+};
+
+KBDLLHOOKSTRUCT key(DWORD vk, bool down, DWORD flags = 0) {
+    KBDLLHOOKSTRUCT event{};
+    event.vkCode = vk;
+    event.flags = (down ? 0 : LLKHF_UP) | flags;
+    return event;
+}
+
+struct Listener final : Keyboard_listener {
+    std::vector<std::pair<DWORD, unsigned int>> calls; // (vk, modifiers)
+    void* destroy(unsigned int) override { return this; }
+    bool key_event(const KBDLLHOOKSTRUCT* event, unsigned int modifiers) override {
+        calls.emplace_back(event->vkCode, modifiers);
+        return event->vkCode == 'S';
+    }
+};
+
+// Records what SendInput would get: a character as itself, a virtual key as
+// #hex (x: extended), + down, - up; batches in brackets, then the sleeps.
+struct Recorder {
+    std::wstring log;
+    bool insert_one = false; // the next send inserts only one event
+    UINT record(const std::vector<INPUT>& inputs) {
+        log += L"[";
+        for (const auto& in : inputs) {
+            wchar_t vk[8];
+            swprintf(vk, 8, L"#%x", in.ki.wVk);
+            log += (in.ki.dwFlags & KEYEVENTF_UNICODE) ? std::wstring(1, in.ki.wScan) : vk;
+            log += (in.ki.dwFlags & KEYEVENTF_EXTENDEDKEY) ? L"x" : L"";
+            log += (in.ki.dwFlags & KEYEVENTF_KEYUP) ? L"-" : L"+";
+        }
+        log += L"]";
+        return std::exchange(insert_one, false) ? 1 : inputs.size();
+    }
+    Send_input_typist typist{[this](const std::vector<INPUT>& inputs) { return record(inputs); },
+                             [this](unsigned int ms) { log += L"sleep" + std::to_wstring(ms); }};
+};
+
+} // namespace
+
+TEST(Parameter_list, slots_keep_exact_bytes_and_one_nul) {
+    auto owned = Reference_host::make_list();
+    Parameters* list = owned.get();
+    // Bad arguments store nothing and do not crash.
+    const std::uint32_t n = 0xA1B2C3D4;
+    call_slot<void>(list, set_slot, static_cast<const wchar_t*>(nullptr),
+                    static_cast<const void*>(&n), 4u);
+    call_slot<void>(list, set_slot, L"k", static_cast<const void*>(nullptr), 4u);
+    call_slot<void>(list, set_text_slot, L"t", static_cast<const wchar_t*>(nullptr), 3u);
+    call_slot<void>(list, visit_children_slot, static_cast<Child_visitor*>(nullptr));
+    for (int reserved : {4, 5, 8})
+        call_slot<void>(list, reserved);
+    EXPECT_EQ(call_slot<Parameters*>(list, child_slot, static_cast<const wchar_t*>(nullptr)),
+              nullptr);
+    EXPECT_TRUE(owned->entries().empty());
+
+    const unsigned char raw[] = {1, 2, 3, 4};
+    call_slot<void>(list, set_slot, L"raw", static_cast<const void*>(raw), 4u);
+    call_slot<void>(list, set_slot, L"raw", static_cast<const void*>(raw), 3u); // replaced
+    call_slot<void>(list, set_slot, L"n", static_cast<const void*>(&n), 4u);
+    call_slot<void>(list, set_slot, L"empty", static_cast<const void*>(nullptr), 0u);
+    // Only the first five characters count; the rest must not leak in.
+    call_slot<void>(list, set_text_slot, L"t", L"Hello world", 5u);
+    call_slot<void>(list, set_text_slot, L"no_text", static_cast<const wchar_t*>(nullptr), 0u);
+    Param::write_text(list, L"u", L"Hello");
+    const Bytes hello = {'H', 0, 'e', 0, 'l', 0, 'l', 0, 'o', 0, 0, 0};
+    const std::tuple<const wchar_t*, bool, Bytes> rows[] = {
+        {L"raw", true, {1, 2, 3}}, {L"n", true, {0xD4, 0xC3, 0xB2, 0xA1}},
+        {L"empty", true, {}},      {L"t", true, hello},
+        {L"u", true, hello},       {L"no_text", true, {0, 0}},
+        {L"missing", false, {}}};
+    for (const auto& [key, present, bytes] : rows) {
+        Bytes got;
+        EXPECT_EQ(get_bytes(list, key, got), present) << key;
+        EXPECT_EQ(got, bytes) << key;
+    }
+    // A 4-byte value is no flag and no 16-bit number.
+    EXPECT_EQ(Param::read_u16(list, L"n", 7), 7u);
+    EXPECT_TRUE(Param::read_flag(list, L"n", true));
+    // A presence test may pass no out pointers.
+    EXPECT_TRUE(call_slot<bool>(list, get_slot, L"n", static_cast<const void**>(nullptr),
+                                static_cast<unsigned int*>(nullptr)));
+    // The host's own list cannot be freed by a plug-in.
+    EXPECT_EQ(call_slot<void*>(list, destroy_slot, 1u), static_cast<void*>(list));
+    EXPECT_EQ(Param::read_u32(list, L"n", 0), n);
+}
+
+TEST(Parameter_list, children_are_created_once_and_found_past_the_index_limit) {
+    // Past eight entries the list looks keys up through an index.
+    auto list = Reference_host::make_list();
+    EXPECT_EQ(call_slot<Parameters*>(list.get(), find_child_slot, L"k0"), nullptr);
+    Children expected;
+    for (std::uint32_t i = 0; i < 40; ++i) {
+        const std::wstring key = L"k" + std::to_wstring(i);
+        Param::write_u32(list.get(), key.c_str(), i);
+        expected.emplace_back(key, call_slot<Parameters*>(list.get(), child_slot, key.c_str()));
+    }
+    Param::write_u32(list.get(), L"k3", 300);
+    for (std::uint32_t i = 0; i < 40; ++i) {
+        const wchar_t* key = expected[i].first.c_str();
+        EXPECT_EQ(Param::read_u32(list.get(), key, 0), i == 3 ? 300u : i) << i;
+        EXPECT_EQ(call_slot<Parameters*>(list.get(), find_child_slot, key), expected[i].second);
+        EXPECT_EQ(call_slot<Parameters*>(list.get(), child_slot, key), expected[i].second);
+    }
+    EXPECT_EQ(list->entries().size(), 80u);
+    EXPECT_EQ(list->find_child(L"k40"), nullptr);
+
+    Recording_visitor visitor;
+    call_slot<void>(list.get(), visit_children_slot, static_cast<Child_visitor*>(&visitor));
+    EXPECT_EQ(visitor.seen, expected);
+    Children called;
+    Child_callback callback = [](void* context, const wchar_t* key, Parameters* child) {
+        static_cast<Children*>(context)->emplace_back(key, child);
+    };
+    call_slot<void>(list.get(), for_each_child_slot, callback, static_cast<void*>(&called));
+    EXPECT_EQ(called, expected);
+}
+
+TEST(Parameter_list, destroy_frees_plugin_lists_but_not_their_children) {
+    Reference_host host;
+    Parameters* owned = host.create_parameters();
+    ASSERT_NE(owned, nullptr);
+    Param::write_u32(owned, L"a", 1);
+    Parameters* child = owned->child(L"c");
+    Param::write_u32(child, L"b", 2);
+    // A plug-in freeing a child list would leave its parent dangling: ignored.
+    EXPECT_EQ(call_slot<void*>(child, destroy_slot, 1u), static_cast<void*>(child));
+    EXPECT_EQ(Param::read_u32(owned->find_child(L"c"), L"b", 0), 2u);
+    // destroy(0) empties without freeing.
+    EXPECT_EQ(call_slot<void*>(owned, destroy_slot, 0u), static_cast<void*>(owned));
+    EXPECT_FALSE(Param::has_value(owned, L"a"));
+    EXPECT_EQ(owned->find_child(L"c"), nullptr);
+    EXPECT_EQ(call_slot<void*>(owned, destroy_slot, 1u), static_cast<void*>(owned));
+}
+
+TEST(Reference_host, delivers_in_subscription_order_and_withdraws_through_slots) {
+    Host h;
+    std::vector<std::wstring> journal;
+    Recording_filter a(L"a", journal), b(L"b", journal), c(L"c", journal);
+    h.subscribe(L"msg", &b);
+    const Name_ref names[] = {{L"other", 5}, {L"msgXYZ", 3}}; // length 3: "msg"
+    const unsigned int id =
+        call_slot<unsigned int>(h.slots, register_slot, static_cast<Filter*>(&a), names, 2u);
+    EXPECT_NE(id, 0u);
+    h.subscribe(L"msg", &c);
+    auto list = h.create();
+    EXPECT_EQ(h.send(L"msg", list.get()), 3);
+    h.unsubscribe(L"msg", &b);
+    h.host.deliver(L"msg", list.get());
+    call_slot<void>(h.slots, unregister_slot, id);
+    EXPECT_EQ(h.host.filter_count(L"other"), 0u);
+    h.host.deliver(L"msg", list.get());
+    EXPECT_EQ(journal, (std::vector<std::wstring>{L"b:msg", L"a:msg", L"c:msg", L"a:msg", L"c:msg",
+                                                  L"c:msg"}));
+    // Withdrawing what is not there changes nothing.
+    call_slot<void>(h.slots, unregister_slot, id);
+    h.unsubscribe(L"msg", &b);
+    EXPECT_EQ(h.host.filter_count(L"msg"), 1u);
+}
+
+// A filter sends a name without filters from inside process (no deadlock on
+// the host's lock): it reaches the default handler with its name, the list
+// otherwise untouched. A filter withdrawn before its turn is skipped.
+TEST(Reference_host, default_handler_and_sends_during_delivery) {
+    Host h;
+    std::vector<std::wstring> journal;
+    Recording_filter first(L"1", journal), second(L"2", journal), outer(L"outer", journal);
+    std::wstring seen;
+    first.action = [&](Parameters* list) {
+        seen = Param::read_text(list, L"vq_default_action_handler");
+    };
+    int nested_count = 0;
+    auto nested = h.create();
+    Param::write_u32(nested.get(), L"activate", 0x141);
+    outer.action = [&](Parameters*) {
+        nested_count = h.send(L"zp_7_user_id", nested.get());
+        h.unsubscribe(L"known", &second);
+    };
+    h.subscribe(L"vq_default_action_handler", &first);
+    h.subscribe(L"vq_default_action_handler", &second);
+    h.subscribe(L"known", &outer);
+    h.subscribe(L"known", &second);
+    auto list = h.create();
+    EXPECT_EQ(h.send(L"known", list.get()), 1);
+    EXPECT_EQ(nested_count, 2);
+    EXPECT_EQ(journal, (std::vector<std::wstring>{L"outer:known", L"1:vq_default_action_handler",
+                                                  L"2:vq_default_action_handler"}));
+    EXPECT_EQ(seen, L"zp_7_user_id");
+    EXPECT_EQ(Param::read_u32(nested.get(), L"activate", 0), 0x141u);
+    EXPECT_FALSE(Param::has_value(list.get(), L"vq_default_action_handler"));
+}
+
+TEST(Reference_host, keeps_one_listener_of_the_right_size) {
+    Host h;
+    struct Listener final : Keyboard_listener {
+        void* destroy(unsigned int) override { return this; }
+        bool key_event(const KBDLLHOOKSTRUCT*, unsigned int) override { return false; }
+    } listener, other;
+    auto send_pointer = [&](const wchar_t* name, Keyboard_listener* pointer, unsigned int size) {
+        auto list = h.create();
+        list->set(L"listener", &pointer, size);
+        h.send(name, list.get());
+    };
+    // A pointer cut to the wrong size is refused; so is deregistering another.
+    send_pointer(L"register_keyboard_listener", &listener, sizeof(void*) - 1);
+    EXPECT_EQ(h.host.keyboard_listener(), nullptr);
+    send_pointer(L"register_keyboard_listener", &listener, sizeof(void*));
+    send_pointer(L"deregister_keyboard_listener", &other, sizeof(void*));
+    EXPECT_EQ(h.host.keyboard_listener(), &listener);
+    send_pointer(L"deregister_keyboard_listener", &listener, sizeof(void*));
+    EXPECT_EQ(h.host.keyboard_listener(), nullptr);
+
+    h.host.set_parameters_available(false);
+    EXPECT_EQ(h.create(), nullptr);
+}
+
+// Each value is parsed, printed (as set_text or, with `bytes`, as set would
+// store it), and the printed form parsed back to the same bytes.
+TEST(Value_format, values_round_trip) {
+    using namespace Value_format;
+    const struct {
+        std::string in, printed;
+        Bytes bytes = {}; // empty: printed as written
+    } rows[] = {
+        {"flag:255", "flag:255"},
+        // Sizes decide the printed type: 2 bytes are a u16, 8 bytes stay bytes.
+        {"bytes:0102", "u16:0x201"},
+        {"bytes:0102030405060708", "bytes:0102030405060708"},
+        // Below 0x10000 a number has the bytes of a one-character text: still a number.
+        {"u32:0x41", "u32:0x41"},
+        {"u32:0xA1B2C3D4", "u32:0xa1b2c3d4", {0xD4, 0xC3, 0xB2, 0xA1}},
+        {"text:ab", "text:\"ab\"", {'a', 0, 'b', 0, 0, 0}},
+        {"text:", "text:\"\"", {0, 0}},
+        {"text:\"q\\\"b\\\\\"", "text:\"q\\\"b\\\\\""},
+        // Control characters come out as \u escapes, whichever way they went in.
+        {"text:\"a\\nb\\r\\t\"", "text:\"a\\u000Ab\\u000D\\u0009\""},
+        {"text:\"gr\xC3\xBC\xC3\x9F\"", "text:\"gr\xC3\xBC\xC3\x9F\""},
+        {"text:\"\\uD83D\\uDE00\"", "text:\"\xF0\x9F\x98\x80\"", {0x3D, 0xD8, 0x00, 0xDE, 0, 0}},
+        // A lone surrogate cannot be UTF-8: it stays an escape.
+        {"text:\"x\\uDE00\"", "text:\"x\\uDE00\""},
+        // An embedded NUL is printed, not cut, from set_text; from set it marks
+        // binary data such as a pointer.
+        {"text:\"a\\u0000b\"", "text:\"a\\u0000b\""},
+        {"text:\"a\\u0000b\"", "bytes:6100000062000000", {'a', 0, 0, 0, 'b', 0, 0, 0}},
+    };
+    for (const auto& row : rows) {
+        Parsed_value value, again;
+        std::string error;
+        ASSERT_TRUE(parse_value(row.in, value, error)) << row.in << ": " << error;
+        EXPECT_TRUE(row.bytes.empty() || value.bytes == row.bytes) << row.in;
+        const std::string printed = format_value(value.bytes, value.is_text && row.bytes.empty());
+        EXPECT_EQ(printed, row.printed);
+        ASSERT_TRUE(parse_value(printed, again, error)) << printed << ": " << error;
+        EXPECT_EQ(again.bytes, value.bytes) << printed;
+    }
+}
+
+// Each row is one event through one router, in order: what the hook does
+// with it, and the value the host reports (0: no report).
+TEST(Key_router, swallow_and_report_decisions) {
+    const DWORD caps = VK_CAPITAL, injected = LLKHF_INJECTED;
+    const std::uint32_t vq = 0x11000000u; // Shift held before the activation key
+    const std::uint32_t rctrl = 0x88000000u;
+    // vk, key down, event flags, swallowed, reported value (0: no report)
+    const std::tuple<DWORD, bool, DWORD, bool, std::uint32_t> rows[] = {
+        {VK_LSHIFT, true, 0, false, 0},
+        {caps, true, 0, true, 0},
+        {'A', true, 0, true, 0x41u | vq},
+        // Right Control is reported with the state before it, then shows in the flags.
+        {VK_RCONTROL, true, 0, true, VK_RCONTROL | vq},
+        {'B', false, 0, true, 0x42u | vq | rctrl},
+        // The plug-in's own keys pass untouched, even during activation.
+        {VK_LCONTROL, true, injected, false, 0},
+        {'V', true, injected, false, 0},
+        {caps, false, 0, true, 0},
+        // The activation key went up first: A's release is still reported, as pressed.
+        {'A', false, 0, true, 0x41u | vq},
+        {'V', true, injected, false, 0},
+        // Outside activation the listener decides: it swallows 'S' only.
+        {'S', true, 0, true, 0},
+        {'T', true, 0, false, 0},
+        // A release reports the combination pressed even when Shift went up
+        // first: otherwise it would run another binding's action.
+        {caps, true, 0, true, 0},
+        {'1', true, 0, true, 0x31u | vq | rctrl},
+        {VK_LSHIFT, false, 0, true, VK_LSHIFT | vq | rctrl},
+        {'1', false, 0, true, 0x31u | vq | rctrl},
+        {'1', true, 0, true, 0x31u | rctrl},
+        // Right Alt: bit 29; left Alt: bit 30.
+        {VK_RMENU, true, 0, true, VK_RMENU | rctrl},
+        {VK_LMENU, true, 0, true, VK_LMENU | rctrl | 0x20000000u},
+        {'2', true, 0, true, 0x32u | rctrl | 0x60000000u},
+        {caps, false, 0, true, 0},
+        {'U', true, 0, false, 0},
+    };
+    Key_router router;
+    Listener listener;
+    for (const auto& [vk, down, flags, swallow, report] : rows) {
+        const auto d = router.route(key(vk, down, flags), caps, &listener);
+        EXPECT_EQ(d.swallow, swallow) << std::hex << vk;
+        EXPECT_EQ(d.report, report != 0) << std::hex << vk;
+        if (report) {
+            EXPECT_EQ(d.host_value, report) << std::hex << vk;
+            EXPECT_EQ(d.key_down, down) << std::hex << vk;
+        }
+    }
+    // The listener saw Shift, then S and T with the held modifiers, U with
+    // Alt too; nothing during activation, nothing injected.
+    const unsigned int held = listener_control | listener_shift;
+    EXPECT_EQ(
+        listener.calls,
+        (std::vector<std::pair<DWORD, unsigned int>>{
+            {VK_LSHIFT, 0}, {'S', held}, {'T', held}, {'U', listener_control | listener_alt}}));
+    EXPECT_FALSE(router.route(key('S', true), caps, nullptr).swallow); // no listener
+}
+
+// Every element kind, then malformed ones: a bad element shows as invalid and
+// the characters after it are kept.
+TEST(Typing_decoder, decodes_elements) {
+    const std::pair<std::wstring, std::wstring> rows[] = {
+        {L"ab\u000125\u000210X\u000310z", L"ab<press 25><down 10>X<up 10>z"},
+        {L"\u0004 1f4\u0004   0", L"<pause 500><pause 0>"},
+        {L"\u0005L00000003|00000002urlhi\u0005I00000005p.png", L"<link url|hi><image p.png>"},
+        // Upper-case hex digits from another producer read the same; 0xff stays 8 bits.
+        {L"\u0001FF\u00022E", L"<press ff><down 2e>"},
+        {L"a<b\tc\r\nd\u0007", L"a<lt>b<tab>c<return><newline>d<U+0007>"},
+        {L"a\u00012", L"a<invalid U+0001>2"},
+        {L"\u0002g1x", L"<invalid U+0002>g1x"},
+        {L"\u0004    y", L"<invalid U+0004>    y"},
+        {L"\u0004 1 4", L"<invalid U+0004> 1 4"},
+        {L"\u0005I00000009ab", L"<invalid U+0005>I00000009ab"},
+        {L"\u0005L00000001-00000001ab", L"<invalid U+0005>L00000001-00000001ab"},
+        {L"\u0005Q", L"<invalid U+0005>Q"},
+        {L"\u0005", L"<invalid U+0005>"},
+        // A record that ends exactly at the end of the data is whole.
+        {L"\u0005I00000002ab", L"<image ab>"},
+    };
+    for (const auto& [data, visible] : rows)
+        EXPECT_EQ(Typing_decoder::visible_form(data), visible);
+    const auto elements = Typing_decoder::decode(L"\u0005L00000001|00000000u");
+    ASSERT_EQ(elements.size(), 1u);
+    EXPECT_EQ(Typing_decoder::record_text(elements[0]), L"u");
+}
+
+TEST(Send_input_typist, sends_unicode_characters_virtual_keys_and_sleeps_in_order) {
+    const std::pair<std::wstring, std::wstring> rows[] = {
+        // CR LF is one Return, a tab the Tab key; Left is extended (else keypad 4).
+        {L"h\u00e9\r\nx\ty\u000125\u0004  64",
+         L"[h+h-\u00e9+\u00e9-#d+#d-x+x-#9+#9-y+y-#25x+#25x-]sleep100"},
+        {L"\u000211\u00012e\u000311\u0005L00000001|00000001ab\n",
+         L"[#11+#2ex+#2ex-#11-a+a- + -(+(-b+b-)+)-#d+#d-]"},
+        // Shift and Control pressed, only Control released: Shift must not stay down.
+        {L"\u000210\u000211a\u000311", L"[#10+#11+a+a-#11-#10-]"},
+    };
+    for (const auto& [data, log] : rows) {
+        Recorder r;
+        EXPECT_TRUE(r.typist.type(data));
+        EXPECT_EQ(r.log, log);
+    }
+    Recorder blocked;
+    blocked.insert_one = true; // as when another program blocks the input
+    EXPECT_FALSE(blocked.typist.type(L"abc"));
+}
+
+TEST(Send_input_typist, types_into_the_target_application) {
+    Target_app target;
+    ASSERT_TRUE(target.start());
+    ASSERT_TRUE(target.set_text(Target_app::Control::edit, L""));
+    ASSERT_TRUE(target.activate());
+
+    Reference_host host;
+    Send_input_typist typist;
+    host.set_typist(&typist);
+    auto list = Reference_host::make_list();
+    // "abc", a pause, Back, "d", Left, "e", and a link record as its text.
+    Param::write_text(list.get(), L"typing_data",
+                      L"abc\u0004  c8\u000108d\u000125e\u000123\u0005L00000001|00000000\u00fc");
+    EXPECT_EQ(host.send(L"vq_keyboard_write", 17, list.get()), 1);
+    // SendInput returns when the events are queued: wait for the target to read them.
+    std::wstring text;
+    for (int i = 0; i < 100 && text.size() < 5; ++i) {
+        Sleep(i ? 50 : 0);
+        text = target.text(Target_app::Control::edit);
+    }
+    EXPECT_EQ(text, L"abed\u00fc");
+    EXPECT_EQ(host.typed_texts().size(), 1u);
+}
