@@ -25,8 +25,7 @@ protected:
         storage.reset();
         Test_support::remove_tree(folder);
     }
-    // Stores {type, code, name, description, category} under `key`; the
-    // ident the interpreters answered, or "".
+    // Stores {type, code, name, description, category}; the ident answered, or "".
     std::wstring store(const std::vector<std::wstring>& fields,
                        const std::wstring& key = L"zp_new") {
         auto list = Reference_host::make_list();
@@ -70,7 +69,7 @@ protected:
     std::shared_ptr<Code_storage> storage = Code_storage::open_path(folder + L"\\code_storage.db");
     Fake_environment* environment = new Fake_environment;
     Fake_environment* url_environment = new Fake_environment;
-    // Two code types, so that messages meant for several interpreters are seen.
+    // Two interpreters, so that messages meant for several of them are seen.
     Owned_filter typing{
         new Typing_interpreter(&host, storage, std::unique_ptr<Typing_environment>(environment))};
     Owned_filter other{
