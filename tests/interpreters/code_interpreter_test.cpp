@@ -17,6 +17,12 @@
 
 namespace {
 
+// A crash fails the run at once instead of waiting in Wine's debugger.
+LONG WINAPI end_on_crash(EXCEPTION_POINTERS*) {
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+const auto previous_filter = SetUnhandledExceptionFilter(&end_on_crash);
+
 class Code_interpreter_test : public ::testing::Test {
 protected:
     void TearDown() override {
