@@ -39,8 +39,7 @@ public:
     ~Fixture_process();
     Fixture_process(const Fixture_process&) = delete;
     Fixture_process& operator=(const Fixture_process&) = delete;
-    // Starts it and waits for a visible top-level window of the class, then
-    // brings that to the foreground.
+    // Starts it, waits for its visible window of the class and activates that.
     bool start(const std::wstring& exe, const std::vector<std::wstring>& arguments,
                const std::wstring& window_class);
     bool activate();
