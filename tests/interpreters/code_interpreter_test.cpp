@@ -17,6 +17,12 @@
 
 namespace {
 
+// A crash fails the run at once instead of waiting in Wine's debugger.
+LONG WINAPI end_on_crash(EXCEPTION_POINTERS*) {
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+const auto previous_filter = SetUnhandledExceptionFilter(&end_on_crash);
+
 class Code_interpreter_test : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -25,8 +31,7 @@ protected:
         storage.reset();
         Test_support::remove_tree(folder);
     }
-    // Stores {type, code, name, description, category} under `key`; the
-    // ident the interpreters answered, or "".
+    // Stores {type, code, name, description, category}; the ident answered, or "".
     std::wstring store(const std::vector<std::wstring>& fields,
                        const std::wstring& key = L"zp_new") {
         auto list = Reference_host::make_list();
@@ -70,7 +75,7 @@ protected:
     std::shared_ptr<Code_storage> storage = Code_storage::open_path(folder + L"\\code_storage.db");
     Fake_environment* environment = new Fake_environment;
     Fake_environment* url_environment = new Fake_environment;
-    // Two code types, so that messages meant for several interpreters are seen.
+    // Two interpreters, so that messages meant for several of them are seen.
     Owned_filter typing{
         new Typing_interpreter(&host, storage, std::unique_ptr<Typing_environment>(environment))};
     Owned_filter other{

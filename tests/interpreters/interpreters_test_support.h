@@ -10,14 +10,12 @@
 
 class Fake_environment final : public Typing_environment {
 public:
-    SYSTEMTIME now{2026, 3, 0, 14, 15, 9, 26, 0};
+    static constexpr SYSTEMTIME start{2026, 3, 0, 14, 15, 9, 26, 0};
+    SYSTEMTIME now = start;
     std::wstring selection, title, pictures = L"C:\\Pictures";
     std::vector<std::wstring> opened;
     int selection_reads = 0;
 
-    void set_now(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
-        now = SYSTEMTIME{year, month, 0, day, hour, minute, second, 0};
-    }
     SYSTEMTIME local_time() override { return now; }
     std::wstring selection_text() override {
         ++selection_reads;

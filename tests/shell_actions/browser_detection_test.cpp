@@ -28,7 +28,6 @@ TEST(BrowserDetection, SlowOrOddFirefoxRepliesAndAbsentServersGiveEmptyTexts) {
         Fixture_process firefox;
         ASSERT_TRUE(firefox.start(L"firefox.exe", {mode, L"https://example.org/", L"T", L"x"},
                                   L"zaptor_firefox_fixture"));
-        ASSERT_TRUE(firefox.activate());
         EXPECT_TRUE(Browser_url_detector().is_browser_in_foreground());
         EXPECT_EQ(detect(), L"|") << mode;
     }
@@ -39,13 +38,11 @@ TEST(BrowserDetection, ChromeIsReadFromItsAddressFieldOnlyInTheForeground) {
     Fixture_process chrome;
     ASSERT_TRUE(chrome.start(L"chrome.exe", {L"https://example.com/path", L"Example - Chrome"},
                              L"Chrome_WidgetWin_0"));
-    ASSERT_TRUE(chrome.activate());
     EXPECT_EQ(detect(), L"https://example.com/path|Example - Chrome");
     EXPECT_EQ(detect(), L"https://example.com/path|Example - Chrome"); // found again
 
     Fixture_process other;
     ASSERT_TRUE(other.start(L"zaptor_target.exe", {L"Not a browser"}, L"zaptor_target_window"));
-    ASSERT_TRUE(other.activate());
     EXPECT_FALSE(Browser_url_detector().is_browser_in_foreground());
     EXPECT_EQ(detect(), L"|");
 }

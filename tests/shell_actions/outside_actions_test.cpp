@@ -1,6 +1,5 @@
 // Tweet and colour picker as the host runs them: a real target application,
-// the real clipboard, the shell opening the recorder. (The tapquill request
-// is checked through the real DLL by the concurrency test.)
+// the real clipboard, the shell opening the recorder.
 #include "builtin_actions/colorpicker_action.h"
 #include "builtin_actions/tweet_action.h"
 
@@ -50,51 +49,31 @@ protected:
     Scoped_environment recorder_log{L"ZAPTOR_RECORDER_LOG", log};
 };
 
-BOOL CALLBACK find_own_dialog(HWND window, LPARAM data) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    wchar_t name[32] = {};
-    GetClassNameW(window, name, 32);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
-        std::wstring(name) != L"#32770")
-        return TRUE;
-    *reinterpret_cast<HWND*>(data) = window;
-    return FALSE;
-}
-
-// Answers the colour dialog from another thread: fills red, green and blue
+// Answers our colour dialog from another thread: fills red, green and blue
 // and presses OK, or presses Cancel.
-class Color_dialog_answer {
-public:
-    Color_dialog_answer(int red, int green, int blue, bool confirm)
-        : thread_([=] { answer(red, green, blue, confirm); }) {}
-    ~Color_dialog_answer() { thread_.join(); }
-
-private:
-    void answer(int red, int green, int blue, bool confirm) {
-        HWND dialog = nullptr;
-        for (int tries = 0; !dialog && tries < 400; ++tries) {
-            Sleep(50);
-            EnumWindows(&find_own_dialog, reinterpret_cast<LPARAM>(&dialog));
+void answer_color_dialog(int red, int green, int blue, bool confirm) {
+    HWND dialog = nullptr;
+    for (int tries = 0; !dialog && tries < 400; ++tries) {
+        Sleep(50);
+        for (HWND w = nullptr; !dialog && (w = FindWindowExW(nullptr, w, L"#32770", nullptr));) {
+            DWORD process = 0;
+            GetWindowThreadProcessId(w, &process);
+            dialog = process == GetCurrentProcessId() && IsWindowVisible(w) ? w : nullptr;
         }
-        if (!dialog)
-            return;
-        Sleep(200);
-        const int fields[] = {706, 707, 708}; // red, green and blue edit fields
-        const int values[] = {red, green, blue};
-        for (int i = 0; i < 3; ++i) {
-            HWND edit = GetDlgItem(dialog, fields[i]);
-            SetDlgItemInt(dialog, fields[i], static_cast<UINT>(values[i]), FALSE);
-            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(fields[i], EN_UPDATE),
-                         reinterpret_cast<LPARAM>(edit));
-        }
-        const int button = confirm ? IDOK : IDCANCEL;
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
     }
-
-    std::thread thread_;
-};
+    if (!dialog)
+        return;
+    Sleep(200);
+    const int values[] = {red, green, blue};
+    for (int field = 706; field <= 708; ++field) { // red, green and blue edit fields
+        SetDlgItemInt(dialog, field, static_cast<UINT>(values[field - 706]), FALSE);
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(field, EN_UPDATE),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, field)));
+    }
+    const int button = confirm ? IDOK : IDCANCEL;
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+}
 
 } // namespace
 
@@ -104,11 +83,9 @@ TEST_F(OutsideActions, TweetOpensTheLinkWithTheEscapedSelectionAndNoPage) {
     hold(L"Fish & chips #1");
     send(L"zp_tweet_selection", L"activate");
     send(L"zp_tweet_selection", L"deactivate");
-    const auto records = wait_for_records(log, 1);
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0], tweet_start + L"Fish %26 chips %231&via=velloquarte");
+    EXPECT_EQ(wait_for_records(log, 1),
+              std::vector<std::wstring>{tweet_start + L"Fish %26 chips %231&via=velloquarte"});
     EXPECT_EQ(Output_test::clipboard_text(), L"user clipboard");
-
     // Nothing selected: nothing opened, and the clipboard comes back.
     hold(L"", 0, 0);
     send(L"zp_tweet_selection", L"deactivate");
@@ -118,42 +95,37 @@ TEST_F(OutsideActions, TweetOpensTheLinkWithTheEscapedSelectionAndNoPage) {
 
 TEST_F(OutsideActions, TweetFromTheBrowserAppendsTheEncodedPageAddress) {
     FilterTwitterAction tweet(&host);
-    const std::wstring page = L"https://example.org/news/1.html?a=b";
     Fixture_process firefox;
-    ASSERT_TRUE(firefox.start(L"firefox.exe", {L"answer", page, L"News", L"Big news & more"},
-                              L"zaptor_firefox_fixture"));
-    ASSERT_TRUE(firefox.activate());
+    ASSERT_TRUE(firefox.start(
+        L"firefox.exe",
+        {L"answer", L"https://example.org/news/1.html?a=b", L"News", L"Big news & more"},
+        L"zaptor_firefox_fixture"));
     send(L"zp_tweet_selection", L"activate");
     send(L"zp_tweet_selection", L"deactivate");
-    const auto records = wait_for_records(log, 1);
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0], tweet_start + L"Big news %26 more&via=velloquarte&url="
-                                        L"https%3a%2f%2fexample%2eorg%2fnews%2f1%2ehtml%3fa%3db");
-
+    ASSERT_EQ(wait_for_records(log, 1).size(), 1u);
     // A release without a press (a direct binding) has no page address.
     firefox.activate();
     send(L"zp_tweet_selection", L"deactivate");
-    const auto again = wait_for_records(log, 2);
-    ASSERT_EQ(again.size(), 2u);
-    EXPECT_EQ(again[1], tweet_start + L"Big news %26 more&via=velloquarte");
+    const std::wstring text = tweet_start + L"Big news %26 more&via=velloquarte";
+    EXPECT_EQ(wait_for_records(log, 2),
+              (std::vector<std::wstring>{
+                  text + L"&url=https%3a%2f%2fexample%2eorg%2fnews%2f1%2ehtml%3fa%3db", text}));
 }
 
 TEST_F(OutsideActions, ColorPickerPastesTheChosenCodeAndCancelPastesNothing) {
     FilterColorpickerAction picker(&host);
     ASSERT_TRUE(Output_test::set_clipboard_text(L"user clipboard"));
     hold(L"color: ", 7, 7);
-    {
-        Color_dialog_answer answer(1, 2, 3, true);
-        send(L"zp_colorpicker", L"deactivate", 0x43);
-    }
+    std::thread answer(answer_color_dialog, 1, 2, 3, true);
+    send(L"zp_colorpicker", L"deactivate", 0x43);
+    answer.join();
     EXPECT_EQ(target->text(Control::edit), L"color: #010203");
     // The paste borrowed the clipboard and gave the user's text back.
     EXPECT_EQ(Output_test::clipboard_text(), L"user clipboard");
 
     hold(L"kept", 4, 4);
-    {
-        Color_dialog_answer answer(255, 128, 0, false);
-        send(L"zp_colorpicker", L"deactivate", 0x43);
-    }
+    std::thread cancel(answer_color_dialog, 255, 128, 0, false);
+    send(L"zp_colorpicker", L"deactivate", 0x43);
+    cancel.join();
     EXPECT_EQ(target->text(Control::edit), L"kept");
 }

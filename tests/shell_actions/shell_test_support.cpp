@@ -7,22 +7,8 @@ namespace Shell_test {
 
 namespace {
 
-std::wstring reg_escape(const std::wstring& text) {
-    std::wstring escaped;
-    for (wchar_t c : text) {
-        if (c == L'\\' || c == L'"')
-            escaped += L'\\';
-        escaped += c;
-    }
-    return escaped;
-}
-
-std::wstring wide(const std::string& bytes) {
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], size);
-    return text;
+std::wstring quote(const std::wstring& argument) {
+    return L"\"" + argument + L"\"";
 }
 
 // The process handle of a started program, or null.
@@ -37,56 +23,26 @@ HANDLE start_process(std::wstring command_line, DWORD flags) {
     return process.hProcess;
 }
 
-bool run_and_wait(const std::wstring& command_line, DWORD timeout_ms) {
-    HANDLE process = start_process(command_line, CREATE_NO_WINDOW);
-    DWORD code = 1;
-    if (process && WaitForSingleObject(process, timeout_ms) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process, &code);
-    if (process)
-        CloseHandle(process);
-    return code == 0;
-}
-
-struct Window_search {
-    DWORD process_id;
-    const std::wstring* window_class;
-    HWND found;
-};
-
-BOOL CALLBACK find_window(HWND window, LPARAM data) {
-    auto* search = reinterpret_cast<Window_search*>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t name[128] = {};
-    GetClassNameW(window, name, 128);
-    if (owner == search->process_id && IsWindowVisible(window) && *search->window_class == name) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-std::wstring quote(const std::wstring& argument) {
-    return L"\"" + argument + L"\"";
-}
-
 std::vector<std::wstring> read_records(const std::wstring& log) {
     std::vector<std::wstring> records;
     const std::string bytes = Test_support::file_exists(log) ? Test_support::read_file(log) : "";
     std::size_t begin = 0;
-    for (std::size_t end; (end = bytes.find('\x1e', begin)) != std::string::npos; begin = end + 1)
-        records.push_back(wide(bytes.substr(begin, end - begin)));
+    for (std::size_t end; (end = bytes.find('\x1e', begin)) != std::string::npos; begin = end + 1) {
+        std::wstring record(end - begin, L'\0');
+        record.resize(static_cast<std::size_t>(
+            MultiByteToWideChar(CP_UTF8, 0, bytes.data() + begin, static_cast<int>(end - begin),
+                                &record[0], static_cast<int>(record.size()))));
+        records.push_back(record);
+    }
     return records;
 }
 
 // Pumps messages until the condition holds or the time is up.
 template <typename Condition> bool pump_until(Condition condition, DWORD timeout_ms) {
-    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-    while (!condition()) {
-        if (GetTickCount64() >= deadline)
+    const ULONGLONG end = GetTickCount64() + timeout_ms;
+    for (; !condition(); wait_pumping(50))
+        if (GetTickCount64() >= end)
             return false;
-        wait_pumping(50);
-    }
     return true;
 }
 
@@ -97,23 +53,30 @@ std::wstring recorder_path() {
 }
 
 bool register_recorder_as_url_handler() {
-    const std::wstring command = reg_escape(quote(recorder_path()) + L" \"%1\"");
-    std::wstring text = L"Windows Registry Editor Version 5.00\r\n\r\n";
-    for (const wchar_t* scheme : {L"zaptortest", L"https"}) {
-        const std::wstring key = std::wstring(L"HKEY_CLASSES_ROOT\\") + scheme;
-        text += L"[" + key + L"]\r\n@=\"URL:" + scheme + L"\"\r\n\"URL Protocol\"=\"\"\r\n\r\n";
-        text += L"[-" + key + L"\\shell\\open\\ddeexec]\r\n\r\n";
-        text += L"[" + key + L"\\shell\\open\\command]\r\n@=\"" + command + L"\"\r\n\r\n";
+    std::wstring command;
+    for (wchar_t c : quote(recorder_path()) + L" \"%1\"")
+        command += c == L'\\' || c == L'"' ? std::wstring{L'\\', c} : std::wstring{c};
+    std::wstring text = L"\xfeffWindows Registry Editor Version 5.00\r\n\r\n";
+    for (const std::wstring scheme : {L"zaptortest", L"https"}) {
+        const std::wstring key = L"HKEY_CLASSES_ROOT\\" + scheme;
+        text += L"[" + key + L"]\r\n@=\"URL:" + scheme + L"\"\r\n\"URL Protocol\"=\"\"\r\n\r\n[-" +
+                key + L"\\shell\\open\\ddeexec]\r\n\r\n[" + key +
+                L"\\shell\\open\\command]\r\n@=\"" + command + L"\"\r\n\r\n";
     }
     const std::wstring folder = Test_support::make_temp_directory(L"reg");
     const std::wstring file = folder + L"\\recorder.reg";
     // reg.exe reads UTF-16 files with a byte-order mark.
-    std::string bytes = "\xff\xfe";
-    bytes.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-    bool ok = Test_support::write_file(file, bytes) &&
-              run_and_wait(L"reg.exe import " + quote(file), 60000);
+    HANDLE process = nullptr;
+    DWORD code = 1;
+    if (Test_support::write_file(file, std::string(reinterpret_cast<const char*>(text.data()),
+                                                   text.size() * sizeof(wchar_t))) &&
+        (process = start_process(L"reg.exe import " + quote(file), CREATE_NO_WINDOW))) {
+        WaitForSingleObject(process, 60000);
+        GetExitCodeProcess(process, &code);
+        CloseHandle(process);
+    }
     Test_support::remove_tree(folder);
-    return ok;
+    return code == 0;
 }
 
 std::vector<std::wstring> wait_for_records(const std::wstring& log, std::size_t count,
@@ -127,15 +90,16 @@ bool wait_for_file(const std::wstring& path, DWORD timeout_ms) {
 }
 
 Scoped_environment::Scoped_environment(std::wstring name, const std::wstring& value)
-    : name_(std::move(name)), old_value_(32767, L'\0') {
-    const DWORD length = GetEnvironmentVariableW(name_.c_str(), &old_value_[0], 32767);
-    had_value_ = length > 0 && length < 32767;
-    old_value_.resize(had_value_ ? length : 0);
+    : name_(std::move(name)) {
+    std::wstring old(32767, L'\0');
+    const DWORD length = GetEnvironmentVariableW(name_.c_str(), &old[0], 32767);
+    if (length > 0 && length < 32767)
+        old_value_ = old.substr(0, length);
     SetEnvironmentVariableW(name_.c_str(), value.c_str());
 }
 
 Scoped_environment::~Scoped_environment() {
-    SetEnvironmentVariableW(name_.c_str(), had_value_ ? old_value_.c_str() : nullptr);
+    SetEnvironmentVariableW(name_.c_str(), old_value_ ? old_value_->c_str() : nullptr);
 }
 
 Fixture_process::~Fixture_process() {
@@ -153,15 +117,21 @@ bool Fixture_process::start(const std::wstring& exe, const std::vector<std::wstr
         command_line += L" " + quote(argument);
     if (process_ || !(process_ = start_process(command_line, 0)))
         return false;
-    Window_search search{GetProcessId(process_), &window_class, nullptr};
+    const DWORD id = GetProcessId(process_);
     pump_until(
         [&] {
-            EnumWindows(&find_window, reinterpret_cast<LPARAM>(&search));
-            return search.found || WaitForSingleObject(process_, 0) == WAIT_OBJECT_0;
+            for (HWND w = GetTopWindow(nullptr); w && !window_; w = GetWindow(w, GW_HWNDNEXT)) {
+                DWORD owner = 0;
+                wchar_t name[128] = {};
+                GetWindowThreadProcessId(w, &owner);
+                GetClassNameW(w, name, 128);
+                if (owner == id && IsWindowVisible(w) && window_class == name)
+                    window_ = w;
+            }
+            return window_ || WaitForSingleObject(process_, 0) == WAIT_OBJECT_0;
         },
         20000);
-    window_ = search.found;
-    return window_ != nullptr;
+    return window_ && activate();
 }
 
 bool Fixture_process::activate() {

@@ -43,21 +43,33 @@ protected:
 };
 
 TEST_F(UrlInterpreter, MarkersTakeTheEscapedSelectionAndOnlyMarkersReadIt) {
-    machine->selection = L"100% Fish & chips #1\r\n\u00e4";
-    run(L"https://s.example/?q=%s&r=xVelloquartex&t=xvelloquartex");
-    const std::wstring escaped = L"100%25 Fish %26 chips %231\r\n\u00e4";
-    EXPECT_EQ(machine->selection_reads, 1);
-    run(L"https://s.example/{date:yyyy-MM-dd}/%S"); // no marker: no selection read
-    EXPECT_EQ(machine->selection_reads, 1);
-    run(L"https://other.example/", L"batch_interpreter"); // not its type
-    // An empty selection removes the markers; a URL that ends up empty is not opened.
-    machine->selection.clear();
-    run(L"https://s.example/?q=%s");
-    run(L"%s");
-    EXPECT_EQ(machine->opened,
-              (std::vector<std::wstring>{
-                  L"https://s.example/?q=" + escaped + L"&r=" + escaped + L"&t=" + escaped,
-                  L"https://s.example/2026-03-14/%S", L"https://s.example/?q="}));
+    const struct {
+        std::wstring selection, code, opened; // "": nothing opened
+        int reads;
+        const wchar_t* type = L"url_interpreter";
+    } cases[] = {
+        // "%" first: the escapes are not escaped again.
+        {L"100% Fish & chips #1\r\n\u00e4", L"s:?q=%s&r=xVelloquartex/xvelloquartex",
+         L"s:?q=100%25 Fish %26 chips %231\r\n\u00e4&r=100%25 Fish %26 chips %231\r\n\u00e4/"
+         L"100%25 Fish %26 chips %231\r\n\u00e4",
+         1},
+        {L"%26 a+b=c?", L"q=%s.", L"q=%2526 a+b=c?.", 1},
+        // The inserted selection is never searched for markers.
+        {L"xVelloquartex%s", L"%s|xvelloquartex", L"xVelloquartex%25s|xVelloquartex%25s", 1},
+        {L"v", L"s:{date:yyyy-MM-dd}/%S XVelloquartex", L"s:2026-03-14/%S XVelloquartex", 0},
+        {L"", L"s:?q=%s", L"s:?q=", 1},
+        {L"", L"%s", L"", 1}, // an empty URL is not opened
+        {L"v", L"s:%s", L"", 0, L"batch_interpreter"},
+    };
+    for (const auto& c : cases) {
+        machine->selection = c.selection;
+        machine->selection_reads = 0;
+        machine->opened.clear();
+        run(c.code, c.type);
+        EXPECT_EQ(machine->opened, std::vector<std::wstring>(!c.opened.empty(), c.opened))
+            << c.code;
+        EXPECT_EQ(machine->selection_reads, c.reads) << c.code;
+    }
 }
 
 // Through the real shell, with the copy of the selection from a real
