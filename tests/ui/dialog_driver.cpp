@@ -17,11 +17,10 @@ bool is_dialog(HWND window) {
 
 BOOL CALLBACK find_dialog(HWND window, LPARAM context) {
     auto* search = reinterpret_cast<Search*>(context);
-    if (!is_dialog(window) || !IsWindowVisible(window) || window == search->except ||
-        (!search->caption.empty() && text_of(window) != search->caption))
-        return TRUE;
-    search->found = window;
-    return FALSE;
+    bool found = is_dialog(window) && IsWindowVisible(window) && window != search->except &&
+                 (search->caption.empty() || text_of(window) == search->caption);
+    search->found = found ? window : search->found;
+    return !found;
 }
 
 BOOL CALLBACK end_dialog(HWND window, LPARAM) {

@@ -1,5 +1,3 @@
-// Every text of the four dialogs fits its control in English and German, with
-// the longest texts they can show, measured in the control's own font.
 #include "ui/add_key_shortcut_dialog.h"
 #include "ui/key_binding_settings_dialog.h"
 #include "ui/key_choice.h"
@@ -14,63 +12,55 @@
 
 namespace {
 
-int text_width(HWND control, const std::wstring& text) {
-    HDC dc = GetDC(control);
-    auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
-    HGDIOBJ old = SelectObject(dc, font ? font : GetStockObject(DEFAULT_GUI_FONT));
-    RECT box{0, 0, 0, 0};
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box, DT_CALCRECT | DT_SINGLELINE);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
-    return box.right;
-}
-
-// "control id: 'text' needs N px, has M" per text that does not fit; texts
-// the user writes (edits, the tree, the editable category box) are not ours.
-struct Fit_check {
-    std::vector<std::string> misfits;
-
-    void need(HWND control, const std::wstring& text, int room) {
-        if (int needed = text_width(control, text); !text.empty() && needed > room)
+// Adds "control id: 'text' needs N px, has M" per text of ours that does not
+// fit, measured in the control's font; edits, the tree and the editable
+// category box hold the user's texts.
+void check_fit(HWND control, std::vector<std::string>& misfits) {
+    auto need = [&](const std::wstring& text, int room) {
+        HDC dc = GetDC(control);
+        auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+        HGDIOBJ old = SelectObject(dc, font ? font : GetStockObject(DEFAULT_GUI_FONT));
+        RECT box{0, 0, 0, 0};
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box,
+                  DT_CALCRECT | DT_SINGLELINE);
+        SelectObject(dc, old);
+        ReleaseDC(control, dc);
+        if (!text.empty() && box.right > room)
             misfits.push_back("control " + std::to_string(GetDlgCtrlID(control)) + ": '" +
-                              utf16_to_utf8(text) + "' needs " + std::to_string(needed) +
+                              utf16_to_utf8(text) + "' needs " + std::to_string(box.right) +
                               " px, has " + std::to_string(room));
-    }
-
-    void control(HWND window) {
-        wchar_t name[64] = {};
-        GetClassNameW(window, name, 64);
-        const std::wstring kind = name;
-        RECT client{};
-        GetClientRect(window, &client);
-        if (kind == L"Static" || kind == L"Button") { // a button's frame and margins: 8 px
-            need(window, text_of(window), client.right - (kind == L"Button" ? 8 : 0));
-        } else if (kind == L"ComboBox" &&
-                   (GetWindowLongW(window, GWL_STYLE) & 3) == CBS_DROPDOWNLIST) {
-            COMBOBOXINFO info{};
-            info.cbSize = sizeof(info);
-            GetComboBoxInfo(window, &info);
-            for (int i = 0; i < static_cast<int>(SendMessageW(window, CB_GETCOUNT, 0, 0)); ++i)
-                need(window, combo_item(GetParent(window), GetDlgCtrlID(window), i),
-                     info.rcItem.right - info.rcItem.left - 4);
-        } else if (kind == L"SysListView32") { // the header and the combinations
-            wchar_t title[256] = {};
-            LVCOLUMNW data{};
-            data.mask = LVCF_TEXT;
-            data.pszText = title;
-            data.cchTextMax = 256;
-            for (int column = 0;
-                 SendMessageW(window, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&data));
-                 ++column) {
-                const int room =
-                    static_cast<int>(SendMessageW(window, LVM_GETCOLUMNWIDTH, column, 0)) - 12;
-                need(window, title, room);
-                for (const auto& row : column == 0 ? list_rows(window) : Rows{})
-                    need(window, row.first, room);
-            }
+    };
+    wchar_t name[64] = {};
+    GetClassNameW(control, name, 64);
+    const std::wstring kind = name;
+    RECT client{};
+    GetClientRect(control, &client);
+    if (kind == L"Static" || kind == L"Button") { // a button's frame and margins: 8 px
+        need(text_of(control), client.right - (kind == L"Button" ? 8 : 0));
+    } else if (kind == L"ComboBox" &&
+               (GetWindowLongW(control, GWL_STYLE) & 3) == CBS_DROPDOWNLIST) {
+        COMBOBOXINFO info{};
+        info.cbSize = sizeof(info);
+        GetComboBoxInfo(control, &info);
+        for (int i = 0; i < static_cast<int>(SendMessageW(control, CB_GETCOUNT, 0, 0)); ++i)
+            need(combo_item(GetParent(control), GetDlgCtrlID(control), i),
+                 info.rcItem.right - info.rcItem.left - 4);
+    } else if (kind == L"SysListView32") { // the headers and the combinations
+        wchar_t title[256] = {};
+        LVCOLUMNW data{};
+        data.mask = LVCF_TEXT;
+        data.pszText = title;
+        data.cchTextMax = 256;
+        for (int column = 0;
+             SendMessageW(control, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&data));
+             ++column) {
+            const int room = static_cast<int>(ListView_GetColumnWidth(control, column)) - 12;
+            need(title, room);
+            for (const auto& row : column == 0 ? list_rows(control) : Rows{})
+                need(row.first, room);
         }
     }
-};
+}
 
 TEST_F(Dialogs, EveryTextFitsWithTheLongestCombinationsAndTheRefusalInEnglishAndGerman) {
     for (bool german : {false, true}) {
@@ -88,14 +78,14 @@ TEST_F(Dialogs, EveryTextFitsWithTheLongestCombinationsAndTheRefusalInEnglishAnd
             directory.store_binding(lengths[i].second,
                                     L"zp_" + std::to_wstring(i + 1) + L"_user_id", L"x");
 
-        Fit_check check;
+        std::vector<std::string> misfits;
         auto fits = [&](std::function<INT_PTR()> run, std::function<void(HWND)> prepare) {
             HWND window = open(std::move(run), L"");
             ASSERT_NE(window, nullptr);
             prepare(window);
             for (HWND child = GetWindow(window, GW_CHILD); child;
                  child = GetWindow(child, GW_HWNDNEXT))
-                check.control(child);
+                check_fit(child, misfits);
             runner.reset();
         };
         Manage_actions_dialog manage(&host);
@@ -105,7 +95,7 @@ TEST_F(Dialogs, EveryTextFitsWithTheLongestCombinationsAndTheRefusalInEnglishAnd
                  expand_roots(tree);
                  for (const wchar_t* name : {L"Greeting", L"Search web", L"Echo", L"(draft)"}) {
                      TreeView_SelectItem(tree, find_tree_item(tree, name));
-                     check.control(GetDlgItem(window, IDC_MA_KEY_BUTTON));
+                     check_fit(GetDlgItem(window, IDC_MA_KEY_BUTTON), misfits);
                  }
                  actions->accepting = false;
                  ASSERT_TRUE(click(window, IDC_MA_NEW));
@@ -125,7 +115,7 @@ TEST_F(Dialogs, EveryTextFitsWithTheLongestCombinationsAndTheRefusalInEnglishAnd
         Add_shortcut_dialog add(GetModuleHandleW(nullptr), &host, &directory, activation,
                                 lengths[0].second);
         fits([&] { return add.run(nullptr); }, [](HWND) {});
-        EXPECT_EQ(check.misfits, std::vector<std::string>{}) << (german ? "German" : "English");
+        EXPECT_EQ(misfits, std::vector<std::string>{}) << (german ? "German" : "English");
     }
 }
 

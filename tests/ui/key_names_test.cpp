@@ -47,13 +47,12 @@ TEST(KeyNames, FixedNamesModifierChainsAndLayoutCharactersInEitherLanguage) {
 
 TEST(KeyChoice, PrefixesInFixedOrderAndTheirPreselection) {
     auto prefixes = prefix_choices(L"Caps Lock");
-    std::vector<std::uint32_t> codes;
-    for (const auto& prefix : prefixes)
-        codes.push_back(prefix.code);
-    EXPECT_EQ(codes, (std::vector<std::uint32_t>{0, 0x10000, 0x100, 0x200, 0x400, 0x300, 0x500,
-                                                 0x700, 0x10100, 0x10200, 0x10400, 0x10300, 0x10500,
-                                                 0x10600, 0x10700}));
+    const std::uint32_t codes[] = {0,       0x10000, 0x100,   0x200,   0x400,
+                                   0x300,   0x500,   0x700,   0x10100, 0x10200,
+                                   0x10400, 0x10300, 0x10500, 0x10600, 0x10700};
     ASSERT_EQ(prefixes.size(), 15u);
+    for (std::size_t i = 0; i < 15; ++i)
+        EXPECT_EQ(prefixes[i].code, codes[i]) << i;
     EXPECT_EQ(prefixes[0].text + L"|" + prefixes[1].text + L"|" + prefixes[7].text + L"|" +
                   prefixes[13].text,
               L"Caps Lock| |Caps Lock + Shift + Control + Alt|Control + Alt");
@@ -75,12 +74,12 @@ TEST(KeyChoice, CandidateKeysOnTheUsLayout) {
                                                            {51, 19},   {52, 96},   {63, 107}};
     for (const auto& [index, code] : marks)
         EXPECT_EQ(codes[index], code) << index;
-    for (std::size_t i = 67; i < codes.size(); ++i) { // typeable extras: in range, ascending
+    for (std::size_t i = 67; i < codes.size(); ++i) { // the typeable extras: ranges, ascending
         std::uint32_t n = codes[i];
-        EXPECT_TRUE(((n >= 33 && n <= 47) || (n >= 58 && n <= 64) || (n >= 91 && n <= 96) ||
-                     (n >= 123 && n <= 255)) &&
-                    (i == 67 || codes[i - 1] < n))
+        EXPECT_TRUE((n >= 33 && n <= 47) || (n >= 58 && n <= 64) || (n >= 91 && n <= 96) ||
+                    (n >= 123 && n <= 255))
             << n;
+        EXPECT_TRUE(i == 67 || codes[i - 1] < n) << n;
     }
     auto keys = key_choices(layout);
     for (const auto& key : keys)
