@@ -46,27 +46,26 @@ TEST_F(TextproviderTest, LanguagesSwitchAndMissingTextsFallBackToEnglish) {
     EXPECT_EQ(provider->get_language(), L"de");
     const wchar_t* german = provider->get_string(L"Manage actions");
     const wchar_t* untranslated = provider->get_string(L"Untranslated");
-    // A NULL translation is skipped; of two rows the last wins.
-    const wchar_t* rows[][2] = {{L"Manage actions", L"Aktionen verwalten"},
-                                {L"Delete", L"Löschen"},
-                                {L"Untranslated", L"Untranslated"},
-                                {L"Null text", L"Null text"},
-                                {L"It's \"odd\"\\ok", L"Es ist \"seltsam\"\\ok"},
-                                {L"Line\nbreak", L"Zeilen\r\numbruch"},
-                                {L"Star \U0001F31F", L"Stern \U0001F31F"},
-                                {L"Twice", L"Zweites"}};
-    for (const auto& row : rows)
-        EXPECT_EQ(shown(row[0]), row[1]);
-
-    provider->set_language_from_file(path, L"fr");
-    EXPECT_EQ(shown(L"Manage actions"), L"Gérer les actions");
-    EXPECT_EQ(shown(L"Delete"), L"Delete") << "nothing of German is left";
-    provider->set_language_from_file(path, L"");
+    // {language, English, shown}: a NULL translation is skipped; of two rows
+    // the last wins; nothing of German is left in French; "" is English.
+    const wchar_t* rows[][3] = {{L"de", L"Manage actions", L"Aktionen verwalten"},
+                                {L"de", L"Delete", L"Löschen"},
+                                {L"de", L"Untranslated", L"Untranslated"},
+                                {L"de", L"Null text", L"Null text"},
+                                {L"de", L"It's \"odd\"\\ok", L"Es ist \"seltsam\"\\ok"},
+                                {L"de", L"Line\nbreak", L"Zeilen\r\numbruch"},
+                                {L"de", L"Star \U0001F31F", L"Stern \U0001F31F"},
+                                {L"de", L"Twice", L"Zweites"},
+                                {L"fr", L"Manage actions", L"Gérer les actions"},
+                                {L"fr", L"Delete", L"Delete"},
+                                {L"", L"Manage actions", L"Manage actions"}};
+    for (const auto& row : rows) {
+        provider->set_language_from_file(path, row[0]);
+        EXPECT_EQ(shown(row[1]), row[2]) << row[0];
+    }
     EXPECT_EQ(provider->get_language(), L"base_lang");
-    EXPECT_EQ(shown(L"Manage actions"), L"Manage actions");
     // Texts handed out earlier stay valid.
-    EXPECT_EQ(std::wstring(german), L"Aktionen verwalten");
-    EXPECT_EQ(std::wstring(untranslated), L"Untranslated");
+    EXPECT_EQ(std::wstring(german) + L"," + untranslated, L"Aktionen verwalten,Untranslated");
     EXPECT_EQ(shown(nullptr), L"");
 
     std::vector<std::wstring> list;
@@ -79,32 +78,30 @@ TEST_F(TextproviderTest, LanguagesSwitchAndMissingTextsFallBackToEnglish) {
     EXPECT_EQ(name + L"," + code + L"," + odd, L"Deutsch,fr,it'");
 }
 
-TEST_F(TextproviderTest, BadLanguageOrFileLeavesEnglishAndTheFileAlone) {
+// Each bad language or file: one error line, English texts under the name
+// of the language in force, and no file changed or created.
+TEST_F(TextproviderTest, BadLanguageOrFileLeavesTheLanguageAndTheFileAlone) {
     provider->set_language_from_file(path, L"de");
-    std::string before = Test_support::read_file(path);
-    for (const wchar_t* language :
-         {L"xx", L"de'; DROP TABLE meta; --", L"de\" AS dest; DROP TABLE meta; --", L"meta"}) {
+    const std::wstring missing = dir + L"\\none.lng", garbled = dir + L"\\garbled.lng";
+    ASSERT_TRUE(Test_support::write_file(garbled, Db_files::random_bytes(2048, 11)));
+    const std::string before = Test_support::read_file(path),
+                      garbage = Test_support::read_file(garbled);
+    const std::pair<std::wstring, const wchar_t*> rows[] = {
+        {path, L"xx"},    {path, L"de'; DROP TABLE meta; --"},
+        {path, L"meta"},  {path, L"de\" AS dest; DROP TABLE meta; --"},
+        {missing, L"de"}, {garbled, L"de"}};
+    for (const auto& [file, language] : rows) {
         Trace_capture trace;
-        provider->set_language_from_file(path, language);
+        provider->set_language_from_file(file, language);
         EXPECT_EQ(trace.errors("Textprovider::set_language").size(), 1u) << language;
-        EXPECT_EQ(provider->get_language(), L"de") << "the language in force stays";
-        EXPECT_EQ(shown(L"Manage actions"), L"Manage actions");
+        EXPECT_EQ(provider->get_language(), L"de") << language;
+        EXPECT_EQ(shown(L"Delete"), L"Delete") << language;
     }
-    EXPECT_TRUE(Test_support::read_file(path) == before);
-
-    std::wstring missing = dir + L"\\none.lng";
-    Trace_capture trace;
-    provider->set_language_from_file(missing, L"de");
-    EXPECT_EQ(trace.errors("Textprovider::set_language").size(), 1u);
-    EXPECT_FALSE(Test_support::file_exists(missing)) << "not created";
     std::vector<std::wstring> list;
     provider->get_language_list(list);
     EXPECT_TRUE(list.empty());
-    std::string garbage = Db_files::random_bytes(2048, 11);
-    ASSERT_TRUE(Test_support::write_file(path, garbage));
-    provider->set_language_from_file(path, L"de");
-    EXPECT_EQ(shown(L"Delete"), L"Delete");
-    EXPECT_TRUE(Test_support::read_file(path) == garbage);
+    EXPECT_TRUE(Test_support::read_file(path) == before && !Test_support::file_exists(missing) &&
+                Test_support::read_file(garbled) == garbage);
 }
 
 TEST_F(TextproviderTest, ModulePathGivesTheFileBesideTheModule) {

@@ -1,17 +1,14 @@
-// The shipped zaptor.lng must translate every English text the code hands to
-// the text provider (found by scanning the sources), and no more.
-
 #include "contract/text_convert.h"
 #include "storage/db_files.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <regex>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -43,10 +40,8 @@ bool extract_texts(const std::string& source, std::set<std::wstring>& texts, std
     return true;
 }
 
-std::wstring source_path(std::string relative) {
-    std::string path = ZAPTOR_SOURCE_DIR "/" + relative;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return L"Z:" + utf8_to_utf16(path); // the sources seen from Wine
+std::wstring source_path(const std::string& relative) { // as Wine sees them
+    return L"Z:" + utf8_to_utf16(ZAPTOR_SOURCE_DIR "/" + relative);
 }
 
 // Sources, templates and the German file agree: every text the code shows has
@@ -75,12 +70,11 @@ TEST(TranslationCoverage, SourcesTemplatesAndTheGermanFileAreInStep) {
     for (std::string english; std::getline(rows, english, '\1');)
         german.insert(utf8_to_utf16(english));
     std::string missing, stale, untranslated;
-    for (const std::wstring& text : texts)
-        if (!german.count(text))
-            missing += "  '" + utf16_to_utf8(text) + "'\n";
-    for (const std::wstring& english : german)
-        if (!texts.count(english))
-            stale += "  '" + utf16_to_utf8(english) + "'\n";
+    for (const auto& [from, to, list] :
+         {std::tie(texts, german, missing), std::tie(german, texts, stale)})
+        for (const std::wstring& text : from)
+            if (!to.count(text))
+                list += "  '" + utf16_to_utf8(text) + "'\n";
     static const std::regex caption(
         R"re(^\s*(CAPTION|LTEXT|RTEXT|CTEXT|PUSHBUTTON|DEFPUSHBUTTON|GROUPBOX|CONTROL)\s+"([^"]+)")re");
     std::istringstream script(Test_support::read_file(source_path("src/ui/zaptor_ui.rc")));

@@ -4,25 +4,23 @@
 
 namespace {
 
-bool is_dialog(HWND window) {
-    wchar_t class_name[16] = {};
-    GetClassNameW(window, class_name, 16);
-    return std::wstring(class_name) == L"#32770";
-}
-
 struct Search {
     const std::wstring& caption;
-    HWND except;
-    HWND found;
+    HWND except, found;
 };
+
+bool is_dialog(HWND window) {
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    return std::wstring(name) == L"#32770";
+}
 
 BOOL CALLBACK find_dialog(HWND window, LPARAM context) {
     auto* search = reinterpret_cast<Search*>(context);
-    if (!is_dialog(window) || !IsWindowVisible(window) || window == search->except ||
-        (!search->caption.empty() && text_of(window) != search->caption))
-        return TRUE;
-    search->found = window;
-    return FALSE;
+    bool found = is_dialog(window) && IsWindowVisible(window) && window != search->except &&
+                 (search->caption.empty() || text_of(window) == search->caption);
+    search->found = found ? window : search->found;
+    return !found;
 }
 
 BOOL CALLBACK end_dialog(HWND window, LPARAM) {
@@ -41,43 +39,18 @@ std::wstring item_text(HWND tree, HTREEITEM item) {
     return TreeView_GetItem(tree, &data) ? buffer : L"";
 }
 
-} // namespace
-
-std::wstring tree_outline(HWND tree, HTREEITEM first) {
-    std::wstring outline;
-    first = first == TVI_ROOT ? TreeView_GetRoot(tree) : first;
-    for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree, item)) {
-        outline += (item == first ? L"" : L"|") + item_text(tree, item);
-        if (HTREEITEM child = TreeView_GetChild(tree, item))
-            outline += L"(" + tree_outline(tree, child) + L")";
-    }
-    return outline;
-}
-
-HTREEITEM find_tree_item(HWND tree, const std::wstring& text, HTREEITEM first) {
-    first = first == TVI_ROOT ? TreeView_GetRoot(tree) : first;
-    for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree, item)) {
-        if (item_text(tree, item) == text)
-            return item;
-        if (HTREEITEM found = find_tree_item(tree, text, TreeView_GetChild(tree, item)))
-            return found;
-    }
-    return nullptr;
-}
-
-namespace {
-
 std::wstring list_text(HWND list, int row, int column) {
     wchar_t buffer[1024] = {};
     ListView_GetItemText(list, row, column, buffer, 1024);
     return buffer;
 }
 
-std::wstring translation_file() {
+void set_language(bool german) {
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1) + L"plugins\\zaptor.lng";
+    std::wstring file(path);
+    file = file.substr(0, file.find_last_of(L'\\') + 1) + L"plugins\\zaptor.lng";
+    text_provider().set_language_from_file(file, german ? L"de" : L"");
 }
 
 } // namespace
@@ -90,11 +63,9 @@ Dialog_thread::Dialog_thread(std::function<INT_PTR()> run)
       }) {}
 
 Dialog_thread::~Dialog_thread() {
-    for (int i = 0; i < 20 && !done_; ++i) {
+    for (int i = 0; i < 20 && !done_; ++i, Sleep(100))
         if (thread_id_)
             EnumThreadWindows(thread_id_, end_dialog, 0);
-        Sleep(100);
-    }
     thread_.join();
 }
 
@@ -116,11 +87,10 @@ bool Dialog_thread::wait_done() const {
 }
 
 Language_scope::Language_scope(bool german) {
-    text_provider().set_language_from_file(translation_file(), german ? L"de" : L"");
+    set_language(german);
 }
-
 Language_scope::~Language_scope() {
-    text_provider().set_language_from_file(translation_file(), L"");
+    set_language(false);
 }
 
 std::wstring text_of(HWND window) {
@@ -149,11 +119,9 @@ void set_text(HWND dialog, int id, const std::wstring& text) {
     SendMessageW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-int combo_selection(HWND dialog, int id) {
-    return static_cast<int>(SendDlgItemMessageW(dialog, id, CB_GETCURSEL, 0, 0));
-}
-
 std::wstring combo_item(HWND dialog, int id, int index) {
+    if (index < 0)
+        index = static_cast<int>(SendDlgItemMessageW(dialog, id, CB_GETCURSEL, 0, 0));
     wchar_t text[1024] = {};
     SendDlgItemMessageW(dialog, id, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
     return text;
@@ -168,6 +136,28 @@ bool select_combo_by_data(HWND dialog, int id, std::uintptr_t code) {
     return false;
 }
 
+std::wstring tree_outline(HWND tree, HTREEITEM first) {
+    std::wstring outline;
+    first = first == TVI_ROOT ? TreeView_GetRoot(tree) : first;
+    for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree, item)) {
+        outline += (item == first ? L"" : L"|") + item_text(tree, item);
+        if (HTREEITEM child = TreeView_GetChild(tree, item))
+            outline += L"(" + tree_outline(tree, child) + L")";
+    }
+    return outline;
+}
+
+HTREEITEM find_tree_item(HWND tree, const std::wstring& text, HTREEITEM first) {
+    first = first == TVI_ROOT ? TreeView_GetRoot(tree) : first;
+    for (HTREEITEM item = first; item; item = TreeView_GetNextSibling(tree, item)) {
+        if (item_text(tree, item) == text)
+            return item;
+        if (HTREEITEM found = find_tree_item(tree, text, TreeView_GetChild(tree, item)))
+            return found;
+    }
+    return nullptr;
+}
+
 std::wstring tree_selection_text(HWND tree) {
     HTREEITEM item = TreeView_GetSelection(tree);
     return item ? item_text(tree, item) : L"<none>";
@@ -178,11 +168,10 @@ void expand_roots(HWND tree) {
         TreeView_Expand(tree, item, TVE_EXPAND);
 }
 
-std::vector<List_row> list_rows(HWND list) {
-    std::vector<List_row> rows;
-    int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i)
-        rows.push_back({list_text(list, i, 0), list_text(list, i, 1)});
+Rows list_rows(HWND list) {
+    Rows rows;
+    for (int i = 0; i < static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); ++i)
+        rows.emplace_back(list_text(list, i, 0), list_text(list, i, 1));
     return rows;
 }
 
@@ -196,7 +185,7 @@ void select_list_row(HWND list, int row) {
 }
 
 int find_list_row(HWND list, const std::wstring& text) {
-    auto rows = list_rows(list);
+    Rows rows = list_rows(list);
     for (std::size_t i = 0; i < rows.size(); ++i)
         if (rows[i].first == text)
             return static_cast<int>(i);

@@ -4,7 +4,6 @@
 #include "text/textprovider.h"
 
 #include <cwctype>
-#include <utility>
 
 namespace {
 
@@ -14,7 +13,7 @@ std::wstring lower(std::wstring text) {
     return text;
 }
 
-struct Store_collector final : Child_visitor {
+struct Child_collector final : Child_visitor {
     void* destroy(unsigned int) override { return this; }
     void visit(const wchar_t* key, Parameters* child) override {
         children.emplace_back(key, child);
@@ -25,46 +24,39 @@ struct Store_collector final : Child_visitor {
 } // namespace
 
 Fake_code_actions::Fake_code_actions(Reference_host& host)
-    : host_(host), registration_(&host, this,
-                                 {L"zp_get_action_interpreter", L"zp_broadcast_get_action_text",
-                                  L"zp_store_action_code", L"zp_delete_action",
-                                  L"vq_default_action_handler", L"zp_action_key_binding",
-                                  L"zp_action_set_key_binding", L"zp_action_remove_key_binding"}) {}
+    : registration_(&host, this,
+                    {L"zp_get_action_interpreter", L"zp_broadcast_get_action_text",
+                     L"zp_store_action_code", L"zp_delete_action", L"vq_default_action_handler",
+                     L"zp_action_key_binding"}) {}
 
-Fake_code_actions::~Fake_code_actions() = default;
-
-int Fake_code_actions::process(const wchar_t* name, unsigned int length, Parameters* list) {
-    if (name && list)
-        answer(std::wstring(name, length), list);
-    return 0;
-}
-
-void Fake_code_actions::answer(const std::wstring& name, Parameters* list) {
+int Fake_code_actions::process(const wchar_t* name_data, unsigned int length, Parameters* list) {
+    if (!name_data || !list)
+        return 0;
+    const std::wstring name(name_data, length);
     std::lock_guard<std::mutex> lock(mutex_);
-    if (name == L"zp_get_action_interpreter") {
-        // Translated like the interpreters' own display names.
-        Textprovider& texts = text_provider();
-        Param::write_text(list->child(L"batch_interpreter"), L"name",
-                          texts.get_string(L"Execute as batch script"));
-        Param::write_text(list->child(L"url_interpreter"), L"name", texts.get_string(L"Open URL"));
-        Param::write_text(list->child(L"typing_interpreter"), L"name",
-                          texts.get_string(L"Type text and key-combinations"));
+    if (name == L"zp_get_action_interpreter") { // names translated as the interpreters' are
+        for (const auto& [ident, text] :
+             {std::make_pair(L"batch_interpreter", L"Execute as batch script"),
+              {L"url_interpreter", L"Open URL"},
+              {L"typing_interpreter", L"Type text and key-combinations"}})
+            Param::write_text(list->child(ident), L"name", text_provider().get_string(text));
     } else if (name == L"zp_broadcast_get_action_text") {
         std::wstring search = lower(Param::read_text(list, L"search_text"));
         for (const auto& [ident, action] : actions_) {
-            if (!search.empty() && lower(action.name).find(search) == std::wstring::npos &&
+            if (lower(action.name).find(search) == std::wstring::npos &&
                 lower(action.description).find(search) == std::wstring::npos)
                 continue;
             Parameters* child = list->child(ident.c_str());
-            Param::write_text(child, L"name", action.name);
-            Param::write_text(child, L"description", action.description);
-            Param::write_text(child, L"category", action.category);
-            Param::write_text(child, L"ident", ident);
+            for (const auto& [key, text] : {std::make_pair(L"name", action.name),
+                                            {L"description", action.description},
+                                            {L"category", action.category},
+                                            {L"ident", ident}})
+                Param::write_text(child, key, text);
         }
     } else if (name == L"zp_store_action_code") {
-        Store_collector children;
-        list->visit_children(&children);
-        for (const auto& [key, child] : children.children) {
+        Child_collector stores;
+        list->visit_children(&stores);
+        for (const auto& [key, child] : stores.children) {
             Fake_action action{Param::read_text(child, L"type"), Param::read_text(child, L"code"),
                                Param::read_text(child, L"name"),
                                Param::read_text(child, L"description"),
@@ -81,7 +73,7 @@ void Fake_code_actions::answer(const std::wstring& name, Parameters* list) {
     } else if (name == L"vq_default_action_handler") {
         auto found = actions_.find(Param::read_text(list, L"vq_default_action_handler"));
         if (found == actions_.end() || Param::read_text(list, L"request") != L"get_descriptor")
-            return;
+            return 0;
         const Fake_action& a = found->second;
         for (const auto& [key, text] : {std::make_pair(L"type", a.type),
                                         {L"code", a.code},
@@ -90,16 +82,10 @@ void Fake_code_actions::answer(const std::wstring& name, Parameters* list) {
                                         {L"category", a.category}})
             Param::write_text(list, key, text);
     } else if (name == L"zp_action_key_binding") {
-        auto found = bindings_.find(Param::read_text(list, L"id"));
-        if (found != bindings_.end())
+        if (auto found = bindings_.find(Param::read_text(list, L"id")); found != bindings_.end())
             Param::write_u32(list, L"key", found->second);
-    } else if (name == L"zp_action_set_key_binding" || name == L"zp_action_remove_key_binding") {
-        std::uint32_t combi = Param::read_u32(list, L"combi", 0xFFFF);
-        for (auto it = bindings_.begin(); it != bindings_.end();)
-            it = it->second == combi ? bindings_.erase(it) : std::next(it);
-        if (name == L"zp_action_set_key_binding")
-            bindings_[Param::read_text(list, L"id")] = combi;
     }
+    return 0;
 }
 
 void Fake_code_actions::put(const std::wstring& ident, Fake_action action) {
@@ -115,12 +101,6 @@ std::map<std::wstring, Fake_action> Fake_code_actions::all() const {
 void Fake_code_actions::bind(const std::wstring& ident, std::uint32_t key_code) {
     std::lock_guard<std::mutex> lock(mutex_);
     bindings_[ident] = key_code;
-}
-
-std::uint32_t Fake_code_actions::binding_of(const std::wstring& ident) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto found = bindings_.find(ident);
-    return found == bindings_.end() ? 0xFFFF : found->second;
 }
 
 void Memory_directory::bind(std::uint32_t key_code, const std::wstring& ident) {

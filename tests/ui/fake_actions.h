@@ -1,7 +1,6 @@
-// Stand-ins for the plug-in's action side, answering the Manage actions
-// dialog's messages the way the interpreters and keyboard shortcuts do:
-// code types, the action listing with search, descriptors, storing with new
-// idents, deleting and key bindings, all kept in memory.
+// Stand-ins for the plug-in's action side, kept in memory: code actions as the
+// interpreters and keyboard shortcuts answer for them, a built-in action, and
+// bindings that touch no database.
 #pragma once
 
 #include "actions/binding_directory.h"
@@ -10,48 +9,36 @@
 #include "host/reference_host.h"
 
 #include <atomic>
-#include <cstdint>
 #include <map>
 #include <mutex>
-#include <string>
-#include <vector>
 
 struct Fake_action {
     std::wstring type, code, name, description, category;
 };
 
+// Code types, the listing with search, descriptors, storing with new idents,
+// deleting, and the key of an action bound here.
 class Fake_code_actions final : public Filter {
 public:
     explicit Fake_code_actions(Reference_host& host);
-    ~Fake_code_actions();
-    Fake_code_actions(const Fake_code_actions&) = delete;
-    Fake_code_actions& operator=(const Fake_code_actions&) = delete;
-
     void* destroy(unsigned int) override { return this; }
     int status() override { return 1; }
     int process(const wchar_t* name, unsigned int length, Parameters* list) override;
-
-    // Test set-up and inspection; safe from any thread.
+    // Safe from any thread.
     void put(const std::wstring& ident, Fake_action action);
     std::map<std::wstring, Fake_action> all() const;
     void bind(const std::wstring& ident, std::uint32_t key_code);
-    // 0xFFFF when unbound.
-    std::uint32_t binding_of(const std::wstring& ident) const;
-    // False: nothing is stored and no "result" answered (an interpreter missing).
+    // False: nothing is stored and no "result" answered (no interpreter).
     std::atomic<bool> accepting{true};
 
 private:
-    void answer(const std::wstring& name, Parameters* list);
-
-    Reference_host& host_;
-    Filter_registration registration_;
     mutable std::mutex mutex_;
     std::map<std::wstring, Fake_action> actions_;
     std::map<std::wstring, std::uint32_t> bindings_;
     unsigned int next_id_ = 1;
+    Filter_registration registration_;
 };
 
-// A built-in action with fixed texts, as the plug-in's own actions are.
 class Fake_builtin_action final : public FilterBaseKeyAction {
 public:
     Fake_builtin_action(std::wstring ident, Interaction_if* host, std::wstring name,
@@ -66,8 +53,6 @@ private:
     std::wstring name_, description_;
 };
 
-// Bindings kept in memory, so that no key-binding database is touched;
-// the action texts come from the actions that answer, as usual.
 class Memory_directory final : public Binding_directory {
 public:
     explicit Memory_directory(Interaction_if* host) : Binding_directory(host, nullptr) {}
