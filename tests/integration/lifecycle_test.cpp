@@ -113,26 +113,6 @@ TEST(Lifecycle, NoTokenNoTraceFileUntilTheHostSetsALevel) {
     EXPECT_NE(log.find("\tINF\t[finalize]  zaptor finalize\n"), std::string::npos) << log;
 }
 
-namespace {
-
-std::string random_bytes(std::size_t n, unsigned seed) {
-    std::string bytes(n, '\0');
-    for (auto& b : bytes) {
-        seed = seed * 1103515245u + 12345u;
-        b = static_cast<char>(seed >> 16);
-    }
-    return bytes;
-}
-
-const char* const start_list_stop = "load plugins\\zaptor.dll\n"
-                                    "send startup\n"
-                                    "send zp_broadcast_get_action_text ident=text:zp_uppercase\n"
-                                    "send create_backup path=text:\"backup\"\n"
-                                    "send shutdown\n"
-                                    "finalize\n";
-
-} // namespace
-
 // A user's damaged or locked database must never be replaced behind their
 // back; the plug-in says what is wrong and the rest of it keeps working.
 TEST(Lifecycle, DamagedDatabasesAreReportedAndLeftByteIdentical) {
@@ -142,6 +122,13 @@ TEST(Lifecycle, DamagedDatabasesAreReportedAndLeftByteIdentical) {
         bool read_only;
     };
     const std::string sqlite_header = "SQLite format 3";
+    const char* const start_list_stop =
+        "load plugins\\zaptor.dll\n"
+        "send startup\n"
+        "send zp_broadcast_get_action_text ident=text:zp_uppercase\n"
+        "send create_backup path=text:\"backup\"\n"
+        "send shutdown\n"
+        "finalize\n";
     std::vector<Case> cases = {
         {L"code_storage.db", random_bytes(8192, 1), false},
         {L"zaptor.db", random_bytes(8192, 2), false},

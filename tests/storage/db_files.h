@@ -3,10 +3,10 @@
 
 #include "contract/text_convert.h"
 #include "storage/sqlite_layer.h"
+#include "support/test_support.h"
 
 #include <windows.h>
 
-#include <random>
 #include <string>
 
 namespace Db_files {
@@ -35,13 +35,7 @@ inline bool run(sqlite3* db, const std::string& sql) {
     return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-inline std::string random_bytes(std::size_t count, unsigned seed) {
-    std::mt19937 generator(seed);
-    std::string bytes(count, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(generator() & 0xFF);
-    return bytes;
-}
+using Test_support::random_bytes;
 
 inline bool set_read_only(const std::wstring& path, bool read_only) {
     return SetFileAttributesW(path.c_str(),

@@ -12,5 +12,7 @@ void remove_tree(const std::wstring& path);
 bool file_exists(const std::wstring& path);
 std::string read_file(const std::wstring& path);
 bool write_file(const std::wstring& path, const std::string& bytes);
+// `count` bytes of noise, the same for the same seed.
+std::string random_bytes(std::size_t count, unsigned seed);
 
 } // namespace Test_support
