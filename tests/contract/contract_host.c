@@ -23,30 +23,21 @@ _Static_assert(sizeof(void*) == 4, "the contract host checks the 32-bit layout")
 
 typedef struct Params Params;
 
-typedef struct Filter {
-    const struct {
-        void*(THISCALL* destroy)(struct Filter* self, unsigned flags);
-        int(THISCALL* status)(struct Filter* self);
-        int(THISCALL* process)(struct Filter* self, const wchar_t* name, unsigned length,
-                               Params* list);
-    } * vtbl;
-} Filter;
-
+/* Slot 0 of each is shaped like MSVC's deleting destructor (flags bit 0: free). */
+#define PLUGIN_OBJECT(Name, ...)                                                                   \
+    typedef struct Name {                                                                          \
+        const struct {                                                                             \
+            void*(THISCALL * destroy)(struct Name * self, unsigned flags);                         \
+            __VA_ARGS__                                                                            \
+        } * vtbl;                                                                                  \
+    } Name;
+PLUGIN_OBJECT(Filter, int(THISCALL* status)(struct Filter*);
+              int(THISCALL * process)(struct Filter*, const wchar_t* name, unsigned length,
+                                      Params* list);)
 /* bool in MSVC's ABI: one byte in AL, the rest of EAX undefined. */
-typedef struct Listener {
-    const struct {
-        void*(THISCALL* destroy)(struct Listener* self, unsigned flags);
-        _Bool(THISCALL* key_event)(struct Listener* self, const KBDLLHOOKSTRUCT* event,
-                                   unsigned modifiers);
-    } * vtbl;
-} Listener;
-
-typedef struct Visitor {
-    const struct {
-        void*(THISCALL* destroy)(struct Visitor* self, unsigned flags);
-        void(THISCALL* visit)(struct Visitor* self, const wchar_t* key, Params* child);
-    } * vtbl;
-} Visitor;
+PLUGIN_OBJECT(Listener, _Bool(THISCALL* key_event)(struct Listener*, const KBDLLHOOKSTRUCT* event,
+                                                   unsigned modifiers);)
+PLUGIN_OBJECT(Visitor, void(THISCALL* visit)(struct Visitor*, const wchar_t* key, Params* child);)
 
 typedef void (*Child_callback)(void* context, const wchar_t* key, Params* child);
 
@@ -92,8 +83,8 @@ typedef struct Entry {
 } Entry;
 
 struct Params {
-    const struct Params_vtbl* vtbl;
-    int is_child; /* owned by its parent, never freed through slot 0 */
+    void* const* vtbl; /* the host's objects: tables of slot addresses */
+    int is_child;      /* owned by its parent, never freed through slot 0 */
     Entry entries[64];
     unsigned count;
 };
@@ -193,25 +184,14 @@ static void THISCALL params_visit_children(Params* self, Visitor* visitor) {
             visitor->vtbl->visit(visitor, self->entries[i].key, self->entries[i].child);
 }
 
-static const struct Params_vtbl {
-    void*(THISCALL* destroy)(Params*, unsigned);
-    void(THISCALL* set_text)(Params*, const wchar_t*, const wchar_t*, unsigned);
-    void(THISCALL* set)(Params*, const wchar_t*, const void*, unsigned);
-    _Bool(THISCALL* get)(Params*, const wchar_t*, const void**, unsigned*);
-    void(THISCALL* reserved4)(Params*);
-    void(THISCALL* reserved5)(Params*);
-    Params*(THISCALL* child)(Params*, const wchar_t*);
-    Params*(THISCALL* find_child)(Params*, const wchar_t*);
-    void(THISCALL* reserved8)(Params*);
-    void(THISCALL* for_each_child)(Params*, Child_callback, void*);
-    void(THISCALL* visit_children)(Params*, Visitor*);
-} params_vtbl = {params_destroy,  params_set_text,       params_set,           params_get,
-                 params_reserved, params_reserved,       params_child,         params_find_child,
-                 params_reserved, params_for_each_child, params_visit_children};
+static void* const params_vtbl[] = {
+    params_destroy,  params_set_text,       params_set,           params_get,
+    params_reserved, params_reserved,       params_child,         params_find_child,
+    params_reserved, params_for_each_child, params_visit_children};
 
 static Params* params_new(int is_child) {
     Params* list = alloc(sizeof(Params));
-    list->vtbl = &params_vtbl;
+    list->vtbl = params_vtbl;
     list->is_child = is_child;
     return list;
 }
@@ -240,7 +220,7 @@ static int text_is(Params* list, const wchar_t* key, const wchar_t* text) {
 /* ---- the host: registrations, subscriptions, requests ---- */
 
 typedef struct Host {
-    const struct Host_vtbl* vtbl;
+    void* const* vtbl;
 } Host;
 
 typedef struct Name_ref {
@@ -254,11 +234,7 @@ static struct Binding {
     unsigned registration; /* 0 for a subscription */
 } bindings[256];
 static unsigned binding_count, next_registration = 1;
-static struct Request {
-    wchar_t* name;
-    Params* copy; /* the request's values as they were sent */
-} requests[512];
-static unsigned request_count;
+static Params* sent; /* per request name, the values it last carried */
 static Listener* listener;
 static unsigned listener_size;
 
@@ -317,25 +293,22 @@ static void THISCALL host_unregister_filter(Host* self, unsigned id) {
 
 static int THISCALL host_send(Host* self, const wchar_t* name, unsigned length, Params* list) {
     EnterCriticalSection(&lock);
-    if (request_count < COUNT(requests) && name) {
-        struct Request* request = &requests[request_count++];
-        request->name = copy_text(name, length);
-        request->copy = params_new(0);
-        for (unsigned i = 0; list && i < list->count; ++i)
-            if (!list->entries[i].child)
-                params_set(request->copy, list->entries[i].key, list->entries[i].data,
-                           list->entries[i].size);
-        Entry* value = find(request->copy, L"listener", 0);
-        if (wcscmp(request->name, L"register_keyboard_listener") == 0 && value) {
-            listener_size = value->size;
-            if (value->size == sizeof listener)
-                memcpy(&listener, value->data, sizeof listener);
-        } else if (wcscmp(request->name, L"deregister_keyboard_listener") == 0) {
-            check(bytes_are(request->copy, L"listener", &listener, sizeof listener),
-                  "deregister_keyboard_listener names the registered listener");
-            listener = NULL;
-        }
+    wchar_t* key = copy_text(name ? name : L"", name ? length : 0);
+    Params* copy = params_child(sent, key);
+    for (unsigned i = 0; list && i < list->count; ++i)
+        if (!list->entries[i].child)
+            params_set(copy, list->entries[i].key, list->entries[i].data, list->entries[i].size);
+    Entry* value = find(copy, L"listener", 0);
+    if (wcscmp(key, L"register_keyboard_listener") == 0 && value) {
+        listener_size = value->size;
+        if (value->size == sizeof listener)
+            memcpy(&listener, value->data, sizeof listener);
+    } else if (wcscmp(key, L"deregister_keyboard_listener") == 0) {
+        check(bytes_are(copy, L"listener", &listener, sizeof listener),
+              "deregister_keyboard_listener names the registered listener");
+        listener = NULL;
     }
+    free(key);
     LeaveCriticalSection(&lock);
     return 0;
 }
@@ -345,19 +318,10 @@ static Params* THISCALL host_create_parameters(Host* self) {
     return params_new(0);
 }
 
-static const struct Host_vtbl {
-    void(THISCALL* reserved0)(Host*);
-    void(THISCALL* subscribe)(Host*, const wchar_t*, unsigned, Filter*);
-    unsigned(THISCALL* register_filter)(Host*, Filter*, const Name_ref*, unsigned);
-    void(THISCALL* unsubscribe)(Host*, const wchar_t*, unsigned, Filter*);
-    void(THISCALL* unregister_filter)(Host*, unsigned);
-    void(THISCALL* reserved5)(Host*);
-    int(THISCALL* send)(Host*, const wchar_t*, unsigned, Params*);
-    Params*(THISCALL* create_parameters)(Host*);
-} host_vtbl = {host_reserved,    host_subscribe,         host_register_filter,
-               host_unsubscribe, host_unregister_filter, host_reserved,
-               host_send,        host_create_parameters};
-static Host host = {&host_vtbl};
+static void* const host_vtbl[] = {host_reserved,    host_subscribe,         host_register_filter,
+                                  host_unsubscribe, host_unregister_filter, host_reserved,
+                                  host_send,        host_create_parameters};
+static Host host = {host_vtbl};
 
 /* Delivers a message to every filter bound to the name, as a host does, and
  * frees the list unless keep; answers how many filters were called. */
@@ -378,14 +342,11 @@ static int deliver(const wchar_t* name, Params* list, int keep) {
     return (int)count;
 }
 
-/* The last request of that name, waiting up to timeout_ms for it. */
+/* The values of the last request of that name, waiting up to timeout_ms. */
 static Params* wait_request(const wchar_t* name, unsigned timeout_ms) {
     for (DWORD start = GetTickCount();; Sleep(20)) {
-        Params* found = NULL;
         EnterCriticalSection(&lock);
-        for (unsigned i = 0; i < request_count; ++i)
-            if (wcscmp(requests[i].name, name) == 0)
-                found = requests[i].copy;
+        Params* found = params_find_child(sent, name);
         LeaveCriticalSection(&lock);
         if (found || GetTickCount() - start >= timeout_ms)
             return found;
@@ -491,6 +452,7 @@ static void remove_tree(const wchar_t* path) {
 
 int main(void) {
     InitializeCriticalSection(&lock);
+    sent = params_new(0);
     wchar_t dll_path[MAX_PATH], work[MAX_PATH], plugins[MAX_PATH];
     GetModuleFileNameW(NULL, dll_path, MAX_PATH);
     wcscpy(wcsrchr(dll_path, L'\\') + 1, L"plugins\\zaptor.dll");
