@@ -5,9 +5,7 @@
 namespace Output_test {
 
 namespace {
-bool open_clipboard() {
-    return pump_until([] { return OpenClipboard(nullptr) != 0; }, 2000);
-}
+const auto opened = [] { return OpenClipboard(nullptr) != 0; };
 } // namespace
 
 bool pump_until(const std::function<bool()>& condition, std::uint32_t timeout_ms) {
@@ -22,7 +20,7 @@ bool pump_until(const std::function<bool()>& condition, std::uint32_t timeout_ms
 }
 
 bool set_clipboard(const std::map<std::uint32_t, std::vector<std::uint8_t>>& formats) {
-    if (!open_clipboard())
+    if (!pump_until(opened, 2000))
         return false;
     bool ok = EmptyClipboard() != 0;
     for (const auto& [format, bytes] : formats) {
@@ -46,7 +44,7 @@ bool set_clipboard_text(const std::wstring& text) {
 
 bool clipboard_bytes(std::uint32_t format, std::vector<std::uint8_t>& bytes) {
     bytes.clear();
-    if (!open_clipboard())
+    if (!pump_until(opened, 2000))
         return false;
     HANDLE data = GetClipboardData(format);
     if (const auto* locked = data ? static_cast<const std::uint8_t*>(GlobalLock(data)) : nullptr) {
