@@ -60,15 +60,4 @@ TEST_F(KeypresserTest, ReleasesSixModifiersBeforeTheQueuedEventsExceptForAPaste)
     expect_sent(keys, false, {}, "", ""); // an empty queue sends nothing
 }
 
-TEST(KeypresserRules, ExtendedFlagOnlyForTheNavigationAndRightHandKeys) {
-    for (int key : {VK_PRIOR, VK_NEXT, VK_END, VK_HOME, VK_LEFT, VK_UP, VK_RIGHT, VK_DOWN, 0x2A,
-                    VK_INSERT, VK_DELETE, VK_DIVIDE, VK_NUMLOCK, VK_RCONTROL, VK_RMENU})
-        EXPECT_EQ(Keypresser::make_event(key, 0).ki.dwFlags, Keypresser::flag_extended) << key;
-    for (int key : {VK_CONTROL, VK_MENU, VK_SHIFT, int('V'), VK_RETURN, VK_LCONTROL, VK_LMENU,
-                    VK_RSHIFT, 0x20, 0x29, 0x2B, 0x2C, 0x2F, VK_MULTIPLY})
-        EXPECT_EQ(Keypresser::make_event(key, Keypresser::flag_key_up).ki.dwFlags,
-                  Keypresser::flag_key_up)
-            << key;
-}
-
 } // namespace
