@@ -224,7 +224,6 @@ static struct Binding {
 static unsigned binding_count, next_registration = 1;
 static Params* sent; /* per request name, the values it last carried */
 static Listener* listener;
-static unsigned listener_size;
 
 static void THISCALL host_reserved(Host* self) {
     check(0, "the plug-in called an unused slot of the host");
@@ -289,11 +288,9 @@ static int THISCALL host_send(Host* self, const wchar_t* name, unsigned length, 
         if (!list->entries[i].child)
             params_set(copy, list->entries[i].key, list->entries[i].data, list->entries[i].size);
     Entry* value = find(copy, L"listener", 0);
-    if (wcscmp(key, L"register_keyboard_listener") == 0 && value) {
-        listener_size = value->size;
-        if (value->size == sizeof listener)
-            memcpy(&listener, value->data, sizeof listener);
-    } else if (wcscmp(key, L"deregister_keyboard_listener") == 0) {
+    if (wcscmp(key, L"register_keyboard_listener") == 0 && value && value->size == 4)
+        memcpy(&listener, value->data, sizeof listener);
+    else if (wcscmp(key, L"deregister_keyboard_listener") == 0) {
         check(bytes_are(copy, L"listener", &listener, sizeof listener),
               "deregister_keyboard_listener names the registered listener");
         listener = NULL;
@@ -368,7 +365,7 @@ static void run(HMODULE dll) {
     check(startup->vtbl->process(startup, L"startup_and_more", 7, list) == 0,
           "process(startup) answers 0");
     params_free(list);
-    check(listener_size == 4 && listener, "register_keyboard_listener carries a 4-byte pointer");
+    check(listener != NULL, "register_keyboard_listener carries a 4-byte listener pointer");
 
     /* A code action stored through the three interpreters' subscriptions. */
     list = params_new(0);
