@@ -367,6 +367,13 @@ static void run(HMODULE dll) {
     params_free(list);
     check(listener != NULL, "register_keyboard_listener carries a 4-byte listener pointer");
 
+    deliver(L"set_language", with_text(L"language", L"Deutsch"), 0);
+    list = params_new(0);
+    deliver(L"zp_get_action_interpreter", list, 1);
+    check(text_is(params_find_child(list, L"url_interpreter"), L"name", L"URL \u00f6ffnen"),
+          "after set_language Deutsch the URL interpreter's name is German");
+    params_free(list);
+
     /* A code action stored through the three interpreters' subscriptions. */
     list = params_new(0);
     Params* action = params_child(list, L"zp_new");
