@@ -2,7 +2,6 @@
 #include "output/clipboard_window.h"
 #include "output_test_support.h"
 #include "target_app_test.h"
-#include "tools/target_app/target_client.h"
 
 #include <gtest/gtest.h>
 
@@ -22,16 +21,12 @@ protected:
         ASSERT_TRUE(set_clipboard_text(L"before"));
         wait_pumping(100); // let the update from arranging the clipboard settle
     }
+    bool post_job(HWND window, Copy_job& job) {
+        return PostMessageW(window, Clipboard_window::job_message, 0,
+                            reinterpret_cast<LPARAM>(&job));
+    }
     Clipboard_handler handler;
 };
-
-TEST_F(ClipboardWindowTest, CopyJobSucceedsOnTheTargetsCopy) {
-    EXPECT_TRUE(Clipboard_window::get_data_job(handler.window()));
-    EXPECT_EQ(clipboard_text(), L"selected words");
-    EXPECT_FALSE(Clipboard_window::process_instance()->has_pending_job());
-    // Every handler of the process shares the one window.
-    EXPECT_EQ(Clipboard_handler().window(), handler.window());
-}
 
 TEST_F(ClipboardWindowTest, NoCopyFailsEvenRightAfterAnUnsettledUpdate) {
     ASSERT_TRUE(target->ignore_copy(true));
@@ -50,19 +45,17 @@ TEST_F(ClipboardWindowTest, NoCopyFailsEvenRightAfterAnUnsettledUpdate) {
 }
 
 TEST_F(ClipboardWindowTest, SecondJobCompletesTheFirstWithFalse) {
-    const HWND window = handler.window();
+    EXPECT_EQ(Clipboard_handler().window(), handler.window()); // one window per process
     Copy_job first, second;
     Clipboard_window::register_job(&first);
     Clipboard_window::register_job(&second);
-    ASSERT_TRUE(
-        PostMessageW(window, Clipboard_window::job_message, 0, reinterpret_cast<LPARAM>(&first)));
-    ASSERT_TRUE(
-        PostMessageW(window, Clipboard_window::job_message, 0, reinterpret_cast<LPARAM>(&second)));
-    EXPECT_FALSE(Clipboard_window::wait_for_job(window, first));
+    ASSERT_TRUE(post_job(handler.window(), first) && post_job(handler.window(), second));
+    EXPECT_FALSE(Clipboard_window::wait_for_job(handler.window(), first));
     // The first ended because the second arrived, not because of a copy.
     EXPECT_TRUE(Clipboard_window::process_instance()->has_pending_job());
-    EXPECT_TRUE(Clipboard_window::wait_for_job(window, second));
+    EXPECT_TRUE(Clipboard_window::wait_for_job(handler.window(), second));
     EXPECT_EQ(clipboard_text(), L"selected words");
+    EXPECT_FALSE(Clipboard_window::process_instance()->has_pending_job());
     Clipboard_window::unregister_job(&first);
     Clipboard_window::unregister_job(&second);
 }
@@ -75,24 +68,19 @@ TEST_F(ClipboardWindowTest, CallerCancelsAtItsDeadlineAndLateEventsFindNoJob) {
     {
         Copy_job job;
         Clipboard_window::register_job(&job);
-        ASSERT_TRUE(PostMessageW(slow.handle(), Clipboard_window::job_message, 0,
-                                 reinterpret_cast<LPARAM>(&job)));
-        const ULONGLONG start = GetTickCount64();
+        ASSERT_TRUE(post_job(slow.handle(), job));
         EXPECT_FALSE(Clipboard_window::wait_for_job(slow.handle(), job));
-        EXPECT_LT(GetTickCount64() - start, 30000u); // cancelled, not the window's 60 s
+        // Cancelled by the caller: the window never completed the job.
         EXPECT_EQ(job.result.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
         Clipboard_window::unregister_job(&job);
         EXPECT_FALSE(slow.has_pending_job());
     }
-    // An update after the job is gone settles into an idle window.
+    // A later update, and a job message for a job nobody waits for, find an
+    // idle window.
     ASSERT_TRUE(set_clipboard_text(L"after cancel"));
-    wait_pumping(150);
-    EXPECT_FALSE(slow.has_pending_job());
-    // A job message for a job nobody waits for any more is dropped.
     Copy_job gone;
-    ASSERT_TRUE(PostMessageW(slow.handle(), Clipboard_window::job_message, 0,
-                             reinterpret_cast<LPARAM>(&gone)));
-    wait_pumping(50);
+    ASSERT_TRUE(post_job(slow.handle(), gone));
+    wait_pumping(150);
     EXPECT_FALSE(slow.has_pending_job());
     // Without any window the caller still ends, with false.
     Copy_job orphan;
@@ -106,13 +94,10 @@ TEST_F(ClipboardWindowTest, QuitDuringACopyWaitEndsTheWaitAndReachesTheThreadsLo
         Sleep(200);
         PostThreadMessageW(thread, WM_QUIT, 7, 0);
     });
-    const ULONGLONG start = GetTickCount64();
     std::wstring text = L"stale";
     handler.read_selection_text(text);
-    const ULONGLONG waited = GetTickCount64() - start;
     quitter.join();
     EXPECT_TRUE(text.empty());
-    EXPECT_LT(waited, 2500u); // ended by the quit, not by the copy's 3 s time-out
     EXPECT_FALSE(Clipboard_window::process_instance()->has_pending_job());
     // Every later wait returns at once, and the thread's loop still ends.
     EXPECT_FALSE(wait_pumping(1000));

@@ -5,54 +5,22 @@
 namespace Output_test {
 
 namespace {
-Key_recorder* active_recorder = nullptr;
-
-bool open_clipboard() {
-    return pump_until([] { return OpenClipboard(nullptr) != 0; }, 2000);
-}
+const auto opened = [] { return OpenClipboard(nullptr) != 0; };
 } // namespace
-
-Key_recorder::Key_recorder(bool swallow) : swallow_(swallow) {
-    active_recorder = this;
-    hook_ = SetWindowsHookExW(WH_KEYBOARD_LL, &hook_proc, GetModuleHandleW(nullptr), 0);
-}
-
-Key_recorder::~Key_recorder() {
-    if (hook_)
-        UnhookWindowsHookEx(hook_);
-    active_recorder = nullptr;
-}
-
-LRESULT CALLBACK Key_recorder::hook_proc(int code, WPARAM wparam, LPARAM lparam) {
-    const auto* info = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam);
-    if (code == HC_ACTION && active_recorder && (info->flags & LLKHF_INJECTED)) {
-        active_recorder->events_.push_back({info->vkCode, info->flags});
-        if (active_recorder->swallow_)
-            return 1;
-    }
-    return CallNextHookEx(nullptr, code, wparam, lparam);
-}
-
-bool Key_recorder::wait_for(std::size_t count, std::uint32_t timeout_ms) {
-    return pump_until([&] { return events_.size() >= count; }, timeout_ms);
-}
 
 bool pump_until(const std::function<bool()>& condition, std::uint32_t timeout_ms) {
     const ULONGLONG end = GetTickCount64() + timeout_ms;
-    while (!condition()) {
+    for (MSG message; !condition(); Sleep(1)) {
         if (GetTickCount64() >= end)
             return false;
-        MSG message;
-        if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageW(&message);
-        else
-            Sleep(1);
     }
     return true;
 }
 
 bool set_clipboard(const std::map<std::uint32_t, std::vector<std::uint8_t>>& formats) {
-    if (!open_clipboard())
+    if (!pump_until(opened, 2000))
         return false;
     bool ok = EmptyClipboard() != 0;
     for (const auto& [format, bytes] : formats) {
@@ -76,7 +44,7 @@ bool set_clipboard_text(const std::wstring& text) {
 
 bool clipboard_bytes(std::uint32_t format, std::vector<std::uint8_t>& bytes) {
     bytes.clear();
-    if (!open_clipboard())
+    if (!pump_until(opened, 2000))
         return false;
     HANDLE data = GetClipboardData(format);
     if (const auto* locked = data ? static_cast<const std::uint8_t*>(GlobalLock(data)) : nullptr) {
@@ -95,18 +63,10 @@ std::wstring clipboard_text() {
     return text.substr(0, text.find(L'\0'));
 }
 
-bool clipboard_has(std::uint32_t format) {
-    return IsClipboardFormatAvailable(format) != 0;
-}
-
 std::vector<std::uint8_t> utf16_bytes(const std::wstring& text) {
     std::vector<std::uint8_t> bytes((text.size() + 1) * 2, 0);
     std::memcpy(bytes.data(), text.data(), text.size() * 2);
     return bytes;
-}
-
-std::vector<std::uint8_t> narrow_bytes(const std::string& text) {
-    return std::vector<std::uint8_t>(text.c_str(), text.c_str() + text.size() + 1);
 }
 
 } // namespace Output_test

@@ -8,13 +8,7 @@
 
 class Target_app_test : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        target = new Target_app;
-        ASSERT_TRUE(target->start());
-    }
-    static void TearDownTestSuite() {
-        delete target;
-        target = nullptr;
-    }
+    static void SetUpTestSuite() { ASSERT_TRUE((target = new Target_app)->start()); }
+    static void TearDownTestSuite() { delete target; }
     static inline Target_app* target = nullptr;
 };
