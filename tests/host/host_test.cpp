@@ -284,10 +284,7 @@ TEST(Reference_host, default_handler_and_sends_during_delivery) {
 
 TEST(Reference_host, keeps_one_listener_of_the_right_size) {
     Host h;
-    struct Listener final : Keyboard_listener {
-        void* destroy(unsigned int) override { return this; }
-        bool key_event(const KBDLLHOOKSTRUCT*, unsigned int) override { return false; }
-    } listener, other;
+    Listener listener, other;
     auto send_pointer = [&](const wchar_t* name, Keyboard_listener* pointer, unsigned int size) {
         auto list = h.create();
         list->set(L"listener", &pointer, size);
@@ -314,24 +311,11 @@ TEST(Value_format, values_round_trip) {
         std::string in, printed;
         Bytes bytes = {}; // empty: printed as written
     } rows[] = {
-        {"flag:255", "flag:255"},
-        // Sizes decide the printed type: 2 bytes are a u16, 8 bytes stay bytes.
-        {"bytes:0102", "u16:0x201"},
-        {"bytes:0102030405060708", "bytes:0102030405060708"},
-        // Below 0x10000 a number has the bytes of a one-character text: still a number.
-        {"u32:0x41", "u32:0x41"},
-        {"u32:0xA1B2C3D4", "u32:0xa1b2c3d4", {0xD4, 0xC3, 0xB2, 0xA1}},
-        {"text:ab", "text:\"ab\"", {'a', 0, 'b', 0, 0, 0}},
-        {"text:", "text:\"\"", {0, 0}},
-        {"text:\"q\\\"b\\\\\"", "text:\"q\\\"b\\\\\""},
         // Control characters come out as \u escapes, whichever way they went in.
-        {"text:\"a\\nb\\r\\t\"", "text:\"a\\u000Ab\\u000D\\u0009\""},
-        {"text:\"gr\xC3\xBC\xC3\x9F\"", "text:\"gr\xC3\xBC\xC3\x9F\""},
-        {"text:\"\\uD83D\\uDE00\"", "text:\"\xF0\x9F\x98\x80\"", {0x3D, 0xD8, 0x00, 0xDE, 0, 0}},
-        // A lone surrogate cannot be UTF-8: it stays an escape.
-        {"text:\"x\\uDE00\"", "text:\"x\\uDE00\""},
-        // An embedded NUL is printed, not cut, from set_text; from set it marks
-        // binary data such as a pointer.
+        {"text:\"q\\\"\\n\\r\\t\\\\\"", "text:\"q\\\"\\u000A\\u000D\\u0009\\\\\""},
+        // A pair is UTF-8; a lone surrogate cannot be, so it stays an escape.
+        {"text:\"\\uD83D\\uDE00\\uDE00\"", "text:\"\xF0\x9F\x98\x80\\uDE00\""},
+        // An embedded NUL is kept from set_text; from set it marks binary data.
         {"text:\"a\\u0000b\"", "text:\"a\\u0000b\""},
         {"text:\"a\\u0000b\"", "bytes:6100000062000000", {'a', 0, 0, 0, 'b', 0, 0, 0}},
     };
@@ -416,22 +400,16 @@ TEST(Typing_decoder, decodes_elements) {
         // Upper-case hex digits from another producer read the same; 0xff stays 8 bits.
         {L"\u0001FF\u00022E", L"<press ff><down 2e>"},
         {L"a<b\tc\r\nd\u0007", L"a<lt>b<tab>c<return><newline>d<U+0007>"},
-        {L"a\u00012", L"a<invalid U+0001>2"},
-        {L"\u0002g1x", L"<invalid U+0002>g1x"},
-        {L"\u0004    y", L"<invalid U+0004>    y"},
+        {L"\u0004    y\u00012", L"<invalid U+0004>    y<invalid U+0001>2"},
         {L"\u0004 1 4", L"<invalid U+0004> 1 4"},
         {L"\u0005I00000009ab", L"<invalid U+0005>I00000009ab"},
         {L"\u0005L00000001-00000001ab", L"<invalid U+0005>L00000001-00000001ab"},
-        {L"\u0005Q", L"<invalid U+0005>Q"},
-        {L"\u0005", L"<invalid U+0005>"},
+        {L"\u0005Q\u0005", L"<invalid U+0005>Q<invalid U+0005>"},
         // A record that ends exactly at the end of the data is whole.
         {L"\u0005I00000002ab", L"<image ab>"},
     };
     for (const auto& [data, visible] : rows)
         EXPECT_EQ(Typing_decoder::visible_form(data), visible);
-    const auto elements = Typing_decoder::decode(L"\u0005L00000001|00000000u");
-    ASSERT_EQ(elements.size(), 1u);
-    EXPECT_EQ(Typing_decoder::record_text(elements[0]), L"u");
 }
 
 TEST(Send_input_typist, sends_unicode_characters_virtual_keys_and_sleeps_in_order) {
@@ -439,8 +417,9 @@ TEST(Send_input_typist, sends_unicode_characters_virtual_keys_and_sleeps_in_orde
         // CR LF is one Return, a tab the Tab key; Left is extended (else keypad 4).
         {L"h\u00e9\r\nx\ty\u000125\u0004  64",
          L"[h+h-\u00e9+\u00e9-#d+#d-x+x-#9+#9-y+y-#25x+#25x-]sleep100"},
-        {L"\u000211\u00012e\u000311\u0005L00000001|00000001ab\n",
-         L"[#11+#2ex+#2ex-#11-a+a- + -(+(-b+b-)+)-#d+#d-]"},
+        // A link types its text, then its address in brackets if it has one.
+        {L"\u000211\u00012e\u000311\u0005L00000001|00000001ab\u0005L00000001|00000000c\n",
+         L"[#11+#2ex+#2ex-#11-a+a- + -(+(-b+b-)+)-c+c-#d+#d-]"},
         // Shift and Control pressed, only Control released: Shift must not stay down.
         {L"\u000210\u000211a\u000311", L"[#10+#11+a+a-#11-#10-]"},
     };
