@@ -2,7 +2,6 @@
 #include "trace/trace.h"
 
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <chrono>
 #include <regex>
