@@ -1,7 +1,5 @@
-// A small plug-in for the host's tests: one filter for the names registered
-// in initialize (tp_* are its own; tp_request asks the activation key and
-// types "in"), subscribed to the default handler too, and a listener that
-// swallows A with Control. It reports what it sees as tp_* requests.
+// A plug-in for the host's tests: one filter for its names and the default
+// handler, a listener that swallows A with Control; it reports in tp_* requests.
 #include "contract/host_interface.h"
 #include "contract/owned_filter.h"
 #include "contract/parameter_values.h"
@@ -41,11 +39,7 @@ public:
             Param::write_u32(list, L"activation", Param::read_u32(ask.get(), L"key", 0xFFFF));
             send_text(L"vq_keyboard_write", L"typing_data", Param::read_text(list, L"in"));
         } else if (message == L"key_processing") {
-            Param::Owned_parameters seen = Param::create(g_host);
-            for (const wchar_t* key : {L"key_down", L"key_up"})
-                if (Param::has_value(list, key))
-                    Param::write_u32(seen.get(), key, Param::read_u32(list, key, 0));
-            Param::send(g_host, L"tp_key_seen", seen.get());
+            Param::send(g_host, L"tp_key_seen", list);
         } else if (message == L"startup" || message == L"shutdown") {
             send_text(L"tp_lifecycle", L"event", message);
         } else if (message == L"get_tray_menu_items") {
@@ -68,8 +62,6 @@ unsigned int g_registration = 0;
 
 void send_listener(const wchar_t* request) {
     Param::Owned_parameters list = Param::create(g_host);
-    if (!list)
-        return;
     list->set(L"listener", &g_listener, sizeof g_listener);
     Param::send(g_host, request, list.get());
 }
@@ -103,7 +95,5 @@ extern "C" __declspec(dllexport) void finalize() {
     g_host->unregister_filter(g_registration);
     g_filter->destroy(1);
     g_listener->destroy(1);
-    g_filter = nullptr;
-    g_listener = nullptr;
-    g_host = nullptr;
+    g_host = nullptr; // the DLL is freed next: the other globals go with it
 }

@@ -13,8 +13,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// The file's text (lines are buffered: flushed first), or each line's kind,
-// function and text, with its time stamp in front when asked.
+// Lines are buffered: flushed before the file is read.
 std::string log_text() {
     Trace::get()->flush();
     return Test_support::read_file(Trace::trace_file_path());
@@ -56,8 +55,7 @@ TEST(Trace, LinesCarryTheirKindAndLevelsFilter) {
 
 TEST(Trace, OffDumpsPerfLogAsJsonAndStopsWriting) {
     Trace::set_level(4);
-    // The ring keeps the last 100 records (rec149 took rec49's slot) and cuts
-    // names at 256 characters.
+    // 100 slots: rec149 takes rec49's; names are cut at 256 characters.
     for (int i = 0; i < 150; ++i)
         Trace::Perf_record(L"rec" + std::to_wstring(i), 0, 1);
     Trace::Perf_record(std::wstring(300, L'n'), 5, 6);
