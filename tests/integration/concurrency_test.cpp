@@ -13,13 +13,6 @@ using namespace Test_support;
 
 namespace {
 
-std::size_t count_of(const std::string& text, const std::string& needle) {
-    std::size_t n = 0;
-    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
-        ++n;
-    return n;
-}
-
 const char* const typing_action = "send zp_store_action_code zp_new.type=text:typing_interpreter "
                                   "zp_new.code=text:\"x{sleep:1}y\" zp_new.name=text:Cycle\n";
 

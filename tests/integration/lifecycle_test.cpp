@@ -13,23 +13,9 @@ namespace {
 
 std::string escaped(const std::wstring& path) {
     std::string out;
-    for (wchar_t c : path) {
-        if (c == L'\\')
-            out += "\\\\";
-        else
-            out += static_cast<char>(c);
-    }
+    for (wchar_t c : path)
+        out += c == L'\\' ? std::string("\\\\") : std::string(1, static_cast<char>(c));
     return out;
-}
-
-int count_lines_containing(const std::string& text, const std::string& needle) {
-    std::istringstream in(text);
-    std::string line;
-    int n = 0;
-    while (std::getline(in, line))
-        if (line.find(needle) != std::string::npos)
-            ++n;
-    return n;
 }
 
 } // namespace
@@ -70,8 +56,8 @@ TEST(Lifecycle, TraceFileWithTokenAndLevelChanges) {
     ASSERT_EQ(run.exit_code, 0u) << run.output;
     std::string log = read_file(install.plugins + L"\\zaptor.log");
     ASSERT_FALSE(log.empty()) << "no zaptor.log beside the DLL";
-    EXPECT_EQ(count_lines_containing(log, "[ZP_Startup_filter::on_startup]"), 1) << log;
-    EXPECT_EQ(count_lines_containing(log, "[ZP_Startup_filter::on_shutdown]"), 1) << log;
+    EXPECT_EQ(count_of(log, "[ZP_Startup_filter::on_startup]"), 1u) << log;
+    EXPECT_EQ(count_of(log, "[ZP_Startup_filter::on_shutdown]"), 1u) << log;
     // "Debug" changed nothing: no level line before "off".
     EXPECT_EQ(log.find("set log level to"), std::string::npos) << log;
     // "off" dumps the perf log as a JSON array and ends tracing: "zaptor

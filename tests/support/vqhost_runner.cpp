@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <sstream>
+#include <stdexcept>
 #include <thread>
 
 namespace Test_support {
@@ -108,12 +108,14 @@ Script_result run_vqhost_script(const Vqhost_install& install, const std::string
 }
 
 bool has_line(const std::string& output, const std::string& line) {
-    std::istringstream in(output);
-    std::string l;
-    while (std::getline(in, l))
-        if (l == line)
-            return true;
-    return false;
+    return ("\n" + output + "\n").find("\n" + line + "\n") != std::string::npos;
+}
+
+std::size_t count_of(const std::string& text, const std::string& needle) {
+    std::size_t n = 0;
+    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++n;
+    return n;
 }
 
 } // namespace Test_support

@@ -26,5 +26,7 @@ Script_result run_vqhost_script(const Vqhost_install& install, const std::string
 
 // True when `output` holds `line` as one whole line.
 bool has_line(const std::string& output, const std::string& line);
+// How often `needle` stands in `text`.
+std::size_t count_of(const std::string& text, const std::string& needle);
 
 } // namespace Test_support
