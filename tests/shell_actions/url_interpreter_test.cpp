@@ -8,7 +8,7 @@
 #include "output_test_support.h"
 #include "shell_test_support.h"
 #include "storage/code_storage.h"
-#include "support/test_support.h"
+#include "support/work_folder.h"
 #include "target_client.h"
 
 #include <gtest/gtest.h>
@@ -19,11 +19,6 @@ namespace {
 
 class UrlInterpreter : public ::testing::Test {
 protected:
-    void TearDown() override {
-        interpreter.reset();
-        storage.reset();
-        Test_support::remove_tree(folder);
-    }
     void run(const std::wstring& code, const std::wstring& type = L"url_interpreter") {
         const std::wstring ident = L"zp_" + std::to_wstring(++stored) + L"_user_id";
         ASSERT_EQ(storage->store_code(ident, type, code, L"name", L"", L""), 0);
@@ -33,8 +28,9 @@ protected:
         host.deliver(ident, list.get());
     }
 
+    Work_folder work{L"url"};
+    const std::wstring folder = work.path();
     Reference_host host;
-    const std::wstring folder = Test_support::make_temp_directory(L"url");
     std::shared_ptr<Code_storage> storage = Code_storage::open_path(folder + L"\\code_storage.db");
     Fake_environment* machine = new Fake_environment;
     std::unique_ptr<Url_interpreter> interpreter = std::make_unique<Url_interpreter>(
@@ -85,9 +81,8 @@ TEST_F(UrlInterpreter, ShellOpensTheRecorderWithTheEscapedSelection) {
     ASSERT_TRUE(target.select(Target_app::Control::edit, 0, -1));
     ASSERT_TRUE(target.activate());
     run(L"zaptortest:find?q=%s&n=1");
-    const auto records = wait_for_records(folder + L"\\opened.log", 1);
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0], L"zaptortest:find?q=Fish %26 chips %231 at 100%25&n=1");
+    EXPECT_EQ(wait_for_records(folder + L"\\opened.log", 1),
+              std::vector<std::wstring>{L"zaptortest:find?q=Fish %26 chips %231 at 100%25&n=1"});
     // No backup scope: the copied selection stays on the clipboard.
     EXPECT_EQ(Output_test::clipboard_text(), L"Fish & chips #1 at 100%");
 }
