@@ -8,6 +8,7 @@
 #include "output_test_support.h"
 #include "support/test_support.h"
 #include "support/trace_capture.h"
+#include "support/work_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -113,9 +114,8 @@ TEST_F(Typing_language_test, RendersEachPlaceholder) {
 }
 
 TEST_F(Typing_language_test, ImageFolderComesFromTheStoreOrIsPicturesStoredThere) {
-    std::wstring folder = Test_support::make_temp_directory(L"zp_images");
-    while (!folder.empty() && folder.back() == L'\\')
-        folder.pop_back();
+    const Work_folder work(L"zp_images");
+    const std::wstring& folder = work.path();
     environment.pictures = folder;
     ASSERT_TRUE(Test_support::write_file(folder + L"\\logo.png", "x"));
     ASSERT_TRUE(Test_support::write_file(folder + L"\\Logo.bmp", "x"));
@@ -126,7 +126,6 @@ TEST_F(Typing_language_test, ImageFolderComesFromTheStoreOrIsPicturesStoredThere
     EXPECT_EQ(expand(L"{image:missing}"), Typing_data::image_record(folder + L"\\missing"));
     host.kv_store(L"WE_default_image_path", L"E:\\Art\\");
     EXPECT_EQ(expand(L"{image:sun.jpg}"), Typing_data::image_record(L"E:\\Art\\sun.jpg"));
-    Test_support::remove_tree(folder);
 }
 
 // An action whose run expands a text that runs it again.

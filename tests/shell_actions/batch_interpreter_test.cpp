@@ -70,9 +70,7 @@ TEST_F(BatchInterpreter, RecorderReadsTheRenderedScriptInAnsiThenTheExitLine) {
         std::string input; // "": nothing runs
         const wchar_t *type = L"batch_interpreter", *key = L"deactivate";
     } cases[] = {
-        // The clipboard goes in at both places, then the placeholders are rendered.
-        {L"C:\\a b", L"copy \"{clipboard}\" \"{clipboard}.{date:yyyy-MM-dd}\"",
-         "copy \"C:\\a b\" \"C:\\a b.2026-03-14\"\r\nexit\r\n"},
+        // The clipboard goes in first, then the placeholders are rendered.
         {L"{date:yyyy}", L"echo one\r\necho {clipboard}", "echo one\r\necho 2026\r\nexit\r\n"},
         // A character the ANSI code page lacks arrives as its default character.
         {L"x", L"echo \u2603", "echo " + std::string(1, info.DefaultChar[0]) + "\r\nexit\r\n"},

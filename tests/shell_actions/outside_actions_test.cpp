@@ -6,7 +6,7 @@
 #include "host/reference_host.h"
 #include "output_test_support.h"
 #include "shell_test_support.h"
-#include "support/test_support.h"
+#include "support/work_folder.h"
 #include "target_app_test.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +27,6 @@ protected:
         ASSERT_TRUE(register_recorder_as_url_handler());
         Target_app_test::SetUpTestSuite();
     }
-    void TearDown() override { Test_support::remove_tree(folder); }
     void hold(const std::wstring& text, int first = 0, int second = -1) {
         ASSERT_TRUE(target->set_text(Control::edit, text));
         ASSERT_TRUE(target->select(Control::edit, first, second));
@@ -41,9 +40,9 @@ protected:
         host.deliver(ident, list.get());
     }
 
+    Work_folder work{L"outside"};
+    const std::wstring log = work.path() + L"\\opened.log";
     Reference_host host;
-    const std::wstring folder = Test_support::make_temp_directory(L"outside");
-    const std::wstring log = folder + L"\\opened.log";
     Scoped_environment recorder_log{L"ZAPTOR_RECORDER_LOG", log};
 };
 
@@ -53,10 +52,8 @@ void answer_color_dialog(int red, int green, int blue, bool confirm) {
     HWND dialog = nullptr;
     for (int tries = 0; !dialog && tries < 400; ++tries) {
         Sleep(50);
-        DWORD process = 0;
-        HWND window = FindWindowW(L"#32770", nullptr);
-        GetWindowThreadProcessId(window, &process);
-        dialog = process == GetCurrentProcessId() && IsWindowVisible(window) ? window : nullptr;
+        const HWND window = FindWindowW(L"#32770", nullptr);
+        dialog = window && IsWindowVisible(window) ? window : nullptr;
     }
     if (!dialog)
         return;
@@ -109,10 +106,10 @@ TEST_F(OutsideActions, ColorPickerPastesTheChosenCodeAndCancelPastesNothing) {
     FilterColorpickerAction picker(&host);
     ASSERT_TRUE(Output_test::set_clipboard_text(L"user clipboard"));
     hold(L"color: ", 7, 7);
-    std::thread answer(answer_color_dialog, 1, 2, 3, true);
+    std::thread answer(answer_color_dialog, 1, 0xcd, 0xef, true);
     send(L"zp_colorpicker", L"deactivate", 0x43);
     answer.join();
-    EXPECT_EQ(target->text(Control::edit), L"color: #010203");
+    EXPECT_EQ(target->text(Control::edit), L"color: #01cdef"); // two lower-case digits each
     // The paste borrowed the clipboard and gave the user's text back.
     EXPECT_EQ(Output_test::clipboard_text(), L"user clipboard");
 

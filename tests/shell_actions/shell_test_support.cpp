@@ -2,7 +2,6 @@
 
 #include "contract/text_convert.h"
 #include "output/clipboard_handler.h"
-#include "output_test_support.h"
 #include "support/test_support.h"
 
 namespace Shell_test {
@@ -15,6 +14,16 @@ std::vector<std::wstring> read_records(const std::wstring& log) {
     for (std::size_t end; (end = text.find(L'\x1e')) != std::wstring::npos; text.erase(0, end + 1))
         records.push_back(text.substr(0, end));
     return records;
+}
+
+// Pumps messages until the condition holds or the time is up, every 50 ms:
+// with a 1 ms poll the recorder at times read no input under Wine.
+template <typename Condition> bool pump_until(Condition condition, DWORD timeout_ms) {
+    const ULONGLONG end = GetTickCount64() + timeout_ms;
+    for (; !condition(); wait_pumping(50))
+        if (GetTickCount64() >= end)
+            return false;
+    return true;
 }
 
 } // namespace
@@ -41,12 +50,12 @@ bool register_recorder_as_url_handler() {
 
 std::vector<std::wstring> wait_for_records(const std::wstring& log, std::size_t count,
                                            DWORD timeout_ms) {
-    Output_test::pump_until([&] { return read_records(log).size() >= count; }, timeout_ms);
+    pump_until([&] { return read_records(log).size() >= count; }, timeout_ms);
     return read_records(log);
 }
 
 bool wait_for_file(const std::wstring& path, DWORD timeout_ms) {
-    return Output_test::pump_until([&] { return Test_support::file_exists(path); }, timeout_ms);
+    return pump_until([&] { return Test_support::file_exists(path); }, timeout_ms);
 }
 
 Fixture_process::Fixture_process(const std::wstring& exe,
@@ -63,7 +72,7 @@ Fixture_process::Fixture_process(const std::wstring& exe,
         return;
     CloseHandle(info.hThread);
     process_ = info.hProcess;
-    Output_test::pump_until(
+    pump_until(
         [&] {
             for (HWND w = nullptr;
                  !window_ && (w = FindWindowExW(nullptr, w, window_class, nullptr));) {
