@@ -9,11 +9,9 @@
 #include "interpreters/typing_language.h"
 #include "output_test_support.h"
 #include "storage/code_storage.h"
-#include "support/test_support.h"
+#include "support/work_folder.h"
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 namespace {
 
@@ -25,12 +23,6 @@ const auto previous_filter = SetUnhandledExceptionFilter(&end_on_crash);
 
 class Code_interpreter_test : public ::testing::Test {
 protected:
-    void TearDown() override {
-        typing.reset();
-        other.reset();
-        storage.reset();
-        Test_support::remove_tree(folder);
-    }
     // Stores {type, code, name, description, category}; the ident answered, or "".
     std::wstring store(const std::vector<std::wstring>& fields,
                        const std::wstring& key = L"zp_new") {
@@ -50,11 +42,10 @@ protected:
                    ? type + L":" + code
                    : L"";
     }
-    void execute(const std::wstring& ident, bool with_deactivate = true) {
+    void execute(const std::wstring& ident) {
         auto list = Reference_host::make_list();
         Param::write_text(list.get(), L"request", L"execute");
-        if (with_deactivate)
-            Param::write_u32(list.get(), L"deactivate", 0);
+        Param::write_u32(list.get(), L"deactivate", 0);
         // An ident that no filter claims goes to the default handler.
         host.deliver(ident, list.get());
     }
@@ -70,16 +61,14 @@ protected:
         return keys;
     }
 
+    Work_folder work{L"interp"};
     Reference_host host;
-    const std::wstring folder = Test_support::make_temp_directory(L"interp");
-    std::shared_ptr<Code_storage> storage = Code_storage::open_path(folder + L"\\code_storage.db");
+    std::shared_ptr<Code_storage> storage = Code_storage::open_path(work.path() + L"\\code.db");
     Fake_environment* environment = new Fake_environment;
-    Fake_environment* url_environment = new Fake_environment;
     // Two interpreters, so that messages meant for several of them are seen.
     Owned_filter typing{
         new Typing_interpreter(&host, storage, std::unique_ptr<Typing_environment>(environment))};
-    Owned_filter other{
-        new Url_interpreter(&host, storage, std::unique_ptr<Typing_environment>(url_environment))};
+    Owned_filter other{new Url_interpreter(&host, storage, std::make_unique<Fake_environment>())};
 };
 
 TEST_F(Code_interpreter_test, StoresOnlyCompleteActionsOfItsOwnTypeOnce) {
@@ -88,8 +77,6 @@ TEST_F(Code_interpreter_test, StoresOnlyCompleteActionsOfItsOwnTypeOnce) {
     EXPECT_NE(ident.find(L"_user_id"), std::wstring::npos);
     EXPECT_EQ(stored(ident), L"typing_interpreter:hello");
     const std::wstring url = store({L"url_interpreter", L"https://example.org/?q=%s", L"Search"});
-    EXPECT_FALSE(url.empty());
-    EXPECT_NE(url, ident);
     EXPECT_EQ(listed(L""), (std::vector<std::wstring>{ident, url}));
 
     EXPECT_EQ(store({L"typing_interpreter", L"code", L""}), L"");
@@ -103,29 +90,12 @@ TEST_F(Code_interpreter_test, StoresOnlyCompleteActionsOfItsOwnTypeOnce) {
 TEST_F(Code_interpreter_test, SearchFoldsAsciiCaseInNameAndDescriptionOnly) {
     const std::wstring by_name = store({L"typing_interpreter", L"x", L"send mail"});
     const std::wstring by_description = store({L"typing_interpreter", L"x", L"O", L"a MAIL text"});
-    const std::wstring by_category = store({L"typing_interpreter", L"x", L"T", L"", L"mail"});
+    store({L"typing_interpreter", L"x", L"T", L"", L"mail"}); // not by category
     EXPECT_EQ(listed(L"MAIL"), (std::vector<std::wstring>{by_name, by_description}));
-    EXPECT_EQ(listed(L"").size(), 3u);
     EXPECT_TRUE(contains_ignoring_case(L"Hello World", L"o w"));
     EXPECT_FALSE(contains_ignoring_case(L"Hello", L"hello!"));
     EXPECT_FALSE(contains_ignoring_case(nullptr, L"a"));
     EXPECT_FALSE(contains_ignoring_case(L"ÄRGER", L"ärger"));
-}
-
-TEST_F(Code_interpreter_test, ExecutesOnlyOnReleaseAndOnlyItsOwnType) {
-    const std::wstring typed =
-        store({L"typing_interpreter", L"Hi {key:tab}on {date:dd.MM.}{|}!", L"T"});
-    const std::wstring url = store({L"url_interpreter", L"https://example.org", L"U"});
-    execute(typed, false); // a press without release runs nothing
-    EXPECT_TRUE(host.typed_texts().empty());
-    execute(typed);
-    execute(url);
-    execute(L"zp_999_user_id");           // not stored
-    host.set_parameters_available(false); // no list from the host: nothing typed
-    execute(typed);
-    host.set_parameters_available(true);
-    EXPECT_EQ(host.typed_texts(), (std::vector<std::wstring>{L"Hi \ton 14.03.!\u000125"}));
-    EXPECT_EQ(url_environment->opened, (std::vector<std::wstring>{L"https://example.org"}));
 }
 
 // Text from the clipboard, the selection or an answer is typed as text: its
@@ -137,9 +107,12 @@ TEST_F(Code_interpreter_test, InsertedTextPressesNoKeys) {
     ASSERT_TRUE(Output_test::set_clipboard_text(hostile));
     environment->selection = hostile;
     host.set_answer(L"ask_text", {{{L"text"}, Output_test::utf16_bytes(hostile), true}});
-    execute(store({L"typing_interpreter",
-                   L"[{clipboard}|{selection}|{ask:text Q}|{clipboard:s/y/&/}]{key:ctrl v}\u00010d",
-                   L"T"}));
+    const std::wstring ident = store(
+        {L"typing_interpreter",
+         L"[{clipboard}|{selection}|{ask:text Q}|{clipboard:s/y/&/}]{key:ctrl v}\u00010d", L"T"});
+    execute(ident);
+    host.set_parameters_available(false); // no list from the host: nothing typed
+    execute(ident);
     EXPECT_EQ(host.typed_texts(),
               (std::vector<std::wstring>{L"[" + text + L"|" + text + L"|" + text + L"|" + text +
                                          L"]\u000211v\u000311\u00010d"}));

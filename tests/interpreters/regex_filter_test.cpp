@@ -10,18 +10,6 @@
 
 namespace {
 
-TEST(Regex_filter_test, SubstitutionFormIsParsedStrictly) {
-    Regex_filter::Substitution s;
-    ASSERT_TRUE(Regex_filter::parse_substitution(L"s/a\\/b/c\\/d/gi", s));
-    EXPECT_EQ(s.pattern + L"|" + s.replacement, L"a\\/b|c\\/d"); // the backslashes stay
-    EXPECT_TRUE(s.global && s.ignore_case);
-    ASSERT_TRUE(Regex_filter::parse_substitution(L"s///", s));
-    EXPECT_TRUE(s.pattern.empty() && !s.global && !s.ignore_case);
-    for (const wchar_t* malformed : {L"s/a/b", L"s/a/b/gg", L"s/a/b/x", L"s/a", L"x/a/b/",
-                                     L"S/a/b/", L"s/a/b/ g", L"s/a/b\\/"})
-        EXPECT_FALSE(Regex_filter::parse_substitution(malformed, s)) << malformed;
-}
-
 TEST(Regex_filter_test, ReplacementFormatAndJoinedMatches) {
     const struct {
         const wchar_t *text, *argument, *expected;
@@ -37,6 +25,8 @@ TEST(Regex_filter_test, ReplacementFormatAndJoinedMatches) {
         {L"abc", L"s/b/x\\/", L""},                    // "\/" is no end: a pattern, no match
         {L"abc", L"s/b/\\\\x/", L"a\\xc"},
         {L"a/c", L"s/\\//-/", L"a-c"},
+        {L"abc", L"s/b/\\//", L"a/c"},
+        {L"ab", L"s///", L"ab"},
         {L"abc", L"s/(b)/\\0\\1\\2\\9/", L"abbc"}, // \0 is the match, missing groups empty
         {L"abc", L"s/(b)/\\12/", L"ab2c"},         // one digit only
         {L"abc", L"s/(x)?b/[\\1]/", L"a[]c"},      // a group that took no part
@@ -51,6 +41,10 @@ TEST(Regex_filter_test, ReplacementFormatAndJoinedMatches) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(Regex_filter::apply(c.text, c.argument), c.expected) << c.argument;
+    // Malformed substitutions are patterns: each finds itself.
+    for (const wchar_t* malformed :
+         {L"s/a/b", L"s/a/b/gg", L"s/a/b/x", L"s/a", L"x/a/b/", L"S/a/b/", L"s/a/b/ g"})
+        EXPECT_EQ(Regex_filter::apply(malformed, malformed), malformed);
 }
 
 // Matching is bounded by the work it does, not by a clock: a busy machine

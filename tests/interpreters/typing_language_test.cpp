@@ -8,6 +8,7 @@
 #include "output_test_support.h"
 #include "support/test_support.h"
 #include "support/trace_capture.h"
+#include "support/work_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -48,67 +49,56 @@ TEST_F(Typing_language_test, RendersEachPlaceholder) {
     // Results are not scanned again, and text from outside presses no keys.
     environment.selection = L"one {date}\u00025b";
     environment.title = L"Report - Editor";
+    const SYSTEMTIME first = at(1601, 1, 1, 0, 0), last = at(30827, 12, 31, 12, 0),
+                     leap = at(2024, 2, 29, 12, 0);
     const struct {
         std::wstring code, expected;
         unsigned errors = 0; // error lines
         SYSTEMTIME now = Fake_environment::start;
     } cases[] = {
-        {L"plain text, no braces", L"plain text, no braces"},
-        {L"{DATE}|{Date}|{date}", L"2026-03-14|2026-03-14|2026-03-14"},
-        {L"{ date}{date }", L"{ date}{date }"},
+        {L"plain, {DATE}|{Date}|{date}", L"plain, 2026-03-14|2026-03-14|2026-03-14"},
+        {L"}{}{unknown:x}{ date}{date }{ open", L"}{}{unknown:x}{ date}{date }{ open"},
         {L"a { b {date:dd.MM.} c", L"a { b 14.03. c"}, // the later "{" opens
-        {L"open { never closed", L"open { never closed"},
-        {L"}{}{unknown:x}", L"}{}{unknown:x}"},
-        {L"a{|}b{cursor}c", L"a{|}b{cursor}c"}, // left for the cursor rule
-        {L"{time:hh':'mm}", L"15:09"},          // further colons are the argument's
-        {L"{date:(1 2d)yyyy}", L"(1 214)2026"}, // a malformed shift is format
-        {L"{date:(2x)yyyy}", L"(2x)2026"},
-        {L"{date:(+1dyyyy}", L"(+1142026"},
+        {L"a{|}b{cursor}c", L"a{|}b{cursor}c"},        // left for the cursor rule
+        {L"{time:hh':'mm}", L"15:09"},                 // further colons are the argument's
+        // A malformed shift is format.
+        {L"{date:(1 2d)yyyy}|{date:(2x)yyyy}|{date:(+1dyyyy}", L"(1 214)2026|(2x)2026|(+1142026"},
         {L"{date:(+1d)dd.MM.yyyy}", L"01.01.2027", 0, at(2026, 12, 31, 22, 0)},
         {L"{date:(1M)}", L"2027-02-28", 0, at(2027, 1, 31, 12, 0)},
         {L"{date:(1M)}", L"2028-02-29", 0, at(2028, 1, 31, 12, 0)},
-        {L"{date:(1y)}|{date:(4y)}", L"2025-02-28|2028-02-29", 0, at(2024, 2, 29, 12, 0)},
-        {L"{date:(-1M)}|{date:(-14M)}", L"2024-01-29|2022-12-29", 0, at(2024, 2, 29, 12, 0)},
-        {L"{date:(+1d)}|{date:(1y 1M -1d)}", L"2024-03-01|2025-03-28", false,
-         at(2024, 2, 29, 12, 0)},
+        {L"{date:(1y)}|{date:(4y)}", L"2025-02-28|2028-02-29", 0, leap},
+        {L"{date:(-1M)}|{date:(-14M)}", L"2024-01-29|2022-12-29", 0, leap},
+        {L"{date:(+1d)}|{date:(1y 1M -1d)}", L"2024-03-01|2025-03-28", 0, leap},
         {L"{time:(-90m)}|{date:(-90m)}", L"23:00:00|2026-03-13", 0, at(2026, 3, 14, 0, 30)},
         {L"{time:(+1h 2s)HH-mm-ss}", L"01-30-02", 0, at(2026, 3, 14, 0, 30)},
         // The year range ends at 1601 and 30827.
-        {L"{date:(+1d)}|{date:(+5y)}", L"30827-12-31|30827-12-31", 0, at(30827, 12, 31, 12, 0)},
-        {L"{date:(99999999999999999999999d)}", L"30827-12-31", 0, at(30827, 12, 31, 12, 0)},
-        {L"{date:(-1s)}|{time:(-1s)}", L"1601-01-01|00:00:00", 2, at(1601, 1, 1, 0, 0)},
-        {L"{date:(-99999999999y)}|{date:(-99999999999999M)}", L"1601-01-01|1601-01-01", false,
-         at(1601, 1, 1, 0, 0)},
+        {L"{date:(+1d)}|{date:(+5y)}", L"30827-12-31|30827-12-31", 0, last},
+        {L"{date:(99999999999999999999999d)}", L"30827-12-31", 0, last},
+        {L"{date:(-1s)}|{time:(-1s)}", L"1601-01-01|00:00:00", 2, first},
+        {L"{date:(-99999999999y)}|{date:(-99999999999999M)}", L"1601-01-01|1601-01-01", 0, first},
         {L"{key:ctrl shift end}",
          down + L"11" + down + L"10" + press + L"23" + up + L"10" + up + L"11"},
-        {L"{KEY:Back-3}", times(press + L"08", 3)},
-        {L"{key:ctrl c}", down + L"11c" + up + L"11"},
+        {L"{KEY:Back-3}{key:ctrl c}", times(press + L"08", 3) + down + L"11c" + up + L"11"},
         {L"{key:tab}{key:return}{key:space}", L"\t\r "},
         {L"{key:f12}{key:lbutton}{key:page_down}", press + L"7b" + press + L"01" + press + L"22"},
         {L"{key_down:alt}x{key_up:alt}", down + L"12x" + up + L"12"},
-        {L"{key:back-0}{key:-0}{key:}", L""},
-        {L"{key:x-}", L"x-"}, // no count: the dash is part of the name
-        {L"{key:a--2}", L"a-a-"},
+        // No count: the dash is part of the name.
+        {L"{key:back-0}{key:-0}{key:}{key:x-}{key:a--2}", L"x-a-a-"},
         {L"{key:shift return}\r\nx", down + L"10\r" + up + L"10x"}, // the line break dropped
         {L"{key:back-99999}", times(press + L"08", Typing_language::max_key_repeat), 1},
-        {L"{sleep:500}", pause + L" 1f4"},
-        {L"{sleep:0x10}|{sleep:0X10}", pause + L"  10|" + pause + L"  10"},
-        {L"{sleep:010}", pause + L"   8"}, // octal
+        {L"{sleep:500}{sleep:0x10}", pause + L" 1f4" + pause + L"  10"},
+        {L"{sleep:0X10}{sleep:010}", pause + L"  10" + pause + L"   8"}, // octal
         {L"{sleep:65535}{sleep:65536}", pause + L"   0" + pause + L"   1"},
         {L"{sleep:-5}{sleep:soon}", pause + L"   0" + pause + L"   0", 2},
-        {L"{clipboard:\\d+}", L"1\t22"},
-        {L"{clipboard}", L"banAna 1 22"},
-        {L"{clipboard:s/a/b/gi}", L"bbnbnb 1 22"},
+        {L"{clipboard:\\d+}|{clipboard}|{clipboard:s/a/b/gi}", L"1\t22|banAna 1 22|bbnbnb 1 22"},
         {L"{clipboard:(unclosed}", L"", 1},
-        {L"{selection}", L"one {date}5b"},
-        {L"{selection:s/o/0/g}", L"0ne {date}5b"},
+        {L"{selection}|{selection:s/o/0/g}", L"one {date}5b|0ne {date}5b"},
         {L"{selection:\\w+}", L"one\tdate\t5b"},
-        {L"{title:^\\w+}", L"Report"},
-        {L"{title:s/R/X/}", L""}, // no substitution for titles
+        {L"{title:^\\w+}{title:s/R/X/}", L"Report"}, // no substitution for titles
         {L"[{var:nowhere}]", L"[]", 1},
         {L"{link:Home|https://example.org}", L"\x0005L00000004|00000013Homehttps://example.org"},
-        {L"{link:just text}", L"\x0005L00000009|00000000just text"},
-        {L"{link:a|b|c}", L"\x0005L00000001|00000003ab|c"},
+        {L"{link:just text}{link:a|b|c}",
+         L"\x0005L00000009|00000000just text\x0005L00000001|00000003ab|c"},
         {L"{image:https://x.org/a.png}", L"\x0005I00000013https://x.org/a.png"},
         {L"{image:D:/pics/a.png}", L"\x0005I0000000dD:/pics/a.png"},
         {L"a{open:https://example.org}b{open:}", L"ab"},
@@ -123,20 +113,9 @@ TEST_F(Typing_language_test, RendersEachPlaceholder) {
     EXPECT_EQ(expand(L"{sleep:99999999999999999999999}").size(), 5u);
 }
 
-TEST_F(Typing_language_test, PlaceholdersRunFromLastToFirst) {
-    std::vector<std::wstring> titles;
-    host.set_request_observer([&](const std::wstring& name, Parameters* list) {
-        if (name == L"ask_text")
-            titles.push_back(Param::read_text(list, L"title"));
-    });
-    expand(L"{ask:text First}{ask:text,Second}{ask: text  Third }");
-    EXPECT_EQ(titles, (std::vector<std::wstring>{L"Third", L"Second", L"First"}));
-}
-
 TEST_F(Typing_language_test, ImageFolderComesFromTheStoreOrIsPicturesStoredThere) {
-    std::wstring folder = Test_support::make_temp_directory(L"zp_images");
-    while (!folder.empty() && folder.back() == L'\\')
-        folder.pop_back();
+    const Work_folder work(L"zp_images");
+    const std::wstring& folder = work.path();
     environment.pictures = folder;
     ASSERT_TRUE(Test_support::write_file(folder + L"\\logo.png", "x"));
     ASSERT_TRUE(Test_support::write_file(folder + L"\\Logo.bmp", "x"));
@@ -147,7 +126,6 @@ TEST_F(Typing_language_test, ImageFolderComesFromTheStoreOrIsPicturesStoredThere
     EXPECT_EQ(expand(L"{image:missing}"), Typing_data::image_record(folder + L"\\missing"));
     host.kv_store(L"WE_default_image_path", L"E:\\Art\\");
     EXPECT_EQ(expand(L"{image:sun.jpg}"), Typing_data::image_record(L"E:\\Art\\sun.jpg"));
-    Test_support::remove_tree(folder);
 }
 
 // An action whose run expands a text that runs it again.
@@ -167,7 +145,14 @@ TEST_F(Typing_language_test, ActionsRunThroughTheHostAndStopAtTheDepthLimit) {
     EXPECT_EQ(trace.error_count(), 1u);
 }
 
-TEST_F(Typing_language_test, QuestionsAndVariables) {
+TEST_F(Typing_language_test, QuestionsFromLastToFirstAndVariables) {
+    std::vector<std::wstring> titles;
+    host.set_request_observer([&](const std::wstring& name, Parameters* list) {
+        if (name == L"ask_text")
+            titles.push_back(Param::read_text(list, L"title"));
+    });
+    expand(L"{ask:text First}{ask:text,Second}{ask: text  Third }");
+    EXPECT_EQ(titles, (std::vector<std::wstring>{L"Third", L"Second", L"First"}));
     host.set_answer(L"ask_text", {{{L"text"}, Output_test::utf16_bytes(L"Bob"), true}});
     EXPECT_EQ(expand(L"Hi {ask:text Name}!|{ask:color red}"), L"Hi Bob!|color red");
     host.set_answer(L"ask_date", {{{L"year"}, u16_bytes(1999), false},
@@ -211,13 +196,12 @@ TEST_F(Typing_language_test, GeneratedTextsRenderWithoutSurprises) {
                                                L"",   L"key ",  L"klipboard", L"\xD800", L"\u00e4"};
     // No braces among the parts, so that a placeholder's extent is known.
     const std::vector<std::wstring> parts = {
-        L"d",          L"a",      L" ",    L":",    L"(",    L")",       L"*",
-        L"+",          L"?",      L"[",    L"]",    L"\\",   L"/",       L"|",
-        L"^",          L"$",      L".",    L"-",    L"\t",   L"\u0001",  L"\xDC00",
-        L"\u00c4",     L"s/",     L"/g",   L"/i",   L"-0",   L"-99999",  L"0x",
-        L"(+1d)",      L"(ask)",  L"(1M",  L"text", L"date", L"ctrl",    L"shift",
-        L"end",        L"back-3", L"yyyy", L"hh",   L"\r\n", L"\u0005L", L"\xD83D\xDE00",
-        L"99999999999"};
+        L"d",      L"a",      L" ",    L":",    L"(",    L")",       L"*",
+        L"+",      L"?",      L"[",    L"]",    L"\\",   L"/",       L"|",
+        L"^",      L"$",      L".",    L"-",    L"\t",   L"\u0001",  L"\xDC00",
+        L"\u00c4", L"s/",     L"/g",   L"/i",   L"-0",   L"-99999",  L"0x",
+        L"(+1d)",  L"(ask)",  L"(1M",  L"text", L"date", L"ctrl",    L"shift",
+        L"end",    L"back-3", L"yyyy", L"hh",   L"\r\n", L"\u0005L", L"\xD83D"};
     std::minstd_rand random(20261206);
     auto below = [&](std::size_t bound) { return static_cast<std::size_t>(random() % bound); };
     auto text = [&](std::size_t max_parts) {

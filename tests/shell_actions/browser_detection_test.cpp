@@ -25,9 +25,9 @@ std::wstring detect() {
 
 TEST(BrowserDetection, SlowOrOddFirefoxRepliesAndAbsentServersGiveEmptyTexts) {
     for (const wchar_t* mode : {L"slow", L"odd"}) {
-        Fixture_process firefox;
-        ASSERT_TRUE(firefox.start(L"firefox.exe", {mode, L"https://example.org/", L"T", L"x"},
-                                  L"zaptor_firefox_fixture"));
+        Fixture_process firefox(L"firefox.exe", {mode, L"https://example.org/", L"T", L"x"},
+                                L"zaptor_firefox_fixture");
+        ASSERT_TRUE(firefox.activate());
         EXPECT_TRUE(Browser_url_detector().is_browser_in_foreground());
         EXPECT_EQ(detect(), L"|") << mode;
     }
@@ -35,14 +35,14 @@ TEST(BrowserDetection, SlowOrOddFirefoxRepliesAndAbsentServersGiveEmptyTexts) {
 }
 
 TEST(BrowserDetection, ChromeIsReadFromItsAddressFieldOnlyInTheForeground) {
-    Fixture_process chrome;
-    ASSERT_TRUE(chrome.start(L"chrome.exe", {L"https://example.com/path", L"Example - Chrome"},
-                             L"Chrome_WidgetWin_0"));
+    Fixture_process chrome(L"chrome.exe", {L"https://example.com/path", L"Example - Chrome"},
+                           L"Chrome_WidgetWin_0");
+    ASSERT_TRUE(chrome.activate());
     EXPECT_EQ(detect(), L"https://example.com/path|Example - Chrome");
     EXPECT_EQ(detect(), L"https://example.com/path|Example - Chrome"); // found again
 
-    Fixture_process other;
-    ASSERT_TRUE(other.start(L"zaptor_target.exe", {L"Not a browser"}, L"zaptor_target_window"));
+    Fixture_process other(L"zaptor_target.exe", {L"Not a browser"}, L"zaptor_target_window");
+    ASSERT_TRUE(other.activate());
     EXPECT_FALSE(Browser_url_detector().is_browser_in_foreground());
     EXPECT_EQ(detect(), L"|");
 }

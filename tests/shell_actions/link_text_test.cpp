@@ -1,5 +1,4 @@
-// The text rules of tweet links, browser replies, colour codes and batch input.
-#include "builtin_actions/colorpicker_action.h"
+// The text rules of tweet links, browser replies and batch input.
 #include "builtin_actions/tweet_action.h"
 #include "contract/win32_text.h"
 #include "interpreters/batch_interpreter.h"
@@ -64,13 +63,6 @@ TEST(BrowserReplies, ImageNamesMatchWithoutCase) {
     EXPECT_EQ(window_text(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7FFF0))), L"");
 }
 
-TEST(ColorCode, TwoLowerCaseDigitsPerChannel) {
-    EXPECT_EQ(color_code(RGB(1, 2, 3)), L"#010203");
-    EXPECT_EQ(color_code(RGB(255, 128, 0)), L"#ff8000");
-    // Bits above the blue byte are no colour.
-    EXPECT_EQ(color_code(0xFF000000u | RGB(0xAB, 0xCD, 0xEF)), L"#abcdef");
-}
-
 // Any ANSI code page, UTF-8 included (where WideCharToMultiByte refuses to
 // report default characters); there only a lone surrogate is lost.
 TEST(BatchInput, AnsiBytesOfEveryCodePageAndWhetherAnythingWasLost) {
@@ -80,11 +72,11 @@ TEST(BatchInput, AnsiBytesOfEveryCodePageAndWhetherAnythingWasLost) {
         std::string bytes;
         bool lossy;
     } cases[] = {
-        {CP_UTF8, L"echo \u00e4\u2603\U0001F600", "echo \xc3\xa4\xe2\x98\x83\xf0\x9f\x98\x80",
-         false},
+        {CP_UTF8, L"\u00e4\u2603\U0001F600", "\xc3\xa4\xe2\x98\x83\xf0\x9f\x98\x80", false},
         {CP_UTF8, L"a\xd800", "a\xef\xbf\xbd", true},
         {1252, L"caf\u00e9 \u2603", "caf\xe9 ?", true},
         {1252, L"", "", false},
+        {1252, L"a\r\nb\r\n", "a\r\nb\r\n", false}, // the exit on a line of its own
     };
     for (const auto& c : cases) {
         bool lossy = !c.lossy;
