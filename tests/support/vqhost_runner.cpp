@@ -7,12 +7,9 @@
 
 #include <algorithm>
 #include <stdexcept>
-#include <thread>
 
 namespace Test_support {
 namespace {
-
-using Handle = Unique_kernel_handle;
 
 void copy_or_throw(const std::wstring& from, const std::wstring& to) {
     if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
@@ -36,71 +33,39 @@ Vqhost_install make_vqhost_install(const std::wstring& name) {
 
 Script_result run_vqhost_script(const Vqhost_install& install, const std::string& script,
                                 unsigned long timeout_ms) {
-    Script_result result;
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE in_read, in_write, out_read, out_write;
-    if (!CreatePipe(&in_read, &in_write, &inherit, 0) ||
-        !CreatePipe(&out_read, &out_write, &inherit, 0)) {
-        result.exit_code = 0xFFFFFFFF;
+    // The script and the output go through files: no pipe to keep drained,
+    // and no helper process Wine starts for the child can hold one open.
+    const std::wstring in_path = install.dir + L"\\script.vqs",
+                       out_path = install.dir + L"\\out.txt";
+    Script_result result{0xFFFFFFFF, {}};
+    if (!write_file(in_path, script))
         return result;
-    }
-    Handle child_in(in_read), our_in(in_write), our_out(out_read), child_out(out_write);
-    SetHandleInformation(in_write, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
-
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    Unique_file in(CreateFileW(in_path.c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit,
+                               OPEN_EXISTING, 0, nullptr));
+    Unique_file out(CreateFileW(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                CREATE_ALWAYS, 0, nullptr));
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = in_read;
-    si.hStdOutput = out_write;
-    si.hStdError = out_write;
+    si.hStdInput = in.get();
+    si.hStdOutput = si.hStdError = out.get();
     PROCESS_INFORMATION pi{};
     std::wstring command = L"\"" + install.dir + L"\\vqhost.exe\" --script -";
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                        install.dir.c_str(), &si, &pi)) {
-        result.exit_code = 0xFFFFFFFE;
+    if (!in || !out ||
+        !CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                        install.dir.c_str(), &si, &pi))
         return result;
+    Unique_kernel_handle process(pi.hProcess), thread(pi.hThread);
+    if (WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), 0xDEAD);
+        WaitForSingleObject(process.get(), 5000);
     }
-    Handle process(pi.hProcess), thread(pi.hThread);
-    // The child holds its own copies now; ours must go so that EOF arrives.
-    child_in.reset();
-    child_out.reset();
-
-    // Written from another thread: a script longer than the pipe's buffer
-    // would otherwise block here while the child blocks on its full output.
-    std::thread writer([&our_in, &script] {
-        DWORD written = 0;
-        WriteFile(our_in.get(), script.data(), static_cast<DWORD>(script.size()), &written,
-                  nullptr);
-        our_in.reset();
-    });
-    // Poll rather than read to the end of the pipe: a helper process that
-    // Wine starts for the child (a console host) may inherit the write end
-    // and keep the pipe open after the child has gone.
-    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-    auto drain = [&] {
-        char buffer[4096];
-        DWORD available = 0, n = 0;
-        while (PeekNamedPipe(our_out.get(), nullptr, 0, nullptr, &available, nullptr) &&
-               available > 0 && ReadFile(our_out.get(), buffer, sizeof buffer, &n, nullptr) && n)
-            result.output.append(buffer, n);
-    };
-    for (bool ended = false; !ended;) {
-        drain();
-        ended = WaitForSingleObject(process.get(), 10) == WAIT_OBJECT_0;
-        if (ended)
-            drain(); // what it wrote just before it ended
-        else if (GetTickCount64() > deadline) {
-            TerminateProcess(process.get(), 0xDEAD);
-            WaitForSingleObject(process.get(), 5000);
-            ended = true;
-        }
-    }
-    // A child that ended (or was ended) early breaks the pipe, so the writer ends.
-    writer.join();
     DWORD code = 0;
     GetExitCodeProcess(process.get(), &code);
     result.exit_code = code;
+    out.reset();
+    result.output = read_file(out_path);
     // Windows programs print CRLF; compare lines without the CR.
     result.output.erase(std::remove(result.output.begin(), result.output.end(), '\r'),
                         result.output.end());
