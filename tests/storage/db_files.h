@@ -47,12 +47,4 @@ inline bool can_delete(const std::wstring& path) {
     return DeleteFileW(path.c_str()) != 0;
 }
 
-// Texts that break naive quoting or encoding, surrogate pairs included.
-inline const std::wstring nasty_texts[] = {
-    L"it's \"quoted\" C:\\path \\n",
-    L"line one\r\nline two\nline three\ttabbed",
-    L"x'); DROP TABLE code_store; --",
-    L"emoji \U0001F600 and clef \U0001D11E end",
-};
-
 } // namespace Db_files

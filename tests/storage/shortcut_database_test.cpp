@@ -32,10 +32,7 @@ TEST_F(ShortcutDatabase, StoresReplacesRemovesAndLoadsInKeyOrder) {
         db.remove_ident(L"zp_gone");
         db.store(0x46, L"zp_key", L"k");
         db.remove_key(0x46);
-        std::uint32_t key = 0x100;
-        for (const std::wstring& text : Db_files::nasty_texts)
-            db.store(key++, text, text + L" name");
-        EXPECT_EQ(db.load_all().size(), 7u); // a second load: the statement was reset
+        EXPECT_EQ(db.load_all().size(), 3u); // a second load: the statement was reset
     }
     Connection raw = Db_files::open_raw(path);
     ASSERT_TRUE(Db_files::run(raw.get(), "INSERT INTO key_bindings VALUES (67, '', 'n');"));
@@ -44,15 +41,9 @@ TEST_F(ShortcutDatabase, StoresReplacesRemovesAndLoadsInKeyOrder) {
     for (const auto& entry : loaded)
         keys.push_back(entry.first);
     // Ordered by the low half first; the row without an ident is skipped.
-    EXPECT_EQ(keys,
-              (std::vector<std::uint32_t>{0x41, 0x10041, 0x80000042u, 0x100, 0x101, 0x102, 0x103}));
+    EXPECT_EQ(keys, (std::vector<std::uint32_t>{0x41, 0x10041, 0x80000042u}));
     EXPECT_EQ(loaded.at(0x41).ident, L"zp_lowercase");
     EXPECT_EQ(loaded.at(0x41).name, L"To lower case");
-    std::uint32_t key = 0x100;
-    for (const std::wstring& text : Db_files::nasty_texts) {
-        EXPECT_EQ(loaded.at(key).ident, text);
-        EXPECT_EQ(loaded.at(key++).name, text + L" name");
-    }
 }
 
 // A user's file that cannot be used is reported and never changed.

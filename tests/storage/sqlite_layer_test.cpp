@@ -7,6 +7,14 @@
 
 namespace {
 
+// Texts that break naive quoting or encoding, surrogate pairs included.
+const std::wstring nasty_texts[] = {
+    L"it's \"quoted\" C:\\path \\n",
+    L"line one\r\nline two\nline three\ttabbed",
+    L"x'); DROP TABLE code_store; --",
+    L"emoji \U0001F600 and clef \U0001D11E end",
+};
+
 int live_statements(sqlite3* db) {
     int count = 0;
     for (sqlite3_stmt* s = sqlite3_next_stmt(db, nullptr); s; s = sqlite3_next_stmt(db, s))
@@ -44,7 +52,7 @@ TEST(SqliteLayer, StatementsAreCutByCharactersAndAlwaysFinalized) {
 
 TEST(SqliteLayer, BoundTextsAndColumnsKeepEveryCodeUnit) {
     Connection db = Db_files::open_raw(L":memory:");
-    for (const std::wstring& text : Db_files::nasty_texts) {
+    for (const std::wstring& text : nasty_texts) {
         Statement echo = SQLite::prepare_statement(db.get(), L"SELECT ?1, NULL, '';", 20);
         ASSERT_TRUE(SQLite::bind_string(echo.get(), 1, text.c_str(), text.size()));
         ASSERT_EQ(sqlite3_step(echo.get()), SQLITE_ROW);
