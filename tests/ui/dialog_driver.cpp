@@ -4,27 +4,9 @@
 
 namespace {
 
-struct Search {
-    const std::wstring& caption;
-    HWND except, found;
-};
-
-bool is_dialog(HWND window) {
-    wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    return std::wstring(name) == L"#32770";
-}
-
-BOOL CALLBACK find_dialog(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<Search*>(context);
-    bool found = is_dialog(window) && IsWindowVisible(window) && window != search->except &&
-                 (search->caption.empty() || text_of(window) == search->caption);
-    search->found = found ? window : search->found;
-    return !found;
-}
-
 BOOL CALLBACK end_dialog(HWND window, LPARAM) {
-    if (is_dialog(window))
+    wchar_t name[16] = {};
+    if (GetClassNameW(window, name, 16) && std::wstring(name) == L"#32770")
         PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
     return TRUE;
 }
@@ -37,12 +19,6 @@ std::wstring item_text(HWND tree, HTREEITEM item) {
     data.pszText = buffer;
     data.cchTextMax = 4096;
     return TreeView_GetItem(tree, &data) ? buffer : L"";
-}
-
-std::wstring list_text(HWND list, int row, int column) {
-    wchar_t buffer[1024] = {};
-    ListView_GetItemText(list, row, column, buffer, 1024);
-    return buffer;
 }
 
 void set_language(bool german) {
@@ -70,13 +46,13 @@ Dialog_thread::~Dialog_thread() {
 }
 
 HWND Dialog_thread::wait_for(const std::wstring& caption, HWND except) const {
-    for (int i = 0; i < 1000; ++i, Sleep(10)) {
-        Search search{caption, except, nullptr};
-        if (thread_id_)
-            EnumThreadWindows(thread_id_, find_dialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found)
-            return search.found;
-    }
+    for (int i = 0; i < 1000; ++i, Sleep(10))
+        for (HWND window = nullptr;
+             (window = FindWindowExW(nullptr, window, L"#32770",
+                                     caption.empty() ? nullptr : caption.c_str()));)
+            if (window != except && IsWindowVisible(window) &&
+                GetWindowThreadProcessId(window, nullptr) == thread_id_)
+                return window;
     return nullptr;
 }
 
@@ -158,11 +134,6 @@ HTREEITEM find_tree_item(HWND tree, const std::wstring& text, HTREEITEM first) {
     return nullptr;
 }
 
-std::wstring tree_selection_text(HWND tree) {
-    HTREEITEM item = TreeView_GetSelection(tree);
-    return item ? item_text(tree, item) : L"<none>";
-}
-
 void expand_roots(HWND tree) {
     for (HTREEITEM item = TreeView_GetRoot(tree); item; item = TreeView_GetNextSibling(tree, item))
         TreeView_Expand(tree, item, TVE_EXPAND);
@@ -170,18 +141,13 @@ void expand_roots(HWND tree) {
 
 Rows list_rows(HWND list) {
     Rows rows;
-    for (int i = 0; i < static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); ++i)
-        rows.emplace_back(list_text(list, i, 0), list_text(list, i, 1));
+    wchar_t first[1024], second[1024];
+    for (int i = 0; i < ListView_GetItemCount(list); ++i) {
+        ListView_GetItemText(list, i, 0, first, 1024);
+        ListView_GetItemText(list, i, 1, second, 1024);
+        rows.emplace_back(first, second);
+    }
     return rows;
-}
-
-void select_list_row(HWND list, int row) {
-    LVITEMW state{};
-    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
-    state.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
-                 reinterpret_cast<LPARAM>(&state));
 }
 
 int find_list_row(HWND list, const std::wstring& text) {

@@ -2,6 +2,7 @@
 // shortcuts whose database lives in a fresh folder.
 #pragma once
 
+#include "actions/binding_directory.h"
 #include "actions/keyboard_shortcuts.h"
 #include "actions/running_tasks.h"
 #include "dialog_driver.h"
@@ -12,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+using Stored = std::map<std::uint32_t, std::wstring>;
 
 class Dialogs : public ::testing::Test {
 protected:
@@ -31,8 +34,8 @@ protected:
         return runner->wait_for(caption);
     }
     // "ident" (and " name") per key, read by a connection of its own.
-    std::map<std::uint32_t, std::wstring> stored(bool with_names = false) {
-        std::map<std::uint32_t, std::wstring> result;
+    Stored stored(bool with_names = false) {
+        Stored result;
         for (const auto& [key, entry] : Shortcut_database(folder.database()).load_all())
             result[key] = entry.ident + (with_names ? L" " + entry.name : L"");
         return result;

