@@ -12,9 +12,8 @@
 
 namespace {
 
-// Adds "control id: 'text' needs N px, has M" per text of ours that does not
-// fit, measured in the control's font; edits, the tree and the editable
-// category box hold the user's texts.
+// Adds each text of ours that does not fit, measured in the control's font;
+// edits, the tree and the editable category box hold the user's texts.
 void check_fit(HWND control, std::vector<std::string>& misfits) {
     auto need = [&](const std::wstring& text, int room) {
         HDC dc = GetDC(control);
@@ -26,9 +25,8 @@ void check_fit(HWND control, std::vector<std::string>& misfits) {
         SelectObject(dc, old);
         ReleaseDC(control, dc);
         if (!text.empty() && box.right > room)
-            misfits.push_back("control " + std::to_string(GetDlgCtrlID(control)) + ": '" +
-                              utf16_to_utf8(text) + "' needs " + std::to_string(box.right) +
-                              " px, has " + std::to_string(room));
+            misfits.push_back(utf16_to_utf8(text) + ": " + std::to_string(box.right - room) +
+                              " px");
     };
     wchar_t name[64] = {};
     GetClassNameW(control, name, 64);

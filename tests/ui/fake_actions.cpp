@@ -13,13 +13,13 @@ std::wstring lower(std::wstring text) {
     return text;
 }
 
-struct Child_collector final : Child_visitor {
-    void* destroy(unsigned int) override { return this; }
-    void visit(const wchar_t* key, Parameters* child) override {
-        children.emplace_back(key, child);
-    }
-    std::vector<std::pair<std::wstring, Parameters*>> children;
-};
+// The descriptor's keys; the listing leaves out the first two.
+const std::pair<const wchar_t*, std::wstring Fake_action::*> fields[] = {
+    {L"type", &Fake_action::type},
+    {L"code", &Fake_action::code},
+    {L"name", &Fake_action::name},
+    {L"description", &Fake_action::description},
+    {L"category", &Fake_action::category}};
 
 } // namespace
 
@@ -46,20 +46,20 @@ int Fake_code_actions::process(const wchar_t* name_data, unsigned int length, Pa
                 lower(action.description).find(search) == std::wstring::npos)
                 continue;
             Parameters* child = list->child(ident.c_str());
-            for (const auto& [key, text] : {std::make_pair(L"name", action.name),
-                                            {L"description", action.description},
-                                            {L"category", action.category},
-                                            {L"ident", ident}})
-                Param::write_text(child, key, text);
+            Param::write_text(child, L"ident", ident);
+            for (const auto& [key, field] : fields)
+                if (field != &Fake_action::type && field != &Fake_action::code)
+                    Param::write_text(child, key, action.*field);
         }
-    } else if (name == L"zp_store_action_code") {
-        Child_collector stores;
-        list->visit_children(&stores);
-        for (const auto& [key, child] : stores.children) {
-            Fake_action action{Param::read_text(child, L"type"), Param::read_text(child, L"code"),
-                               Param::read_text(child, L"name"),
-                               Param::read_text(child, L"description"),
-                               Param::read_text(child, L"category")};
+    } else if (name == L"zp_store_action_code") { // new, or an action known here
+        std::vector<std::wstring> keys{L"zp_new"};
+        for (const auto& known : actions_)
+            keys.push_back(known.first);
+        for (const std::wstring& key : keys) {
+            Parameters* child = list->find_child(key.c_str());
+            Fake_action action;
+            for (const auto& [field, member] : fields)
+                action.*member = Param::read_text(child, field);
             if (!accepting || action.type.empty() || action.code.empty() || action.name.empty())
                 continue;
             std::wstring ident =
@@ -73,13 +73,8 @@ int Fake_code_actions::process(const wchar_t* name_data, unsigned int length, Pa
         auto found = actions_.find(Param::read_text(list, L"vq_default_action_handler"));
         if (found == actions_.end() || Param::read_text(list, L"request") != L"get_descriptor")
             return 0;
-        const Fake_action& a = found->second;
-        for (const auto& [key, text] : {std::make_pair(L"type", a.type),
-                                        {L"code", a.code},
-                                        {L"name", a.name},
-                                        {L"description", a.description},
-                                        {L"category", a.category}})
-            Param::write_text(list, key, text);
+        for (const auto& [key, field] : fields)
+            Param::write_text(list, key, found->second.*field);
     }
     return 0;
 }

@@ -48,7 +48,7 @@ TEST(SortActionRows, LetterOrDigitNamesFirstThenByCodeUnits) {
     EXPECT_EQ(idents, L"754813962");
 }
 
-TEST_F(BindingDialogs, SettingsListsSortedRowsAndRemovesTheSelectedBinding) {
+TEST_F(BindingDialogs, SettingsListsRemovesAndModifiesBindings) {
     directory.store_binding(0x10174, L"zp_2_user_id", L"Search web");
     directory.store_binding(0x41, L"zp_1_user_id", L"Old greeting");
     directory.store_binding(0x242, L"zp_gone", L"Deleted action");
@@ -61,52 +61,11 @@ TEST_F(BindingDialogs, SettingsListsSortedRowsAndRemovesTheSelectedBinding) {
     EXPECT_EQ(stored().size(), 3u);
     select_list_row(list, 1);
     ASSERT_TRUE(click(window, IDC_KS_REMOVE));
-    const Stored left{{0x41, L"zp_1_user_id"}, {0x10174, L"zp_2_user_id"}};
-    EXPECT_EQ(list_rows(list).size(), 2u);
-    EXPECT_EQ(stored(), left);
+    EXPECT_EQ(stored(), (Stored{{0x41, L"zp_1_user_id"}, {0x10174, L"zp_2_user_id"}}));
     EXPECT_TRUE(shortcuts.get_binding(0x242).ident.empty());
     EXPECT_FALSE(enabled(window, IDC_KS_MODIFY)) << "no selection left";
 
-    actions.reset(); // no action answers: OK in "Add key shortcut" changes nothing
     select_list_row(list, 0);
-    ASSERT_NE(open_add(IDC_KS_MODIFY), nullptr);
-    EXPECT_TRUE(list_rows(add_list).empty());
-    SendDlgItemMessageW(add, IDC_AS_PREFIX, CB_SETCURSEL, 1, 0);
-    ASSERT_TRUE(close_add(IDOK));
-    EXPECT_EQ(stored(), left);
-    ASSERT_TRUE(click(window, IDOK));
-    ASSERT_TRUE(runner->wait_done());
-}
-
-TEST_F(BindingDialogs, AddingWithTheBlankPrefixStoresADirectBinding) {
-    ASSERT_NE(open_settings(), nullptr);
-    ASSERT_NE(open_add(IDC_KS_ADD), nullptr);
-    // A new binding starts direct: the blank prefix and the first key.
-    EXPECT_EQ(combo_item(add, IDC_AS_PREFIX) + L"|" + combo_item(add, IDC_AS_KEY), L" |F1");
-    // Nothing bound yet: the first row is chosen. Sorted: "(draft)" is last.
-    EXPECT_EQ(list_rows(add_list).size(), 4u);
-    EXPECT_EQ(list_selection(add_list), 0);
-    select_list_row(add_list, 3);
-    EXPECT_EQ(text_of(add, IDC_AS_DESCRIPTION), L"Draft.");
-    ASSERT_TRUE(select_combo_by_data(add, IDC_AS_KEY, 0x41));
-    ASSERT_TRUE(close_add(IDOK));
-    EXPECT_EQ(stored(true), (Stored{{0x10041, L"zp_4_user_id (draft)"}}));
-    EXPECT_EQ(shortcuts.get_binding(0x10041).ident, L"zp_4_user_id");
-    EXPECT_EQ(list_rows(list), (Rows{{L"a", L"(draft)"}}));
-
-    // Cancel stores nothing, whatever was chosen.
-    ASSERT_NE(open_add(IDC_KS_ADD), nullptr);
-    SendDlgItemMessageW(add, IDC_AS_PREFIX, CB_SETCURSEL, 3, 0);
-    select_list_row(add_list, 1);
-    ASSERT_TRUE(close_add(IDCANCEL));
-    EXPECT_EQ(stored(), (Stored{{0x10041, L"zp_4_user_id"}}));
-}
-
-TEST_F(BindingDialogs, ModifyChangesTheActionOrMovesToAnotherActionsCombination) {
-    directory.store_binding(0x41, L"zp_1_user_id", L"Greeting");
-    directory.store_binding(0x10174, L"zp_2_user_id", L"Search web");
-    ASSERT_NE(open_settings(), nullptr);
-    select_list_row(list, find_list_row(list, L"Caps Lock + a"));
     ASSERT_NE(open_add(IDC_KS_MODIFY), nullptr);
     // The binding's own combination and action are preselected.
     EXPECT_EQ(combo_item(add, IDC_AS_PREFIX) + L"|" + combo_item(add, IDC_AS_KEY), L"Caps Lock|a");
@@ -125,11 +84,26 @@ TEST_F(BindingDialogs, ModifyChangesTheActionOrMovesToAnotherActionsCombination)
     EXPECT_EQ(stored(), (Stored{{0x10174, L"zp_4_user_id"}}));
     EXPECT_TRUE(shortcuts.get_binding(0x41).ident.empty());
     EXPECT_EQ(list_rows(list), (Rows{{L"Shift + F5", L"(draft)"}}));
+
+    actions.reset(); // no action answers: OK in "Add key shortcut" changes nothing
+    select_list_row(list, 0);
+    ASSERT_NE(open_add(IDC_KS_MODIFY), nullptr);
+    EXPECT_TRUE(list_rows(add_list).empty());
+    SendDlgItemMessageW(add, IDC_AS_PREFIX, CB_SETCURSEL, 1, 0);
+    ASSERT_TRUE(close_add(IDOK));
+    EXPECT_EQ(stored(), (Stored{{0x10174, L"zp_4_user_id"}}));
+    ASSERT_TRUE(click(window, IDOK) && runner->wait_done());
 }
 
-TEST_F(BindingDialogs, NewActionFromTheAddDialogIsListedAndChosen) {
+TEST_F(BindingDialogs, AddingANewActionWithTheBlankPrefixStoresADirectBinding) {
     ASSERT_NE(open_settings(), nullptr);
     ASSERT_NE(open_add(IDC_KS_ADD), nullptr);
+    // A new binding starts direct: the blank prefix and the first key.
+    EXPECT_EQ(combo_item(add, IDC_AS_PREFIX) + L"|" + combo_item(add, IDC_AS_KEY), L" |F1");
+    // Nothing bound yet: the first row is chosen. Sorted: "(draft)" is last.
+    EXPECT_EQ(list_selection(add_list), 0);
+    select_list_row(add_list, 3);
+    EXPECT_EQ(text_of(add, IDC_AS_DESCRIPTION), L"Draft.");
     ASSERT_TRUE(click(add, IDC_AS_NEW, true));
     HWND manage = runner->wait_for(L"Manage actions");
     ASSERT_NE(manage, nullptr);
@@ -139,13 +113,22 @@ TEST_F(BindingDialogs, NewActionFromTheAddDialogIsListedAndChosen) {
     set_text(manage, IDC_MA_CODE, L"Main Street 1");
     ASSERT_TRUE(click(manage, IDC_MA_SAVE));
     ASSERT_TRUE(click(manage, IDOK) && wait_closed(manage));
-    SendMessageW(add, WM_NULL, 0, 0); // the list is rebuilt
+    SendMessageW(add, WM_NULL, 0, 0); // the list is rebuilt, the new action chosen
     EXPECT_EQ(list_rows(add_list).size(), 5u);
     EXPECT_EQ(list_selection(add_list), find_list_row(add_list, L"Address"));
     EXPECT_EQ(text_of(add, IDC_AS_DESCRIPTION), L"Types the address.");
-    ASSERT_TRUE(select_combo_by_data(add, IDC_AS_KEY, 0x71)); // F2
+    ASSERT_TRUE(select_combo_by_data(add, IDC_AS_KEY, 0x41));
     ASSERT_TRUE(close_add(IDOK));
-    EXPECT_EQ(stored(), (Stored{{0x10071, L"zp_1001_user_id"}}));
+    EXPECT_EQ(stored(true), (Stored{{0x10041, L"zp_1001_user_id Address"}}));
+    EXPECT_EQ(shortcuts.get_binding(0x10041).ident, L"zp_1001_user_id");
+    EXPECT_EQ(list_rows(list), (Rows{{L"a", L"Address"}}));
+
+    // Cancel stores nothing, whatever was chosen.
+    ASSERT_NE(open_add(IDC_KS_ADD), nullptr);
+    SendDlgItemMessageW(add, IDC_AS_PREFIX, CB_SETCURSEL, 3, 0);
+    select_list_row(add_list, 1);
+    ASSERT_TRUE(close_add(IDCANCEL));
+    EXPECT_EQ(stored(), (Stored{{0x10041, L"zp_1001_user_id"}}));
 }
 
 TEST_F(BindingDialogs, TrayItemsOpenTheirDialogsAndWithdrawOnDestruction) {
@@ -171,10 +154,9 @@ TEST_F(BindingDialogs, TrayItemsOpenTheirDialogsAndWithdrawOnDestruction) {
                 {L"zaptor_tray_settingsX", nullptr, L"longer", 0}};
     for (const auto& row : rows) {
         host.clear_answer(L"vq_get_activation_key");
-        if (row.activation_key)
-            host.set_activation_key(row.activation_key);
-        else
+        if (!row.activation_key)
             host.set_no_answer(L"vq_get_activation_key");
+        host.set_activation_key(row.activation_key);
         // Delivered on a thread of its own: it returns when its dialog closed.
         runner = std::make_unique<Dialog_thread>([this, &row] {
             auto click = Reference_host::make_list();
@@ -183,8 +165,7 @@ TEST_F(BindingDialogs, TrayItemsOpenTheirDialogsAndWithdrawOnDestruction) {
             return static_cast<INT_PTR>(host.deliver(L"add_tray_item_action", click.get()));
         });
         if (!row.caption) {
-            ASSERT_TRUE(runner->wait_done()) << row.shown;
-            EXPECT_EQ(runner->result(), 1);
+            EXPECT_TRUE(runner->wait_done() && runner->result() == 1) << row.shown;
             continue;
         }
         HWND shown = runner->wait_for(row.caption);
@@ -193,8 +174,7 @@ TEST_F(BindingDialogs, TrayItemsOpenTheirDialogsAndWithdrawOnDestruction) {
         EXPECT_TRUE(find_list_row(GetDlgItem(shown, IDC_KS_LIST), row.shown) == 0 ||
                     find_tree_item(GetDlgItem(shown, IDC_MA_TREE), row.shown))
             << row.shown;
-        ASSERT_TRUE(click(shown, IDOK));
-        ASSERT_TRUE(runner->wait_done());
+        ASSERT_TRUE(click(shown, IDOK) && runner->wait_done());
     }
     EXPECT_EQ(tray->process(L"add_tray_item_action", 20, nullptr), 0); // no list: no crash
     EXPECT_EQ(tray->process(L"get_tray_menu_items", 19, nullptr), 0);
