@@ -76,8 +76,7 @@ TEST_F(TextproviderTest, LanguagesSwitchAndMissingTextsFallBackToEnglish) {
     EXPECT_EQ(name + L"," + code + L"," + odd, L"Deutsch,fr,it'");
 }
 
-// Each bad language or file: one error line, English texts under the name
-// of the language in force, and no file changed or created.
+// Each bad language or file: one error line, the language kept, no file written.
 TEST_F(TextproviderTest, BadLanguageOrFileLeavesTheLanguageAndTheFileAlone) {
     provider->set_language_from_file(path, L"de");
     const std::wstring missing = dir + L"\\none.lng", garbled = dir + L"\\garbled.lng";

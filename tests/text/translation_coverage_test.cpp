@@ -43,8 +43,7 @@ std::wstring source_path(const std::string& relative) { // as Wine sees them
     return L"Z:" + utf8_to_utf16(ZAPTOR_SOURCE_DIR "/" + relative);
 }
 
-// Every text the code shows has a German row, every German row is still
-// shown, and every template caption is a text the code sets.
+// Shown texts and German rows match both ways; template captions are all set.
 TEST(TranslationCoverage, SourcesTemplatesAndTheGermanFileAreInStep) {
     std::set<std::wstring> texts;
     std::error_code error;

@@ -21,6 +21,8 @@ std::wstring item_text(HWND tree, HTREEITEM item) {
     return TreeView_GetItem(tree, &data) ? buffer : L"";
 }
 
+} // namespace
+
 void set_language(bool german) {
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -28,8 +30,6 @@ void set_language(bool german) {
     file = file.substr(0, file.find_last_of(L'\\') + 1) + L"plugins\\zaptor.lng";
     text_provider().set_language_from_file(file, german ? L"de" : L"");
 }
-
-} // namespace
 
 Dialog_thread::Dialog_thread(std::function<INT_PTR()> run)
     : thread_([this, run] {
@@ -62,13 +62,6 @@ bool Dialog_thread::wait_done() const {
     return done_;
 }
 
-Language_scope::Language_scope(bool german) {
-    set_language(german);
-}
-Language_scope::~Language_scope() {
-    set_language(false);
-}
-
 std::wstring text_of(HWND window) {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
     text.resize(static_cast<std::size_t>(GetWindowTextW(window, &text[0], text.size())));
@@ -89,10 +82,6 @@ bool wait_closed(HWND window) {
     for (int i = 0; i < 500 && IsWindow(window); ++i)
         Sleep(10);
     return !IsWindow(window);
-}
-
-void set_text(HWND dialog, int id, const std::wstring& text) {
-    SendMessageW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 std::wstring combo_item(HWND dialog, int id, int index) {

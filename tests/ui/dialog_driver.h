@@ -17,8 +17,7 @@ class Dialog_thread {
 public:
     explicit Dialog_thread(std::function<INT_PTR()> run);
     ~Dialog_thread(); // closes what the thread still shows, joins
-    // The visible dialog with this caption (any when empty) other than
-    // `except`; null after 10 s.
+    // The visible dialog with the caption (any: "") but `except`; null after 10 s.
     HWND wait_for(const std::wstring& caption, HWND except = nullptr) const;
     bool wait_done() const; // false after 10 s
     INT_PTR result() const { return result_; }
@@ -30,10 +29,10 @@ private:
     std::thread thread_;
 };
 
-// German (zaptor.lng beside the executable) for the scope, or English.
+void set_language(bool german); // from zaptor.lng beside the executable; or English
 struct Language_scope {
-    explicit Language_scope(bool german);
-    ~Language_scope();
+    explicit Language_scope(bool german) { set_language(german); }
+    ~Language_scope() { set_language(false); }
 };
 
 std::wstring text_of(HWND window);
@@ -46,11 +45,9 @@ inline bool visible(HWND dialog, int id) {
 inline bool enabled(HWND dialog, int id) {
     return IsWindowEnabled(GetDlgItem(dialog, id));
 }
-// Only a visible, enabled button reacts, as for a user. Posted for buttons
-// that open a nested modal dialog.
+// Only a visible, enabled button reacts. Posted when it opens a modal dialog.
 bool click(HWND dialog, int id, bool post = false);
-bool wait_closed(HWND window); // false after 5 s
-void set_text(HWND dialog, int id, const std::wstring& text);
+bool wait_closed(HWND window);                                // false after 5 s
 std::wstring combo_item(HWND dialog, int id, int index = -1); // -1: the selected one
 bool select_combo_by_data(HWND dialog, int id, std::uintptr_t code);
 

@@ -12,8 +12,7 @@
 
 namespace {
 
-// Adds each text of ours that does not fit, measured in the control's font;
-// edits, the tree and the editable category box hold the user's texts.
+// Adds each text of ours that does not fit (edits and the tree hold the user's).
 void check_fit(HWND control, std::vector<std::string>& misfits) {
     auto need = [&](const std::wstring& text, int room) {
         HDC dc = GetDC(control);
@@ -97,13 +96,12 @@ TEST_F(Dialogs, EveryTextFitsWithTheLongestCombinationsAndTheRefusalInEnglishAnd
                  }
                  actions->accepting = false;
                  ASSERT_TRUE(click(window, IDC_MA_NEW));
-                 set_text(window, IDC_MA_NAME, L"Refused");
-                 set_text(window, IDC_MA_CODE, L"x");
+                 SetDlgItemTextW(window, IDC_MA_NAME, L"Refused");
+                 SetDlgItemTextW(window, IDC_MA_CODE, L"x");
                  ASSERT_TRUE(click(window, IDC_MA_SAVE));
                  actions->accepting = true;
              });
-        Key_choice choice;
-        choice.host = &host;
+        Key_choice choice{&host};
         fits([&] { return run_select_key_combination(nullptr, choice); }, [](HWND) {});
         Key_binding_settings_dialog settings(GetModuleHandleW(nullptr), &host, &directory,
                                              activation);

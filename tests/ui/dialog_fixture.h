@@ -1,5 +1,4 @@
-// The fixture of every dialog test: four code actions, and real keyboard
-// shortcuts whose database lives in a fresh folder.
+// Four code actions, and real keyboard shortcuts with a fresh database.
 #pragma once
 
 #include "actions/binding_directory.h"

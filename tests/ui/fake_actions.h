@@ -1,5 +1,4 @@
-// Stand-ins for the plug-in's action side, kept in memory: code actions as the
-// interpreters answer for them, and a built-in action.
+// In-memory stand-ins: code actions as the interpreters answer, a built-in one.
 #pragma once
 
 #include "actions/filter_base_key_action.h"
@@ -14,8 +13,6 @@ struct Fake_action {
     std::wstring type, code, name, description, category;
 };
 
-// Code types, the listing with search, descriptors, storing with new idents
-// and deleting.
 class Fake_code_actions final : public Filter {
 public:
     explicit Fake_code_actions(Reference_host& host);

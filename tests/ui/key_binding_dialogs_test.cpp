@@ -17,7 +17,6 @@ protected:
         list = GetDlgItem(window, IDC_KS_LIST);
         return window;
     }
-    // Clicks a settings button that opens "Add key shortcut".
     HWND open_add(int button) {
         add = click(window, button, true) ? runner->wait_for(L"Add key shortcut") : nullptr;
         add_list = GetDlgItem(add, IDC_AS_ACTIONS);
@@ -67,7 +66,6 @@ TEST_F(BindingDialogs, SettingsListsRemovesAndModifiesBindings) {
 
     select_list_row(list, 0);
     ASSERT_NE(open_add(IDC_KS_MODIFY), nullptr);
-    // The binding's own combination and action are preselected.
     EXPECT_EQ(combo_item(add, IDC_AS_PREFIX) + L"|" + combo_item(add, IDC_AS_KEY), L"Caps Lock|a");
     EXPECT_EQ(list_selection(add_list), find_list_row(add_list, L"Greeting"));
     select_list_row(add_list, find_list_row(add_list, L"(draft)"));
@@ -108,9 +106,9 @@ TEST_F(BindingDialogs, AddingANewActionWithTheBlankPrefixStoresADirectBinding) {
     HWND manage = runner->wait_for(L"Manage actions");
     ASSERT_NE(manage, nullptr);
     ASSERT_TRUE(click(manage, IDC_MA_NEW));
-    set_text(manage, IDC_MA_NAME, L"Address");
-    set_text(manage, IDC_MA_DESCRIPTION, L"Types the address.");
-    set_text(manage, IDC_MA_CODE, L"Main Street 1");
+    SetDlgItemTextW(manage, IDC_MA_NAME, L"Address");
+    SetDlgItemTextW(manage, IDC_MA_DESCRIPTION, L"Types the address.");
+    SetDlgItemTextW(manage, IDC_MA_CODE, L"Main Street 1");
     ASSERT_TRUE(click(manage, IDC_MA_SAVE));
     ASSERT_TRUE(click(manage, IDOK) && wait_closed(manage));
     SendMessageW(add, WM_NULL, 0, 0); // the list is rebuilt, the new action chosen

@@ -54,8 +54,7 @@ TEST(KeyChoice, PrefixesInFixedOrderAndTheirPreselection) {
     EXPECT_EQ(prefixes[0].text + L"|" + prefixes[1].text + L"|" + prefixes[7].text + L"|" +
                   prefixes[13].text,
               L"Caps Lock| |Caps Lock + Shift + Control + Alt|Control + Alt");
-    // {binding, preselected prefix}; the activation key with Control and Alt
-    // is not offered.
+    // {binding, preselected prefix}; activation key + Control + Alt is not offered.
     const std::pair<std::uint32_t, int> bindings[] = {{0xFFFF, 1},  {0x10041, 1},  {0x00141, 2},
                                                       {0x00041, 0}, {0x10774, 14}, {0x00674, 1}};
     for (const auto& [code, index] : bindings)

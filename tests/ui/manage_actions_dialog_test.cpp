@@ -32,8 +32,7 @@ protected:
 
 TEST_F(ManageActions, ShowsSortedActionsWithTheirTypeKeyAndButtons) {
     ASSERT_NE(window, nullptr);
-    // Only common controls 6 show the hint: it proves the dialog's own
-    // activation context, since the test program has no manifest.
+    // Only common controls 6 show it: the dialog's own activation context.
     wchar_t cue[64] = {};
     SendDlgItemMessageW(window, IDC_MA_SEARCH, EM_GETCUEBANNER, reinterpret_cast<WPARAM>(cue), 64);
     EXPECT_STREQ(cue, L"Search");
@@ -59,8 +58,7 @@ TEST_F(ManageActions, ShowsSortedActionsWithTheirTypeKeyAndButtons) {
               L"Common((draft)|To upper case)|Letters(Echo|Greeting)|Web(Search web)");
     EXPECT_EQ(text_of(window, IDC_MA_CATEGORY), L"Web") << "a new action's category";
 
-    // An action that no longer describes itself must not keep the key of the
-    // action shown before: its button would unbind that one.
+    // A vanished action must not keep the shown key: its button would unbind it.
     ASSERT_TRUE(select(L"Greeting"));
     Param::Owned_parameters gone = Param::create(&host);
     Param::write_text(gone.get(), L"ident", L"zp_3_user_id");
@@ -81,10 +79,9 @@ TEST_F(ManageActions, RefusedSaveKeepsTheEditsThenSavedShownEditedAndDeletedWith
     const Fake_action action{L"typing_interpreter", name + name, name, L"", L"Cat\r\n" + name};
     ASSERT_TRUE(select(L"Greeting"));
     ASSERT_TRUE(click(window, IDC_MA_NEW));
-    set_text(window, IDC_MA_NAME, name);
-    set_text(window, IDC_MA_CODE, action.code);
-    // The box's edit would cut a line break: given as a list entry, as a
-    // category shown earlier is.
+    SetDlgItemTextW(window, IDC_MA_NAME, name.c_str());
+    SetDlgItemTextW(window, IDC_MA_CODE, action.code.c_str());
+    // Given as a list entry: the box's edit would cut the line break.
     SendDlgItemMessageW(window, IDC_MA_CATEGORY, CB_ADDSTRING, 0,
                         reinterpret_cast<LPARAM>(action.category.c_str()));
     SendDlgItemMessageW(window, IDC_MA_CATEGORY, CB_SELECTSTRING, static_cast<WPARAM>(-1),
@@ -151,7 +148,7 @@ TEST_F(ManageActions, SearchRefillsPerKeystroke) {
     EXPECT_EQ(tree_outline(tree), L"");
     EXPECT_EQ(text_of(window, IDC_MA_NAME), L"");
     EXPECT_FALSE(enabled(window, IDC_MA_KEY_BUTTON));
-    set_text(window, IDC_MA_SEARCH, L"");
+    SetDlgItemTextW(window, IDC_MA_SEARCH, L"");
     EXPECT_EQ(tree_outline(tree), L"Common((draft)|To upper case)|Letters|Web");
 }
 
@@ -164,7 +161,7 @@ TEST(ManageActionsDialog, HostWithoutParameterListsOpensEmptyAndClosesCleanly) {
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(tree_outline(GetDlgItem(window, IDC_MA_TREE)), L"");
     ASSERT_TRUE(click(window, IDC_MA_NEW));
-    set_text(window, IDC_MA_NAME, L"Nowhere");
+    SetDlgItemTextW(window, IDC_MA_NAME, L"Nowhere");
     EXPECT_TRUE(click(window, IDC_MA_SAVE));
     SendDlgItemMessageW(window, IDC_MA_SEARCH, WM_CHAR, L'a', 1);
     PostMessageW(window, WM_COMMAND, IDCANCEL, 0); // Escape
