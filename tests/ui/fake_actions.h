@@ -1,7 +1,6 @@
-// In-memory stand-ins: code actions as the interpreters answer, a built-in one.
+// In-memory code actions, answered as the interpreters do.
 #pragma once
 
-#include "actions/filter_base_key_action.h"
 #include "contract/filter_registration.h"
 #include "host/reference_host.h"
 
@@ -30,18 +29,4 @@ private:
     std::map<std::wstring, Fake_action> actions_;
     unsigned int next_id_ = 1;
     Filter_registration registration_;
-};
-
-class Fake_builtin_action final : public FilterBaseKeyAction {
-public:
-    Fake_builtin_action(std::wstring ident, Interaction_if* host, std::wstring name,
-                        std::wstring description)
-        : FilterBaseKeyAction(std::move(ident), host), name_(std::move(name)),
-          description_(std::move(description)) {}
-    int process_deactivate() override { return 0; }
-    const wchar_t* name() override { return name_.c_str(); }
-    const wchar_t* description() override { return description_.c_str(); }
-
-private:
-    std::wstring name_, description_;
 };

@@ -1,3 +1,4 @@
+#include "builtin_actions/text_transform_actions.h"
 #include "ui/manage_actions_dialog.h"
 
 #include "contract/parameter_values.h"
@@ -25,7 +26,7 @@ protected:
             SendDlgItemMessageW(window, IDC_MA_SEARCH, WM_CHAR, c, 1);
     }
 
-    Fake_builtin_action builtin{L"zp_uppercase", &host, L"To upper case", L"Makes it big."};
+    MakeUppercaseAction builtin{&host};
     Manage_actions_dialog dialog{&host};
     HWND window = nullptr, tree = nullptr;
 };

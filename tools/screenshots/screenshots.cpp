@@ -2,6 +2,7 @@
 // long enough for tools/screenshots.sh to capture it, then closes it.
 //   zaptor_screenshots.exe manage|keys|settings|add en|de [seconds]
 #include "actions/binding_directory.h"
+#include "builtin_actions/text_transform_actions.h"
 #include "contract/parameter_values.h"
 #include "contract/plugin_globals.h"
 #include "tests/ui/dialog_driver.h"
@@ -140,9 +141,7 @@ int wmain(int argc, wchar_t** argv) {
 
     Reference_host host;
     Fake_code_actions actions(host);
-    Fake_builtin_action upper(
-        L"zp_uppercase", &host, text_provider().get_string(L"To upper case"),
-        text_provider().get_string(L"Converts the selected text to all upper case letters."));
+    MakeUppercaseAction upper(&host);
     Sample_keys keys(host);
     add_samples(actions, keys, language == L"de");
 
