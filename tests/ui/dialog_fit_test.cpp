@@ -94,12 +94,12 @@ TEST_F(Dialogs, EveryTextFitsWithTheLongestCombinationsAndTheRefusalInEnglishAnd
                      TreeView_SelectItem(tree, find_tree_item(tree, name));
                      check_fit(GetDlgItem(window, IDC_MA_KEY_BUTTON), misfits);
                  }
-                 actions->accepting = false;
+                 interpreters(false);
                  ASSERT_TRUE(click(window, IDC_MA_NEW));
                  SetDlgItemTextW(window, IDC_MA_NAME, L"Refused");
                  SetDlgItemTextW(window, IDC_MA_CODE, L"x");
                  ASSERT_TRUE(click(window, IDC_MA_SAVE));
-                 actions->accepting = true;
+                 interpreters(true);
              });
         Key_choice choice{&host};
         fits([&] { return run_select_key_combination(nullptr, choice); }, [](HWND) {});

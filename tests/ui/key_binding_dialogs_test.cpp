@@ -83,7 +83,7 @@ TEST_F(BindingDialogs, SettingsListsRemovesAndModifiesBindings) {
     EXPECT_TRUE(shortcuts.get_binding(0x41).ident.empty());
     EXPECT_EQ(list_rows(list), (Rows{{L"Shift + F5", L"(draft)"}}));
 
-    actions.reset(); // no action answers: OK in "Add key shortcut" changes nothing
+    interpreters(false); // no action answers: OK in "Add key shortcut" changes nothing
     select_list_row(list, 0);
     ASSERT_NE(open_add(IDC_KS_MODIFY), nullptr);
     EXPECT_TRUE(list_rows(add_list).empty());
@@ -117,8 +117,8 @@ TEST_F(BindingDialogs, AddingANewActionWithTheBlankPrefixStoresADirectBinding) {
     EXPECT_EQ(text_of(add, IDC_AS_DESCRIPTION), L"Types the address.");
     ASSERT_TRUE(select_combo_by_data(add, IDC_AS_KEY, 0x41));
     ASSERT_TRUE(close_add(IDOK));
-    EXPECT_EQ(stored(true), (Stored{{0x10041, L"zp_1001_user_id Address"}}));
-    EXPECT_EQ(shortcuts.get_binding(0x10041).ident, L"zp_1001_user_id");
+    EXPECT_EQ(stored(true), (Stored{{0x10041, L"zp_5_user_id Address"}}));
+    EXPECT_EQ(shortcuts.get_binding(0x10041).ident, L"zp_5_user_id");
     EXPECT_EQ(list_rows(list), (Rows{{L"a", L"Address"}}));
 
     // Cancel stores nothing, whatever was chosen.
@@ -126,7 +126,7 @@ TEST_F(BindingDialogs, AddingANewActionWithTheBlankPrefixStoresADirectBinding) {
     SendDlgItemMessageW(add, IDC_AS_PREFIX, CB_SETCURSEL, 3, 0);
     select_list_row(add_list, 1);
     ASSERT_TRUE(close_add(IDCANCEL));
-    EXPECT_EQ(stored(), (Stored{{0x10041, L"zp_1001_user_id"}}));
+    EXPECT_EQ(stored(), (Stored{{0x10041, L"zp_5_user_id"}}));
 }
 
 TEST_F(BindingDialogs, TrayItemsOpenTheirDialogsAndWithdrawOnDestruction) {

@@ -77,34 +77,33 @@ TEST_F(ManageActions, RefusedSaveKeepsTheEditsThenSavedShownEditedAndDeletedWith
     while (name.size() < 1000)
         name += L"Zeile \U0001F600 \u00E4\r\nnext \U00010348";
     name.resize(1000);
-    const Fake_action action{L"typing_interpreter", name + name, name, L"", L"Cat\r\n" + name};
+    const std::wstring code = name + name, category = L"Cat\r\n" + name;
+    const std::wstring saved = L"typing_interpreter|" + code + L"|" + name + L"||" + category;
     ASSERT_TRUE(select(L"Greeting"));
     ASSERT_TRUE(click(window, IDC_MA_NEW));
     SetDlgItemTextW(window, IDC_MA_NAME, name.c_str());
-    SetDlgItemTextW(window, IDC_MA_CODE, action.code.c_str());
+    SetDlgItemTextW(window, IDC_MA_CODE, code.c_str());
     // Given as a list entry: the box's edit would cut the line break.
     SendDlgItemMessageW(window, IDC_MA_CATEGORY, CB_ADDSTRING, 0,
-                        reinterpret_cast<LPARAM>(action.category.c_str()));
+                        reinterpret_cast<LPARAM>(category.c_str()));
     SendDlgItemMessageW(window, IDC_MA_CATEGORY, CB_SELECTSTRING, static_cast<WPARAM>(-1),
-                        reinterpret_cast<LPARAM>(action.category.c_str()));
-    actions->accepting = false;
+                        reinterpret_cast<LPARAM>(category.c_str()));
+    interpreters(false);
     ASSERT_TRUE(click(window, IDC_MA_SAVE));
-    EXPECT_EQ(actions->all().size(), 4u);
+    EXPECT_EQ(load(L"zp_5_user_id"), L"||||");
     EXPECT_TRUE(text_of(window, IDC_MA_NAME) == name && visible(window, IDC_MA_SAVE));
     EXPECT_NE(text_of(window, IDC_MA_STATUS), L"") << "says why";
 
-    actions->accepting = true;
+    interpreters(true);
     for (int round = 0; round < 2; ++round) { // saved as new, then edited unchanged
         ASSERT_TRUE(round == 0 || click(window, IDC_MA_EDIT));
         ASSERT_TRUE(click(window, IDC_MA_SAVE));
-        Fake_action saved = actions->all()[L"zp_1001_user_id"];
-        EXPECT_TRUE(saved.type == action.type && saved.code == action.code && saved.name == name &&
-                    saved.category == action.category && dialog.ident() == L"zp_1001_user_id");
-        EXPECT_TRUE(text_of(window, IDC_MA_CODE) == action.code && visible(window, IDC_MA_EDIT));
-        EXPECT_TRUE(find_tree_item(tree, action.category) && find_tree_item(tree, name));
+        EXPECT_TRUE(load(L"zp_5_user_id") == saved && dialog.ident() == L"zp_5_user_id");
+        EXPECT_TRUE(text_of(window, IDC_MA_CODE) == code && visible(window, IDC_MA_EDIT));
+        EXPECT_TRUE(find_tree_item(tree, category) && find_tree_item(tree, name));
     }
     ASSERT_TRUE(click(window, IDC_MA_DELETE));
-    EXPECT_EQ(actions->all().count(L"zp_1001_user_id"), 0u);
+    EXPECT_EQ(load(L"zp_5_user_id"), L"||||");
     EXPECT_EQ(find_tree_item(tree, name), nullptr);
 }
 
