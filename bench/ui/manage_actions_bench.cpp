@@ -5,7 +5,7 @@
 // dialog's share is the difference.
 #include "contract/parameter_values.h"
 #include "tests/ui/dialog_driver.h"
-#include "tests/ui/fake_actions.h"
+#include "tools/screenshots/fake_actions.h"
 #include "ui/manage_actions_dialog.h"
 #include "ui/ui_resources.h"
 

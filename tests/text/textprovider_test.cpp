@@ -1,8 +1,8 @@
 #include "text/textprovider.h"
 
 #include "storage/db_files.h"
-#include "support/test_support.h"
 #include "support/trace_capture.h"
+#include "support/work_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -26,14 +26,12 @@ const char* const translations =
 class TextproviderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        Connection db = Db_files::open_raw(path);
-        ASSERT_TRUE(Db_files::run(db.get(), translations));
+        ASSERT_TRUE(Db_files::run(Db_files::open_raw(path).get(), translations));
     }
-    void TearDown() override { Test_support::remove_tree(dir); }
     std::wstring shown(const wchar_t* english) { return provider->get_string(english); }
 
-    std::wstring dir = Test_support::make_temp_directory(L"text");
-    std::wstring path = dir + L"\\zaptor.lng";
+    Work_folder folder{L"text"};
+    std::wstring dir = folder.path(), path = dir + L"\\zaptor.lng";
     std::unique_ptr<Textprovider> provider = make_textprovider();
 };
 
@@ -78,8 +76,7 @@ TEST_F(TextproviderTest, LanguagesSwitchAndMissingTextsFallBackToEnglish) {
     EXPECT_EQ(name + L"," + code + L"," + odd, L"Deutsch,fr,it'");
 }
 
-// Each bad language or file: one error line, English texts under the name
-// of the language in force, and no file changed or created.
+// Each bad language or file: one error line, the language kept, no file written.
 TEST_F(TextproviderTest, BadLanguageOrFileLeavesTheLanguageAndTheFileAlone) {
     provider->set_language_from_file(path, L"de");
     const std::wstring missing = dir + L"\\none.lng", garbled = dir + L"\\garbled.lng";

@@ -12,9 +12,8 @@
 
 namespace {
 
-// Adds the text of every literal passed as get_string(L"...") or
-// translatable(L"..."), adjacent literals joined, the literal possibly on the
-// next line. False on an escape it cannot read: no literal is silently lost.
+// Adds the text of every literal passed to get_string( or translatable(,
+// adjacent literals joined. False on an escape it cannot read.
 bool extract_texts(const std::string& source, std::set<std::wstring>& texts, std::string& problem) {
     static const std::string escapes = "nrt\\\"'", meanings = "\n\r\t\\\"'";
     for (const std::string marker : {"get_string(", "translatable("})
@@ -44,9 +43,7 @@ std::wstring source_path(const std::string& relative) { // as Wine sees them
     return L"Z:" + utf8_to_utf16(ZAPTOR_SOURCE_DIR "/" + relative);
 }
 
-// Sources, templates and the German file agree: every text the code shows has
-// a German row, every German row is still shown, and every template caption
-// is a text the code sets, so none reaches the user untranslated.
+// Shown texts and German rows match both ways; template captions are all set.
 TEST(TranslationCoverage, SourcesTemplatesAndTheGermanFileAreInStep) {
     std::set<std::wstring> texts;
     std::error_code error;

@@ -4,27 +4,9 @@
 
 namespace {
 
-struct Search {
-    const std::wstring& caption;
-    HWND except, found;
-};
-
-bool is_dialog(HWND window) {
-    wchar_t name[16] = {};
-    GetClassNameW(window, name, 16);
-    return std::wstring(name) == L"#32770";
-}
-
-BOOL CALLBACK find_dialog(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<Search*>(context);
-    bool found = is_dialog(window) && IsWindowVisible(window) && window != search->except &&
-                 (search->caption.empty() || text_of(window) == search->caption);
-    search->found = found ? window : search->found;
-    return !found;
-}
-
 BOOL CALLBACK end_dialog(HWND window, LPARAM) {
-    if (is_dialog(window))
+    wchar_t name[16] = {};
+    if (GetClassNameW(window, name, 16) && std::wstring(name) == L"#32770")
         PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
     return TRUE;
 }
@@ -39,11 +21,7 @@ std::wstring item_text(HWND tree, HTREEITEM item) {
     return TreeView_GetItem(tree, &data) ? buffer : L"";
 }
 
-std::wstring list_text(HWND list, int row, int column) {
-    wchar_t buffer[1024] = {};
-    ListView_GetItemText(list, row, column, buffer, 1024);
-    return buffer;
-}
+} // namespace
 
 void set_language(bool german) {
     wchar_t path[MAX_PATH] = {};
@@ -52,8 +30,6 @@ void set_language(bool german) {
     file = file.substr(0, file.find_last_of(L'\\') + 1) + L"plugins\\zaptor.lng";
     text_provider().set_language_from_file(file, german ? L"de" : L"");
 }
-
-} // namespace
 
 Dialog_thread::Dialog_thread(std::function<INT_PTR()> run)
     : thread_([this, run] {
@@ -70,13 +46,13 @@ Dialog_thread::~Dialog_thread() {
 }
 
 HWND Dialog_thread::wait_for(const std::wstring& caption, HWND except) const {
-    for (int i = 0; i < 1000; ++i, Sleep(10)) {
-        Search search{caption, except, nullptr};
-        if (thread_id_)
-            EnumThreadWindows(thread_id_, find_dialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found)
-            return search.found;
-    }
+    for (int i = 0; i < 1000; ++i, Sleep(10))
+        for (HWND window = nullptr;
+             (window = FindWindowExW(nullptr, window, L"#32770",
+                                     caption.empty() ? nullptr : caption.c_str()));)
+            if (window != except && IsWindowVisible(window) &&
+                GetWindowThreadProcessId(window, nullptr) == thread_id_)
+                return window;
     return nullptr;
 }
 
@@ -84,13 +60,6 @@ bool Dialog_thread::wait_done() const {
     for (int i = 0; i < 1000 && !done_; ++i)
         Sleep(10);
     return done_;
-}
-
-Language_scope::Language_scope(bool german) {
-    set_language(german);
-}
-Language_scope::~Language_scope() {
-    set_language(false);
 }
 
 std::wstring text_of(HWND window) {
@@ -113,10 +82,6 @@ bool wait_closed(HWND window) {
     for (int i = 0; i < 500 && IsWindow(window); ++i)
         Sleep(10);
     return !IsWindow(window);
-}
-
-void set_text(HWND dialog, int id, const std::wstring& text) {
-    SendMessageW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 std::wstring combo_item(HWND dialog, int id, int index) {
@@ -158,11 +123,6 @@ HTREEITEM find_tree_item(HWND tree, const std::wstring& text, HTREEITEM first) {
     return nullptr;
 }
 
-std::wstring tree_selection_text(HWND tree) {
-    HTREEITEM item = TreeView_GetSelection(tree);
-    return item ? item_text(tree, item) : L"<none>";
-}
-
 void expand_roots(HWND tree) {
     for (HTREEITEM item = TreeView_GetRoot(tree); item; item = TreeView_GetNextSibling(tree, item))
         TreeView_Expand(tree, item, TVE_EXPAND);
@@ -170,18 +130,13 @@ void expand_roots(HWND tree) {
 
 Rows list_rows(HWND list) {
     Rows rows;
-    for (int i = 0; i < static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); ++i)
-        rows.emplace_back(list_text(list, i, 0), list_text(list, i, 1));
+    wchar_t first[1024], second[1024];
+    for (int i = 0; i < ListView_GetItemCount(list); ++i) {
+        ListView_GetItemText(list, i, 0, first, 1024);
+        ListView_GetItemText(list, i, 1, second, 1024);
+        rows.emplace_back(first, second);
+    }
     return rows;
-}
-
-void select_list_row(HWND list, int row) {
-    LVITEMW state{};
-    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
-    state.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
-                 reinterpret_cast<LPARAM>(&state));
 }
 
 int find_list_row(HWND list, const std::wstring& text) {

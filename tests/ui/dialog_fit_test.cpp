@@ -12,9 +12,7 @@
 
 namespace {
 
-// Adds "control id: 'text' needs N px, has M" per text of ours that does not
-// fit, measured in the control's font; edits, the tree and the editable
-// category box hold the user's texts.
+// Adds each text of ours that does not fit (edits and the tree hold the user's).
 void check_fit(HWND control, std::vector<std::string>& misfits) {
     auto need = [&](const std::wstring& text, int room) {
         HDC dc = GetDC(control);
@@ -26,9 +24,8 @@ void check_fit(HWND control, std::vector<std::string>& misfits) {
         SelectObject(dc, old);
         ReleaseDC(control, dc);
         if (!text.empty() && box.right > room)
-            misfits.push_back("control " + std::to_string(GetDlgCtrlID(control)) + ": '" +
-                              utf16_to_utf8(text) + "' needs " + std::to_string(box.right) +
-                              " px, has " + std::to_string(room));
+            misfits.push_back(utf16_to_utf8(text) + ": " + std::to_string(box.right - room) +
+                              " px");
     };
     wchar_t name[64] = {};
     GetClassNameW(control, name, 64);
@@ -97,15 +94,14 @@ TEST_F(Dialogs, EveryTextFitsWithTheLongestCombinationsAndTheRefusalInEnglishAnd
                      TreeView_SelectItem(tree, find_tree_item(tree, name));
                      check_fit(GetDlgItem(window, IDC_MA_KEY_BUTTON), misfits);
                  }
-                 actions->accepting = false;
+                 interpreters(false);
                  ASSERT_TRUE(click(window, IDC_MA_NEW));
-                 set_text(window, IDC_MA_NAME, L"Refused");
-                 set_text(window, IDC_MA_CODE, L"x");
+                 SetDlgItemTextW(window, IDC_MA_NAME, L"Refused");
+                 SetDlgItemTextW(window, IDC_MA_CODE, L"x");
                  ASSERT_TRUE(click(window, IDC_MA_SAVE));
-                 actions->accepting = true;
+                 interpreters(true);
              });
-        Key_choice choice;
-        choice.host = &host;
+        Key_choice choice{&host};
         fits([&] { return run_select_key_combination(nullptr, choice); }, [](HWND) {});
         Key_binding_settings_dialog settings(GetModuleHandleW(nullptr), &host, &directory,
                                              activation);

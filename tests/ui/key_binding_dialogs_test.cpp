@@ -9,8 +9,6 @@
 
 namespace {
 
-using Stored = std::map<std::uint32_t, std::wstring>;
-
 class BindingDialogs : public Dialogs {
 protected:
     ~BindingDialogs() override { runner.reset(); } // before the dialogs go
@@ -19,13 +17,12 @@ protected:
         list = GetDlgItem(window, IDC_KS_LIST);
         return window;
     }
-    // Clicks a settings button that opens "Add key shortcut".
     HWND open_add(int button) {
         add = click(window, button, true) ? runner->wait_for(L"Add key shortcut") : nullptr;
         add_list = GetDlgItem(add, IDC_AS_ACTIONS);
         return add;
     }
-    // The settings dialog handles WM_NULL only after it stored the result.
+    // WM_NULL is handled only after the settings dialog stored the result.
     bool close_add(int button) {
         bool closed = click(add, button) && wait_closed(add);
         SendMessageW(window, WM_NULL, 0, 0);
@@ -50,7 +47,7 @@ TEST(SortActionRows, LetterOrDigitNamesFirstThenByCodeUnits) {
     EXPECT_EQ(idents, L"754813962");
 }
 
-TEST_F(BindingDialogs, SettingsListsSortedRowsAndRemovesTheSelectedBinding) {
+TEST_F(BindingDialogs, SettingsListsRemovesAndModifiesBindings) {
     directory.store_binding(0x10174, L"zp_2_user_id", L"Search web");
     directory.store_binding(0x41, L"zp_1_user_id", L"Old greeting");
     directory.store_binding(0x242, L"zp_gone", L"Deleted action");
@@ -63,56 +60,12 @@ TEST_F(BindingDialogs, SettingsListsSortedRowsAndRemovesTheSelectedBinding) {
     EXPECT_EQ(stored().size(), 3u);
     select_list_row(list, 1);
     ASSERT_TRUE(click(window, IDC_KS_REMOVE));
-    EXPECT_EQ(list_rows(list).size(), 2u);
     EXPECT_EQ(stored(), (Stored{{0x41, L"zp_1_user_id"}, {0x10174, L"zp_2_user_id"}}));
     EXPECT_TRUE(shortcuts.get_binding(0x242).ident.empty());
     EXPECT_FALSE(enabled(window, IDC_KS_MODIFY)) << "no selection left";
 
-    actions.reset(); // no action answers: OK in "Add key shortcut" changes nothing
     select_list_row(list, 0);
     ASSERT_NE(open_add(IDC_KS_MODIFY), nullptr);
-    EXPECT_TRUE(list_rows(add_list).empty());
-    SendDlgItemMessageW(add, IDC_AS_PREFIX, CB_SETCURSEL, 1, 0);
-    ASSERT_TRUE(close_add(IDOK));
-    EXPECT_EQ(stored(), (Stored{{0x41, L"zp_1_user_id"}, {0x10174, L"zp_2_user_id"}}));
-    ASSERT_TRUE(click(window, IDOK));
-    ASSERT_TRUE(runner->wait_done());
-}
-
-TEST_F(BindingDialogs, AddingWithTheBlankPrefixStoresADirectBinding) {
-    ASSERT_NE(open_settings(), nullptr);
-    ASSERT_NE(open_add(IDC_KS_ADD), nullptr);
-    // A new binding starts direct: the blank prefix and the first key.
-    EXPECT_EQ(combo_item(add, IDC_AS_PREFIX) + L"|" + combo_item(add, IDC_AS_KEY), L" |F1");
-    // All actions, sorted; nothing bound yet, so the first row is chosen.
-    EXPECT_EQ(list_rows(add_list), (Rows{{L"Echo", L"Echoes."},
-                                         {L"Greeting", L"Types a greeting."},
-                                         {L"Search web", L"Opens a search."},
-                                         {L"(draft)", L"Draft."}}));
-    EXPECT_EQ(text_of(add, IDC_AS_DESCRIPTION), L"Echoes.");
-    select_list_row(add_list, 3);
-    EXPECT_EQ(text_of(add, IDC_AS_DESCRIPTION), L"Draft.");
-    ASSERT_TRUE(select_combo_by_data(add, IDC_AS_KEY, 0x41));
-    ASSERT_TRUE(close_add(IDOK));
-    EXPECT_EQ(stored(true), (Stored{{0x10041, L"zp_4_user_id (draft)"}}));
-    EXPECT_EQ(shortcuts.get_binding(0x10041).ident, L"zp_4_user_id");
-    EXPECT_EQ(list_rows(list), (Rows{{L"a", L"(draft)"}}));
-
-    // Cancel stores nothing, whatever was chosen.
-    ASSERT_NE(open_add(IDC_KS_ADD), nullptr);
-    SendDlgItemMessageW(add, IDC_AS_PREFIX, CB_SETCURSEL, 3, 0);
-    select_list_row(add_list, 1);
-    ASSERT_TRUE(close_add(IDCANCEL));
-    EXPECT_EQ(stored(), (Stored{{0x10041, L"zp_4_user_id"}}));
-}
-
-TEST_F(BindingDialogs, ModifyChangesTheActionOrMovesToAnotherActionsCombination) {
-    directory.store_binding(0x41, L"zp_1_user_id", L"Greeting");
-    directory.store_binding(0x10174, L"zp_2_user_id", L"Search web");
-    ASSERT_NE(open_settings(), nullptr);
-    select_list_row(list, find_list_row(list, L"Caps Lock + a"));
-    ASSERT_NE(open_add(IDC_KS_MODIFY), nullptr);
-    // The binding's own combination and action are preselected.
     EXPECT_EQ(combo_item(add, IDC_AS_PREFIX) + L"|" + combo_item(add, IDC_AS_KEY), L"Caps Lock|a");
     EXPECT_EQ(list_selection(add_list), find_list_row(add_list, L"Greeting"));
     select_list_row(add_list, find_list_row(add_list, L"(draft)"));
@@ -129,36 +82,52 @@ TEST_F(BindingDialogs, ModifyChangesTheActionOrMovesToAnotherActionsCombination)
     EXPECT_EQ(stored(), (Stored{{0x10174, L"zp_4_user_id"}}));
     EXPECT_TRUE(shortcuts.get_binding(0x41).ident.empty());
     EXPECT_EQ(list_rows(list), (Rows{{L"Shift + F5", L"(draft)"}}));
+
+    interpreters(false); // no action answers: OK in "Add key shortcut" changes nothing
+    select_list_row(list, 0);
+    ASSERT_NE(open_add(IDC_KS_MODIFY), nullptr);
+    EXPECT_TRUE(list_rows(add_list).empty());
+    SendDlgItemMessageW(add, IDC_AS_PREFIX, CB_SETCURSEL, 1, 0);
+    ASSERT_TRUE(close_add(IDOK));
+    EXPECT_EQ(stored(), (Stored{{0x10174, L"zp_4_user_id"}}));
+    ASSERT_TRUE(click(window, IDOK) && runner->wait_done());
 }
 
-TEST_F(BindingDialogs, NewActionFromTheAddDialogIsListedAndChosen) {
+TEST_F(BindingDialogs, AddingANewActionWithTheBlankPrefixStoresADirectBinding) {
     ASSERT_NE(open_settings(), nullptr);
     ASSERT_NE(open_add(IDC_KS_ADD), nullptr);
+    // A new binding starts direct: the blank prefix and the first key.
+    EXPECT_EQ(combo_item(add, IDC_AS_PREFIX) + L"|" + combo_item(add, IDC_AS_KEY), L" |F1");
+    // Nothing bound yet: the first row is chosen. Sorted: "(draft)" is last.
+    EXPECT_EQ(list_selection(add_list), 0);
+    select_list_row(add_list, 3);
+    EXPECT_EQ(text_of(add, IDC_AS_DESCRIPTION), L"Draft.");
     ASSERT_TRUE(click(add, IDC_AS_NEW, true));
     HWND manage = runner->wait_for(L"Manage actions");
     ASSERT_NE(manage, nullptr);
     ASSERT_TRUE(click(manage, IDC_MA_NEW));
-    set_text(manage, IDC_MA_NAME, L"Address");
-    set_text(manage, IDC_MA_DESCRIPTION, L"Types the address.");
-    set_text(manage, IDC_MA_CODE, L"Main Street 1");
+    SetDlgItemTextW(manage, IDC_MA_NAME, L"Address");
+    SetDlgItemTextW(manage, IDC_MA_DESCRIPTION, L"Types the address.");
+    SetDlgItemTextW(manage, IDC_MA_CODE, L"Main Street 1");
     ASSERT_TRUE(click(manage, IDC_MA_SAVE));
     ASSERT_TRUE(click(manage, IDOK) && wait_closed(manage));
-    SendMessageW(add, WM_NULL, 0, 0); // the list is rebuilt
+    SendMessageW(add, WM_NULL, 0, 0); // the list is rebuilt, the new action chosen
     EXPECT_EQ(list_rows(add_list).size(), 5u);
     EXPECT_EQ(list_selection(add_list), find_list_row(add_list, L"Address"));
     EXPECT_EQ(text_of(add, IDC_AS_DESCRIPTION), L"Types the address.");
-    ASSERT_TRUE(select_combo_by_data(add, IDC_AS_KEY, 0x71)); // F2
+    ASSERT_TRUE(select_combo_by_data(add, IDC_AS_KEY, 0x41));
     ASSERT_TRUE(close_add(IDOK));
-    EXPECT_EQ(stored(), (Stored{{0x10071, L"zp_1001_user_id"}}));
-}
+    EXPECT_EQ(stored(true), (Stored{{0x10041, L"zp_5_user_id Address"}}));
+    EXPECT_EQ(shortcuts.get_binding(0x10041).ident, L"zp_5_user_id");
+    EXPECT_EQ(list_rows(list), (Rows{{L"a", L"Address"}}));
 
-struct Child_names final : Child_visitor {
-    void* destroy(unsigned int) override { return this; }
-    void visit(const wchar_t* key, Parameters* child) override {
-        names += std::wstring(key) + L"=" + Param::read_text(child, L"name") + L";";
-    }
-    std::wstring names;
-};
+    // Cancel stores nothing, whatever was chosen.
+    ASSERT_NE(open_add(IDC_KS_ADD), nullptr);
+    SendDlgItemMessageW(add, IDC_AS_PREFIX, CB_SETCURSEL, 3, 0);
+    select_list_row(add_list, 1);
+    ASSERT_TRUE(close_add(IDCANCEL));
+    EXPECT_EQ(stored(), (Stored{{0x10041, L"zp_5_user_id"}}));
+}
 
 TEST_F(BindingDialogs, TrayItemsOpenTheirDialogsAndWithdrawOnDestruction) {
     std::unique_ptr<Tray_menu_filter, Slot_deleter> tray{new Tray_menu_filter(
@@ -167,14 +136,10 @@ TEST_F(BindingDialogs, TrayItemsOpenTheirDialogsAndWithdrawOnDestruction) {
     directory.store_binding(0x41, L"zp_1_user_id", L"Greeting");
     auto items = Reference_host::make_list();
     host.deliver(L"get_tray_menu_items", items.get());
-    Child_names names;
-    items->visit_children(&names);
-    EXPECT_EQ(names.names,
-              L"zaptor_tray_settings=Change key bindings;zaptor_tray_action=Manage actions;");
-    const void* data = nullptr;
-    unsigned int bytes = 0; // text with its terminating NUL counted
-    ASSERT_TRUE(items->find_child(L"zaptor_tray_action")->get(L"name", &data, &bytes));
-    EXPECT_EQ(bytes, sizeof(L"Manage actions"));
+    for (const wchar_t* item : {L"zaptor_tray_settings", L"zaptor_tray_action"}) {
+        Parameters* child = items->find_child(item);
+        EXPECT_TRUE(child && !Param::read_text(child, L"name").empty()) << item;
+    }
 
     const struct {
         const wchar_t *item, *caption, *shown; // caption null: nothing opens
@@ -183,15 +148,13 @@ TEST_F(BindingDialogs, TrayItemsOpenTheirDialogsAndWithdrawOnDestruction) {
                 {L"zaptor_tray_settings", L"Zaptor settings", L"Scroll Key + a", VK_SCROLL},
                 {L"zaptor_tray_action", L"Manage actions", L"Greeting", 0},
                 {nullptr, nullptr, L"no action", 0},
-                {L"", nullptr, L"empty", 0},
                 {L"other_tray_item", nullptr, L"foreign", 0},
                 {L"zaptor_tray_settingsX", nullptr, L"longer", 0}};
     for (const auto& row : rows) {
         host.clear_answer(L"vq_get_activation_key");
-        if (row.activation_key)
-            host.set_activation_key(row.activation_key);
-        else
+        if (!row.activation_key)
             host.set_no_answer(L"vq_get_activation_key");
+        host.set_activation_key(row.activation_key);
         // Delivered on a thread of its own: it returns when its dialog closed.
         runner = std::make_unique<Dialog_thread>([this, &row] {
             auto click = Reference_host::make_list();
@@ -200,8 +163,7 @@ TEST_F(BindingDialogs, TrayItemsOpenTheirDialogsAndWithdrawOnDestruction) {
             return static_cast<INT_PTR>(host.deliver(L"add_tray_item_action", click.get()));
         });
         if (!row.caption) {
-            ASSERT_TRUE(runner->wait_done()) << row.shown;
-            EXPECT_EQ(runner->result(), 1);
+            EXPECT_TRUE(runner->wait_done() && runner->result() == 1) << row.shown;
             continue;
         }
         HWND shown = runner->wait_for(row.caption);
@@ -210,8 +172,7 @@ TEST_F(BindingDialogs, TrayItemsOpenTheirDialogsAndWithdrawOnDestruction) {
         EXPECT_TRUE(find_list_row(GetDlgItem(shown, IDC_KS_LIST), row.shown) == 0 ||
                     find_tree_item(GetDlgItem(shown, IDC_MA_TREE), row.shown))
             << row.shown;
-        ASSERT_TRUE(click(shown, IDOK));
-        ASSERT_TRUE(runner->wait_done());
+        ASSERT_TRUE(click(shown, IDOK) && runner->wait_done());
     }
     EXPECT_EQ(tray->process(L"add_tray_item_action", 20, nullptr), 0); // no list: no crash
     EXPECT_EQ(tray->process(L"get_tray_menu_items", 19, nullptr), 0);

@@ -15,8 +15,6 @@ TEST(KeyNames, FixedNamesModifierChainsAndLayoutCharactersInEitherLanguage) {
         bool german = false;
     } cases[] = {
         {0x0014, L"Caps Lock"},
-        {0x0111, L"Shift + Control"},
-        {0x0212, L"Control + Alt"},
         {0x0312, L"Shift + Control + Alt"},
         {0x0612, L"AltGr + Alt"},       // Control and Alt together read as AltGr
         {0x0741, L"Shift + AltGr + a"}, // types nothing on the US layout: no hint
@@ -25,7 +23,6 @@ TEST(KeyNames, FixedNamesModifierChainsAndLayoutCharactersInEitherLanguage) {
         {0x0131, L"Shift + 1    ( '!' )"},
         {0x00BA, L";"},
         {0x0241, L"Control + a"}, // U+0001: no unprintable hint
-        {0x0070, L"F1"},
         {0x0087, L"F24"},
         {0x0174, L"Shift + F5"},
         {0x0060, L"Num 0"},
@@ -33,7 +30,6 @@ TEST(KeyNames, FixedNamesModifierChainsAndLayoutCharactersInEitherLanguage) {
         {0x00B7, L"Start App2"},
         {0x00A6, L""}, // no name and nothing printable: nothing, prefix included
         {0x0107, L""},
-        {0x0000, L""},
         {0xFFFF, L""},
         {0x0111, L"Umschalt + Strg", true},
         {0x0014, L"Feststelltaste", true},
@@ -56,8 +52,7 @@ TEST(KeyChoice, PrefixesInFixedOrderAndTheirPreselection) {
     EXPECT_EQ(prefixes[0].text + L"|" + prefixes[1].text + L"|" + prefixes[7].text + L"|" +
                   prefixes[13].text,
               L"Caps Lock| |Caps Lock + Shift + Control + Alt|Control + Alt");
-    // {binding, preselected prefix}; the activation key with Control and Alt
-    // is not offered.
+    // {binding, preselected prefix}; activation key + Control + Alt is not offered.
     const std::pair<std::uint32_t, int> bindings[] = {{0xFFFF, 1},  {0x10041, 1},  {0x00141, 2},
                                                       {0x00041, 0}, {0x10774, 14}, {0x00674, 1}};
     for (const auto& [code, index] : bindings)
@@ -74,18 +69,9 @@ TEST(KeyChoice, CandidateKeysOnTheUsLayout) {
                                                            {51, 19},   {52, 96},   {63, 107}};
     for (const auto& [index, code] : marks)
         EXPECT_EQ(codes[index], code) << index;
-    for (std::size_t i = 67; i < codes.size(); ++i) { // the typeable extras: ranges, ascending
-        std::uint32_t n = codes[i];
-        EXPECT_TRUE((n >= 33 && n <= 47) || (n >= 58 && n <= 64) || (n >= 91 && n <= 96) ||
-                    (n >= 123 && n <= 255))
-            << n;
-        EXPECT_TRUE(i == 67 || codes[i - 1] < n) << n;
-    }
+    for (std::size_t i = 68; i < codes.size(); ++i) // the typeable extras, ascending
+        EXPECT_LT(codes[i - 1], codes[i]) << i;
     auto keys = key_choices(layout);
-    for (const auto& key : keys)
-        EXPECT_FALSE(key.text.empty()) << key.code;
-    EXPECT_EQ(preselected_key(keys, 0xFFFF), 0);
-    EXPECT_EQ(keys.at(static_cast<std::size_t>(preselected_key(keys, 0x10041))).text, L"a");
     // Num 0 (96) is offered twice when ` (96) is typeable: the last is preselected.
     std::size_t last = static_cast<std::size_t>(preselected_key(keys, 0x60));
     EXPECT_EQ(keys.at(last).code & 0xFF, 0x60u);

@@ -1,3 +1,4 @@
+#include "builtin_actions/text_transform_actions.h"
 #include "ui/manage_actions_dialog.h"
 
 #include "contract/parameter_values.h"
@@ -17,27 +18,25 @@ protected:
     ~ManageActions() override { runner.reset(); } // before the dialog goes
     bool select(const std::wstring& text) {
         expand_roots(tree);
-        TreeView_SelectItem(tree, find_tree_item(tree, text));
-        return tree_selection_text(tree) == text;
+        HTREEITEM item = find_tree_item(tree, text);
+        return item && TreeView_SelectItem(tree, item);
     }
     void type_search(const std::wstring& text) {
         for (wchar_t c : text)
             SendDlgItemMessageW(window, IDC_MA_SEARCH, WM_CHAR, c, 1);
     }
 
-    Fake_builtin_action builtin{L"zp_uppercase", &host, L"To upper case", L"Makes it big."};
+    MakeUppercaseAction builtin{&host};
     Manage_actions_dialog dialog{&host};
     HWND window = nullptr, tree = nullptr;
 };
 
 TEST_F(ManageActions, ShowsSortedActionsWithTheirTypeKeyAndButtons) {
     ASSERT_NE(window, nullptr);
-    // Only common controls 6 show the hint: it proves the dialog's own
-    // activation context, since the test program has no manifest.
+    // Only common controls 6 show it: the dialog's own activation context.
     wchar_t cue[64] = {};
     SendDlgItemMessageW(window, IDC_MA_SEARCH, EM_GETCUEBANNER, reinterpret_cast<WPARAM>(cue), 64);
     EXPECT_STREQ(cue, L"Search");
-    EXPECT_EQ(tree_outline(tree), L"Common((draft)|To upper case)|Letters|Web"); // first one open
     const struct {
         const wchar_t *entry, *type, *code, *key;
         bool key_enabled, editable;
@@ -60,8 +59,7 @@ TEST_F(ManageActions, ShowsSortedActionsWithTheirTypeKeyAndButtons) {
               L"Common((draft)|To upper case)|Letters(Echo|Greeting)|Web(Search web)");
     EXPECT_EQ(text_of(window, IDC_MA_CATEGORY), L"Web") << "a new action's category";
 
-    // An action that no longer describes itself must not keep the key of the
-    // action shown before: its button would unbind that one.
+    // A vanished action must not keep the shown key: its button would unbind it.
     ASSERT_TRUE(select(L"Greeting"));
     Param::Owned_parameters gone = Param::create(&host);
     Param::write_text(gone.get(), L"ident", L"zp_3_user_id");
@@ -69,8 +67,7 @@ TEST_F(ManageActions, ShowsSortedActionsWithTheirTypeKeyAndButtons) {
     ASSERT_TRUE(select(L"Echo"));
     EXPECT_EQ(dialog.key_code(), 0xFFFFu);
     EXPECT_FALSE(enabled(window, IDC_MA_KEY_BUTTON));
-    EXPECT_TRUE(click(window, IDOK));
-    ASSERT_TRUE(runner->wait_done());
+    EXPECT_TRUE(click(window, IDOK) && runner->wait_done());
     EXPECT_EQ(runner->result(), IDOK);
 }
 
@@ -80,37 +77,33 @@ TEST_F(ManageActions, RefusedSaveKeepsTheEditsThenSavedShownEditedAndDeletedWith
     while (name.size() < 1000)
         name += L"Zeile \U0001F600 \u00E4\r\nnext \U00010348";
     name.resize(1000);
-    const Fake_action action{L"typing_interpreter", name + name, name, L"", L"Cat\r\n" + name};
+    const std::wstring code = name + name, category = L"Cat\r\n" + name;
+    const std::wstring saved = L"typing_interpreter|" + code + L"|" + name + L"||" + category;
     ASSERT_TRUE(select(L"Greeting"));
     ASSERT_TRUE(click(window, IDC_MA_NEW));
-    set_text(window, IDC_MA_NAME, name);
-    set_text(window, IDC_MA_CODE, action.code);
-    // The box's edit would cut a line break: given as a list entry, as a
-    // category shown earlier is.
+    SetDlgItemTextW(window, IDC_MA_NAME, name.c_str());
+    SetDlgItemTextW(window, IDC_MA_CODE, code.c_str());
+    // Given as a list entry: the box's edit would cut the line break.
     SendDlgItemMessageW(window, IDC_MA_CATEGORY, CB_ADDSTRING, 0,
-                        reinterpret_cast<LPARAM>(action.category.c_str()));
+                        reinterpret_cast<LPARAM>(category.c_str()));
     SendDlgItemMessageW(window, IDC_MA_CATEGORY, CB_SELECTSTRING, static_cast<WPARAM>(-1),
-                        reinterpret_cast<LPARAM>(action.category.c_str()));
-    actions->accepting = false;
+                        reinterpret_cast<LPARAM>(category.c_str()));
+    interpreters(false);
     ASSERT_TRUE(click(window, IDC_MA_SAVE));
-    EXPECT_EQ(actions->all().size(), 4u);
+    EXPECT_EQ(load(L"zp_5_user_id"), L"||||");
     EXPECT_TRUE(text_of(window, IDC_MA_NAME) == name && visible(window, IDC_MA_SAVE));
     EXPECT_NE(text_of(window, IDC_MA_STATUS), L"") << "says why";
 
-    actions->accepting = true;
+    interpreters(true);
     for (int round = 0; round < 2; ++round) { // saved as new, then edited unchanged
         ASSERT_TRUE(round == 0 || click(window, IDC_MA_EDIT));
         ASSERT_TRUE(click(window, IDC_MA_SAVE));
-        Fake_action saved = actions->all()[L"zp_1001_user_id"];
-        EXPECT_TRUE(saved.type == action.type && saved.code == action.code && saved.name == name &&
-                    saved.category == action.category);
-        EXPECT_TRUE(text_of(window, IDC_MA_NAME) == name && dialog.ident() == L"zp_1001_user_id");
-        EXPECT_TRUE(text_of(window, IDC_MA_CODE) == action.code &&
-                    text_of(window, IDC_MA_STATUS).empty() && visible(window, IDC_MA_EDIT));
-        EXPECT_TRUE(find_tree_item(tree, action.category) && find_tree_item(tree, name));
+        EXPECT_TRUE(load(L"zp_5_user_id") == saved && dialog.ident() == L"zp_5_user_id");
+        EXPECT_TRUE(text_of(window, IDC_MA_CODE) == code && visible(window, IDC_MA_EDIT));
+        EXPECT_TRUE(find_tree_item(tree, category) && find_tree_item(tree, name));
     }
     ASSERT_TRUE(click(window, IDC_MA_DELETE));
-    EXPECT_EQ(actions->all().count(L"zp_1001_user_id"), 0u);
+    EXPECT_EQ(load(L"zp_5_user_id"), L"||||");
     EXPECT_EQ(find_tree_item(tree, name), nullptr);
 }
 
@@ -119,7 +112,7 @@ TEST_F(ManageActions, KeyButtonBindsChangesAndUnbinds) {
     const struct {
         int button, prefix; // -1: the preselection
         std::uint32_t key;
-        std::map<std::uint32_t, std::wstring> stored;
+        Stored stored;
         const wchar_t* shown;
     } steps[] = {
         {IDOK, -1, 0, {{0x41, L"zp_1_user_id"}, {0x10174, L"zp_2_user_id"}}, L"Caps Lock + a"},
@@ -155,7 +148,7 @@ TEST_F(ManageActions, SearchRefillsPerKeystroke) {
     EXPECT_EQ(tree_outline(tree), L"");
     EXPECT_EQ(text_of(window, IDC_MA_NAME), L"");
     EXPECT_FALSE(enabled(window, IDC_MA_KEY_BUTTON));
-    set_text(window, IDC_MA_SEARCH, L"");
+    SetDlgItemTextW(window, IDC_MA_SEARCH, L"");
     EXPECT_EQ(tree_outline(tree), L"Common((draft)|To upper case)|Letters|Web");
 }
 
@@ -168,11 +161,11 @@ TEST(ManageActionsDialog, HostWithoutParameterListsOpensEmptyAndClosesCleanly) {
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(tree_outline(GetDlgItem(window, IDC_MA_TREE)), L"");
     ASSERT_TRUE(click(window, IDC_MA_NEW));
-    set_text(window, IDC_MA_NAME, L"Nowhere");
+    SetDlgItemTextW(window, IDC_MA_NAME, L"Nowhere");
     EXPECT_TRUE(click(window, IDC_MA_SAVE));
     SendDlgItemMessageW(window, IDC_MA_SEARCH, WM_CHAR, L'a', 1);
     PostMessageW(window, WM_COMMAND, IDCANCEL, 0); // Escape
-    ASSERT_TRUE(runner.wait_done());
+    EXPECT_TRUE(runner.wait_done());
 }
 
 } // namespace

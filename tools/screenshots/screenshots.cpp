@@ -2,9 +2,11 @@
 // long enough for tools/screenshots.sh to capture it, then closes it.
 //   zaptor_screenshots.exe manage|keys|settings|add en|de [seconds]
 #include "actions/binding_directory.h"
+#include "builtin_actions/text_transform_actions.h"
+#include "contract/parameter_values.h"
 #include "contract/plugin_globals.h"
+#include "fake_actions.h"
 #include "tests/ui/dialog_driver.h"
-#include "tests/ui/fake_actions.h"
 #include "text/textprovider.h"
 #include "ui/key_binding_settings_dialog.h"
 #include "ui/key_names.h"
@@ -19,6 +21,55 @@
 
 namespace {
 
+// The key of an action bound here, answered as keyboard shortcuts do.
+class Sample_keys final : public Filter {
+public:
+    explicit Sample_keys(Reference_host& host)
+        : registration_(&host, this, {L"zp_action_key_binding"}) {}
+    void* destroy(unsigned int) override { return this; }
+    int status() override { return 1; }
+    int process(const wchar_t*, unsigned int, Parameters* list) override {
+        auto found = list ? keys.find(Param::read_text(list, L"id")) : keys.end();
+        if (found != keys.end())
+            Param::write_u32(list, L"key", found->second);
+        return 0;
+    }
+    std::map<std::wstring, std::uint32_t> keys;
+
+private:
+    Filter_registration registration_;
+};
+
+// Bindings that touch no database.
+class Memory_directory final : public Binding_directory {
+public:
+    explicit Memory_directory(Interaction_if* host) : Binding_directory(host, nullptr) {}
+    // Binds the action `ident` as it answers now; nothing when it does not.
+    void bind(std::uint32_t key_code, const std::wstring& ident) {
+        for (Binding_row action : action_texts())
+            if (action.ident == ident) {
+                action.key_code = key_code;
+                bound_[key_code] = action;
+            }
+    }
+    Key_binding_entry binding_of(std::uint32_t key_code) override {
+        auto found = bound_.find(key_code);
+        return found == bound_.end() ? Key_binding_entry{}
+                                     : Key_binding_entry{found->second.ident, found->second.name};
+    }
+    std::vector<Binding_row> bound_rows() override {
+        std::vector<Binding_row> rows;
+        for (const auto& bound : bound_)
+            rows.push_back(bound.second);
+        return rows;
+    }
+    void store_binding(std::uint32_t, const std::wstring&, const std::wstring&) override {}
+    void remove_binding(std::uint32_t) override {}
+
+private:
+    std::map<std::uint32_t, Binding_row> bound_;
+};
+
 std::wstring beside_exe(const wchar_t* relative) {
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -26,7 +77,7 @@ std::wstring beside_exe(const wchar_t* relative) {
     return folder.substr(0, folder.find_last_of(L'\\') + 1) + relative;
 }
 
-void add_samples(Fake_code_actions& actions, bool german) {
+void add_samples(Fake_code_actions& actions, Sample_keys& keys, bool german) {
     // What a user writes: in the user's own language.
     auto text = [german](const wchar_t* english, const wchar_t* deutsch) {
         return german ? deutsch : english;
@@ -58,8 +109,8 @@ void add_samples(Fake_code_actions& actions, bool german) {
         {L"typing_interpreter", L"Hello {ask_text:Name}!", text(L"Greeting", L"Gru\u00DF"),
          text(L"Asks for a name and greets.", L"Fragt nach einem Namen und gr\u00FC\u00DFt."),
          text(L"Mail", L"Post")});
-    actions.bind(L"zp_1_user_id", 0x153);   // activation key + Shift + s: a long text
-    actions.bind(L"zp_3_user_id", 0x10674); // Control + Alt + F5, direct
+    keys.keys[L"zp_1_user_id"] = 0x153;   // activation key + Shift + s: a long text
+    keys.keys[L"zp_3_user_id"] = 0x10674; // Control + Alt + F5, direct
 }
 
 // The settings dialog, and for "add" the "Add key shortcut" dialog opened
@@ -70,8 +121,8 @@ HWND show_binding_dialogs(Dialog_thread& runner, const std::wstring& which, bool
         return window;
     HWND list = GetDlgItem(window, IDC_KS_LIST);
     select_list_row(list, 0);
-    post_click(window, IDC_KS_MODIFY);
-    return runner.wait_for_other(window);
+    click(window, IDC_KS_MODIFY, true);
+    return runner.wait_for(L"", window);
 }
 
 } // namespace
@@ -90,10 +141,9 @@ int wmain(int argc, wchar_t** argv) {
 
     Reference_host host;
     Fake_code_actions actions(host);
-    Fake_builtin_action upper(
-        L"zp_uppercase", &host, text_provider().get_string(L"To upper case"),
-        text_provider().get_string(L"Converts the selected text to all upper case letters."));
-    add_samples(actions, language == L"de");
+    MakeUppercaseAction upper(&host);
+    Sample_keys keys(host);
+    add_samples(actions, keys, language == L"de");
 
     if (which == L"settings" || which == L"add") {
         Memory_directory directory(&host);
@@ -126,10 +176,10 @@ int wmain(int argc, wchar_t** argv) {
     HWND tree = GetDlgItem(window, IDC_MA_TREE);
     expand_roots(tree);
     if (HTREEITEM item = find_tree_item(tree, language == L"de" ? L"Signatur" : L"Signature"))
-        select_tree_item(tree, item);
+        TreeView_SelectItem(tree, item);
     if (which == L"keys") {
-        post_click(window, IDC_MA_KEY_BUTTON);
-        runner.wait_for_other(window);
+        click(window, IDC_MA_KEY_BUTTON, true);
+        runner.wait_for(L"", window);
     }
     std::printf("shown\n");
     std::fflush(stdout);
