@@ -8,9 +8,10 @@ namespace {
 const auto opened = [] { return OpenClipboard(nullptr) != 0; };
 } // namespace
 
-bool pump_until(const std::function<bool()>& condition, std::uint32_t timeout_ms) {
+bool pump_until(const std::function<bool()>& condition, std::uint32_t timeout_ms,
+                std::uint32_t interval_ms) {
     const ULONGLONG end = GetTickCount64() + timeout_ms;
-    for (MSG message; !condition(); Sleep(1)) {
+    for (MSG message; !condition(); Sleep(interval_ms)) {
         if (GetTickCount64() >= end)
             return false;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))

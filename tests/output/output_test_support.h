@@ -11,8 +11,10 @@
 
 namespace Output_test {
 
-// Pumps messages until the condition holds or the time is up.
-bool pump_until(const std::function<bool()>& condition, std::uint32_t timeout_ms);
+// Pumps messages until the condition holds or the time is up, looking again
+// every interval.
+bool pump_until(const std::function<bool()>& condition, std::uint32_t timeout_ms,
+                std::uint32_t interval_ms = 1);
 
 bool set_clipboard(const std::map<std::uint32_t, std::vector<std::uint8_t>>& formats);
 bool set_clipboard_text(const std::wstring& text);

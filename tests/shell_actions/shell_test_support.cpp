@@ -2,11 +2,16 @@
 
 #include "contract/text_convert.h"
 #include "output/clipboard_handler.h"
+#include "output_test_support.h"
 #include "support/test_support.h"
 
 namespace Shell_test {
 
 namespace {
+
+// Polled every 50 ms: with a 1 ms poll the recorder at times read no input under Wine.
+constexpr std::uint32_t poll_ms = 50;
+using Output_test::pump_until;
 
 std::vector<std::wstring> read_records(const std::wstring& log) {
     std::vector<std::wstring> records;
@@ -14,16 +19,6 @@ std::vector<std::wstring> read_records(const std::wstring& log) {
     for (std::size_t end; (end = text.find(L'\x1e')) != std::wstring::npos; text.erase(0, end + 1))
         records.push_back(text.substr(0, end));
     return records;
-}
-
-// Pumps messages until the condition holds or the time is up, every 50 ms:
-// with a 1 ms poll the recorder at times read no input under Wine.
-template <typename Condition> bool pump_until(Condition condition, DWORD timeout_ms) {
-    const ULONGLONG end = GetTickCount64() + timeout_ms;
-    for (; !condition(); wait_pumping(50))
-        if (GetTickCount64() >= end)
-            return false;
-    return true;
 }
 
 } // namespace
@@ -50,12 +45,12 @@ bool register_recorder_as_url_handler() {
 
 std::vector<std::wstring> wait_for_records(const std::wstring& log, std::size_t count,
                                            DWORD timeout_ms) {
-    pump_until([&] { return read_records(log).size() >= count; }, timeout_ms);
+    pump_until([&] { return read_records(log).size() >= count; }, timeout_ms, poll_ms);
     return read_records(log);
 }
 
 bool wait_for_file(const std::wstring& path, DWORD timeout_ms) {
-    return pump_until([&] { return Test_support::file_exists(path); }, timeout_ms);
+    return pump_until([&] { return Test_support::file_exists(path); }, timeout_ms, poll_ms);
 }
 
 Fixture_process::Fixture_process(const std::wstring& exe,
@@ -71,7 +66,7 @@ Fixture_process::Fixture_process(const std::wstring& exe,
                         &startup, &info))
         return;
     CloseHandle(info.hThread);
-    process_ = info.hProcess;
+    process_.reset(info.hProcess);
     pump_until(
         [&] {
             for (HWND w = nullptr;
@@ -80,16 +75,15 @@ Fixture_process::Fixture_process(const std::wstring& exe,
                 GetWindowThreadProcessId(w, &owner);
                 window_ = owner == info.dwProcessId && IsWindowVisible(w) ? w : nullptr;
             }
-            return window_ || WaitForSingleObject(process_, 0) == WAIT_OBJECT_0;
+            return window_ || WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0;
         },
-        20000);
+        20000, poll_ms);
 }
 
 Fixture_process::~Fixture_process() {
     if (process_) {
-        TerminateProcess(process_, 0);
-        WaitForSingleObject(process_, 5000);
-        CloseHandle(process_);
+        TerminateProcess(process_.get(), 0);
+        WaitForSingleObject(process_.get(), 5000);
     }
 }
 

@@ -2,6 +2,8 @@
 // program as URL handler or %ComSpec%, and the browser fixtures.
 #pragma once
 
+#include "contract/unique_handle.h"
+
 #include <windows.h>
 
 #include <optional>
@@ -51,7 +53,7 @@ public:
     bool activate();
 
 private:
-    HANDLE process_ = nullptr;
+    Unique_kernel_handle process_;
     HWND window_ = nullptr;
 };
 
