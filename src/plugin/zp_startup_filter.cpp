@@ -109,24 +109,29 @@ void ZP_Startup_filter::on_set_language(const std::wstring& language) {
     text_provider().set_language(module_, language);
 }
 
+namespace {
+
+// Both databases are always tried: one that fails does not keep the other's
+// backup from being made or restored.
+template <class Call>
+bool on_both(const std::shared_ptr<Code_storage>& storage,
+             const std::shared_ptr<Keyboard_shortcuts_impl>& shortcuts, Call call) {
+    const bool storage_ok = !storage || call(*storage) == 0;
+    return (!shortcuts || call(*shortcuts) == 0) && storage_ok;
+}
+
+} // namespace
+
 bool ZP_Startup_filter::on_create_backup(const std::wstring& path) {
     Trace::marker("ZP_Startup_filter::on_create_backup");
-    bool storage_ok = true;
-    if (code_storage_)
-        storage_ok = code_storage_->create_backup(path) == 0;
-    if (keyboard_shortcuts_)
-        return keyboard_shortcuts_->create_backup(path) == 0 && storage_ok;
-    return storage_ok;
+    return on_both(code_storage_, keyboard_shortcuts_,
+                   [&](auto& database) { return database.create_backup(path); });
 }
 
 bool ZP_Startup_filter::on_restore_backup(const std::wstring& path) {
     Trace::marker("ZP_Startup_filter::on_restore_backup");
-    bool storage_ok = true;
-    if (code_storage_)
-        storage_ok = code_storage_->restore_backup(path) == 0;
-    if (keyboard_shortcuts_)
-        return keyboard_shortcuts_->restore_backup(path) == 0 && storage_ok;
-    return storage_ok;
+    return on_both(code_storage_, keyboard_shortcuts_,
+                   [&](auto& database) { return database.restore_backup(path); });
 }
 
 void ZP_Startup_filter::on_set_debug_level(const std::wstring& level) {
