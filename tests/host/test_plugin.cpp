@@ -16,16 +16,14 @@ void send_text(const wchar_t* name, const wchar_t* key, const std::wstring& text
     Param::send(g_host, name, list.get());
 }
 
-class Test_listener final : public Keyboard_listener {
-public:
+struct Test_listener final : Keyboard_listener {
     void* destroy(unsigned int flags) override { return destroy_through_slot(this, flags); }
     bool key_event(const KBDLLHOOKSTRUCT* event, unsigned int modifiers) override {
         return event && event->vkCode == 0x41 && modifiers == listener_control;
     }
 };
 
-class Test_filter final : public Filter {
-public:
+struct Test_filter final : Filter {
     void* destroy(unsigned int flags) override { return destroy_through_slot(this, flags); }
     int status() override { return 1; }
     int process(const wchar_t* name, unsigned int length, Parameters* list) override {

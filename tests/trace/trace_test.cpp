@@ -47,10 +47,9 @@ TEST(Trace, LinesCarryTheirKindAndLevelsFilter) {
               (Lines{"LOG\tset log level to 4", "DBG\t[C::op] n=5 zp", "DBG\t[C::marker]",
                      "ERR\t[C::err]  \xc3\xa4 -7", "TME\t[scope] 17 ms"}));
     // The time stamp is the wall clock in milliseconds.
-    const long long now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              std::chrono::system_clock::now().time_since_epoch())
-                              .count();
-    EXPECT_LE(std::llabs(now - std::stoll(entries(true).back())), 10000);
+    using namespace std::chrono;
+    const auto now = duration_cast<milliseconds>(system_clock::now().time_since_epoch());
+    EXPECT_LE(std::llabs(now.count() - std::stoll(entries(true).back())), 10000);
 }
 
 TEST(Trace, OffDumpsPerfLogAsJsonAndStopsWriting) {
