@@ -1,8 +1,7 @@
 /* A host written in C, as one built by another compiler would be: it knows
  * zaptor.dll only by its two exports and the slot numbers of the host
  * contract, hands the plug-in vtables built by hand and calls the plug-in's
- * objects through raw slots with thiscall. Prints each failed check and a
- * summary; exits non-zero on any failure. Works in a fresh folder under
+ * objects through raw slots with thiscall. Works in a fresh folder under
  * %TEMP%, where the plug-in keeps its databases. */
 #include <windows.h>
 
@@ -38,8 +37,6 @@ PLUGIN_OBJECT(Filter, int(THISCALL* status)(struct Filter*);
 PLUGIN_OBJECT(Listener, _Bool(THISCALL* key_event)(struct Listener*, const KBDLLHOOKSTRUCT* event,
                                                    unsigned modifiers);)
 PLUGIN_OBJECT(Visitor, void(THISCALL* visit)(struct Visitor*, const wchar_t* key, Params* child);)
-
-typedef void (*Child_callback)(void* context, const wchar_t* key, Params* child);
 
 static CRITICAL_SECTION lock; /* the plug-in's worker threads call in too */
 static int checks, failures;
@@ -135,14 +132,12 @@ static void THISCALL params_set_text(Params* self, const wchar_t* key, const wch
 static _Bool THISCALL params_get(Params* self, const wchar_t* key, const void** data,
                                  unsigned* size) {
     Entry* entry = find(self, key, 0);
-    if (data)
-        *data = entry ? entry->data : NULL;
-    if (size)
-        *size = entry ? entry->size : 0;
+    *data = entry ? entry->data : NULL;
+    *size = entry ? entry->size : 0;
     return entry != NULL;
 }
 
-static void THISCALL params_reserved(Params* self) {}
+static void THISCALL params_reserved(Params* self) {} /* also slot 9, which goes unused */
 
 static Params* params_new(int is_child);
 
@@ -158,22 +153,16 @@ static Params* THISCALL params_child(Params* self, const wchar_t* key) {
     return add(self, key)->child = params_new(1);
 }
 
-static void THISCALL params_for_each_child(Params* self, Child_callback callback, void* context) {
-    for (unsigned i = 0; callback && i < self->count; ++i)
-        if (self->entries[i].child)
-            callback(context, self->entries[i].key, self->entries[i].child);
-}
-
 static void THISCALL params_visit_children(Params* self, Visitor* visitor) {
     for (unsigned i = 0; visitor && i < self->count; ++i)
         if (self->entries[i].child)
             visitor->vtbl->visit(visitor, self->entries[i].key, self->entries[i].child);
 }
 
-static void* const params_vtbl[] = {
-    params_destroy,  params_set_text,       params_set,           params_get,
-    params_reserved, params_reserved,       params_child,         params_find_child,
-    params_reserved, params_for_each_child, params_visit_children};
+static void* const params_vtbl[] = {params_destroy,  params_set_text,      params_set,
+                                    params_get,      params_reserved,      params_reserved,
+                                    params_child,    params_find_child,    params_reserved,
+                                    params_reserved, params_visit_children};
 
 static Params* params_new(int is_child) {
     Params* list = calloc(1, sizeof(Params));
@@ -184,11 +173,9 @@ static Params* params_new(int is_child) {
     return list;
 }
 
-/* A new list with one text value (none when key is NULL). */
-static Params* with_text(const wchar_t* key, const wchar_t* text) {
-    Params* list = params_new(0);
-    if (key)
-        params_set_text(list, key, text, (unsigned)wcslen(text));
+/* Sets a text value and answers the list. */
+static Params* put(Params* list, const wchar_t* key, const wchar_t* text) {
+    params_set_text(list, key, text, (unsigned)wcslen(text));
     return list;
 }
 
@@ -207,10 +194,6 @@ static int text_is(Params* list, const wchar_t* key, const wchar_t* text) {
 
 /* ---- the host: registrations, subscriptions, requests ---- */
 
-typedef struct Host {
-    void* const* vtbl;
-} Host;
-
 typedef struct Name_ref {
     const wchar_t* text;
     unsigned length;
@@ -225,44 +208,42 @@ static unsigned binding_count, next_registration = 1;
 static Params* sent; /* per request name, the values it last carried */
 static Listener* listener;
 
-static void THISCALL host_reserved(Host* self) {
+static void THISCALL host_reserved(void* self) {
     check(0, "the plug-in called an unused slot of the host");
 }
 
 static void bind(const wchar_t* name, unsigned length, Filter* filter, unsigned registration) {
     EnterCriticalSection(&lock);
-    check(name && filter && binding_count < COUNT(bindings), "a binding without name or filter");
-    if (name && filter && binding_count < COUNT(bindings)) {
-        bindings[binding_count] = (struct Binding){.filter = filter, .registration = registration};
-        NAME(bindings[binding_count++].name, name, length);
-    }
+    if (!name || !filter || binding_count == COUNT(bindings))
+        abort();
+    bindings[binding_count] = (struct Binding){.filter = filter, .registration = registration};
+    NAME(bindings[binding_count++].name, name, length);
     LeaveCriticalSection(&lock);
 }
 
-/* Removes the bindings of a registration, or the subscription of filter to
- * name; false when there was none. */
+/* Removes the bindings of a registration, or filter's subscription to name. */
 static int unbind(unsigned registration, const wchar_t* name, unsigned length, Filter* filter) {
+    wchar_t key[64];
+    NAME(key, name ? name : L"", length);
     int found = 0;
     EnterCriticalSection(&lock);
-    for (unsigned i = binding_count; i-- > 0;) {
-        struct Binding* b = &bindings[i];
-        if (b->registration != registration ||
-            (!registration && (b->filter != filter || wcslen(b->name) != length ||
-                               wcsncmp(b->name, name, length) != 0)))
-            continue;
-        *b = bindings[--binding_count];
-        found = 1;
-    }
+    for (unsigned i = binding_count; i-- > 0;)
+        if (bindings[i].registration == registration &&
+            (registration ||
+             (bindings[i].filter == filter && wcscmp(bindings[i].name, key) == 0))) {
+            bindings[i] = bindings[--binding_count];
+            found = 1;
+        }
     LeaveCriticalSection(&lock);
     return found;
 }
 
-static void THISCALL host_subscribe(Host* self, const wchar_t* name, unsigned length,
+static void THISCALL host_subscribe(void* self, const wchar_t* name, unsigned length,
                                     Filter* filter) {
     bind(name, length, filter, 0);
 }
 
-static unsigned THISCALL host_register_filter(Host* self, Filter* filter, const Name_ref* names,
+static unsigned THISCALL host_register_filter(void* self, Filter* filter, const Name_ref* names,
                                               unsigned count) {
     unsigned id = next_registration++;
     for (unsigned i = 0; i < count; ++i)
@@ -270,16 +251,16 @@ static unsigned THISCALL host_register_filter(Host* self, Filter* filter, const 
     return id;
 }
 
-static void THISCALL host_unsubscribe(Host* self, const wchar_t* name, unsigned length,
+static void THISCALL host_unsubscribe(void* self, const wchar_t* name, unsigned length,
                                       Filter* filter) {
     check(name && unbind(0, name, length, filter), "unsubscribe of a name not subscribed to");
 }
 
-static void THISCALL host_unregister_filter(Host* self, unsigned id) {
+static void THISCALL host_unregister_filter(void* self, unsigned id) {
     check(id && unbind(id, NULL, 0, NULL), "unregister_filter of unknown id %u", id);
 }
 
-static int THISCALL host_send(Host* self, const wchar_t* name, unsigned length, Params* list) {
+static int THISCALL host_send(void* self, const wchar_t* name, unsigned length, Params* list) {
     EnterCriticalSection(&lock);
     wchar_t key[64];
     NAME(key, name ? name : L"", name ? length : 0);
@@ -299,7 +280,7 @@ static int THISCALL host_send(Host* self, const wchar_t* name, unsigned length, 
     return 0;
 }
 
-static Params* THISCALL host_create_parameters(Host* self) {
+static Params* THISCALL host_create_parameters(void* self) {
     InterlockedIncrement(&lists_given);
     return params_new(0);
 }
@@ -307,7 +288,7 @@ static Params* THISCALL host_create_parameters(Host* self) {
 static void* const host_vtbl[] = {host_reserved,    host_subscribe,         host_register_filter,
                                   host_unsubscribe, host_unregister_filter, host_reserved,
                                   host_send,        host_create_parameters};
-static Host host = {host_vtbl};
+static void* const* host = host_vtbl; /* an object is a pointer to its slots */
 
 /* Delivers a message to every filter bound to the name, as a host does, and
  * frees the list unless keep; answers how many filters were called. */
@@ -319,10 +300,9 @@ static int deliver(const wchar_t* name, Params* list, int keep) {
         if (wcscmp(bindings[i].name, name) == 0)
             targets[count++] = bindings[i].filter;
     LeaveCriticalSection(&lock);
-    for (unsigned i = 0; i < count; ++i) {
-        int answer = targets[i]->vtbl->process(targets[i], name, (unsigned)wcslen(name), list);
-        check(answer == 0, "process(%ls) answered %d", name, answer);
-    }
+    for (unsigned i = 0; i < count; ++i)
+        check(targets[i]->vtbl->process(targets[i], name, (unsigned)wcslen(name), list) == 0,
+              "process(%ls) answers 0", name);
     if (!keep)
         params_free(list);
     return (int)count;
@@ -342,7 +322,7 @@ static Params* wait_request(const wchar_t* name, unsigned timeout_ms) {
 /* ---- the run ---- */
 
 static void run(HMODULE dll) {
-    void (*initialize)(Host*) = (void (*)(Host*))(void*)GetProcAddress(dll, "initialize");
+    void (*initialize)(void*) = (void (*)(void*))(void*)GetProcAddress(dll, "initialize");
     void (*finalize)(void) = (void (*)(void))(void*)GetProcAddress(dll, "finalize");
     check(initialize && finalize, "the exports initialize and finalize");
     if (!initialize || !finalize)
@@ -362,12 +342,11 @@ static void run(HMODULE dll) {
 
     /* The name's length counts, not a NUL: "startup" out of a longer buffer. */
     Params* list = params_new(0);
-    check(startup->vtbl->process(startup, L"startup_and_more", 7, list) == 0,
-          "process(startup) answers 0");
+    check(startup->vtbl->process(startup, L"startup_and_more", 7, list) == 0, "process(startup)");
     params_free(list);
     check(listener != NULL, "register_keyboard_listener carries a 4-byte listener pointer");
 
-    deliver(L"set_language", with_text(L"language", L"Deutsch"), 0);
+    deliver(L"set_language", put(params_new(0), L"language", L"Deutsch"), 0);
     list = params_new(0);
     deliver(L"zp_get_action_interpreter", list, 1);
     check(text_is(params_find_child(list, L"url_interpreter"), L"name", L"URL \u00f6ffnen"),
@@ -377,30 +356,26 @@ static void run(HMODULE dll) {
     /* A code action stored through the three interpreters' subscriptions. */
     list = params_new(0);
     Params* action = params_child(list, L"zp_new");
-    static const wchar_t* const fields[][2] = {{L"type", L"url_interpreter"},
-                                               {L"code", L"https://example.org/zaptor"},
-                                               {L"name", L"Contract site"}};
-    for (unsigned i = 0; i < COUNT(fields); ++i)
-        params_set_text(action, fields[i][0], fields[i][1], (unsigned)wcslen(fields[i][1]));
+    put(action, L"type", L"url_interpreter");
+    put(action, L"code", L"https://example.org/zaptor");
+    put(action, L"name", L"Contract site");
     check(deliver(L"zp_store_action_code", list, 1) == 3, "three filters store action code");
-    wchar_t ident[64] = {0};
     Params* result = params_find_child(list, L"result");
     Entry* answer = find(result, L"zp_new", 0);
-    if (answer && answer->size < sizeof ident)
-        memcpy(ident, answer->data, answer->size);
-    check(wcsncmp(ident, L"zp_", 3) == 0 && text_is(result, L"zp_new", ident),
-          "zp_store_action_code answers a new ident with one NUL");
+    wchar_t ident[64]; /* text_is below checks its one NUL */
+    NAME(ident, answer ? (const wchar_t*)answer->data : L"", COUNT(ident) - 1);
+    check(wcsncmp(ident, L"zp_", 3) == 0 && text_is(result, L"zp_new", ident), "the new ident");
     params_free(list);
 
     /* A direct binding: Control+A without the activation key. */
-    list = with_text(L"id", ident);
+    list = put(params_new(0), L"id", ident);
     unsigned combi = 0x10241;
     params_set(list, L"combi", &combi, 4);
-    params_set_text(list, L"title", L"Contract site", 13);
+    put(list, L"title", L"Contract site");
     check(deliver(L"zp_action_set_key_binding", list, 0) == 1, "one filter sets bindings");
-    list = with_text(L"id", ident);
+    list = put(params_new(0), L"id", ident);
     deliver(L"zp_action_key_binding", list, 1);
-    check(u32_is(list, L"key", combi), "zp_action_key_binding answers 0x10241 in 4 bytes");
+    check(u32_is(list, L"key", combi), "the binding read back is 0x10241 in 4 bytes");
     params_free(list);
 
     static const struct {
@@ -419,40 +394,23 @@ static void run(HMODULE dll) {
     check(text_is(execute, L"request", L"execute") && u32_is(execute, L"deactivate", 0x241),
           "the release sends the ident with request execute and deactivate 0x241");
 
-    list = params_new(0);
-    params_set(list, L"combi", &combi, 4);
-    deliver(L"zp_action_remove_key_binding", list, 0);
-    KBDLLHOOKSTRUCT press = {'A', MapVirtualKeyW('A', MAPVK_VK_TO_VSC), 0, GetTickCount(), 0};
-    check(listener && !listener->vtbl->key_event(listener, &press, 1u << 3),
-          "Control+A passes once its binding is removed");
-
     check(deliver(L"shutdown", params_new(0), 0) == 1, "shutdown reaches the start-up filter");
     check(listener == NULL, "shutdown deregisters the keyboard listener");
-    check(binding_count == 7, "after shutdown only the start-up filter is left (%u names)",
-          binding_count);
+    check(binding_count == 7, "after shutdown only the start-up filter (%u)", binding_count);
     finalize();
     check(binding_count == 0, "finalize withdraws every registration and subscription");
-}
-
-static void remove_tree(const wchar_t* path) {
-    wchar_t from[MAX_PATH + 1] = {0}; /* double-NUL terminated */
-    wcsncpy(from, path, MAX_PATH - 1);
-    SHFILEOPSTRUCTW op = {.wFunc = FO_DELETE, .pFrom = from, .fFlags = FOF_NO_UI};
-    SHFileOperationW(&op);
 }
 
 int main(void) {
     InitializeCriticalSection(&lock);
     sent = params_new(0);
-    wchar_t dll_path[MAX_PATH], work[MAX_PATH], plugins[MAX_PATH];
+    wchar_t dll_path[MAX_PATH], temp[MAX_PATH], work[MAX_PATH + 1] = {0}; /* ends in two NULs */
     GetModuleFileNameW(NULL, dll_path, MAX_PATH);
     wcscpy(wcsrchr(dll_path, L'\\') + 1, L"plugins\\zaptor.dll");
-    GetTempPathW(MAX_PATH, work);
-    swprintf(work + wcslen(work), MAX_PATH - wcslen(work), L"zaptor-contract-%lu",
-             GetCurrentProcessId());
-    swprintf(plugins, MAX_PATH, L"%ls\\plugins", work);
-    if (!CreateDirectoryW(work, NULL) || !CreateDirectoryW(plugins, NULL) ||
-        !SetCurrentDirectoryW(work)) {
+    GetTempPathW(MAX_PATH, temp);
+    swprintf(work, MAX_PATH, L"%lszaptor-contract-%lu", temp, GetCurrentProcessId());
+    if (!CreateDirectoryW(work, NULL) || !SetCurrentDirectoryW(work) ||
+        !CreateDirectoryW(L"plugins", NULL)) {
         printf("FAIL: cannot make the folder %ls\n", work);
         return 1;
     }
@@ -463,16 +421,13 @@ int main(void) {
         run(dll);
         check(FreeLibrary(dll), "FreeLibrary");
     }
-    check(lists_given > 0 && lists_given == lists_freed,
-          "every list from create_parameters came back through slot 0 with the free bit "
-          "(%ld given, %ld freed)",
+    check(lists_given > 0 && lists_given == lists_freed, "lists given %ld, freed by slot 0 %ld",
           lists_given, lists_freed);
-    check(bad_destroys == 0, "no slot 0 on a child list or without the free bit (%ld)",
-          bad_destroys);
+    check(bad_destroys == 0, "slot 0 on a child or without the free bit (%ld)", bad_destroys);
 
-    GetTempPathW(MAX_PATH, plugins);
-    SetCurrentDirectoryW(plugins);
-    remove_tree(work);
+    SetCurrentDirectoryW(temp);
+    SHFILEOPSTRUCTW op = {.wFunc = FO_DELETE, .pFrom = work, .fFlags = FOF_NO_UI};
+    SHFileOperationW(&op);
     printf("contract: %d checks, %d failed\n", checks, failures);
     return failures ? 1 : 0;
 }

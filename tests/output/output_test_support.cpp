@@ -4,9 +4,7 @@
 
 namespace Output_test {
 
-namespace {
 const auto opened = [] { return OpenClipboard(nullptr) != 0; };
-} // namespace
 
 bool pump_until(const std::function<bool()>& condition, std::uint32_t timeout_ms,
                 std::uint32_t interval_ms) {

@@ -11,8 +11,7 @@
 
 namespace Output_test {
 
-// Pumps messages until the condition holds or the time is up, looking again
-// every interval.
+// Pumps messages until the condition (checked every interval) holds or time is up.
 bool pump_until(const std::function<bool()>& condition, std::uint32_t timeout_ms,
                 std::uint32_t interval_ms = 1);
 
