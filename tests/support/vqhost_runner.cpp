@@ -33,11 +33,13 @@ Vqhost_install make_vqhost_install(const std::wstring& name) {
 
 Script_result run_vqhost_script(const Vqhost_install& install, const std::string& script,
                                 unsigned long timeout_ms) {
-    // The script and the output go through files: no pipe to keep drained,
-    // and no helper process Wine starts for the child can hold one open.
-    const std::wstring in_path = install.dir + L"\\script.vqs",
-                       out_path = install.dir + L"\\out.txt";
-    Script_result result{0xFFFFFFFF, {}};
+    // The script and the output go through files, new ones for each run: no
+    // pipe to keep drained, and a console helper that Wine started for an
+    // earlier run may still hold that run's files.
+    static unsigned runs = 0;
+    const std::wstring stem = install.dir + L"\\run" + std::to_wstring(++runs);
+    const std::wstring in_path = stem + L".vqs", out_path = stem + L".txt";
+    Script_result result{0xFFFFFFFF, "cannot write the script"};
     if (!write_file(in_path, script))
         return result;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -54,8 +56,10 @@ Script_result run_vqhost_script(const Vqhost_install& install, const std::string
     std::wstring command = L"\"" + install.dir + L"\\vqhost.exe\" --script -";
     if (!in || !out ||
         !CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                        install.dir.c_str(), &si, &pi))
+                        install.dir.c_str(), &si, &pi)) {
+        result.output = "cannot start vqhost.exe: error " + std::to_string(GetLastError());
         return result;
+    }
     Unique_kernel_handle process(pi.hProcess), thread(pi.hThread);
     if (WaitForSingleObject(process.get(), timeout_ms) != WAIT_OBJECT_0) {
         TerminateProcess(process.get(), 0xDEAD);
