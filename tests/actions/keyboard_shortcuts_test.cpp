@@ -63,6 +63,13 @@ TEST(Keyboard_shortcuts, key_processing_and_the_listener_run_the_exact_binding_w
     EXPECT_FALSE(listener->key_event(nullptr, listener_control));
     f.tasks.clear();
     EXPECT_EQ(direct.total_runs(), 1u);
+
+    // Deinitialized but kept: every message is withdrawn (the real DLL's
+    // shut-down destroys the object, which hides a missing unsubscribe).
+    f.shortcuts.deinitialize();
+    for (const wchar_t* name : binding_messages)
+        EXPECT_EQ(f.host.filter_count(name), 0u) << name;
+    EXPECT_EQ(f.host.keyboard_listener(), nullptr);
 }
 
 TEST(Keyboard_shortcuts, binding_messages_and_the_database_agree) {
