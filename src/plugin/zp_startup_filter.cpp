@@ -16,6 +16,7 @@
 #include "plugin/tray_menu_filter.h"
 #include "storage/code_storage.h"
 #include "text/textprovider.h"
+#include "trace/boundary.h"
 #include "trace/trace.h"
 
 #include <exception>
@@ -34,6 +35,12 @@ void ZP_Startup_filter::on_startup() {
     // A second start-up without a shut-down would leave the first set of
     // components subscribed, pointing to what the second one replaced.
     if (started_) {
+        if (Trace::entry_depth() > 1) {
+            Trace::error("ZP_Startup_filter::on_startup")
+                << "a start-up from inside a running action is refused: the running set "
+                   "cannot be replaced under it";
+            return;
+        }
         Trace::info("ZP_Startup_filter::on_startup") << "already started: shutting down first";
         tear_down();
     }
@@ -42,6 +49,17 @@ void ZP_Startup_filter::on_startup() {
 
 void ZP_Startup_filter::on_shutdown() {
     Trace::marker("ZP_Startup_filter::on_shutdown");
+    // A host that stops while one of our actions waits for it (its dialog is
+    // open, say) delivers this from inside that action: freeing the
+    // components now would free the action under its running frame, and
+    // waiting for the key tasks could wait for ourselves. New work stops at
+    // once; the components go at finalize or at the next start-up.
+    if (Trace::entry_depth() > 1) {
+        Trace::info("ZP_Startup_filter::on_shutdown")
+            << "an action is still running: its components are freed later";
+        withdraw();
+        return;
+    }
     tear_down();
 }
 
@@ -82,6 +100,12 @@ void ZP_Startup_filter::build() {
     filters_.emplace_back(new MakeLowercaseAction(host()));
 }
 
+void ZP_Startup_filter::withdraw() {
+    if (keyboard_shortcuts_)
+        keyboard_shortcuts_->deinitialize();
+    Clipboard_gate::close();
+}
+
 // In this order, so that nothing is freed under a running action:
 // 1. no new work: the key messages and the keyboard listener are withdrawn,
 //    and the clipboard gate refuses new runs and ends the copy jobs in
@@ -90,9 +114,7 @@ void ZP_Startup_filter::build() {
 //    owns the clipboard window) goes on dispatching its messages;
 // 3. only then the components go, users before what they use.
 void ZP_Startup_filter::tear_down() {
-    if (keyboard_shortcuts_)
-        keyboard_shortcuts_->deinitialize();
-    Clipboard_gate::close();
+    withdraw();
     running_key_tasks().clear_pumping();
     for (auto& filter : filters_)
         filter.reset();

@@ -36,6 +36,8 @@ public:
 
 private:
     void build();
+    // No new work: key messages, the listener and the clipboard gate.
+    void withdraw();
     void tear_down();
 
     HINSTANCE module_;

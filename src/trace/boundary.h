@@ -15,8 +15,21 @@ namespace Trace {
 // Writes "<where>: exception: <what>"; never throws.
 void boundary_error(const char* where, const char* what) noexcept;
 
+// How many guarded entries are on this thread's stack. Above one inside an
+// entry, code of the plug-in is running below it: the caller re-entered us
+// (a host that delivers a message while one of our actions waits for it).
+int entry_depth() noexcept;
+
+struct Entry_count {
+    Entry_count() noexcept;
+    ~Entry_count();
+    Entry_count(const Entry_count&) = delete;
+    Entry_count& operator=(const Entry_count&) = delete;
+};
+
 template <class Result, class Body>
 Result guarded(const char* where, Result fallback, Body&& body) noexcept {
+    Entry_count count;
     try {
         return std::forward<Body>(body)();
     } catch (const std::exception& e) {
@@ -28,6 +41,7 @@ Result guarded(const char* where, Result fallback, Body&& body) noexcept {
 }
 
 template <class Body> void guarded(const char* where, Body&& body) noexcept {
+    Entry_count count;
     try {
         std::forward<Body>(body)();
     } catch (const std::exception& e) {

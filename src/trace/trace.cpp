@@ -243,6 +243,22 @@ void boundary_error(const char* where, const char* what) noexcept {
     }
 }
 
+namespace {
+thread_local int g_entry_depth = 0;
+}
+
+int entry_depth() noexcept {
+    return g_entry_depth;
+}
+
+Entry_count::Entry_count() noexcept {
+    ++g_entry_depth;
+}
+
+Entry_count::~Entry_count() {
+    --g_entry_depth;
+}
+
 void marker(const char* function) {
     if (current_level() <= 3)
         return;

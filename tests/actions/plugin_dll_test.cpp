@@ -1,5 +1,6 @@
 // The real zaptor.dll in a reference host: start-up wiring, the direct
-// binding through the listener, shut-down and a second start-up.
+// binding through the listener, shut-down (also from inside an action) and
+// a second start-up.
 #include "actions_test_support.h"
 
 #include "host/plugin_library.h"
@@ -62,7 +63,22 @@ TEST(Plugin_dll, key_bindings_through_the_real_plugin) {
     EXPECT_EQ(host.filter_count(L"key_processing"), 1u);
     ASSERT_NE(host.keyboard_listener(), nullptr);
     EXPECT_TRUE(host.keyboard_listener()->key_event(&press, listener_control));
+
+    // The host stops while an action waits for it: new work stops at once,
+    // but the action is not freed under its running frame.
+    int nested_shutdowns = 0;
+    host.set_request_observer([&](const std::wstring& name, Parameters*) {
+        if (name != L"tapquill_dlg" || nested_shutdowns++)
+            return;
+        host.deliver(L"shutdown", nullptr);
+        EXPECT_EQ(host.filter_count(L"zp_tapquill"), 1u);
+        EXPECT_EQ(host.keyboard_listener(), nullptr);
+    });
+    host.deliver(L"zp_tapquill", u32_list(L"deactivate", 0x41, L"execute").get());
+    host.set_request_observer(nullptr);
+    EXPECT_EQ(nested_shutdowns, 1);
     EXPECT_TRUE(plugin.finalize(error)) << error;
     EXPECT_EQ(host.keyboard_listener(), nullptr);
+    EXPECT_EQ(host.filter_count(L"zp_tapquill"), 0u);
     plugin.unload();
 }
