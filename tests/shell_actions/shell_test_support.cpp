@@ -5,11 +5,13 @@
 #include "output_test_support.h"
 #include "support/test_support.h"
 
+#include <filesystem>
+#include <fstream>
+
 namespace Shell_test {
 
 namespace {
 
-// Polled every 50 ms: with a 1 ms poll the recorder at times read no input under Wine.
 constexpr std::uint32_t poll_ms = 50;
 using Output_test::pump_until;
 
@@ -49,8 +51,11 @@ std::vector<std::wstring> wait_for_records(const std::wstring& log, std::size_t 
     return read_records(log);
 }
 
+// Until the recorder's rename lets go of its file, the file exists but
+// cannot be read.
 bool wait_for_file(const std::wstring& path, DWORD timeout_ms) {
-    return pump_until([&] { return Test_support::file_exists(path); }, timeout_ms, poll_ms);
+    return pump_until([&] { return std::ifstream(std::filesystem::path(path)).is_open(); },
+                      timeout_ms, poll_ms);
 }
 
 Fixture_process::Fixture_process(const std::wstring& exe,
