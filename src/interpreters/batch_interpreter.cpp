@@ -141,8 +141,10 @@ bool run_batch_script(const std::wstring& command_processor, const std::wstring&
     SetHandleInformation(in.write.get(), HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(output.read.get(), HANDLE_FLAG_INHERIT, 0);
 
+    // A fresh block, not the host's own: that may carry the C runtime's
+    // inherited descriptor table (lpReserved2), which a child's runtime would
+    // prefer to the standard handles below, and the host's title and position.
     STARTUPINFOW startup{};
-    GetStartupInfoW(&startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
