@@ -1,5 +1,6 @@
 #include "output/clipboard_window.h"
 
+#include "contract/plugin_globals.h"
 #include "output/clipboard_gate.h"
 #include "output/keypresser.h"
 #include "trace/boundary.h"
@@ -49,7 +50,7 @@ Clipboard_window::Clipboard_window(std::wstring name, UINT timeout_ms)
     window_class.cbSize = sizeof(window_class);
     window_class.style = CS_HREDRAW | CS_VREDRAW;
     window_class.lpfnWndProc = &Clipboard_window::window_proc;
-    window_class.hInstance = GetModuleHandleW(nullptr);
+    window_class.hInstance = Plugin_globals::module();
     window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     window_class.lpszClassName = name_.c_str();
@@ -71,13 +72,13 @@ Clipboard_window::~Clipboard_window() {
         }
     }
     if (class_registered_) {
-        UnregisterClassW(name_.c_str(), GetModuleHandleW(nullptr));
+        UnregisterClassW(name_.c_str(), Plugin_globals::module());
     }
 }
 
 int Clipboard_window::create() {
     HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, name_.c_str(), name_.c_str(), WS_POPUP, 0, 0, 1,
-                                  1, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+                                  1, nullptr, nullptr, Plugin_globals::module(), nullptr);
     if (!window) {
         const DWORD code = GetLastError();
         Trace::error("Clipboard_window::create")
