@@ -220,6 +220,8 @@ private:
                 << L"Cannot open code storage " << path_ << L": "
                 << (db_ ? static_cast<const wchar_t*>(sqlite3_errmsg16(db_.get()))
                         : L"out of memory");
+            // Calls then answer "not open" rather than fail one by one.
+            db_.reset();
             return;
         }
         int schema = ensure_schema();
