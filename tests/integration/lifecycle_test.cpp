@@ -9,28 +9,16 @@
 
 using namespace Test_support;
 
-namespace {
-
-std::string escaped(const std::wstring& path) {
-    std::string out;
-    for (wchar_t c : path)
-        out += c == L'\\' ? std::string("\\\\") : std::string(1, static_cast<char>(c));
-    return out;
-}
-
-} // namespace
-
 TEST(Lifecycle, BackupResultIsAndedIntoTheIncomingResult) {
     auto install = make_vqhost_install(L"backup");
-    std::wstring target = make_temp_directory(L"backup_target");
+    CreateDirectoryW((install.dir + L"\\target").c_str(), nullptr);
     std::string script = "load plugins\\zaptor.dll\nsend startup\n";
     // A 4-byte result is not a flag: it counts as true. The code storage
     // cannot be copied into a folder that does not exist.
     for (const char* request : {"create_backup result=flag:0", "create_backup",
                                 "create_backup result=u32:0", "restore_backup result=flag:1"})
-        script += std::string("send ") + request + " path=text:\"" + escaped(target) + "\"\n";
-    script +=
-        "send create_backup path=text:\"C:\\\\no\\\\such\\\\folder\"\nsend shutdown\nfinalize\n";
+        script += std::string("send ") + request + " path=text:target\n";
+    script += "send create_backup path=text:missing\nsend shutdown\nfinalize\n";
     auto run = run_vqhost_script(install, script);
     ASSERT_EQ(run.exit_code, 0u) << run.output;
     std::string results;
@@ -39,7 +27,7 @@ TEST(Lifecycle, BackupResultIsAndedIntoTheIncomingResult) {
         if (line.rfind("= result ", 0) == 0)
             results += line.substr(9) + " ";
     EXPECT_EQ(results, "flag:0 flag:1 flag:1 flag:1 flag:0 ") << run.output;
-    EXPECT_TRUE(file_exists(target + L"\\code_storage.db"));
+    EXPECT_TRUE(file_exists(install.dir + L"\\target\\code_storage.db"));
 }
 
 TEST(Lifecycle, TraceFileWithTokenAndLevelChanges) {
