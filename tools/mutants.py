@@ -93,6 +93,8 @@ MUTANTS = [
      "    if (false) {\n        Trace::info", ["actions_test"]),
     ("shut-down leaves the clipboard gate open", "src/plugin/zp_startup_filter.cpp",
      "    Clipboard_gate::close();\n", "", ["concurrency_test"]),
+    ("second tray dialog over the first", "src/plugin/tray_menu_filter.cpp",
+     "        if (open_window_) {", "        if (false) {", ["binding_dialogs_test"]),
     ("contract: Parameters slots 1 and 2 swapped", "src/contract/host_interface.h",
      "    /*1*/ virtual void set_text(const wchar_t* key, const wchar_t* text, unsigned int length) = 0;\n"
      "    /*2*/ virtual void set(const wchar_t* key, const void* data, unsigned int byte_count) = 0;\n",

@@ -89,10 +89,31 @@ void Tray_menu_filter::run_settings() {
     std::shared_ptr<Binding_directory> directory = directory_;
     Key_binding_settings_dialog dialog(module_, host_, directory.get(),
                                        key_display_name(static_cast<std::uint16_t>(key)));
-    dialog.run(nullptr);
+    run_alone(dialog);
 }
 
 void Tray_menu_filter::run_manage_actions() {
     Manage_actions_dialog dialog(host_);
+    run_alone(dialog);
+}
+
+template <class Dialog> void Tray_menu_filter::run_alone(Dialog& dialog) {
+    {
+        std::lock_guard<std::mutex> lock(open_mutex_);
+        if (open_window_) {
+            Trace::info("Tray_menu_filter::run_item") << "a dialog is open already; shown instead";
+            if (HWND open = open_window_())
+                SetForegroundWindow(GetLastActivePopup(open));
+            return;
+        }
+        open_window_ = [&dialog] { return dialog.window(); };
+    }
+    struct Closed {
+        Tray_menu_filter& self;
+        ~Closed() {
+            std::lock_guard<std::mutex> lock(self.open_mutex_);
+            self.open_window_ = nullptr;
+        }
+    } closed{*this};
     dialog.run(nullptr);
 }

@@ -1,6 +1,8 @@
 // The plug-in's items in the host's tray menu: "Change key bindings" opens
 // the key binding settings dialog, "Manage actions" the Manage actions
-// dialog. Both run modally on the thread that delivered the click.
+// dialog. Both run modally on the thread that delivered the click, one at a
+// time: the modal loop still delivers the host's tray clicks, and a second
+// dialog over the same data would overwrite the first one's edits.
 #pragma once
 
 #include "contract/filter_registration.h"
@@ -8,7 +10,9 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 class Binding_directory;
@@ -32,9 +36,13 @@ private:
     void run_item(const std::wstring& item);
     void run_settings();
     void run_manage_actions();
+    // Runs `dialog` unless one of ours is open: that one comes to the front.
+    template <class Dialog> void run_alone(Dialog& dialog);
 
     HINSTANCE module_;
     std::shared_ptr<Binding_directory> directory_;
     Interaction_if* host_;
     Filter_registration registration_;
+    std::mutex open_mutex_;
+    std::function<HWND()> open_window_; // of the dialog open now, if any
 };

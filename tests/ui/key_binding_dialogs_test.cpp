@@ -150,24 +150,29 @@ TEST_F(BindingDialogs, TrayItemsOpenTheirDialogsAndWithdrawOnDestruction) {
                 {nullptr, nullptr, L"no action", 0},
                 {L"other_tray_item", nullptr, L"foreign", 0},
                 {L"zaptor_tray_settingsX", nullptr, L"longer", 0}};
+    // Delivered on a thread of its own: it returns when its dialog closed.
+    auto clicked = [this](const wchar_t* item) {
+        return std::make_unique<Dialog_thread>([this, item] {
+            auto click = Reference_host::make_list();
+            if (item)
+                Param::write_text(click.get(), L"action", item);
+            return static_cast<INT_PTR>(host.deliver(L"add_tray_item_action", click.get()));
+        });
+    };
     for (const auto& row : rows) {
         host.clear_answer(L"vq_get_activation_key");
         if (!row.activation_key)
             host.set_no_answer(L"vq_get_activation_key");
         host.set_activation_key(row.activation_key);
-        // Delivered on a thread of its own: it returns when its dialog closed.
-        runner = std::make_unique<Dialog_thread>([this, &row] {
-            auto click = Reference_host::make_list();
-            if (row.item)
-                Param::write_text(click.get(), L"action", row.item);
-            return static_cast<INT_PTR>(host.deliver(L"add_tray_item_action", click.get()));
-        });
+        runner = clicked(row.item);
         if (!row.caption) {
             EXPECT_TRUE(runner->wait_done() && runner->result() == 1) << row.shown;
             continue;
         }
         HWND shown = runner->wait_for(row.caption);
         ASSERT_NE(shown, nullptr) << row.shown;
+        // A click while it is open opens nothing more.
+        EXPECT_TRUE(clicked(L"zaptor_tray_action")->wait_done()) << row.shown;
         expand_roots(GetDlgItem(shown, IDC_MA_TREE));
         EXPECT_TRUE(find_list_row(GetDlgItem(shown, IDC_KS_LIST), row.shown) == 0 ||
                     find_tree_item(GetDlgItem(shown, IDC_MA_TREE), row.shown))
