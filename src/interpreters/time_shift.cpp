@@ -24,11 +24,14 @@ std::int64_t scaled(std::int64_t value, std::int64_t unit) {
     return std::clamp(value, -bound, bound) * unit;
 }
 
-std::uint64_t to_ticks(const SYSTEMTIME& time) {
+// False for a time Windows cannot convert; 0 ticks is a valid moment
+// (1601-01-01 00:00), not a failure.
+bool to_ticks(const SYSTEMTIME& time, std::uint64_t& ticks) {
     FILETIME file{};
     if (!SystemTimeToFileTime(&time, &file))
-        return 0;
-    return (static_cast<std::uint64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
+        return false;
+    ticks = (static_cast<std::uint64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
+    return true;
 }
 
 SYSTEMTIME from_ticks(std::uint64_t ticks) {
@@ -145,23 +148,18 @@ SYSTEMTIME apply_time_shift(const SYSTEMTIME& time, const Time_shift& shift) {
     shifted.wMonth = static_cast<WORD>(month);
     shifted.wDay = static_cast<WORD>(std::min(day, days_in_month(static_cast<int>(year), month)));
     shifted.wDayOfWeek = 0;
-    if (shift.seconds == 0) {
-        // Recompute the weekday through the time scale.
-        const std::uint64_t ticks = to_ticks(shifted);
-        return ticks ? from_ticks(ticks) : shifted;
-    }
-    // Continuous part, limited to the first and the last representable moment.
-    const std::uint64_t ticks = to_ticks(shifted);
-    if (!ticks) {
+    std::uint64_t ticks = 0;
+    // Without a continuous part, only the weekday is recomputed, through the time scale.
+    if (shift.seconds == 0)
+        return to_ticks(shifted, ticks) ? from_ticks(ticks) : shifted;
+    // Continuous part, limited to the first (tick 0) and the last representable moment.
+    if (!to_ticks(shifted, ticks)) {
         Trace::error("apply_time_shift") << "the date before the shift is not valid; unshifted";
         return shifted;
     }
-    SYSTEMTIME first{};
-    first.wYear = first_year;
-    first.wMonth = 1;
-    first.wDay = 1;
-    const std::uint64_t low = to_ticks(first);
-    const std::uint64_t high = to_ticks(last_moment());
+    const std::uint64_t low = 0;
+    std::uint64_t high = 0;
+    to_ticks(last_moment(), high);
     const std::uint64_t delta =
         static_cast<std::uint64_t>(shift.seconds < 0 ? -shift.seconds : shift.seconds) *
         ticks_per_second;
