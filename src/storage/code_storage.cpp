@@ -213,15 +213,11 @@ private:
             Trace::error("Code_storage::open") << "No path for the code storage";
             return;
         }
-        int result = SQLITE_OK;
-        db_ = SQLite::open(path_, result);
-        if (result != SQLITE_OK) {
+        std::wstring error;
+        db_ = SQLite::open(path_, error);
+        if (!db_) {
             Trace::error("Code_storage::open")
-                << L"Cannot open code storage " << path_ << L": "
-                << (db_ ? static_cast<const wchar_t*>(sqlite3_errmsg16(db_.get()))
-                        : L"out of memory");
-            // Calls then answer "not open" rather than fail one by one.
-            db_.reset();
+                << L"Cannot open code storage " << path_ << L": " << error;
             return;
         }
         int schema = ensure_schema();

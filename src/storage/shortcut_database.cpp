@@ -39,16 +39,11 @@ const wchar_t* error_text(sqlite3* db) {
 
 Shortcut_database::Shortcut_database(std::wstring path) : path_(std::move(path)) {
     if (!path_.empty()) {
-        int result = SQLITE_OK;
-        db_ = SQLite::open(path_, result);
-        if (result != SQLITE_OK) {
-            // A connection that failed to open is of no use: close it so
-            // the failure below is the plain one.
+        std::wstring error;
+        db_ = SQLite::open(path_, error);
+        if (!db_)
             Trace::error("Shortcut_database::Shortcut_database")
-                << L"Cannot open key-binding database " << path_ << L": "
-                << (db_ ? error_text(db_.get()) : L"out of memory");
-            db_.reset();
-        }
+                << L"Cannot open key-binding database " << path_ << L": " << error;
     }
     if (!db_)
         throw std::runtime_error("Failed to open db");

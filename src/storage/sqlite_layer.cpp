@@ -85,19 +85,33 @@ Text_view column_text(sqlite3_stmt* statement, int column) {
     return {wide, std::wcslen(wide)};
 }
 
-Connection open(const std::wstring& path, int& result) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        return open_read_only(path, result);
-    sqlite3* raw = nullptr;
-    result = sqlite3_open16(path.c_str(), &raw);
-    return Connection(raw);
+namespace {
+
+Connection opened_or_null(int result, sqlite3* raw, std::wstring& error) {
+    Connection db(raw);
+    if (result == SQLITE_OK && db)
+        return db;
+    const void* message = db ? sqlite3_errmsg16(db.get()) : nullptr;
+    error = message ? static_cast<const wchar_t*>(message) : L"out of memory";
+    return Connection();
 }
 
-Connection open_read_only(const std::wstring& path, int& result) {
+} // namespace
+
+Connection open(const std::wstring& path, std::wstring& error) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return open_read_only(path, error);
     sqlite3* raw = nullptr;
-    result = sqlite3_open_v2(utf16_to_utf8(path).c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    return Connection(raw);
+    const int result = sqlite3_open16(path.c_str(), &raw);
+    return opened_or_null(result, raw, error);
+}
+
+Connection open_read_only(const std::wstring& path, std::wstring& error) {
+    sqlite3* raw = nullptr;
+    const int result =
+        sqlite3_open_v2(utf16_to_utf8(path).c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    return opened_or_null(result, raw, error);
 }
 
 bool answers_probe(const std::wstring& path, const wchar_t* probe, std::string& reason) {
@@ -107,10 +121,10 @@ bool answers_probe(const std::wstring& path, const wchar_t* probe, std::string& 
         reason = "no backup file " + name;
         return false;
     }
-    int opened = SQLITE_OK;
-    Connection db = open_read_only(path, opened);
-    if (opened != SQLITE_OK || !db) {
-        reason = "cannot open " + name + (db ? std::string(": ") + sqlite3_errmsg(db.get()) : "");
+    std::wstring error;
+    Connection db = open_read_only(path, error);
+    if (!db) {
+        reason = "cannot open " + name + ": " + utf16_to_utf8(error);
         return false;
     }
     sqlite3_stmt* raw = nullptr;

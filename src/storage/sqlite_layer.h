@@ -47,12 +47,12 @@ Text_view column_text(sqlite3_stmt* statement, int column);
 
 // Opens the database file at `path`, creating it if missing. A file the user
 // marked read-only is opened read-only, so that nothing is written to it even
-// where the process could (an administrator, Wine as root). `result` is
-// SQLite's code; on failure the connection, when SQLite made one, still
-// holds the error message.
-Connection open(const std::wstring& path, int& result);
+// where the process could (an administrator, Wine as root). A connection
+// that failed to open is of no use: it is closed, and a null connection
+// comes back with SQLite's message in `error`.
+Connection open(const std::wstring& path, std::wstring& error);
 // Opens an existing file read-only: nothing is created and nothing changed.
-Connection open_read_only(const std::wstring& path, int& result);
+Connection open_read_only(const std::wstring& path, std::wstring& error);
 
 // Whether `path` is a database file that answers `probe` (a query naming
 // the tables and columns it must have) without an error, for checking a

@@ -39,11 +39,8 @@ std::wstring column_string(sqlite3_stmt* statement, int column) {
 Connection open_read_only(const std::wstring& path) {
     if (path.empty())
         return nullptr;
-    int result = SQLITE_OK;
-    Connection db = SQLite::open_read_only(path, result);
-    if (result != SQLITE_OK)
-        return nullptr;
-    return db;
+    std::wstring error;
+    return SQLite::open_read_only(path, error);
 }
 
 // A table name goes into the statement as a quoted identifier, so no
