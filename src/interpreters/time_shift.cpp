@@ -157,7 +157,6 @@ SYSTEMTIME apply_time_shift(const SYSTEMTIME& time, const Time_shift& shift) {
         Trace::error("apply_time_shift") << "the date before the shift is not valid; unshifted";
         return shifted;
     }
-    const std::uint64_t low = 0;
     std::uint64_t high = 0;
     to_ticks(last_moment(), high);
     const std::uint64_t delta =
@@ -165,7 +164,7 @@ SYSTEMTIME apply_time_shift(const SYSTEMTIME& time, const Time_shift& shift) {
         ticks_per_second;
     std::uint64_t result;
     if (shift.seconds < 0)
-        result = ticks - low < delta ? low : ticks - delta;
+        result = ticks < delta ? 0 : ticks - delta;
     else
         result = high - ticks < delta ? high : ticks + delta;
     return from_ticks(result);
