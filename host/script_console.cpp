@@ -6,6 +6,7 @@
 #include "host/value_format.h"
 #include "trace/trace.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -50,8 +51,45 @@ bool parse_assignments(const std::vector<std::string>& words, std::size_t first,
 
 Script_console::Script_console(Reference_host& host, Output output)
     : host_(host), output_(std::move(output)) {
-    host_.set_request_observer(
-        [this](const std::wstring& name, Parameters* list) { print(format_request(name, list)); });
+    host_.set_request_observer([this](const std::wstring& name, Parameters* list) {
+        print(format_request(name, list));
+        std::lock_guard<std::mutex> lock(output_mutex_);
+        ++request_counts_[name];
+    });
+}
+
+std::size_t Script_console::requests_seen(const std::wstring& name) {
+    std::lock_guard<std::mutex> lock(output_mutex_);
+    auto found = request_counts_.find(name);
+    return found == request_counts_.end() ? 0 : found->second;
+}
+
+// "await NAME COUNT MS": serves messages until the plug-in has sent the
+// request NAME COUNT times in all, or fails when MS pass first. Work that a
+// worker thread does (a released binding) takes its own time, and far more
+// of it under an emulator; a fixed pause would race it.
+bool Script_console::command_await(const std::vector<std::string>& words, std::string& error) {
+    unsigned long long count = 0;
+    unsigned long long ms = 0;
+    if (words.size() != 4) {
+        error = "await needs a request name, a count and milliseconds";
+        return false;
+    }
+    if (!Value_format::parse_number(words[2], 0x7FFFFFFF, count, error) ||
+        !Value_format::parse_number(words[3], 0x7FFFFFFF, ms, error))
+        return false;
+    const std::wstring name = utf8_to_utf16(words[1]);
+    const ULONGLONG deadline = GetTickCount64() + ms;
+    while (requests_seen(name) < count) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) {
+            error = "await: " + words[1] + " sent " + std::to_string(requests_seen(name)) +
+                    " times, not " + std::to_string(count) + ", within " + words[3] + " ms";
+            return false;
+        }
+        pump_messages(static_cast<unsigned int>(std::min<ULONGLONG>(deadline - now, 10)));
+    }
+    return true;
 }
 
 Script_console::~Script_console() {
@@ -239,6 +277,8 @@ bool Script_console::execute(const std::vector<std::string>& words, const std::s
         host_.set_activation_key(vk);
         return true;
     }
+    if (command == "await")
+        return command_await(words, error);
     if (command == "wait") {
         unsigned long long ms = 0;
         if (words.size() != 2) {

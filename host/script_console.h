@@ -24,6 +24,7 @@
 #include "host/send_input_typist.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -67,12 +68,17 @@ private:
     bool command_listener(const std::vector<std::string>& words, std::string& error);
     bool command_type(const std::string& rest, std::string& error);
     bool command_typing(const std::vector<std::string>& words, std::string& error);
+    bool command_await(const std::vector<std::string>& words, std::string& error);
     void print(const std::string& line);
+    std::size_t requests_seen(const std::wstring& name);
     void close_plugin();
 
     Reference_host& host_;
     Output output_;
     std::mutex output_mutex_;
+    // Requests the plug-in has sent, by name (any thread may send): what
+    // "await" waits for instead of a guessed pause.
+    std::map<std::wstring, std::size_t> request_counts_;
     Plugin_library plugin_;
     std::unique_ptr<Keyboard_hook> hook_;
     std::unique_ptr<Send_input_typist> typist_;

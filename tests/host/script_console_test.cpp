@@ -98,6 +98,11 @@ TEST(Script_console, drives_a_plugin_dll_from_load_to_unload) {
                      "= in text:\"gone\"", "= vq_default_action_handler text:\"tp_echo\""}));
     EXPECT_EQ(run.host.typed_texts(), Wide_lines{L"stash"});
     EXPECT_FALSE(run.console.plugin().loaded());
+    // await counts every request since the console began, and fails when
+    // the count is not reached in time.
+    EXPECT_EQ(run.console.run("await vq_keyboard_write 1 0\n"), 0);
+    EXPECT_EQ(run.console.run("await vq_keyboard_write 2 50\n"), 1);
+    EXPECT_EQ(run.console.run("await tp_key_seen 2 0\n"), 0);
 }
 
 // A plug-in unloaded without finalize leaves no filter behind; at its end the
