@@ -219,7 +219,11 @@ int Reference_host::deliver_to_filters(const std::wstring& name, Parameters* lis
                 continue;
         }
         try {
-            filter->process(receiver_name.c_str(), static_cast<unsigned int>(receiver_name.size()),
+            // A name is its pointer and length: the host may hand out a piece
+            // of a longer text. Followed here by more characters instead of a
+            // NUL, so that a filter reading up to a NUL sees another name.
+            const std::wstring unterminated = receiver_name + L"_unterminated";
+            filter->process(unterminated.c_str(), static_cast<unsigned int>(receiver_name.size()),
                             list);
         } catch (const std::exception& e) {
             Trace::error("Reference_host::deliver") << receiver_name << " failed: " << e.what();
