@@ -3,13 +3,18 @@
 
 Each mutant replaces one exact piece of code (it must occur exactly once),
 rebuilds the tree incrementally, runs the tests that should notice, and puts
-the file back. Prints each result and killed/total; exits 1 when a mutant
-survives or no longer applies.
+the file back. The tests of the chosen mutants run unchanged first; when one
+fails, no mutant runs (exit 2). A kill names the test that failed (and the
+first failing case, or "time-out"); a mutant that does not build is reported
+as not built, never counted as killed. Exits 1 when a mutant survives, does
+not build or no longer applies.
 
-    tools/mutants.py [--list] [--only NAME,...] [--arch i686|x86_64]
+    tools/mutants.py [--list] [--only NAME,...] [--arch i686|x86_64] [--extra FILE.json]
 """
 import argparse
+import json
 import os
+import re
 import subprocess
 import sys
 import time
@@ -119,8 +124,47 @@ SCRIPT_TARGETS = {
 
 
 def run(cmd, timeout=None):
-    return subprocess.run(cmd, cwd=ROOT, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                          timeout=timeout).returncode
+    """Return code and output of a command in the source tree."""
+    done = subprocess.run(cmd, cwd=ROOT, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                          timeout=timeout)
+    return done.returncode, done.stdout.decode("utf-8", "replace")
+
+
+def build(build_dir, tests):
+    targets = []
+    for t in tests:
+        targets += SCRIPT_TARGETS.get(t, [t])
+    return run(["cmake", "--build", build_dir, "-j2", "--target"] + targets)
+
+
+# "  5 - storage_test (Failed)" / "(Timeout)" in ctest's closing list.
+CTEST_FAILED = re.compile(r"^\s*\d+ - (\S+) \((.+)\)\s*$", re.M)
+GTEST_FAILED = re.compile(r"^\[  FAILED  \] ([\w/.]+)", re.M)
+
+
+def run_tests(build_dir, tests):
+    """(passed, [what failed]) for the tests, each failure named with its
+    first failing test case and labelled when it timed out."""
+    regex = "^(" + "|".join(tests) + ")$"
+    code, out = run(["ctest", "--test-dir", build_dir, "-R", regex, "--timeout", "300",
+                     "--output-on-failure"])
+    failures = []
+    for name, why in CTEST_FAILED.findall(out):
+        label = name + (" (time-out)" if "Timeout" in why else "")
+        cases = [c for c in GTEST_FAILED.findall(out) if "." in c]
+        if cases and "Timeout" not in why:
+            label += ": " + cases[0]
+        failures.append(label)
+    if code != 0 and not failures:
+        failures.append("ctest exit code %d" % code)
+    return code == 0, failures
+
+
+def load_extra(path):
+    """Mutants kept outside the project (a held-out set): a JSON list of
+    objects with name, file, code, mutated and tests."""
+    with open(path, encoding="utf-8") as f:
+        return [(m["name"], m["file"], m["code"], m["mutated"], m["tests"]) for m in json.load(f)]
 
 
 def main():
@@ -128,53 +172,72 @@ def main():
     parser.add_argument("--arch", default="i686")
     parser.add_argument("--only", default="")
     parser.add_argument("--list", action="store_true")
+    parser.add_argument("--extra", default="", help="JSON file of further mutants, run instead")
     args = parser.parse_args()
-    build = os.path.join(ROOT, "build", args.arch)
-    chosen = [m for m in MUTANTS if not args.only or m[0] in args.only.split(",")]
+    build_dir = os.path.join(ROOT, "build", args.arch)
+    pool = load_extra(args.extra) if args.extra else MUTANTS
+    chosen = [m for m in pool if not args.only or m[0] in args.only.split(",")]
     if args.list:
         for m in chosen:
             print(f"{m[1]}: {m[0]} -> {' '.join(m[4])}")
         return 0
-    killed, survived, stale = [], [], []
-    for name, path, code, mutated, tests in chosen:
+    # The tests must pass unchanged first: a kill by a test that fails anyway
+    # would prove nothing.
+    baseline = sorted({t for m in chosen for t in m[4]})
+    code, out = build(build_dir, baseline)
+    if code != 0:
+        print(out[-3000:])
+        print("baseline: the unchanged tree does not build; no mutant run")
+        return 2
+    passed, failures = run_tests(build_dir, baseline)
+    if not passed:
+        print("baseline: unchanged tests fail: " + "; ".join(failures) + "; no mutant run")
+        return 2
+    print(f"baseline: {len(baseline)} tests pass unchanged", flush=True)
+    killed, survived, stale, unbuilt = [], [], [], []
+    for name, path, code_text, mutated, tests in chosen:
         full = os.path.join(ROOT, path)
         with open(full, encoding="utf-8") as f:
             original = f.read()
-        if original.count(code) != 1:
+        if original.count(code_text) != 1:
             stale.append(name)
-            print(f"STALE     {name} ({path}: the code occurs {original.count(code)} times)",
+            print(f"STALE     {name} ({path}: the code occurs {original.count(code_text)} times)",
                   flush=True)
             continue
         start = time.time()
         try:
             with open(full, "w", encoding="utf-8") as f:
-                f.write(original.replace(code, mutated))
-            targets = []
-            for t in tests:
-                targets += SCRIPT_TARGETS.get(t, [t])
-            built = run(["cmake", "--build", build, "-j2", "--target"] + targets) == 0
-            if not built:
-                result = "killed (does not build)"
-                killed.append(name)
+                f.write(original.replace(code_text, mutated))
+            if build(build_dir, tests)[0] != 0:
+                # A mutant that does not compile says nothing about the tests.
+                result = "NOT BUILT"
+                unbuilt.append(name)
             else:
-                regex = "^(" + "|".join(tests) + ")$"
-                failed = run(["ctest", "--test-dir", build, "-R", regex, "--timeout", "300"]) != 0
-                result = "killed" if failed else "SURVIVED"
-                (killed if failed else survived).append(name)
+                passed, failures = run_tests(build_dir, tests)
+                if passed:
+                    result = "SURVIVED"
+                    survived.append(name)
+                else:
+                    result = "killed"
+                    killed.append(name)
+                    name = f"{name} [by {'; '.join(failures)}]"
         finally:
             with open(full, "w", encoding="utf-8") as f:
                 f.write(original)
         print(f"{result:9} {name} ({path}; {' '.join(tests)}; {time.time() - start:.0f} s)",
               flush=True)
-    total = len(killed) + len(survived) + len(stale)
-    print(f"mutants: {len(killed)}/{total} killed")
+    counted = len(killed) + len(survived)
+    print(f"mutants: {len(killed)}/{counted} killed"
+          f" ({len(unbuilt)} not built, {len(stale)} no longer apply; neither counted)")
     if survived:
         print("survived: " + "; ".join(survived))
+    if unbuilt:
+        print("not built: " + "; ".join(unbuilt))
     if stale:
         print("no longer apply: " + "; ".join(stale))
     # Leave the tree built as it is checked in.
-    run(["cmake", "--build", build, "-j2"])
-    return 0 if not survived and not stale else 1
+    run(["cmake", "--build", build_dir, "-j2"])
+    return 0 if not survived and not stale and not unbuilt else 1
 
 
 if __name__ == "__main__":
