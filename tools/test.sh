@@ -12,14 +12,16 @@ cd "$root"
 tools/setup.sh
 . tools/platform.sh
 
-# The tests of the 32-bit binaries themselves; in the i686 tree only.
-run32='^(contract_test|smoke32)$'
+# The tests of the 32-bit binaries themselves, and the logic-level tests
+# once more as one 32-bit program; in the i686 tree only.
+run32='^(contract_test|smoke32|logic32_test)$'
 if zaptor_native32; then
     suite_arch=i686
 else
     suite_arch=x86_64
-    echo "== building the shipped 32-bit plug-in and host"
-    tools/build.sh i686 tests zaptor vqhost zaptor_lng zaptor_release zaptor_contract_host
+    echo "== building the shipped 32-bit plug-in and host, and the 32-bit logic tests"
+    tools/build.sh i686 tests -DZAPTOR_LOGIC32=ON zaptor vqhost zaptor_lng zaptor_release \
+        zaptor_contract_host logic32_test
 fi
 echo "== building the test suite ($suite_arch)"
 tools/build.sh "$suite_arch" tests
