@@ -79,20 +79,33 @@ TEST_F(TextproviderTest, LanguagesSwitchAndMissingTextsFallBackToEnglish) {
 // Each bad language or file: one error line, the language kept, no file written.
 TEST_F(TextproviderTest, BadLanguageOrFileLeavesTheLanguageAndTheFileAlone) {
     provider->set_language_from_file(path, L"de");
-    const std::wstring missing = dir + L"\\none.lng", garbled = dir + L"\\garbled.lng";
+    const std::wstring missing = dir + L"\\none.lng", garbled = dir + L"\\garbled.lng",
+                       halfway = dir + L"\\halfway.lng";
     ASSERT_TRUE(Test_support::write_file(garbled, Db_files::random_bytes(2048, 11)));
+    // German whose third row fails to read (an integer overflow in the view)
+    // after two rows were read: half a language must not be taken.
+    ASSERT_TRUE(Db_files::run(
+        Db_files::open_raw(halfway).get(),
+        "CREATE TABLE meta (key TEXT, value TEXT); INSERT INTO meta VALUES ('language','de');"
+        "CREATE TABLE base_lang (word_id INTEGER, text TEXT);"
+        "INSERT INTO base_lang VALUES (1,'Delete'),(2,'Manage actions'),(3,'Broken');"
+        "CREATE TABLE rows (word_id INTEGER, text TEXT);"
+        "INSERT INTO rows VALUES (1,'Löschen'),(2,'Aktionen verwalten'),(3,'Kaputt');"
+        "CREATE VIEW de AS SELECT word_id, CASE WHEN word_id = 3 "
+        "THEN abs(-9223372036854775808) ELSE text END AS text FROM rows;"));
     const std::string before = Test_support::read_file(path),
                       garbage = Test_support::read_file(garbled);
     const std::pair<std::wstring, const wchar_t*> rows[] = {
         {path, L"xx"},    {path, L"de'; DROP TABLE meta; --"},
         {path, L"meta"},  {path, L"de\" AS dest; DROP TABLE meta; --"},
-        {missing, L"de"}, {garbled, L"de"}};
+        {halfway, L"de"}, {missing, L"de"},
+        {garbled, L"de"}};
     for (const auto& [file, language] : rows) {
         Trace_capture trace;
         provider->set_language_from_file(file, language);
         EXPECT_EQ(trace.errors("Textprovider::set_language").size(), 1u) << language;
         EXPECT_EQ(provider->get_language(), L"de") << language;
-        EXPECT_EQ(shown(L"Delete"), L"Delete") << language;
+        EXPECT_EQ(shown(L"Delete"), L"Delete") << file << L" " << language;
     }
     std::vector<std::wstring> list;
     provider->get_language_list(list);
