@@ -137,9 +137,9 @@ def build(build_dir, tests):
     return run(["cmake", "--build", build_dir, "-j2", "--target"] + targets)
 
 
-# "  5 - storage_test (Failed)" / "(Timeout)" in ctest's closing list.
-CTEST_FAILED = re.compile(r"^\s*\d+ - (\S+) \((.+)\)\s*$", re.M)
-GTEST_FAILED = re.compile(r"^\[  FAILED  \] ([\w/.]+)", re.M)
+# "1/2 Test #5: storage_test .....***Failed    3.1 sec" and its gtest lines.
+CTEST_RESULT = re.compile(r"Test +#\d+: (\S+) \.*\s*(\*\*\*\w+|Passed)")
+GTEST_FAILED = re.compile(r"^\[  FAILED  \] ([\w/.]+)")
 
 
 def run_tests(build_dir, tests):
@@ -148,16 +148,24 @@ def run_tests(build_dir, tests):
     regex = "^(" + "|".join(tests) + ")$"
     code, out = run(["ctest", "--test-dir", build_dir, "-R", regex, "--timeout", "300",
                      "--output-on-failure"])
-    failures = []
-    for name, why in CTEST_FAILED.findall(out):
-        label = name + (" (time-out)" if "Timeout" in why else "")
-        cases = [c for c in GTEST_FAILED.findall(out) if "." in c]
-        if cases and "Timeout" not in why:
-            label += ": " + cases[0]
-        failures.append(label)
-    if code != 0 and not failures:
-        failures.append("ctest exit code %d" % code)
-    return code == 0, failures
+    # With --output-on-failure a test's output follows its result line.
+    failures, current = [], None
+    for line in out.splitlines():
+        result = CTEST_RESULT.search(line)
+        if result:
+            current = None
+            if "Passed" not in result.group(2):
+                timed_out = "Timeout" in result.group(2)
+                failures.append([result.group(1) + (" (time-out)" if timed_out else ""), None])
+                current = failures[-1]
+            continue
+        case = GTEST_FAILED.match(line)
+        if current is not None and case and current[1] is None and "." in case.group(1):
+            current[1] = case.group(1)
+    labels = [name + (": " + case if case else "") for name, case in failures]
+    if code != 0 and not labels:
+        labels.append("ctest exit code %d" % code)
+    return code == 0, labels
 
 
 def load_extra(path):

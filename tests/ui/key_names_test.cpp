@@ -77,6 +77,22 @@ TEST(KeyChoice, CandidateKeysOnTheUsLayout) {
     EXPECT_EQ(keys.at(last).code & 0xFF, 0x60u);
     for (std::size_t i = last + 1; i < keys.size(); ++i)
         EXPECT_NE(keys[i].code & 0xFF, 0x60u);
+    // Every offered key is found again from a binding of it, whatever the
+    // modifier and direct bits: all eight bits of the virtual key count.
+    for (const auto& key : keys) {
+        const auto found = static_cast<std::size_t>(preselected_key(keys, key.code | 0x10700));
+        EXPECT_EQ(keys.at(found).code & 0xFF, key.code & 0xFF) << std::hex << key.code;
+    }
+    // A key the layout does not offer (bound on another one) preselects the
+    // first entry, never a key that shares some of its bits.
+    for (std::uint32_t key = 0; key < 256; ++key) {
+        bool offered = false;
+        for (const auto& entry : keys)
+            offered = offered || (entry.code & 0xFF) == key;
+        if (!offered) {
+            EXPECT_EQ(preselected_key(keys, key | 0x300), 0) << std::hex << key;
+        }
+    }
 }
 
 } // namespace

@@ -121,6 +121,12 @@ TEST_F(ManageActions, KeyButtonBindsChangesAndUnbinds) {
          0x74,
          {{0x274, L"zp_1_user_id"}, {0x10174, L"zp_2_user_id"}},
          L"Caps Lock + Control + F5"},
+        // With the activation key and Shift: bit 8 is Shift, not "direct".
+        {IDOK,
+         2,
+         0x74,
+         {{0x174, L"zp_1_user_id"}, {0x10174, L"zp_2_user_id"}},
+         L"Caps Lock + Shift + F5"},
         {IDC_SK_UNBIND, -1, 0, {{0x10174, L"zp_2_user_id"}}, L"Set key ..."},
         // Shift without the activation key: Search web's combination, taken.
         {IDOK, 8, 0x74, {{0x10174, L"zp_1_user_id"}}, L"Shift + F5"},
