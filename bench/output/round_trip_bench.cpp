@@ -102,7 +102,8 @@ int main(int argc, char** argv) {
     std::printf("  floor (fixed waits) %6.1f ms   ratio %.2f (goal <= 0.80)\n", floor_ms,
                 round_trip / floor_ms);
     std::printf("  median capture    %8.1f ms  (backup + copy job)\n", median(capture));
-    std::printf("  median paste      %8.1f ms  (paste_text until the target's read)\n", median(paste));
+    std::printf("  median paste      %8.1f ms  (paste_text until the target's read)\n",
+                median(paste));
     std::printf("  median restore    %8.1f ms\n", median(restore));
     std::printf("  min / max total   %8.1f / %.1f ms\n",
                 *std::min_element(total.begin(), total.end()),

@@ -7,9 +7,9 @@
 #include <memory>
 
 // Named clipboard slots, one per base key: Set stores the selection (every
-// format the application copied: a picture pastes back as a picture) in the slot of its combination's base key, Paste pastes it,
-// so VQ-Key+Shift+A and VQ-Key+A share slot A. Slots live in memory only,
-// from load to unload of the plug-in.
+// format the application copied: a picture pastes back as a picture) in the slot of its
+// combination's base key, Paste pastes it, so VQ-Key+Shift+A and VQ-Key+A share slot A. Slots live
+// in memory only, from load to unload of the plug-in.
 namespace Clipboard_stash {
 
 // A slot (never null; empty when missing). Slots are replaced whole, never

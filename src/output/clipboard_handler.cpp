@@ -29,9 +29,8 @@ std::uint32_t last_error() {
 // formats already carry keeps the user's value.
 void put_history_exclusion(const Clipboard_snapshot& already) {
     for (std::uint32_t format : Clipboard_formats::history_exclusion_formats()) {
-        if (format == 0 || std::any_of(already.begin(), already.end(), [&](const Saved_format& r) {
-                return r.format == format;
-            }))
+        if (format == 0 || std::any_of(already.begin(), already.end(),
+                                       [&](const Saved_format& r) { return r.format == format; }))
             continue;
         const std::uint32_t value = 0;
         Unique_global block(GlobalAlloc(shared_moveable, sizeof value));
@@ -363,8 +362,8 @@ bool Clipboard_handler::copy_opened_clipboard(Clipboard_snapshot& copy, std::str
         record.format = format;
         record.data = copy_clipboard_object(format, data, record.size);
         if (!record.data) {
-            why = "no copy of format " + utf16_to_utf8(Clipboard_formats::format_name(format)) + " (" +
-                  std::to_string(record.size) + " bytes) could be made: error " +
+            why = "no copy of format " + utf16_to_utf8(Clipboard_formats::format_name(format)) +
+                  " (" + std::to_string(record.size) + " bytes) could be made: error " +
                   std::to_string(last_error());
             return false;
         }

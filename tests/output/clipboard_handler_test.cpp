@@ -84,8 +84,8 @@ TEST_F(ClipboardHandlerTest, ClipboardTextAndHtmlAreReadWithinTheirBlocks) {
         std::vector<std::uint8_t> text, html;
         const wchar_t *read, *url; // url nullptr: none
     } cases[] = {
-        {bytes(std::string("a\0b\0c\0\0\0", 8)),
-         bytes("StartHTML:40\r\nSourceURL:http://u/\r\n"), L"abc", L"http://u/"},
+        {bytes(std::string("a\0b\0c\0\0\0", 8)), bytes("StartHTML:40\r\nSourceURL:http://u/\r\n"),
+         L"abc", L"http://u/"},
         {bytes(std::string("a\0b\0c", 5)), bytes("StartHTML:40\r\nSourceURL:http://cut"), L"ab",
          nullptr},
         {bytes(std::string("x", 1)), bytes("StartHTML:1"), L"", nullptr},

@@ -81,8 +81,8 @@ const std::vector<Fixture_format>& fixture_formats() {
         header.pFiles = sizeof header;
         header.fWide = TRUE;
         std::memcpy(drop.data(), &header, sizeof header);
-        const std::vector<unsigned char> files = wide(std::wstring(
-            L"C:\\fixture\\a.txt\0C:\\fixture\\b \u00e4.png\0", 36));
+        const std::vector<unsigned char> files =
+            wide(std::wstring(L"C:\\fixture\\a.txt\0C:\\fixture\\b \u00e4.png\0", 36));
         drop.insert(drop.end(), files.begin(), files.end());
         list.push_back({CF_HDROP, drop});
         HENHMETAFILE metafile = make_metafile();
