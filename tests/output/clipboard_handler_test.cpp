@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <set>
 
 using namespace Output_test;
@@ -173,6 +175,122 @@ TEST_F(ClipboardHandlerTest, BackupIsWholeOrTheActionIsRefused) {
     EXPECT_FALSE(add_within(sum, 0x100000001ull, Clipboard_formats::backup_cap));
     EXPECT_TRUE(add_within(sum, 1, Clipboard_formats::backup_cap));
     EXPECT_EQ(sum, Clipboard_formats::backup_cap);
+}
+
+// Every listed format, read as its bytes: memory blocks whole, metafiles as
+// their bits, a palette as its entries, a bitmap as its size and pixels.
+std::map<UINT, std::vector<std::uint8_t>> clipboard_contents() {
+    std::map<UINT, std::vector<std::uint8_t>> contents;
+    if (!pump_until([] { return OpenClipboard(nullptr) != 0; }, 2000))
+        return contents;
+    const auto markers = Clipboard_formats::history_exclusion_formats();
+    std::vector<UINT> formats;
+    for (UINT format = EnumClipboardFormats(0); format; format = EnumClipboardFormats(format))
+        if (std::find(markers.begin(), markers.end(), format) == markers.end())
+            formats.push_back(format);
+    for (UINT format : formats) {
+        std::vector<std::uint8_t>& bytes = contents[format];
+        HANDLE data = GetClipboardData(format);
+        const auto append = [&](const void* from, std::size_t size) {
+            const auto* first = static_cast<const std::uint8_t*>(from);
+            bytes.insert(bytes.end(), first, first + size);
+        };
+        if (!data) {
+            bytes = {0xDE, 0xAD};
+        } else if (format == CF_ENHMETAFILE) {
+            bytes.resize(GetEnhMetaFileBits(static_cast<HENHMETAFILE>(data), 0, nullptr));
+            GetEnhMetaFileBits(static_cast<HENHMETAFILE>(data), bytes.size(), bytes.data());
+        } else if (format == CF_PALETTE) {
+            PALETTEENTRY entries[256];
+            append(entries, sizeof(PALETTEENTRY) *
+                                GetPaletteEntries(static_cast<HPALETTE>(data), 0, 256, entries));
+        } else if (format == CF_BITMAP) {
+            BITMAP info{};
+            GetObjectW(data, sizeof info, &info);
+            append(&info.bmWidth, 2 * sizeof(LONG));
+        } else if (auto* locked = GlobalLock(data)) {
+            if (format == CF_METAFILEPICT) {
+                const auto* picture = static_cast<const METAFILEPICT*>(locked);
+                append(picture, 3 * sizeof(LONG)); // mapping mode and extents
+                std::vector<std::uint8_t> bits(GetMetaFileBitsEx(picture->hMF, 0, nullptr));
+                GetMetaFileBitsEx(picture->hMF, bits.size(), bits.data());
+                append(bits.data(), bits.size());
+            } else {
+                append(locked, GlobalSize(data));
+            }
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return contents;
+}
+
+// Pictures in every form a program may put them (device bitmap, old
+// metafile, palette), and formats that only their owner can keep: after an
+// action the clipboard reads back the same in every format the system lists.
+TEST_F(ClipboardHandlerTest, PicturesInEveryFormComeBackAndOwnerOnlyFormatsAreNamed) {
+    HDC screen = GetDC(nullptr);
+    const auto bitmap = [&] {
+        HBITMAP made = CreateCompatibleBitmap(screen, 19, 7);
+        HDC dc = CreateCompatibleDC(screen);
+        HGDIOBJ old = SelectObject(dc, made);
+        for (int x = 0; x < 19; ++x)
+            SetPixel(dc, x, x % 7, RGB(x * 13, 200 - x, 7));
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        return static_cast<HANDLE>(made);
+    };
+    const auto metafile_picture = [] {
+        HDC dc = CreateMetaFileW(nullptr);
+        Rectangle(dc, 0, 0, 50, 20);
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, sizeof(METAFILEPICT));
+        auto* picture = static_cast<METAFILEPICT*>(GlobalLock(block));
+        *picture = {MM_ANISOTROPIC, 500, 200, CloseMetaFile(dc)};
+        GlobalUnlock(block);
+        return static_cast<HANDLE>(block);
+    };
+    const auto palette = [] {
+        struct {
+            LOGPALETTE head;
+            PALETTEENTRY more[2];
+        } colours{{0x300, 3, {{1, 2, 3, 0}}}, {{4, 5, 6, 0}, {7, 8, 9, 0}}};
+        return static_cast<HANDLE>(CreatePalette(&colours.head));
+    };
+    const auto memory = [] {
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 3);
+        std::memcpy(GlobalLock(block), "ab", 3);
+        GlobalUnlock(block);
+        return static_cast<HANDLE>(block);
+    };
+    const struct {
+        std::vector<std::pair<UINT, std::function<HANDLE()>>> formats;
+        std::size_t named; // formats only their owner can keep
+    } cases[] = {
+        {{{CF_BITMAP, bitmap}}, 0},
+        {{{CF_METAFILEPICT, metafile_picture}}, 0},
+        {{{CF_PALETTE, palette}, {CF_TEXT, memory}}, 0},
+        {{{CF_PRIVATEFIRST + 3, memory}, {CF_TEXT, memory}}, 1},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(pump_until([] { return OpenClipboard(nullptr) != 0; }, 2000));
+        EmptyClipboard();
+        for (const auto& [format, make] : c.formats)
+            ASSERT_TRUE(SetClipboardData(format, make()));
+        CloseClipboard();
+        auto before = clipboard_contents();
+        ASSERT_EQ(before.count(c.formats.front().first), 1u);
+        if (c.named)
+            before.erase(CF_PRIVATEFIRST + 3);
+        Trace_capture trace;
+        {
+            Clipboard_backup_scope scope(handler);
+            ASSERT_TRUE(scope);
+            ASSERT_TRUE(set_clipboard_text(L"the action's result"));
+        }
+        EXPECT_EQ(clipboard_contents(), before) << c.formats.front().first;
+        EXPECT_EQ(trace.errors("Clipboard_handler::backup_formats").size(), c.named);
+    }
+    ReleaseDC(nullptr, screen);
 }
 
 TEST_F(ClipboardHandlerTest, PasteReplacesTheSelectionWithEveryNonEmptyFormat) {
