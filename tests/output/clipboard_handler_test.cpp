@@ -170,6 +170,16 @@ TEST_F(ClipboardHandlerTest, BackupIsWholeOrTheActionIsRefused) {
     EXPECT_TRUE(handler.backup_formats(backup, why, total));
     EXPECT_FALSE(handler.backup_formats(backup, why, total - 1));
     EXPECT_TRUE(backup.empty());
+    // A promised format whose owner never renders it cannot be read.
+    HWND mute = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                nullptr);
+    ASSERT_TRUE(mute && OpenClipboard(mute));
+    EmptyClipboard();
+    SetClipboardData(CF_DIB, nullptr);
+    CloseClipboard();
+    EXPECT_FALSE(handler.backup_formats(backup, why));
+    EXPECT_TRUE(backup.empty());
+    DestroyWindow(mute);
     std::uint64_t sum = Clipboard_formats::backup_cap - 1;
     EXPECT_FALSE(add_within(sum, ~std::uint64_t{0}, Clipboard_formats::backup_cap));
     EXPECT_FALSE(add_within(sum, 0x100000001ull, Clipboard_formats::backup_cap));
