@@ -498,9 +498,10 @@ void wait_for_read(Clipboard_window& window, HWND owner) {
 
 void Clipboard_handler::paste_formats(Clipboard_snapshot formats) {
     Trace::marker("Clipboard_handler::paste");
-    // Delayed rendering needs our own window, served by this process.
+    // Delayed rendering needs our own window, served by this process, and
+    // something to render: nothing offered is never read.
     Clipboard_window* renderer = Clipboard_window::process_instance();
-    if (renderer && renderer->handle() != window_)
+    if (renderer && (renderer->handle() != window_ || formats.empty()))
         renderer = nullptr;
     {
         Opened_clipboard clipboard(access_clipboard(window_));
