@@ -44,7 +44,7 @@ MUTANTS = [
      "if (!Key_code::is_direct(code) || entry.ident.empty())",
      "if (Key_code::is_direct(code) || entry.ident.empty())", ["actions_test"]),
     ("clipboard not restored after an action", "src/output/clipboard_backup_scope.cpp",
-     "    handler_.restore_formats();\n", "",
+     "            handler_.restore_formats(backup_);\n", "",
      ["selection_actions_test", "output_clipboard_handler_test"]),
     ("pasted text without its NUL", "src/output/clipboard_handler.cpp",
      "(length + 1) * sizeof(wchar_t)", "length * sizeof(wchar_t)",

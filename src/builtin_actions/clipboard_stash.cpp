@@ -14,18 +14,22 @@ namespace {
 // ever read or replaced whole, under this lock, never while the clipboard
 // is being worked on.
 std::mutex stash_lock;
-std::map<std::uint8_t, Clipboard_data> stash;
+std::map<std::uint8_t, std::shared_ptr<const Clipboard_snapshot>> stash;
 
 } // namespace
 
-Clipboard_data slot(std::uint8_t key) {
+std::shared_ptr<const Clipboard_snapshot> slot(std::uint8_t key) {
     std::lock_guard<std::mutex> lock(stash_lock);
-    return stash[key];
+    auto& found = stash[key];
+    if (!found)
+        found = std::make_shared<const Clipboard_snapshot>();
+    return found;
 }
 
-void store(std::uint8_t key, Clipboard_data data) {
+void store(std::uint8_t key, Clipboard_snapshot data) {
+    auto kept = std::make_shared<const Clipboard_snapshot>(std::move(data));
     std::lock_guard<std::mutex> lock(stash_lock);
-    stash[key] = std::move(data);
+    stash[key] = std::move(kept);
 }
 
 void clear() {
@@ -66,11 +70,11 @@ int PasteStashAction::process_deactivate() {
     auto key = static_cast<std::uint8_t>(key_code() & 0xFF);
     // The slot travels through the clipboard like any other pasted text; the
     // user's own clipboard comes back once the target has taken the paste.
-    const Clipboard_data data = slot(key);
+    const std::shared_ptr<const Clipboard_snapshot> data = slot(key);
     Clipboard_backup_scope scope(clipboard_,
                                  "Clipboard_stash::PasteStashAction::process_deactivate");
     if (scope)
-        clipboard_.paste(data);
+        clipboard_.paste(*data);
     return 0;
 }
 

@@ -4,16 +4,18 @@
 #include "output/clipboard_handler.h"
 
 #include <cstdint>
+#include <memory>
 
-// Named clipboard slots, one per base key: Set stores the selection (all four
-// text formats) in the slot of its combination's base key, Paste pastes it,
-// so VQ-Key+Shift+A and VQ-Key+A share slot A. Slots live in memory only,
-// from load to unload of the plug-in.
+// Named clipboard slots, one per base key: Set stores the selection (every
+// format the application copied: a picture pastes back as a picture) in the slot of its
+// combination's base key, Paste pastes it, so VQ-Key+Shift+A and VQ-Key+A share slot A. Slots live
+// in memory only, from load to unload of the plug-in.
 namespace Clipboard_stash {
 
-// A copy of a slot (creating an empty one when missing).
-Clipboard_data slot(std::uint8_t key);
-void store(std::uint8_t key, Clipboard_data data);
+// A slot (never null; empty when missing). Slots are replaced whole, never
+// changed, so a slot being pasted stays valid while another set runs.
+std::shared_ptr<const Clipboard_snapshot> slot(std::uint8_t key);
+void store(std::uint8_t key, Clipboard_snapshot data);
 // Forgets every slot (tests).
 void clear();
 

@@ -2,7 +2,6 @@
 
 #include "contract/unique_handle.h"
 #include "interpreters/typing_language.h"
-#include "output/clipboard_backup_scope.h"
 #include "output/clipboard_handler.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
@@ -192,12 +191,12 @@ void Batch_interpreter::execute(const std::wstring& ident) {
     std::wstring code;
     if (!load_own_code(ident, code))
         return;
-    Clipboard_handler clipboard;
-    Clipboard_backup_scope scope(clipboard, "Batch_interpreter::execute");
-    if (!scope)
-        return;
+    // No backup scope: reading the clipboard changes nothing, and a
+    // "{selection}" saves and restores the clipboard around its own copy, so
+    // a script leaves the user's clipboard exactly as it found it.
     // Before the expansion, so that braces in the clipboard text take part.
     if (code.find(L"{clipboard}") != std::wstring::npos) {
+        Clipboard_handler clipboard;
         std::wstring text;
         clipboard.read_text(text);
         code = replace_all(std::move(code), L"{clipboard}", text);

@@ -2,7 +2,7 @@
 
 #include "contract/unique_handle.h"
 #include "contract/win32_text.h"
-#include "output/clipboard_gate.h"
+#include "output/clipboard_backup_scope.h"
 #include "output/clipboard_handler.h"
 #include "trace/trace.h"
 #include "util/url_text.h"
@@ -18,12 +18,12 @@ SYSTEMTIME System_environment::local_time() {
 }
 
 std::wstring System_environment::selection_text() {
-    // No backup scope: the copied selection stays on the clipboard. Still one
-    // clipboard action at a time.
-    Clipboard_gate::Pass pass = Clipboard_gate::enter("System_environment::selection_text");
-    if (!pass)
-        return {};
+    // The copy goes through the clipboard: the user's own contents come back
+    // once the selection is read.
     Clipboard_handler handler;
+    Clipboard_backup_scope scope(handler, "System_environment::selection_text");
+    if (!scope)
+        return {};
     return handler.read_selection_text();
 }
 

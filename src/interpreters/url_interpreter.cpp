@@ -23,7 +23,7 @@ void Url_interpreter::execute(const std::wstring& ident) {
         return;
     std::wstring url =
         append_cursor_moves(render_code(host(), environment_.get(), code, Inserted_text::as_is));
-    // The copied selection stays on the clipboard: no backup scope here.
+    // The selection capture gives the user's clipboard back by itself.
     if (has_selection_marker(url))
         url = substitute_value(url, environment_->selection_text());
     if (url.empty()) {

@@ -6,15 +6,29 @@
 
 Clipboard_backup_scope::Clipboard_backup_scope(Clipboard_handler& handler, const char* who)
     : pass_(Clipboard_gate::enter(who)), start_ticks_(GetTickCount64()), handler_(handler) {
-    if (pass_)
-        handler_.backup_formats();
+    if (!pass_)
+        return;
+    std::string why;
+    if (!handler_.backup_formats(backup_, why)) {
+        // Running without a whole copy would lose what could not be saved.
+        Trace::error(who) << "the clipboard cannot be saved whole (" << why
+                          << "): the action is not run";
+        pass_.release();
+        return;
+    }
+    saved_ = true;
+    sequence_ = GetClipboardSequenceNumber();
 }
 
 Clipboard_backup_scope::~Clipboard_backup_scope() {
-    if (!pass_)
+    if (!saved_)
         return;
-    handler_.restore_formats();
     try {
+        // Nothing copied or pasted since the backup: the clipboard is still
+        // the user's own, and is not touched.
+        if (GetClipboardSequenceNumber() != sequence_)
+            handler_.restore_formats(backup_);
+        backup_.clear();
         Trace::timing_line(L"Clipboard_backup_scope", GetTickCount64() - start_ticks_);
     } catch (const std::exception& e) {
         Trace::error("Clipboard_backup_scope::~Clipboard_backup_scope")
@@ -31,33 +45,35 @@ bool same_rect(const RECT& a, const RECT& b) {
 } // namespace
 
 void wait_for_paste_with_timeout() {
+    wait_for_paste(300, [] { return false; });
+}
+
+bool wait_for_paste(std::uint32_t deadline_ms, const std::function<bool()>& read) {
     try {
         Trace::Timing_scope timing(L"wait_for_paste_with_timeout");
-        const ULONGLONG deadline = GetTickCount64() + 300;
+        const ULONGLONG deadline = GetTickCount64() + deadline_ms;
         GUITHREADINFO info{};
         info.cbSize = sizeof(info);
-        if (!GetGUIThreadInfo(0, &info)) {
+        const bool have_caret = GetGUIThreadInfo(0, &info) != 0;
+        if (!have_caret) {
             const auto code = static_cast<std::uint32_t>(GetLastError());
             Trace::error("wait_for_paste_with_timeout")
                 << "GetGUIThreadInfo failed with error code " << code;
-            wait_pumping(300);
-            return;
         }
         const RECT caret = info.rcCaret;
         while (GetTickCount64() < deadline) {
+            if (read())
+                return true;
+            if (!wait_pumping(5))
+                return read();
             GUITHREADINFO now{};
             now.cbSize = sizeof(now);
-            if (!GetGUIThreadInfo(0, &now)) {
-                continue;
-            }
-            if (!wait_pumping(5)) {
-                return;
-            }
-            if (!same_rect(now.rcCaret, caret)) {
-                return;
-            }
+            if (have_caret && GetGUIThreadInfo(0, &now) && !same_rect(now.rcCaret, caret))
+                return read();
         }
+        return read();
     } catch (const std::exception& e) {
         Trace::error("wait_for_paste_with_timeout") << "exception: " << e.what();
     }
+    return false;
 }

@@ -1,5 +1,6 @@
 #include "output/clipboard_handler.h"
 
+#include "contract/text_convert.h"
 #include "contract/win32_text.h"
 #include "output/clipboard_backup_scope.h"
 #include "output/clipboard_window.h"
@@ -21,6 +22,25 @@ constexpr UINT shared_moveable = 0x2002; // GMEM_MOVEABLE | GMEM_SHARE
 
 std::uint32_t last_error() {
     return static_cast<std::uint32_t>(GetLastError());
+}
+
+// Marks what we put on the clipboard as transient: clipboard history, cloud
+// clipboards and clipboard managers leave it out. A marker the user's own
+// formats already carry keeps the user's value.
+void put_history_exclusion(const Clipboard_snapshot& already) {
+    for (std::uint32_t format : Clipboard_formats::history_exclusion_formats()) {
+        if (format == 0 || std::any_of(already.begin(), already.end(),
+                                       [&](const Saved_format& r) { return r.format == format; }))
+            continue;
+        const std::uint32_t value = 0;
+        Unique_global block(GlobalAlloc(shared_moveable, sizeof value));
+        if (Global_lock lock(block.get()); lock)
+            std::memcpy(lock.data(), &value, sizeof value);
+        else
+            continue;
+        if (SetClipboardData(format, block.get()))
+            block.release();
+    }
 }
 
 } // namespace
@@ -244,27 +264,16 @@ void Clipboard_handler::read_selection_text_and_url(std::wstring& text, std::wst
     }
 }
 
-Clipboard_data Clipboard_handler::read_selection_formats() {
-    Clipboard_data formats;
+Clipboard_snapshot Clipboard_handler::read_selection_formats() {
+    Clipboard_snapshot formats;
     try {
         if (!Clipboard_window::get_data_job(window_)) {
             return formats;
         }
-        Opened_clipboard clipboard(access_clipboard(window_));
-        if (!clipboard) {
-            return formats;
-        }
-        for (std::uint32_t format : {Clipboard_formats::ansi_text, Clipboard_formats::unicode_text,
-                                     Clipboard_formats::html(), Clipboard_formats::rich_text()}) {
-            std::vector<std::uint8_t>& bytes = formats[format];
-            // An absent format is stored empty without the retry wait, which
-            // exists for data the owner renders late.
-            HANDLE data = IsClipboardFormatAvailable(format) ? get_clipboard_data(format) : nullptr;
-            Global_lock lock(data);
-            if (lock) {
-                const auto* first = static_cast<const std::uint8_t*>(lock.data());
-                bytes.assign(first, first + GlobalSize(data));
-            }
+        std::string why;
+        if (!backup_formats(formats, why)) {
+            Trace::error("Clipboard_handler::read_selection_formats")
+                << "the selection cannot be kept whole: " << why;
         }
     } catch (const std::exception& e) {
         Trace::error("Clipboard_handler::read_selection_formats") << "exception: " << e.what();
@@ -273,78 +282,126 @@ Clipboard_data Clipboard_handler::read_selection_formats() {
     return formats;
 }
 
-void Clipboard_handler::backup_formats() {
+// Every format is kept, not only text: a user who copied a picture, a file
+// list from Explorer or cells from a spreadsheet and then pressed one of our
+// keys would otherwise find the clipboard stripped to its text.
+bool Clipboard_handler::backup_formats(Clipboard_snapshot& backup, std::string& why,
+                                       std::uint64_t cap) {
+    backup.clear();
+    why.clear();
     try {
         Opened_clipboard clipboard(access_clipboard(window_));
         if (!clipboard) {
-            return;
+            why = "the clipboard could not be opened";
+            return false;
         }
-        // Collected first: reading data while enumerating could disturb the
-        // enumeration of delay-rendered formats.
-        std::vector<UINT> kept;
-        for (UINT format = EnumClipboardFormats(0); format != 0;
-             format = EnumClipboardFormats(format)) {
-            if (Clipboard_formats::is_text_format(format)) {
-                kept.push_back(format);
-            }
+        if (!copy_opened_clipboard(backup, why, cap)) {
+            backup.clear();
+            return false;
         }
-        for (UINT format : kept) {
-            Saved_format record;
-            record.format = format;
-            if (format > 14) {
-                wchar_t name[100] = {};
-                const int length = GetClipboardFormatNameW(format, name, 100);
-                record.name.assign(name, static_cast<std::size_t>(std::max(length, 0)));
-            }
-            HANDLE data = get_clipboard_data(format);
-            if (!data) {
-                continue;
-            }
-            const SIZE_T size = GlobalSize(data);
-            Unique_global copy(GlobalAlloc(shared_moveable, size));
-            if (copy) {
-                Global_lock source(data);
-                Global_lock target(copy.get());
-                if (source && target) {
-                    std::memcpy(target.data(), source.data(), size);
-                } else if (size != 0) {
-                    // Restoring uninitialised bytes would be worse than
-                    // restoring nothing for this format.
-                    copy.reset();
-                }
-            }
-            backup_.push_back(std::move(record));
-            backup_.back().data = std::move(copy);
-        }
+        return true;
     } catch (const std::exception& e) {
-        Trace::error("Clipboard_handler::backup_formats") << "exception: " << e.what();
+        why = std::string("exception: ") + e.what();
     }
+    backup.clear();
+    return false;
 }
 
-void Clipboard_handler::restore_formats() {
+bool Clipboard_handler::copy_opened_clipboard(Clipboard_snapshot& copy, std::string& why,
+                                              std::uint64_t cap) {
+    using Clipboard_formats::Kind;
+    // Collected first: reading data while enumerating could disturb the
+    // enumeration of delay-rendered formats.
+    std::vector<UINT> listed;
+    SetLastError(ERROR_SUCCESS);
+    for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format))
+        listed.push_back(format);
+    if (const std::uint32_t code = last_error(); code != ERROR_SUCCESS) {
+        why = "the formats could not be listed: error " + std::to_string(code);
+        return false;
+    }
+    // The system makes a picture's other forms from the first one listed (a
+    // device-independent bitmap gives the device bitmap and the other header
+    // version, an enhanced metafile the old one and back): a form listed
+    // after its source is left to that synthesis, which spares copying a
+    // large picture twice.
+    const auto listed_before = [&](std::size_t at, std::initializer_list<UINT> sources) {
+        for (std::size_t i = 0; i < at; ++i)
+            for (UINT source : sources)
+                if (listed[i] == source)
+                    return true;
+        return false;
+    };
+    const bool has_dib = std::find(listed.begin(), listed.end(), CF_DIB) != listed.end() ||
+                         std::find(listed.begin(), listed.end(), CF_DIBV5) != listed.end();
+    std::wstring lost;
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        const UINT format = listed[i];
+        const Kind kind = Clipboard_formats::kind_of(format);
+        if ((format == CF_BITMAP && has_dib) ||
+            ((format == CF_DIB || format == CF_DIBV5) && listed_before(i, {CF_DIB, CF_DIBV5})) ||
+            ((format == CF_ENHMETAFILE || format == CF_METAFILEPICT) &&
+             listed_before(i, {CF_ENHMETAFILE, CF_METAFILEPICT})))
+            continue;
+        if (kind == Kind::uncopyable) {
+            lost += (lost.empty() ? L"" : L", ") + Clipboard_formats::format_name(format);
+            continue;
+        }
+        HANDLE data = get_clipboard_data(format);
+        if (!data) {
+            why = "format " + utf16_to_utf8(Clipboard_formats::format_name(format)) +
+                  " could not be read: error " + std::to_string(last_error());
+            return false;
+        }
+        if (!add_within(total, clipboard_object_size(format, data), cap)) {
+            why = "it holds more than " + std::to_string(cap >> 20) + " MB";
+            return false;
+        }
+        Saved_format record;
+        record.format = format;
+        record.data = copy_clipboard_object(format, data, record.size);
+        if (!record.data) {
+            why = "no copy of format " + utf16_to_utf8(Clipboard_formats::format_name(format)) +
+                  " (" + std::to_string(record.size) + " bytes) could be made: error " +
+                  std::to_string(last_error());
+            return false;
+        }
+        copy.push_back(std::move(record));
+    }
+    if (!lost.empty())
+        Trace::error("Clipboard_handler::backup_formats")
+            << L"formats only their owner can keep are not saved: " << lost;
+    return true;
+}
+
+bool Clipboard_handler::restore_formats(Clipboard_snapshot& backup) {
+    Clipboard_snapshot records = std::move(backup);
+    backup.clear();
     try {
         Opened_clipboard clipboard(access_clipboard(window_));
         if (!clipboard) {
-            return;
+            Trace::error("Clipboard_handler::restore_formats")
+                << "the clipboard could not be opened: the action's result stays on it";
+            return false;
         }
         clear_opened_clipboard();
-        for (Saved_format& record : backup_) {
-            UINT format = record.format;
-            if (!record.name.empty()) {
-                if (UINT registered = RegisterClipboardFormatW(record.name.c_str())) {
-                    format = registered;
-                }
-            }
-            // The clipboard owns the block once it accepts it; a refused block
+        for (Saved_format& record : records) {
+            // The clipboard owns the object once it accepts it; a refused one
             // stays with the record and is freed with it.
-            if (SetClipboardData(format, record.data.get())) {
+            if (SetClipboardData(record.format, record.data.get()))
                 record.data.release();
-            }
+            else
+                Trace::error("Clipboard_handler::restore_formats")
+                    << L"format " << Clipboard_formats::format_name(record.format)
+                    << L" was refused: error " << last_error();
         }
-        backup_.clear();
+        put_history_exclusion(records);
+        return true;
     } catch (const std::exception& e) {
         Trace::error("Clipboard_handler::restore_formats") << "exception: " << e.what();
     }
+    return false;
 }
 
 void Clipboard_handler::clear_opened_clipboard() {
@@ -378,53 +435,124 @@ Unique_global Clipboard_handler::create_handle(const std::vector<std::uint8_t>& 
 
 void Clipboard_handler::paste(const Clipboard_data& data) {
     try {
-        Trace::marker("Clipboard_handler::paste");
-        {
-            Opened_clipboard clipboard(access_clipboard(window_));
-            if (!clipboard) {
-                return;
+        Clipboard_snapshot formats;
+        for (const auto& [format, bytes] : data) {
+            Trace::info("Clipboard_handler::paste") << "Format: " << format;
+            Saved_format record;
+            record.format = format;
+            record.size = bytes.size();
+            record.data = Clipboard_object(create_handle(bytes).release());
+            if (!record.data) {
+                Trace::error("Clipboard_handler::paste")
+                    << "No handle for format_type " << format << ", buffer with size "
+                    << static_cast<std::uint64_t>(bytes.size());
+                continue;
             }
-            clear_opened_clipboard();
-            wait_pumping(5);
-            const DWORD sequence = GetClipboardSequenceNumber();
-            for (const auto& [format, bytes] : data) {
-                Trace::info("Clipboard_handler::paste") << "Format: " << format;
-                Unique_global block = create_handle(bytes);
-                if (!block) {
-                    Trace::error("Clipboard_handler::paste")
-                        << "No handle for format_type " << format << ", buffer with size "
-                        << static_cast<std::uint64_t>(bytes.size());
-                    continue;
-                }
-                if (SetClipboardData(format, block.get())) {
-                    block.release();
-                }
-            }
-            // Closing the clipboard is what announces the change.
-            clipboard.reset();
-            for (int i = 0; i < 100 && GetClipboardSequenceNumber() == sequence; ++i) {
-                wait_pumping(5);
-            }
+            formats.push_back(std::move(record));
         }
-        Keypresser keys;
-        if (GetAsyncKeyState(VK_MENU) & 0x8000) {
-            // A held Alt would turn Control+V into a menu command.
-            keys.key_up(VK_MENU);
-            keys.execute(true);
-            keys.key_down(VK_MENU);
-            keys.key_up(VK_MENU);
-            keys.execute(true);
-        }
-        wait_pumping(50);
-        keys.key_down(VK_CONTROL);
-        keys.key_down('V');
-        keys.key_up('V');
-        keys.key_up(VK_CONTROL);
-        keys.execute(true);
-        wait_for_paste_with_timeout();
+        paste_formats(std::move(formats));
     } catch (const std::exception& e) {
         Trace::error("Clipboard_handler::paste") << "exception: " << e.what();
     }
+}
+
+void Clipboard_handler::paste(const Clipboard_snapshot& snapshot) {
+    try {
+        Clipboard_snapshot formats;
+        for (const Saved_format& saved : snapshot) {
+            Saved_format record;
+            record.format = saved.format;
+            record.data = copy_clipboard_object(saved.format, saved.data.get(), record.size);
+            if (!record.data) {
+                Trace::error("Clipboard_handler::paste")
+                    << L"no copy of format " << Clipboard_formats::format_name(saved.format)
+                    << L": error " << last_error();
+                continue;
+            }
+            formats.push_back(std::move(record));
+        }
+        paste_formats(std::move(formats));
+    } catch (const std::exception& e) {
+        Trace::error("Clipboard_handler::paste") << "exception: " << e.what();
+    }
+}
+
+namespace {
+
+// Returns once the target has read the offered data and closed the
+// clipboard again; a target that never asks gets the caret wait instead.
+void wait_for_read(Clipboard_window& window, HWND owner) {
+    if (!wait_for_paste(read_wait_ms, [&] { return window.offer_read(); }))
+        return;
+    for (int retry = 0; retry < Clipboard_handler::open_retries; ++retry) {
+        if (OpenClipboard(owner)) {
+            CloseClipboard();
+            return;
+        }
+        if (!wait_pumping(Clipboard_handler::open_retry_ms))
+            return;
+    }
+}
+
+} // namespace
+
+void Clipboard_handler::paste_formats(Clipboard_snapshot formats) {
+    Trace::marker("Clipboard_handler::paste");
+    // Delayed rendering needs our own window, served by this process, and
+    // something to render: nothing offered is never read.
+    Clipboard_window* renderer = Clipboard_window::process_instance();
+    if (renderer && (renderer->handle() != window_ || formats.empty()))
+        renderer = nullptr;
+    {
+        Opened_clipboard clipboard(access_clipboard(window_));
+        if (!clipboard) {
+            return;
+        }
+        clear_opened_clipboard();
+        const DWORD sequence = GetClipboardSequenceNumber();
+        if (renderer) {
+            // The target's read is the sign that the paste has happened: the
+            // formats go on without data, and the window renders them.
+            std::vector<std::uint32_t> ids;
+            for (const Saved_format& record : formats)
+                ids.push_back(record.format);
+            renderer->offer(std::move(formats));
+            for (std::uint32_t format : ids)
+                SetClipboardData(format, nullptr);
+        } else {
+            wait_pumping(5);
+            for (Saved_format& record : formats) {
+                if (SetClipboardData(record.format, record.data.get()))
+                    record.data.release();
+            }
+        }
+        put_history_exclusion({});
+        // Closing the clipboard is what announces the change.
+        clipboard.reset();
+        for (int i = 0; i < 100 && GetClipboardSequenceNumber() == sequence; ++i) {
+            wait_pumping(5);
+        }
+    }
+    Keypresser keys;
+    if (GetAsyncKeyState(VK_MENU) & 0x8000) {
+        // A held Alt would turn Control+V into a menu command.
+        keys.key_up(VK_MENU);
+        keys.execute(true);
+        keys.key_down(VK_MENU);
+        keys.key_up(VK_MENU);
+        keys.execute(true);
+    }
+    if (!renderer)
+        wait_pumping(50);
+    keys.key_down(VK_CONTROL);
+    keys.key_down('V');
+    keys.key_up('V');
+    keys.key_up(VK_CONTROL);
+    keys.execute(true);
+    if (renderer)
+        wait_for_read(*renderer, window_);
+    else
+        wait_for_paste_with_timeout();
 }
 
 void Clipboard_handler::paste_text(const wchar_t* text, std::size_t length) {

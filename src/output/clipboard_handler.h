@@ -1,6 +1,6 @@
 // The plug-in's only door to the Windows clipboard: opening with retries,
-// reading text and the HTML source URL, saving and restoring the text formats,
-// and pasting into the foreground application.
+// reading text and the HTML source URL, saving and restoring the whole
+// clipboard, and pasting into the foreground application.
 #pragma once
 
 #include "output/clipboard_formats.h"
@@ -11,14 +11,6 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-
-// One saved clipboard format. The copy is owned here until the clipboard
-// accepts it on restore; a backup that is never restored frees its copies.
-struct Saved_format {
-    std::uint32_t format = 0;
-    std::wstring name; // empty for predefined formats and unreadable names
-    Unique_global data;
-};
 
 // Waits the given time on a monotonic clock while dispatching every message
 // of the calling thread. False, at once, when the thread's WM_QUIT arrives.
@@ -51,23 +43,34 @@ public:
     void read_selection_text(std::wstring& text);
     std::wstring read_selection_text();
     void read_selection_text_and_url(std::wstring& text, std::wstring& url);
-    Clipboard_data read_selection_formats();
+    // Every format of the copied selection; empty when nothing was copied or
+    // the copy could not be taken whole.
+    Clipboard_snapshot read_selection_formats();
 
-    void backup_formats();
-    void restore_formats();
+    // Copies every format on the clipboard into `backup`, in the order the
+    // system lists them. False, with `backup` empty and the reason in `why`,
+    // when the copy cannot be whole: the clipboard cannot be opened, a format
+    // cannot be read or copied, or the whole exceeds the cap.
+    bool backup_formats(Clipboard_snapshot& backup, std::string& why,
+                        std::uint64_t cap = Clipboard_formats::backup_cap);
+    // Puts the saved formats back; the clipboard takes the copies it accepts
+    // and the rest are freed. `backup` is empty afterwards in every case.
+    bool restore_formats(Clipboard_snapshot& backup);
     void clear_opened_clipboard();
-    const std::vector<Saved_format>& backup() const { return backup_; }
 
     // A moveable, shareable block holding exactly the bytes; empty on failure.
     static Unique_global create_handle(const std::vector<std::uint8_t>& bytes);
     void paste(const Clipboard_data& data);
+    // Pastes fresh copies of the snapshot's formats.
+    void paste(const Clipboard_snapshot& snapshot);
     void paste_text(const wchar_t* text, std::size_t length);
     void paste_text(const std::wstring& text) { paste_text(text.data(), text.size()); }
 
 private:
     void write_blocker_line();
+    bool copy_opened_clipboard(Clipboard_snapshot& copy, std::string& why, std::uint64_t cap);
+    void paste_formats(Clipboard_snapshot formats);
 
-    std::vector<Saved_format> backup_;
     HWND window_ = nullptr;
 };
 

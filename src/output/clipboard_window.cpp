@@ -66,6 +66,7 @@ Clipboard_window::~Clipboard_window() {
         // destroy it, and must not wait for its owner: it asks and goes on.
         if (GetCurrentThreadId() == owner_thread_) {
             RemoveClipboardFormatListener(window_.get());
+            render_all();
             window_.reset();
         } else {
             PostMessageW(window_.release(), WM_CLOSE, 0, 0);
@@ -130,6 +131,18 @@ LRESULT Clipboard_window::handle_message(UINT message, WPARAM wparam, LPARAM lpa
         KillTimer(window_.get(), copy_timeout_timer);
         SetTimer(window_.get(), settle_timer, settle_ms, nullptr);
         return 0;
+    case WM_RENDERFORMAT:
+        render(static_cast<std::uint32_t>(wparam));
+        return 0;
+    case WM_RENDERALLFORMATS:
+        render_all();
+        return 0;
+    case WM_DESTROYCLIPBOARD: {
+        // Someone emptied the clipboard: our promises are gone with it.
+        std::lock_guard<std::mutex> lock(mutex_);
+        offered_.clear();
+        return 0;
+    }
     case WM_TIMER:
         if (wparam == copy_timeout_timer) {
             KillTimer(window_.get(), copy_timeout_timer);
@@ -189,6 +202,51 @@ void Clipboard_window::complete_pending(bool result) {
         }
     }
     pending_ = nullptr;
+}
+
+void Clipboard_window::offer(Clipboard_snapshot formats) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    offered_ = std::move(formats);
+    offer_read_ = false;
+}
+
+bool Clipboard_window::offer_read() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return offer_read_;
+}
+
+void Clipboard_window::render(std::uint32_t format) {
+    // The reader holds the clipboard open and waits in GetClipboardData.
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const Saved_format& offered : offered_) {
+        if (offered.format != format)
+            continue;
+        offer_read_ = true;
+        std::uint64_t size = 0;
+        Clipboard_object copy = copy_clipboard_object(format, offered.data.get(), size);
+        if (copy && SetClipboardData(format, copy.get()))
+            copy.release();
+        else
+            Trace::error("Clipboard_window::render")
+                << "format " << format << " could not be handed over: error "
+                << static_cast<std::uint32_t>(GetLastError());
+        return;
+    }
+}
+
+void Clipboard_window::render_all() {
+    // The window is going while its promises are on the clipboard: keep them.
+    if (GetClipboardOwner() != window_.get() || !OpenClipboard(window_.get()))
+        return;
+    std::vector<std::uint32_t> formats;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const Saved_format& offered : offered_)
+            formats.push_back(offered.format);
+    }
+    for (std::uint32_t format : formats)
+        render(format);
+    CloseClipboard();
 }
 
 void Clipboard_window::register_job(Copy_job* job) {

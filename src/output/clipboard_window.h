@@ -10,6 +10,7 @@
 #pragma once
 
 #include "contract/unique_handle.h"
+#include "output/clipboard_formats.h"
 
 #include <windows.h>
 
@@ -76,6 +77,13 @@ public:
     static void register_job(Copy_job* job);
     static void unregister_job(Copy_job* job);
 
+    // Delayed rendering of a paste: the formats go on the clipboard without
+    // data, and the window hands out a copy of each when a program reads it,
+    // until the clipboard is emptied. offer_read() tells that the target has
+    // asked since the last offer.
+    void offer(Clipboard_snapshot formats);
+    bool offer_read() const;
+
     // The one window of the process shared by every Clipboard_handler;
     // created on first use on the calling thread.
     static HWND process_window();
@@ -88,12 +96,16 @@ private:
     LRESULT handle_message(UINT message, WPARAM wparam, LPARAM lparam);
     void on_job(Copy_job* job);
     void complete_pending(bool result);
+    void render(std::uint32_t format);
+    void render_all();
 
     Unique_window window_;
     std::wstring name_;
     Copy_job* pending_ = nullptr;
     std::uint64_t pending_serial_ = 0;
     mutable std::mutex mutex_;
+    Clipboard_snapshot offered_; // under mutex_
+    bool offer_read_ = false;    // under mutex_
     UINT timeout_ms_;
     bool class_registered_ = false;
     DWORD owner_thread_ = 0;

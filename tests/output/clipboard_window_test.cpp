@@ -108,3 +108,29 @@ TEST_F(ClipboardWindowTest, QuitDuringACopyWaitEndsTheWaitAndReachesTheThreadsLo
 }
 
 } // namespace
+
+// A paste offered by delayed rendering: a read gets the data and is seen;
+// a window that goes while its offer is unread leaves the data behind, so
+// the clipboard never holds a promise nobody can keep.
+TEST(ClipboardWindowRendering, OfferIsRenderedOnReadAndWhenTheWindowGoes) {
+    for (const bool read_first : {true, false}) {
+        {
+            Clipboard_window window(L"zaptor_rendering_window");
+            ASSERT_TRUE(pump_until([&] { return OpenClipboard(window.handle()) != 0; }, 2000));
+            EmptyClipboard();
+            Clipboard_snapshot offer(1);
+            offer[0].format = CF_UNICODETEXT;
+            offer[0].data = Clipboard_object(
+                Clipboard_handler::create_handle(utf16_bytes(L"promised")).release());
+            window.offer(std::move(offer));
+            SetClipboardData(CF_UNICODETEXT, nullptr);
+            CloseClipboard();
+            EXPECT_FALSE(window.offer_read());
+            if (read_first) {
+                EXPECT_EQ(clipboard_text(), L"promised");
+                EXPECT_TRUE(window.offer_read());
+            }
+        }
+        EXPECT_EQ(clipboard_text(), L"promised") << read_first;
+    }
+}

@@ -12,6 +12,7 @@
 #include "support/test_support.h"
 #include "support/trace_capture.h"
 #include "support/work_folder.h"
+#include "target_client.h"
 
 #include <gtest/gtest.h>
 
@@ -136,4 +137,27 @@ TEST_F(BatchInterpreter, RealCommandProcessorWritesIntoTheHostsCurrentDirectoryU
     EXPECT_TRUE(std::includes(before.begin(), before.end(), during.begin(), during.end()))
         << "a window came up while the script ran";
     EXPECT_EQ(Output_test::clipboard_text(), L"ab");
+}
+
+// A script leaves a program's clipboard exactly as it was, in every format,
+// and does not even rewrite it: reading the clipboard changes nothing.
+TEST_F(BatchInterpreter, ScriptLeavesTheUsersClipboardUntouched) {
+    Target_app owner;
+    ASSERT_TRUE(owner.start());
+    ASSERT_TRUE(owner.own_clipboard());
+    Scoped_environment comspec(L"ComSpec", recorder_path());
+    const struct {
+        const wchar_t* code;
+        std::string input_start; // the rest depends on the ANSI code page
+    } cases[] = {{L"echo hi", "echo hi\r\nexit\r\n"}, {L"echo {clipboard}", "echo fixture text "}};
+    for (const auto& c : cases) {
+        const std::wstring file = folder + L"\\stdin" + std::to_wstring(stored) + L".bin";
+        Scoped_environment output(L"ZAPTOR_RECORDER_STDIN", file);
+        const DWORD sequence = GetClipboardSequenceNumber();
+        execute(c.code);
+        wait_for_file(file, 20000);
+        EXPECT_EQ(Test_support::read_file(file).substr(0, c.input_start.size()), c.input_start);
+        EXPECT_EQ(GetClipboardSequenceNumber(), sequence) << c.code;
+        EXPECT_EQ(owner.clipboard_intact(), 0x100) << c.code;
+    }
 }

@@ -102,6 +102,31 @@ TEST_F(OutsideActions, TweetOpensTheLinkWithTheEscapedSelectionAndPageAddress) {
             selected, text + L"&url=https%3a%2f%2fexample%2eorg%2fnews%2f1%2ehtml%3fa%3db", text}));
 }
 
+// A selection copied with "HTML Format" gives its SourceURL; the user's
+// clipboard of every format comes back either way.
+TEST_F(OutsideActions, TweetTakesTheCopiedSourceUrlAndKeepsEveryFormat) {
+    FilterTwitterAction tweet(&host);
+    const struct {
+        bool picture_program; // copies its whole fixture clipboard, HTML included
+        std::wstring link;
+    } cases[] = {
+        {false, tweet_start + L"Fish&via=velloquarte"},
+        {true, tweet_start + L"fixture text \u00e4\u20ac&via=velloquarte&url=https%3a%2f%2ffixture%"
+                             L"2eexample%2fpage"},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        ASSERT_TRUE(target->own_clipboard());
+        ASSERT_TRUE(target->copy_picture(cases[i].picture_program));
+        hold(L"Fish");
+        send(L"zp_tweet_selection", L"deactivate");
+        const auto records = wait_for_records(log, i + 1);
+        ASSERT_EQ(records.size(), i + 1);
+        EXPECT_EQ(records.back(), cases[i].link);
+        EXPECT_EQ(target->clipboard_intact(), 0x100);
+    }
+    ASSERT_TRUE(target->copy_picture(false));
+}
+
 TEST_F(OutsideActions, ColorPickerPastesTheChosenCodeAndCancelPastesNothing) {
     FilterColorpickerAction picker(&host);
     ASSERT_TRUE(Output_test::set_clipboard_text(L"user clipboard"));

@@ -78,11 +78,12 @@ TEST_F(UrlInterpreter, ShellOpensTheRecorderWithTheEscapedSelection) {
     ASSERT_TRUE(target.set_text(Target_app::Control::edit, L"Fish & chips #1 at 100%"));
     ASSERT_TRUE(target.select(Target_app::Control::edit, 0, -1));
     ASSERT_TRUE(target.activate());
+    ASSERT_TRUE(Output_test::set_clipboard_text(L"user clipboard"));
     run(L"zaptortest:find?q=%s&n=1");
     EXPECT_EQ(wait_for_records(folder + L"\\opened.log", 1),
               std::vector<std::wstring>{L"zaptortest:find?q=Fish %26 chips %231 at 100%25&n=1"});
-    // No backup scope: the copied selection stays on the clipboard.
-    EXPECT_EQ(Output_test::clipboard_text(), L"Fish & chips #1 at 100%");
+    // The copy borrowed the clipboard and gave the user's text back.
+    EXPECT_EQ(Output_test::clipboard_text(), L"user clipboard");
 }
 
 } // namespace

@@ -5,13 +5,162 @@
 #include <windows.h>
 
 #include <richedit.h>
+#include <shlobj.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr UINT_PTR hold_timer = 1;
+constexpr UINT_PTR paste_timer = 2;
+
+// The clipboard a user might have when pressing one of the plug-in's keys.
+struct Fixture_format {
+    UINT format;
+    std::vector<unsigned char> bytes; // for the enhanced metafile: its bits
+};
+
+std::vector<unsigned char> narrow(const std::string& text) {
+    return std::vector<unsigned char>(text.c_str(), text.c_str() + text.size() + 1);
+}
+
+std::vector<unsigned char> wide(const std::wstring& text) {
+    std::vector<unsigned char> bytes((text.size() + 1) * sizeof(wchar_t), 0);
+    std::memcpy(bytes.data(), text.data(), text.size() * sizeof(wchar_t));
+    return bytes;
+}
+
+std::vector<unsigned char> picture_bytes() {
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = 64;
+    header.biHeight = 48;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biCompression = BI_RGB;
+    std::vector<unsigned char> bytes(sizeof header + 64 * 48 * 4);
+    std::memcpy(bytes.data(), &header, sizeof header);
+    for (std::size_t i = sizeof header; i < bytes.size(); ++i)
+        bytes[i] = static_cast<unsigned char>((i * 7 + i / 256) & 0xFF);
+    return bytes;
+}
+
+HENHMETAFILE make_metafile() {
+    HDC dc = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
+    if (!dc)
+        return nullptr;
+    Rectangle(dc, 1, 2, 30, 40);
+    Ellipse(dc, 5, 5, 25, 35);
+    return CloseEnhMetaFile(dc);
+}
+
+std::vector<unsigned char> metafile_bits(HENHMETAFILE metafile) {
+    std::vector<unsigned char> bits(metafile ? GetEnhMetaFileBits(metafile, 0, nullptr) : 0);
+    if (!bits.empty())
+        GetEnhMetaFileBits(metafile, static_cast<UINT>(bits.size()), bits.data());
+    return bits;
+}
+
+const std::vector<Fixture_format>& fixture_formats() {
+    static const std::vector<Fixture_format> formats = [] {
+        std::vector<Fixture_format> list;
+        list.push_back({CF_DIB, picture_bytes()});
+        std::vector<unsigned char> odd(101);
+        for (std::size_t i = 0; i < odd.size(); ++i)
+            odd[i] = static_cast<unsigned char>(255 - i);
+        list.push_back({RegisterClipboardFormatW(L"Zaptor fixture private"), odd});
+        list.push_back({RegisterClipboardFormatW(L"HTML Format"),
+                        narrow("Version:0.9\r\nStartHTML:0000000105\r\nEndHTML:0000000130\r\n"
+                               "SourceURL:https://fixture.example/page\r\n<html>fixture</html>")});
+        list.push_back({RegisterClipboardFormatW(L"Rich Text Format"),
+                        narrow("{\\rtf1\\ansi {\\b fixture} rich}")});
+        std::vector<unsigned char> drop(sizeof(DROPFILES));
+        DROPFILES header{};
+        header.pFiles = sizeof header;
+        header.fWide = TRUE;
+        std::memcpy(drop.data(), &header, sizeof header);
+        const std::vector<unsigned char> files =
+            wide(std::wstring(L"C:\\fixture\\a.txt\0C:\\fixture\\b \u00e4.png\0", 36));
+        drop.insert(drop.end(), files.begin(), files.end());
+        list.push_back({CF_HDROP, drop});
+        HENHMETAFILE metafile = make_metafile();
+        list.push_back({CF_ENHMETAFILE, metafile_bits(metafile)});
+        DeleteEnhMetaFile(metafile);
+        list.push_back({CF_UNICODETEXT, wide(L"fixture text \u00e4\u20ac")});
+        return list;
+    }();
+    return formats;
+}
+
+bool put_fixture_clipboard(HWND owner) {
+    if (!OpenClipboard(owner))
+        return false;
+    EmptyClipboard();
+    bool ok = true;
+    for (const Fixture_format& entry : fixture_formats()) {
+        HANDLE data = nullptr;
+        if (entry.format == CF_ENHMETAFILE) {
+            data = SetEnhMetaFileBits(static_cast<UINT>(entry.bytes.size()), entry.bytes.data());
+        } else if (HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, entry.bytes.size())) {
+            if (void* target = GlobalLock(block)) {
+                std::memcpy(target, entry.bytes.data(), entry.bytes.size());
+                GlobalUnlock(block);
+            }
+            data = block;
+        }
+        ok = data && SetClipboardData(entry.format, data) && ok;
+    }
+    CloseClipboard();
+    return ok;
+}
+
+std::vector<unsigned char> clipboard_bytes(UINT format) {
+    std::vector<unsigned char> bytes;
+    HANDLE data = GetClipboardData(format);
+    if (!data)
+        return bytes;
+    if (format == CF_ENHMETAFILE)
+        return metafile_bits(static_cast<HENHMETAFILE>(data));
+    if (const auto* locked = static_cast<const unsigned char*>(GlobalLock(data))) {
+        bytes.assign(locked, locked + GlobalSize(data));
+        GlobalUnlock(data);
+    }
+    return bytes;
+}
+
+// 0x100, plus one bit per fixture format that is missing or differs.
+LRESULT fixture_intact(HWND owner) {
+    if (!OpenClipboard(owner))
+        return 0x100 | 0xFF;
+    LRESULT result = 0x100;
+    const auto& formats = fixture_formats();
+    for (std::size_t i = 0; i < formats.size(); ++i)
+        if (clipboard_bytes(formats[i].format) != formats[i].bytes)
+            result |= LRESULT{1} << i;
+    CloseClipboard();
+    return result;
+}
+
+// What the clipboard holds when a paste reads it (see paste_report).
+LRESULT paste_report_now(HWND owner) {
+    if (!OpenClipboard(owner))
+        return 0;
+    LRESULT report = 0x10;
+    const wchar_t* markers[] = {L"ExcludeClipboardContentFromMonitorProcessing",
+                                L"CanIncludeInClipboardHistory", L"CanUploadToCloudClipboard"};
+    for (int i = 0; i < 3; ++i) {
+        const std::vector<unsigned char> value =
+            clipboard_bytes(RegisterClipboardFormatW(markers[i]));
+        if (value == std::vector<unsigned char>(4, 0))
+            report |= LRESULT{1} << i;
+    }
+    if (clipboard_bytes(CF_DIB) == fixture_formats()[0].bytes)
+        report |= 0x8;
+    CloseClipboard();
+    return report;
+}
 
 class Target_window {
 public:
@@ -34,6 +183,9 @@ private:
     HWND rich_edit_ = nullptr;
     HWND focus_ = nullptr;
     bool ignore_copy_ = false;
+    bool copy_picture_ = false;
+    int paste_delay_ms_ = 0;
+    LRESULT paste_report_ = 0;
     bool holding_clipboard_ = false;
 };
 
@@ -117,6 +269,10 @@ LRESULT Target_window::handle_message(UINT message, WPARAM wparam, LPARAM lparam
                 CloseClipboard();
                 holding_clipboard_ = false;
             }
+        } else if (wparam == paste_timer) {
+            KillTimer(window_, paste_timer);
+            paste_report_ = paste_report_now(window_);
+            SendMessageW(focus_, WM_PASTE, 0, 0);
         }
         return 0;
     case WM_ACTIVATE:
@@ -184,6 +340,19 @@ LRESULT Target_window::command(unsigned command, const Target_protocol::Command_
     case Target_protocol::ignore_copy:
         ignore_copy_ = data.first != 0;
         return 1;
+    case Target_protocol::own_clipboard:
+        return put_fixture_clipboard(window_) ? 1 : 0;
+    case Target_protocol::clipboard_intact:
+        return fixture_intact(window_);
+    case Target_protocol::paste_mode:
+        paste_delay_ms_ = data.first;
+        paste_report_ = 0;
+        return 1;
+    case Target_protocol::copy_picture:
+        copy_picture_ = data.first != 0;
+        return 1;
+    case Target_protocol::paste_report:
+        return paste_report_;
     case Target_protocol::quit:
         PostMessageW(window_, WM_CLOSE, 0, 0);
         return 1;
@@ -198,10 +367,23 @@ bool Target_window::filter_copy_keys(const MSG& message) {
     }
     const bool insert = message.wParam == VK_INSERT;
     const bool letter_c = message.wParam == 'C';
+    if (message.wParam == 'V') {
+        if (paste_delay_ms_ == 0) {
+            paste_report_ = paste_report_now(window_);
+            return false;
+        }
+        if (paste_delay_ms_ > 0)
+            SetTimer(window_, paste_timer, static_cast<UINT>(paste_delay_ms_), nullptr);
+        return true;
+    }
     if (!insert && !letter_c) {
         return false;
     }
     if (ignore_copy_) {
+        return true;
+    }
+    if (copy_picture_) {
+        put_fixture_clipboard(window_);
         return true;
     }
     if (insert && rich_edit_ && message.hwnd == rich_edit_) {

@@ -163,3 +163,23 @@ bool Target_app::hold_clipboard(int milliseconds) {
 bool Target_app::ignore_copy(bool ignore) {
     return send(Target_protocol::ignore_copy, Target_protocol::edit, ignore ? 1 : 0) == 1;
 }
+
+bool Target_app::own_clipboard() {
+    return send(Target_protocol::own_clipboard, Target_protocol::edit) == 1;
+}
+
+int Target_app::clipboard_intact() {
+    return static_cast<int>(send(Target_protocol::clipboard_intact, Target_protocol::edit));
+}
+
+bool Target_app::paste_mode(int delay_ms) {
+    return send(Target_protocol::paste_mode, Target_protocol::edit, delay_ms) == 1;
+}
+
+bool Target_app::copy_picture(bool picture) {
+    return send(Target_protocol::copy_picture, Target_protocol::edit, picture ? 1 : 0) == 1;
+}
+
+int Target_app::paste_report() {
+    return static_cast<int>(send(Target_protocol::paste_report, Target_protocol::edit));
+}

@@ -43,6 +43,12 @@ public:
     HWND control_window(Control control);
     bool hold_clipboard(int milliseconds);
     bool ignore_copy(bool ignore);
+    bool own_clipboard();
+    // 0x100 when the clipboard still holds own_clipboard's formats unchanged.
+    int clipboard_intact();
+    bool paste_mode(int delay_ms);
+    bool copy_picture(bool picture);
+    int paste_report();
 
 private:
     LRESULT send(Target_protocol::Command command, Control control, int first = 0, int second = 0,

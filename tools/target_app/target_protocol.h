@@ -22,6 +22,23 @@
 //   ignore_copy     first = 0 or 1          with 1, Control+Insert and Control+C are
 //                                           swallowed: the application never copies
 //   quit            -                       closes the application
+//   own_clipboard   -                       puts the user's clipboard of the tests on the
+//                                           clipboard, owned by this application: a
+//                                           picture (CF_DIB), a private registered format,
+//                                           HTML, RTF, a file list, an enhanced metafile
+//                                           and text
+//   clipboard_intact -                      answers 0x100 when every format of
+//                                           own_clipboard reads back byte-identical, else
+//                                           0x100 | one bit per differing format
+//   paste_mode      first = milliseconds    Control+V pastes that much later; -1: never
+//                                           (the key is swallowed); 0: at once
+//   copy_picture    first = 0 or 1          with 1, Control+Insert and Control+C put the
+//                                           own_clipboard formats on the clipboard, as a
+//                                           drawing program copies its picture
+//   paste_report    -                       what the clipboard held at the last paste:
+//                                           bit 0-2 the three clipboard-history markers
+//                                           present as 4-byte zeros, bit 3 the picture of
+//                                           own_clipboard byte-identical, bit 4 a paste seen
 //
 // Control+Insert copies in both controls: Wine's rich edit control copies only
 // on Control+C, so the application turns Control+Insert into WM_COPY itself.
@@ -48,6 +65,11 @@ enum Command : unsigned {
     hold_clipboard = 8,
     ignore_copy = 9,
     quit = 10,
+    own_clipboard = 11,
+    clipboard_intact = 12,
+    paste_mode = 13,
+    copy_picture = 14,
+    paste_report = 15,
 };
 
 struct Command_data {
