@@ -165,8 +165,11 @@ TEST(Lifecycle, RestoreReplacesBothDatabasesOrNeither) {
         {"missing", {"DROP TABLE key_bindings;", new_row[1]}},
         {"locked", {new_row[0], new_row[1]}}, // fits, but the live zaptor.db is read-only
     };
-    std::string script = start;
+    std::string live[2];
+    for (int i = 0; i < 2; ++i)
+        live[i] = read_file(install.plugins + L"\\" + files[i]);
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
         const std::wstring folder =
             install.dir + L"\\" + std::wstring(c.folder, c.folder + strlen(c.folder));
         CreateDirectoryW(folder.c_str(), nullptr);
@@ -179,18 +182,18 @@ TEST(Lifecycle, RestoreReplacesBothDatabasesOrNeither) {
             EXPECT_EQ(sqlite3_exec(db, c.change[i], nullptr, nullptr, nullptr), SQLITE_OK);
             sqlite3_close(db);
         }
-        script += std::string("send restore_backup path=text:") + c.folder + "\n";
+        const bool locked = std::string(c.folder) == "locked";
+        const std::wstring bindings = install.plugins + L"\\zaptor.db";
+        SetFileAttributesW(bindings.c_str(),
+                           locked ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+        run = run_vqhost_script(install,
+                                start + "send restore_backup path=text:" + c.folder + "\n" + stop);
+        SetFileAttributesW(bindings.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ASSERT_EQ(run.exit_code, 0u) << run.output;
+        EXPECT_TRUE(has_line(run.output, "= result flag:0")) << run.output;
+        for (int i = 0; i < 2; ++i)
+            EXPECT_TRUE(read_file(install.plugins + L"\\" + files[i]) == live[i]) << i;
     }
-    std::string live[2];
-    for (int i = 0; i < 2; ++i)
-        live[i] = read_file(install.plugins + L"\\" + files[i]);
-    SetFileAttributesW((install.plugins + L"\\zaptor.db").c_str(), FILE_ATTRIBUTE_READONLY);
-    run = run_vqhost_script(install, script + stop);
-    SetFileAttributesW((install.plugins + L"\\zaptor.db").c_str(), FILE_ATTRIBUTE_NORMAL);
-    ASSERT_EQ(run.exit_code, 0u) << run.output;
-    EXPECT_EQ(count_of(run.output, "= result flag:0"), 4u) << run.output;
-    for (int i = 0; i < 2; ++i)
-        EXPECT_TRUE(read_file(install.plugins + L"\\" + files[i]) == live[i]) << i;
 
     // Still usable: a binding is saved, and a fitting backup is restored.
     run = run_vqhost_script(install, start +
