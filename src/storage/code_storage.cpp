@@ -75,7 +75,8 @@ bool is_code_database(const std::wstring& path, std::string& reason) {
         return false;
     }
     std::vector<std::string> columns = {"ident", "name", "description", "type", "code", "category"};
-    if (version == 0 && SQLite::table_columns(db.get(), "code_store", meta) && meta.size() == 5)
+    std::vector<std::string> found;
+    if (version == 0 && SQLite::table_columns(db.get(), "code_store", found) && found.size() == 5)
         columns.pop_back();
     if (!SQLite::has_exact_columns(db.get(), "code_store", columns, reason)) {
         reason = name + reason;
