@@ -65,6 +65,9 @@ MUTANTS = [
     ("restored backup's columns unchecked", "src/storage/code_storage.cpp",
      "if (!SQLite::has_exact_columns(db.get(), \"code_store\", columns, reason)) {",
      "if (false) {", ["storage_test"]),
+    ("code storage reopened under its readers", "src/storage/code_storage.cpp",
+     "        // No reader may use the connection while it is closed and reopened.\n"
+     "        std::unique_lock<std::shared_mutex> lock(connection_mutex_);\n", "", ["storage_test"]),
     ("one database restored without the other", "src/plugin/zp_startup_filter.cpp",
      "    if (code_storage_->restore_backup(previous.path()) != 0)\n",
      "    if (true)\n", ["lifecycle_test"]),

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -278,6 +280,36 @@ TEST_F(CodeStorage, RestoreChecksTablesColumnsAndVersionFirst) {
         Connection db = Db_files::open_raw(path);
         EXPECT_EQ(scalar(db.get(), "SELECT value FROM meta WHERE key='version'"), "1");
     }
+}
+
+// Workers read while the host thread restores: no reader ever meets the
+// connection closed or half reopened.
+TEST_F(CodeStorage, ReadersNeverMeetTheConnectionOfARestore) {
+    const std::wstring backups = dir + L"\\backups";
+    std::filesystem::create_directories(backups);
+    auto storage = Code_storage::open_path(path);
+    ASSERT_EQ(store(*storage, L"zp_1_user_id"), Code_result::ok);
+    ASSERT_EQ(storage->create_backup(backups), Code_result::ok);
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0}, failures{0};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 2; ++i)
+        readers.emplace_back([&] {
+            std::wstring t, c, n, d, g;
+            while (!done) {
+                if (storage->load_code(L"zp_1_user_id", t, c, n, d, g) != Code_result::ok)
+                    ++failures;
+                ++reads;
+            }
+        });
+    while (reads == 0)
+        Sleep(1);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(storage->restore_backup(backups), Code_result::ok);
+    done = true;
+    for (std::thread& reader : readers)
+        reader.join();
+    EXPECT_EQ(failures.load(), 0) << "of " << reads.load() << " reads";
 }
 
 } // namespace
