@@ -8,7 +8,6 @@
 
 #include <iterator>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -126,27 +125,6 @@ TEST_F(ShortcutDatabase, OddRowsAreSkippedOrReadDefinedWithATraceLine) {
     EXPECT_EQ(loaded.at(67).name, L"");
     EXPECT_EQ(loaded.at(74).ident, L"zp_");
     EXPECT_EQ(trace.errors("Shortcut_database::load_all").size(), std::size(rows) - expected + 1);
-}
-
-// Another process holding the file: a write waits for it within the busy
-// timeout and fails (reported, never silently) beyond it.
-TEST_F(ShortcutDatabase, WritesWaitForABusyFileAndReportFailureBeyondTheTimeout) {
-    Shortcut_database db(path);
-    ASSERT_TRUE(db.store(0x41, L"zp_a", L"A"));
-    for (int hold_ms : {1000, SQLite::busy_timeout_ms + 1500}) {
-        Connection other = Db_files::open_raw(path);
-        ASSERT_TRUE(Db_files::run(other.get(), "BEGIN EXCLUSIVE;"));
-        std::thread release([&] {
-            Sleep(static_cast<DWORD>(hold_ms));
-            Db_files::run(other.get(), "COMMIT;");
-        });
-        const bool within = hold_ms < SQLite::busy_timeout_ms;
-        EXPECT_EQ(db.store(0x42, L"zp_b", within ? L"B" : L"late"), within) << hold_ms;
-        release.join();
-    }
-    Binding_map loaded = load(db);
-    ASSERT_EQ(loaded.size(), 2u);
-    EXPECT_EQ(loaded.at(0x42).name, L"B");
 }
 
 } // namespace
