@@ -82,21 +82,23 @@ std::vector<Binding_row> Binding_directory::bound_rows() {
     return rows;
 }
 
-void Binding_directory::store_binding(std::uint32_t key_code, const std::wstring& ident,
+bool Binding_directory::store_binding(std::uint32_t key_code, const std::wstring& ident,
                                       const std::wstring& name) {
     try {
         if (shortcuts_)
-            shortcuts_->set_binding(key_code, ident, name);
+            return shortcuts_->set_binding(key_code, ident, name);
     } catch (const std::exception& e) {
         Trace::error("Binding_directory::store_binding") << "Zaptor exception:" << e.what();
     }
+    return false;
 }
 
-void Binding_directory::remove_binding(std::uint32_t key_code) {
+bool Binding_directory::remove_binding(std::uint32_t key_code) {
     try {
         if (shortcuts_)
-            shortcuts_->remove_binding(key_code);
+            return shortcuts_->remove_binding(key_code);
     } catch (const std::exception& e) {
         Trace::error("Binding_directory::remove_binding") << "Zaptor exception:" << e.what();
     }
+    return false;
 }

@@ -34,9 +34,12 @@ public:
     // In key-code order, with the name and description the action gives now
     // (the stored name and no description when it no longer answers).
     virtual std::vector<Binding_row> bound_rows();
-    virtual void store_binding(std::uint32_t key_code, const std::wstring& ident,
+    // False when the change was not written (the file locked by another
+    // process, read-only or damaged): the dialog says so; the bindings
+    // listed afterwards are still what the file holds.
+    virtual bool store_binding(std::uint32_t key_code, const std::wstring& ident,
                                const std::wstring& name);
-    virtual void remove_binding(std::uint32_t key_code);
+    virtual bool remove_binding(std::uint32_t key_code);
 
 private:
     Interaction_if* host_;

@@ -125,9 +125,16 @@ void Keyboard_shortcuts_impl::reload() {
 }
 
 void Keyboard_shortcuts_impl::reload_locked() {
-    if (database_)
-        bindings_ = database_->load_all();
+    if (database_ && !database_->load_all(bindings_))
+        Trace::error("Keyboard_shortcuts_impl::reload") << "the bindings in use stay as they were";
     listener_->replace(build_listener_map(bindings_));
+}
+
+// Also after a failed write: another process may have changed the file,
+// and the map follows the file, not the change that was refused.
+bool Keyboard_shortcuts_impl::changed_locked(bool written) {
+    reload_locked();
+    return written;
 }
 
 int Keyboard_shortcuts_impl::process(const wchar_t* name, unsigned int name_length,
@@ -170,26 +177,27 @@ void Keyboard_shortcuts_impl::dispatch(const std::wstring& name, Parameters* lis
                 << L"zp_action_set_key_binding without a combination or ident: nothing stored";
             return;
         }
-        set_binding(combi, ident, Param::read_text(list, L"title"));
+        // "stored" tells the sender (the Manage actions dialog) whether the
+        // change reached the file.
+        Param::write_flag(list, L"stored",
+                          set_binding(combi, ident, Param::read_text(list, L"title")));
     } else if (name == L"zp_action_remove_key_binding") {
-        remove_binding(Param::read_u32(list, L"combi", 0));
+        Param::write_flag(list, L"stored", remove_binding(Param::read_u32(list, L"combi", 0)));
     }
 }
 
-void Keyboard_shortcuts_impl::remove_ident_bindings(const std::wstring& ident) {
+bool Keyboard_shortcuts_impl::remove_ident_bindings(const std::wstring& ident) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!database_)
-        return;
-    database_->remove_ident(ident);
-    reload_locked();
+        return false;
+    return changed_locked(database_->remove_ident(ident));
 }
 
-void Keyboard_shortcuts_impl::remove_binding(std::uint32_t key_code) {
+bool Keyboard_shortcuts_impl::remove_binding(std::uint32_t key_code) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!database_)
-        return;
-    database_->remove_key(key_code);
-    reload_locked();
+        return false;
+    return changed_locked(database_->remove_key(key_code));
 }
 
 Key_binding_entry Keyboard_shortcuts_impl::get_binding(std::uint32_t key_code) {
@@ -200,26 +208,23 @@ Key_binding_entry Keyboard_shortcuts_impl::get_binding(std::uint32_t key_code) {
     return found->second;
 }
 
-void Keyboard_shortcuts_impl::set_binding(std::uint32_t key_code, const std::wstring& ident,
+// One row changes, never the whole table: a second host process that
+// changed other bindings meanwhile keeps its changes.
+bool Keyboard_shortcuts_impl::set_binding(std::uint32_t key_code, const std::wstring& ident,
                                           const std::wstring& name) {
     if ((key_code & undefined_bits) != 0 || Key_code::is_none(key_code)) {
         (Trace::error("Keyboard_shortcuts_impl::set_binding")
          << L"not a key combination, nothing stored for " << ident << L": ")
             .hex(key_code);
-        return;
+        return false;
     }
     std::lock_guard<std::mutex> lock(mutex_);
     if (!database_)
-        return;
-    if (ident.empty() || name.empty()) {
-        // Unbinding: the row goes too, or it would come back at the reload.
-        bindings_.erase(key_code);
-        database_->remove_key(key_code);
-    } else {
-        bindings_[key_code] = Key_binding_entry{ident, name};
-    }
-    database_->store_all(bindings_);
-    reload_locked();
+        return false;
+    // Unbinding: the row goes too, or it would come back at the reload.
+    if (ident.empty() || name.empty())
+        return changed_locked(database_->remove_key(key_code));
+    return changed_locked(database_->store(key_code, ident, name));
 }
 
 std::vector<Binding_record> Keyboard_shortcuts_impl::list_bindings() {
@@ -247,13 +252,22 @@ int Keyboard_shortcuts_impl::create_backup(const std::wstring& directory) {
     return 1;
 }
 
+bool Keyboard_shortcuts_impl::check_backup(const std::wstring& directory,
+                                           std::string& reason) const {
+    if (directory.empty()) {
+        reason = "no backup folder given";
+        return false;
+    }
+    return is_key_binding_database(join_path(directory, backup_file_name), reason);
+}
+
 int Keyboard_shortcuts_impl::restore_backup(const std::wstring& directory) {
     std::wstring source = join_path(directory, backup_file_name);
     std::string reason;
     // A missing, damaged or foreign file must not replace the user's bindings.
-    if (directory.empty() || !is_key_binding_database(source, reason)) {
+    if (!check_backup(directory, reason)) {
         Trace::error("Keyboard_shortcuts_impl::restore_backup")
-            << "backup not restored: " << (directory.empty() ? "no backup folder given" : reason);
+            << "backup not restored: " << reason;
         return 1;
     }
     deinitialize();

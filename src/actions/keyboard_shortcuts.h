@@ -26,16 +26,21 @@ struct Binding_record {
 // What the binding directory and the lifecycle need of the key bindings.
 class Keyboard_shortcuts : public Filter {
 public:
-    /*3*/ virtual void remove_ident_bindings(const std::wstring& ident) = 0;
-    /*4*/ virtual void remove_binding(std::uint32_t key_code) = 0;
+    // The changes write one row each and then reload, so that changes made
+    // meanwhile by another process stay. False when the change could not be
+    // written (no database, a file locked beyond the busy timeout, read-only
+    // or damaged): the bindings in memory are then still what the file holds.
+    /*3*/ virtual bool remove_ident_bindings(const std::wstring& ident) = 0;
+    /*4*/ virtual bool remove_binding(std::uint32_t key_code) = 0;
     // Empty ident and name when the code is unbound.
     /*5*/ virtual Key_binding_entry get_binding(std::uint32_t key_code) = 0;
     // An empty ident or name unbinds the code (in the map and the file).
-    /*6*/ virtual void set_binding(std::uint32_t key_code, const std::wstring& ident,
+    /*6*/ virtual bool set_binding(std::uint32_t key_code, const std::wstring& ident,
                                    const std::wstring& name) = 0;
     // In key-code order.
     /*7*/ virtual std::vector<Binding_record> list_bindings() = 0;
-    // 0 ok, 1 failed.
+    // 0 ok, 1 failed. A restore first checks the backup (check_backup) and
+    // replaces the file only with a usable one.
     /*8*/ virtual int create_backup(const std::wstring& directory) = 0;
     /*9*/ virtual int restore_backup(const std::wstring& directory) = 0;
     /*10*/ virtual int key_processing(Parameters* list) = 0;
@@ -65,15 +70,18 @@ public:
     int status() override { return 1; }
     int process(const wchar_t* name, unsigned int name_length, Parameters* list) override;
 
-    void remove_ident_bindings(const std::wstring& ident) override;
-    void remove_binding(std::uint32_t key_code) override;
+    bool remove_ident_bindings(const std::wstring& ident) override;
+    bool remove_binding(std::uint32_t key_code) override;
     Key_binding_entry get_binding(std::uint32_t key_code) override;
-    void set_binding(std::uint32_t key_code, const std::wstring& ident,
+    bool set_binding(std::uint32_t key_code, const std::wstring& ident,
                      const std::wstring& name) override;
     std::vector<Binding_record> list_bindings() override;
     int create_backup(const std::wstring& directory) override;
     int restore_backup(const std::wstring& directory) override;
     int key_processing(Parameters* list) override;
+    // Whether `directory` holds a key-binding backup that restore_backup
+    // would put in place; false with a readable reason otherwise.
+    bool check_backup(const std::wstring& directory, std::string& reason) const;
 
     Keyboard_listener* listener() { return listener_.get(); }
     bool has_database() const;
@@ -81,7 +89,10 @@ public:
 
 private:
     void dispatch(const std::wstring& name, Parameters* list);
+    // Reloads the maps; a load that fails keeps the maps as they were.
     void reload_locked();
+    // Reloads after a row change; `written` passes through.
+    bool changed_locked(bool written);
     void send_listener(const wchar_t* message);
 
     // Guards the binding map and the database. Never taken by the keyboard

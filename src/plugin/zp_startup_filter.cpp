@@ -15,6 +15,7 @@
 #include "output/clipboard_window.h"
 #include "plugin/tray_menu_filter.h"
 #include "storage/code_storage.h"
+#include "storage/file_copy.h"
 #include "text/textprovider.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
@@ -150,10 +151,34 @@ bool ZP_Startup_filter::on_create_backup(const std::wstring& path) {
                    [&](auto& database) { return database.create_backup(path); });
 }
 
+// Both databases or neither: both backups are checked before either file
+// is replaced, and the code database is put back when the key bindings then
+// cannot be replaced after all (a file in use, a full disk).
 bool ZP_Startup_filter::on_restore_backup(const std::wstring& path) {
     Trace::marker("ZP_Startup_filter::on_restore_backup");
-    return on_both(code_storage_, keyboard_shortcuts_,
-                   [&](auto& database) { return database.restore_backup(path); });
+    std::string reason;
+    if ((code_storage_ && !code_storage_->check_backup(path, reason)) ||
+        (keyboard_shortcuts_ && !keyboard_shortcuts_->check_backup(path, reason))) {
+        Trace::error("ZP_Startup_filter::on_restore_backup") << "nothing restored: " << reason;
+        return false;
+    }
+    if (!code_storage_ || !keyboard_shortcuts_)
+        return on_both(code_storage_, keyboard_shortcuts_,
+                       [&](auto& database) { return database.restore_backup(path); });
+    Scratch_directory previous;
+    if (previous.path().empty() || code_storage_->create_backup(previous.path()) != 0) {
+        Trace::error("ZP_Startup_filter::on_restore_backup")
+            << "nothing restored: the code database could not be kept aside";
+        return false;
+    }
+    if (code_storage_->restore_backup(path) != 0)
+        return false;
+    if (keyboard_shortcuts_->restore_backup(path) == 0)
+        return true;
+    if (code_storage_->restore_backup(previous.path()) != 0)
+        Trace::error("ZP_Startup_filter::on_restore_backup")
+            << "the key bindings were not restored, and the code database could not be put back";
+    return false;
 }
 
 void ZP_Startup_filter::on_set_debug_level(const std::wstring& level) {

@@ -1,5 +1,6 @@
 #include "storage/code_storage.h"
 
+#include "contract/text_convert.h"
 #include "contract/win32_text.h"
 #include "storage/file_copy.h"
 #include "storage/sqlite_layer.h"
@@ -8,8 +9,11 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
 #include <exception>
 #include <filesystem>
+#include <mutex>
+#include <shared_mutex>
 #include <string_view>
 #include <vector>
 
@@ -32,9 +36,54 @@ std::wstring text_or_empty(sqlite3_stmt* statement, int column) {
     return view.text ? std::wstring(view.text, view.length) : std::wstring();
 }
 
-// What a code database must answer to be restored over the working one.
-constexpr const wchar_t* code_database_probe =
-    L"SELECT ident, name, description, type, code, category FROM code_store LIMIT 1;";
+// What a code database must hold to be restored over the working one: the
+// writing statements bind by position, so the columns are compared whole.
+// A version 0 file (from before the category column) is migrated on opening.
+bool is_code_database(const std::wstring& path, std::string& reason) {
+    Connection db = SQLite::open_backup(path, reason);
+    if (!db)
+        return false;
+    const std::string name = utf16_to_utf8(path) + ": ";
+    std::vector<std::string> meta;
+    long long version = 0;
+    if (SQLite::table_columns(db.get(), "meta", meta)) {
+        if (!SQLite::has_exact_columns(db.get(), "meta", {"key", "value"}, reason)) {
+            reason = name + reason;
+            return false;
+        }
+        sqlite3_stmt* raw = nullptr;
+        sqlite3_prepare_v2(db.get(), "SELECT value, typeof(value) FROM meta WHERE key='version';",
+                           -1, &raw, nullptr);
+        Statement statement(raw);
+        int result = SQLITE_ERROR;
+        while (statement && (result = sqlite3_step(raw)) == SQLITE_ROW) {
+            const unsigned char* type = sqlite3_column_text(raw, 1);
+            if (!type || std::string(reinterpret_cast<const char*>(type)) != "integer") {
+                reason = name + "the schema version is not a number";
+                return false;
+            }
+            version = std::max(version, static_cast<long long>(sqlite3_column_int64(raw, 0)));
+        }
+        if (result != SQLITE_DONE) {
+            reason = name + "the schema version cannot be read";
+            return false;
+        }
+    }
+    if (version > schema_version) {
+        reason = name + "schema version " + std::to_string(version) +
+                 " is newer than this plug-in's " + std::to_string(schema_version);
+        return false;
+    }
+    std::vector<std::string> columns = {"ident", "name", "description", "type", "code", "category"};
+    std::vector<std::string> found;
+    if (version == 0 && SQLite::table_columns(db.get(), "code_store", found) && found.size() == 5)
+        columns.pop_back();
+    if (!SQLite::has_exact_columns(db.get(), "code_store", columns, reason)) {
+        reason = name + reason;
+        return false;
+    }
+    return true;
+}
 
 Statement prepare(sqlite3* db, std::wstring_view sql) {
     return SQLite::prepare_statement(db, sql.data(), sql.size());
@@ -53,6 +102,7 @@ public:
         category.clear();
         if (ident.empty())
             return Code_result::missing_argument;
+        std::shared_lock<std::shared_mutex> lock(connection_mutex_);
         if (!db_)
             return Code_result::not_open;
         Statement statement = prepare(
@@ -74,12 +124,18 @@ public:
         name = text_or_empty(statement.get(), 2);
         description = text_or_empty(statement.get(), 3);
         category = text_or_empty(statement.get(), 4);
+        // Shown and kept, so that the user can mend or delete it; no
+        // interpreter runs it.
+        if (type.empty() || code.empty())
+            Trace::error("Code_storage::load_code")
+                << L"Action " << ident << L" in " << path_ << L" has no type or no code";
         return Code_result::ok;
     }
 
     int list_by_type(const std::wstring& type, Code_row_visitor& visitor) override {
         if (type.empty())
             return Code_result::missing_argument;
+        std::shared_lock<std::shared_mutex> lock(connection_mutex_);
         if (!db_)
             return Code_result::not_open;
         Statement statement = prepare(
@@ -88,8 +144,14 @@ public:
             return Code_result::prepare_failed;
         int result;
         while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
-            visitor.visit(SQLite::column_text(statement.get(), 0).text,
-                          SQLite::column_text(statement.get(), 1).text,
+            // No message can address an action without an ident.
+            const Text_view ident = SQLite::column_text(statement.get(), 0);
+            if (!ident.text || ident.length == 0) {
+                Trace::error("Code_storage::list_by_type")
+                    << L"Skipping an action without ident in " << path_;
+                continue;
+            }
+            visitor.visit(ident.text, SQLite::column_text(statement.get(), 1).text,
                           SQLite::column_text(statement.get(), 2).text,
                           SQLite::column_text(statement.get(), 3).text);
         }
@@ -104,6 +166,7 @@ public:
                    const std::wstring& category) override {
         if (ident.empty() || type.empty() || code.empty())
             return Code_result::missing_argument;
+        std::unique_lock<std::shared_mutex> lock(connection_mutex_);
         if (!db_)
             return Code_result::not_open;
         Statement statement =
@@ -124,6 +187,7 @@ public:
     int delete_code(const std::wstring& ident) override {
         if (ident.empty())
             return Code_result::missing_argument;
+        std::unique_lock<std::shared_mutex> lock(connection_mutex_);
         if (!db_)
             return Code_result::not_open;
         Statement statement = prepare(db_.get(), L"DELETE FROM code_store WHERE ident=?1;");
@@ -143,6 +207,8 @@ public:
     // would run the new action. A database written before the mark existed
     // starts from the largest rowid.
     bool make_user_ident(std::wstring& ident) override {
+        // Its transaction must not take in another thread's writes.
+        std::unique_lock<std::shared_mutex> lock(connection_mutex_);
         if (!db_)
             return false;
         if (!SQLite::execute(db_.get(), L"BEGIN IMMEDIATE;"))
@@ -163,7 +229,9 @@ public:
         try {
             std::filesystem::path source(path_);
             std::filesystem::path target = std::filesystem::path(directory) / source.filename();
-            // The connection stays open: outside a transaction the file is consistent.
+            // The connection stays open: outside a transaction the file is
+            // consistent, and no write of ours starts during the copy.
+            std::shared_lock<std::shared_mutex> lock(connection_mutex_);
             std::string error;
             if (!copy_file_over(source.wstring(), target.wstring(), error)) {
                 Trace::error("Code_storage::create_backup") << error;
@@ -176,23 +244,37 @@ public:
         return Code_result::ok;
     }
 
+    bool check_backup(const std::wstring& directory, std::string& reason) override {
+        if (path_.empty()) {
+            reason = "no code storage path";
+            return false;
+        }
+        try {
+            return is_code_database(backup_source(directory), reason);
+        } catch (const std::exception& e) {
+            reason = e.what();
+        }
+        return false;
+    }
+
     int restore_backup(const std::wstring& directory) override {
         if (path_.empty())
             return Code_result::missing_argument;
         int outcome = Code_result::ok;
+        // No reader may use the connection while it is closed and reopened.
+        std::unique_lock<std::shared_mutex> lock(connection_mutex_);
         try {
-            std::filesystem::path source =
-                std::filesystem::path(directory) / std::filesystem::path(path_).filename();
-            // A damaged or foreign file in the backup folder must not replace
-            // the user's working database.
+            const std::wstring source = backup_source(directory);
+            // A damaged, foreign or newer file in the backup folder must not
+            // replace the user's working database.
             std::string reason;
-            if (!SQLite::answers_probe(source.wstring(), code_database_probe, reason)) {
+            if (!is_code_database(source, reason)) {
                 Trace::error("Code_storage::restore_backup") << "backup not restored: " << reason;
                 return Code_result::prepare_failed;
             }
             db_.reset();
             std::string error;
-            if (!copy_file_over(source.wstring(), path_, error)) {
+            if (!copy_file_over(source, path_, error)) {
                 Trace::error("Code_storage::restore_backup") << error;
                 outcome = Code_result::prepare_failed;
             }
@@ -206,6 +288,11 @@ public:
     }
 
 private:
+    std::wstring backup_source(const std::wstring& directory) const {
+        return (std::filesystem::path(directory) / std::filesystem::path(path_).filename())
+            .wstring();
+    }
+
     void open_connection() {
         if (path_.empty()) {
             // SQLite would open a private temporary database for an empty
@@ -304,9 +391,18 @@ private:
     bool next_user_number(long long& n) {
         long long by_rowid = 0;
         long long mark = -1;
-        if (!query_number(L"SELECT MAX(rowid)+1 FROM code_store;", 0, by_rowid) ||
-            !query_number(L"SELECT MAX(value) FROM meta WHERE key='user_ident_mark';", -1, mark))
+        // A mark that is no integer was not written by us; it is replaced.
+        if (!query_number(L"SELECT MAX(rowid) FROM code_store;", -1, by_rowid) ||
+            !query_number(L"SELECT MAX(value) FROM meta WHERE key='user_ident_mark' AND "
+                          L"typeof(value)='integer';",
+                          -1, mark))
             return false;
+        if (by_rowid >= LLONG_MAX - 1 || mark >= LLONG_MAX - 1) {
+            Trace::error("Code_storage::make_user_ident")
+                << L"No user ident number is left in " << path_;
+            return false;
+        }
+        by_rowid += 1;
         n = std::max(by_rowid, mark + 1);
         // An ident stored under its own name (a restored or imported row)
         // may already use the number.
@@ -318,7 +414,7 @@ private:
             const int result = sqlite3_step(statement.get());
             if (result == SQLITE_DONE)
                 return true;
-            if (result != SQLITE_ROW) {
+            if (result != SQLITE_ROW || n == LLONG_MAX) {
                 trace_step_failure("Code_storage::make_user_ident", result);
                 return false;
             }
@@ -352,6 +448,8 @@ private:
     }
 
     std::wstring path_;
+    // Shared by reads, held alone by writes and by the restore.
+    std::shared_mutex connection_mutex_;
     Connection db_;
 };
 

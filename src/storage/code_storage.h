@@ -18,7 +18,7 @@ enum : int {
 } // namespace Code_result
 
 // Receives the rows of Code_storage::list_by_type; a NULL column arrives as
-// a null pointer.
+// a null pointer. Rows without an ident are not visited.
 class Code_row_visitor {
 public:
     virtual ~Code_row_visitor() = default;
@@ -26,10 +26,14 @@ public:
                        const wchar_t* category) = 0;
 };
 
+// Every operation may be called from any thread: reads share the
+// connection, writes and the restore (which closes and reopens it) have it
+// to themselves.
 class Code_storage {
 public:
     virtual ~Code_storage() = default;
-    // Clears the five out-strings first; NULL columns read as empty.
+    // Clears the five out-strings first; NULL columns read as empty (a row
+    // without type or code is traced as damaged).
     virtual int load_code(const std::wstring& ident, std::wstring& type, std::wstring& code,
                           std::wstring& name, std::wstring& description,
                           std::wstring& category) = 0;
@@ -42,9 +46,17 @@ public:
     // zp_<n>_user_id with n above every n handed out before (and above the
     // largest rowid); never one that a deleted action had.
     virtual bool make_user_ident(std::wstring& ident) = 0;
-    // Both copy the database file to or from `directory`, under its own file name.
+    // Both copy the database file to or from `directory`, under its own file
+    // name. A restore first checks the backup (check_backup) and replaces
+    // the file only with a usable one; the connection is reopened while no
+    // other operation uses it.
     virtual int create_backup(const std::wstring& directory) = 0;
     virtual int restore_backup(const std::wstring& directory) = 0;
+    // Whether `directory` holds a code database that restore_backup would
+    // put in place: a sound file, opened read-only, with the code_store and
+    // meta columns of a schema version not newer than ours; false with a
+    // readable reason otherwise.
+    virtual bool check_backup(const std::wstring& directory, std::string& reason) = 0;
 
     // Opens `relative_name` (e.g. "plugins\\code_storage.db") in the host
     // executable's directory. Always returns an object; a failure is traced

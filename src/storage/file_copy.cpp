@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -59,6 +61,13 @@ bool copy_file_over(const std::wstring& from, const std::wstring& to, std::strin
         error = "cannot copy file onto itself [" + utf16_to_utf8(from) + "]";
         return false;
     }
+    // Windows refuses to replace a read-only file, Wine does not: the user's
+    // mark is kept on both.
+    const DWORD attributes = GetFileAttributesW(to.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        error = "cannot replace a read-only file [" + utf16_to_utf8(to) + "]";
+        return false;
+    }
     // The copy goes to a file beside the target and replaces it only when
     // complete: a copy that breaks off leaves the user's backup, or their
     // working database, as it was. Beside it, so that the rename stays on
@@ -89,4 +98,30 @@ bool copy_file_over(const std::wstring& from, const std::wstring& to, std::strin
     error = std::string(step) + ": " + system_error_text(code) + " [" + utf16_to_utf8(from) +
             "] [" + utf16_to_utf8(to) + "]";
     return false;
+}
+
+Scratch_directory::Scratch_directory() {
+    wchar_t temporary[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathW(MAX_PATH + 1, temporary);
+    if (length == 0 || length > MAX_PATH)
+        return;
+    const std::wstring base = std::wstring(temporary, length) + L"zaptor-" +
+                              std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(GetTickCount()) + L"-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::wstring candidate = base + std::to_wstring(attempt);
+        if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+            path_ = std::move(candidate);
+            return;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return;
+    }
+}
+
+Scratch_directory::~Scratch_directory() {
+    if (path_.empty())
+        return;
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(path_), ignored);
 }

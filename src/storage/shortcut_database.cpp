@@ -1,5 +1,6 @@
 #include "storage/shortcut_database.h"
 
+#include "contract/text_convert.h"
 #include "trace/trace.h"
 
 #include <windows.h>
@@ -64,80 +65,114 @@ Shortcut_database::Shortcut_database(std::wstring path) : path_(std::move(path))
 }
 
 bool is_key_binding_database(const std::wstring& path, std::string& reason) {
-    return SQLite::answers_probe(path, L"SELECT key, ident, name FROM key_bindings LIMIT 1;",
-                                 reason);
+    Connection db = SQLite::open_backup(path, reason);
+    if (!db)
+        return false;
+    if (!SQLite::has_exact_columns(db.get(), "key_bindings", {"key", "ident", "name"}, reason)) {
+        reason = utf16_to_utf8(path) + ": " + reason;
+        return false;
+    }
+    // Only an INTEGER PRIMARY KEY makes a stored binding replace the old
+    // one of its key.
+    sqlite3_stmt* raw = nullptr;
+    sqlite3_prepare_v2(db.get(),
+                       "SELECT 1 FROM pragma_table_info('key_bindings') WHERE name='key' AND "
+                       "pk=1 AND upper(type)='INTEGER';",
+                       -1, &raw, nullptr);
+    Statement statement(raw);
+    if (!statement || sqlite3_step(raw) != SQLITE_ROW) {
+        reason = utf16_to_utf8(path) + ": the key column of key_bindings is not its integer key";
+        return false;
+    }
+    return true;
 }
 
-Binding_map Shortcut_database::load_all() {
-    Binding_map bindings;
+bool Shortcut_database::load_all(Binding_map& bindings) {
     if (!select_all_)
-        return bindings;
+        return false;
+    Binding_map loaded;
     Reset_on_exit reset(select_all_.get());
     sqlite3_stmt* statement = select_all_.get();
     int result;
     while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
-        sqlite3_int64 stored = sqlite3_column_int64(statement, 0);
-        // Codes are 32-bit; a larger number was not written by us.
-        if (stored < std::numeric_limits<std::int32_t>::min() ||
+        const sqlite3_int64 stored = sqlite3_column_int64(statement, 0);
+        // Codes are 32-bit; a larger number, or one that is no integer at
+        // all, was not written by us.
+        if (sqlite3_column_type(statement, 0) != SQLITE_INTEGER ||
+            stored < std::numeric_limits<std::int32_t>::min() ||
             stored > std::numeric_limits<std::uint32_t>::max()) {
             Trace::error("Shortcut_database::load_all")
                 << "Skipping key binding with key " << static_cast<std::int64_t>(stored)
                 << " (not a key code)";
             continue;
         }
-        std::uint32_t key = static_cast<std::uint32_t>(stored);
-        Text_view ident = SQLite::column_text(statement, 1);
-        if (!ident.text || ident.length == 0)
+        const std::uint32_t key = static_cast<std::uint32_t>(stored);
+        const bool ident_is_text = sqlite3_column_type(statement, 1) == SQLITE_TEXT;
+        const Text_view ident = SQLite::column_text(statement, 1);
+        const Text_view name = SQLite::column_text(statement, 2);
+        const char* fault = nullptr;
+        if (!ident_is_text || !ident.text || ident.length == 0)
+            fault = "no ident text";
+        else if (ident.length > max_text_length || name.length > max_text_length)
+            fault = "ident or name too long";
+        if (fault) {
+            (Trace::error("Shortcut_database::load_all") << "Skipping key binding with key ")
+                    .hex(key)
+                << " (" << fault << ")";
             continue;
-        Text_view name = SQLite::column_text(statement, 2);
-        bindings.emplace(key, Key_binding_entry{std::wstring(ident.text, ident.length),
-                                                name.text ? std::wstring(name.text, name.length)
-                                                          : std::wstring()});
+        }
+        if (!name.text)
+            (Trace::error("Shortcut_database::load_all") << "Key binding with key ").hex(key)
+                << " has no name";
+        loaded.emplace(key, Key_binding_entry{std::wstring(ident.text, ident.length),
+                                              name.text ? std::wstring(name.text, name.length)
+                                                        : std::wstring()});
     }
-    if (result != SQLITE_DONE)
+    if (result != SQLITE_DONE) {
         Trace::error("Shortcut_database::load_all")
-            << L"Reading key bindings from " << path_ << L" stopped: " << error_text(db_.get());
-    return bindings;
+            << L"Reading key bindings from " << path_ << L" stopped ("
+            << static_cast<std::int32_t>(result) << L"): " << error_text(db_.get())
+            << L"; the bindings read before stay in use";
+        return false;
+    }
+    bindings = std::move(loaded);
+    return true;
 }
 
-void Shortcut_database::store(std::uint32_t key, const std::wstring& ident,
+bool Shortcut_database::store(std::uint32_t key, const std::wstring& ident,
                               const std::wstring& name) {
     Trace::info("Shortcut_database::store")
         << L"Storing key binding " << ident << L" with name '" << name << L"'";
     Reset_on_exit reset(insert_.get());
     if (ident.empty() || name.empty())
-        return;
+        return false;
     sqlite3_bind_int(insert_.get(), 1, static_cast<int>(key));
     if (!SQLite::bind_string(insert_.get(), 2, ident.c_str(), ident.size()) ||
         !SQLite::bind_string(insert_.get(), 3, name.c_str(), name.size()))
-        return;
-    step_once(insert_.get(), "Shortcut_database::store");
+        return false;
+    return step_once(insert_.get(), "Shortcut_database::store");
 }
 
-void Shortcut_database::store_all(const Binding_map& bindings) {
-    for (const auto& [key, entry] : bindings)
-        store(key, entry.ident, entry.name);
-}
-
-void Shortcut_database::remove_key(std::uint32_t key) {
+bool Shortcut_database::remove_key(std::uint32_t key) {
     Reset_on_exit reset(delete_key_.get());
     sqlite3_bind_int(delete_key_.get(), 1, static_cast<int>(key));
-    step_once(delete_key_.get(), "Shortcut_database::remove_key");
+    return step_once(delete_key_.get(), "Shortcut_database::remove_key");
 }
 
-void Shortcut_database::remove_ident(const std::wstring& ident) {
+bool Shortcut_database::remove_ident(const std::wstring& ident) {
     Reset_on_exit reset(delete_ident_.get());
     if (!SQLite::bind_string(delete_ident_.get(), 1, ident.c_str(), ident.size()))
-        return;
-    step_once(delete_ident_.get(), "Shortcut_database::remove_ident");
+        return false;
+    return step_once(delete_ident_.get(), "Shortcut_database::remove_ident");
 }
 
-// The caller gets no result; a failed write (read-only or damaged file) is
-// still worth a line, since the user's change is lost.
-void Shortcut_database::step_once(sqlite3_stmt* statement, const char* function) {
-    int result = sqlite3_step(statement);
-    if (!SQLite::is_success(result))
-        Trace::error(function) << L"Writing to " << path_ << L" failed ("
-                               << static_cast<std::int32_t>(result) << L"): "
-                               << error_text(db_.get());
+// A failed write (locked beyond the busy timeout, read-only or damaged
+// file) is worth a line: the user's change is lost unless the caller says so.
+bool Shortcut_database::step_once(sqlite3_stmt* statement, const char* function) {
+    const int result = sqlite3_step(statement);
+    if (SQLite::is_success(result))
+        return true;
+    Trace::error(function) << L"Writing to " << path_ << L" failed ("
+                           << static_cast<std::int32_t>(result) << L"): " << error_text(db_.get());
+    return false;
 }

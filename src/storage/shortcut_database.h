@@ -27,7 +27,9 @@ struct Key_code_order {
 using Binding_map = std::map<std::uint32_t, Key_binding_entry, Key_code_order>;
 
 // Whether `path` holds key bindings that a restore may put in place of the
-// working database; false with a readable reason otherwise.
+// working database: a sound SQLite file whose key_bindings table has
+// exactly our columns, keyed by the integer key. Opened read-only; false
+// with a readable reason otherwise.
 bool is_key_binding_database(const std::wstring& path, std::string& reason);
 
 class Shortcut_database {
@@ -39,19 +41,28 @@ public:
     Shortcut_database(const Shortcut_database&) = delete;
     Shortcut_database& operator=(const Shortcut_database&) = delete;
 
-    // Rows with an empty ident are skipped; for a repeated key the first row wins.
-    Binding_map load_all();
-    // Writes nothing unless both ident and name are non-empty.
-    void store(std::uint32_t key, const std::wstring& ident, const std::wstring& name);
-    void store_all(const Binding_map& bindings);
-    void remove_key(std::uint32_t key);
+    // Every binding the file holds, into `bindings`; false (and `bindings`
+    // untouched) when the table could not be read to its end, e.g. locked
+    // by another process beyond the busy timeout. A row that is not a
+    // binding (key not an integer code, ident not a text, ident or name
+    // longer than max_text_length) is skipped with one error line; a NULL
+    // name reads as empty. For a repeated key the first row wins.
+    bool load_all(Binding_map& bindings);
+    // The single row changes: true when written. Writes nothing, and
+    // answers false, unless both ident and name are non-empty.
+    bool store(std::uint32_t key, const std::wstring& ident, const std::wstring& name);
+    bool remove_key(std::uint32_t key);
     // Removes every binding of the action.
-    void remove_ident(const std::wstring& ident);
+    bool remove_ident(const std::wstring& ident);
+
+    // Idents and names longer than this (in UTF-16 code units) were not
+    // written by us.
+    static constexpr std::size_t max_text_length = 4096;
 
     const std::wstring& path() const { return path_; }
 
 private:
-    void step_once(sqlite3_stmt* statement, const char* function);
+    bool step_once(sqlite3_stmt* statement, const char* function);
 
     // Destroyed in reverse order: the statements from delete-by-ident down to
     // select-all, then the connection.

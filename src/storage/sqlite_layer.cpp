@@ -89,8 +89,10 @@ namespace {
 
 Connection opened_or_null(int result, sqlite3* raw, std::wstring& error) {
     Connection db(raw);
-    if (result == SQLITE_OK && db)
+    if (result == SQLITE_OK && db) {
+        sqlite3_busy_timeout(db.get(), busy_timeout_ms);
         return db;
+    }
     const void* message = db ? sqlite3_errmsg16(db.get()) : nullptr;
     error = message ? static_cast<const wchar_t*>(message) : L"out of memory";
     return Connection();
@@ -114,32 +116,71 @@ Connection open_read_only(const std::wstring& path, std::wstring& error) {
     return opened_or_null(result, raw, error);
 }
 
-bool answers_probe(const std::wstring& path, const wchar_t* probe, std::string& reason) {
+Connection open_backup(const std::wstring& path, std::string& reason) {
     const std::string name = utf16_to_utf8(path);
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         reason = "no backup file " + name;
-        return false;
+        return Connection();
     }
     std::wstring error;
     Connection db = open_read_only(path, error);
     if (!db) {
         reason = "cannot open " + name + ": " + utf16_to_utf8(error);
-        return false;
+        return Connection();
     }
     sqlite3_stmt* raw = nullptr;
-    const int prepared = sqlite3_prepare16_v2(db.get(), probe, -1, &raw, nullptr);
+    const int prepared = sqlite3_prepare_v2(db.get(), "PRAGMA quick_check;", -1, &raw, nullptr);
     Statement statement(raw);
-    if (prepared != SQLITE_OK || !statement) {
-        reason = name + " is not such a database: " + sqlite3_errmsg(db.get());
+    const int stepped = prepared == SQLITE_OK ? sqlite3_step(raw) : prepared;
+    if (stepped != SQLITE_ROW) {
+        reason = name + " is not a readable database: " + sqlite3_errmsg(db.get());
+        return Connection();
+    }
+    const unsigned char* verdict = sqlite3_column_text(raw, 0);
+    if (!verdict || std::string(reinterpret_cast<const char*>(verdict)) != "ok") {
+        reason = name + " is damaged: " +
+                 (verdict ? reinterpret_cast<const char*>(verdict) : "(no verdict)");
+        return Connection();
+    }
+    return db;
+}
+
+bool table_columns(sqlite3* db, const char* table, std::vector<std::string>& columns) {
+    columns.clear();
+    sqlite3_stmt* raw = nullptr;
+    // table_info answers no rows, not an error, for a missing table.
+    if (sqlite3_prepare_v2(db, "SELECT name FROM pragma_table_info(?1);", -1, &raw, nullptr) !=
+        SQLITE_OK) {
+        sqlite3_finalize(raw);
         return false;
     }
-    const int stepped = sqlite3_step(statement.get());
-    if (stepped != SQLITE_ROW && stepped != SQLITE_DONE) {
-        reason = name + " cannot be read: " + sqlite3_errmsg(db.get());
+    Statement statement(raw);
+    sqlite3_bind_text(raw, 1, table, -1, SQLITE_STATIC);
+    int result;
+    while ((result = sqlite3_step(raw)) == SQLITE_ROW) {
+        const unsigned char* name = sqlite3_column_text(raw, 0);
+        columns.push_back(name ? reinterpret_cast<const char*>(name) : "");
+    }
+    return result == SQLITE_DONE && !columns.empty();
+}
+
+bool has_exact_columns(sqlite3* db, const char* table, const std::vector<std::string>& expected,
+                       std::string& reason) {
+    std::vector<std::string> columns;
+    if (!table_columns(db, table, columns)) {
+        reason = std::string("no table ") + table;
         return false;
     }
-    return true;
+    if (columns == expected)
+        return true;
+    reason = std::string("table ") + table + " has the columns";
+    for (const std::string& column : columns)
+        reason += " " + column;
+    reason += ", expected";
+    for (const std::string& column : expected)
+        reason += " " + column;
+    return false;
 }
 
 } // namespace SQLite

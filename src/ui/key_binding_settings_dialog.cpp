@@ -197,10 +197,22 @@ void Key_binding_settings_dialog::on_remove() {
     const std::uint32_t key_code = key_code_of(row);
     if (!has_combination(key_code))
         return;
-    directory_->remove_binding(key_code);
+    if (!directory_->remove_binding(key_code)) {
+        refill();
+        show_not_saved();
+        return;
+    }
+    SetDlgItemTextW(dialog_, IDC_KS_STATUS, L"");
     ListView_DeleteItem(list_, row);
     row_texts_.erase(key_code);
     update_modify_button();
+}
+
+void Key_binding_settings_dialog::show_not_saved() {
+    SetDlgItemTextW(dialog_, IDC_KS_STATUS,
+                    text_provider().get_string(
+                        L"Not saved: the key bindings file is busy or cannot be written."));
+    MessageBeep(MB_ICONWARNING);
 }
 
 void Key_binding_settings_dialog::on_modify() {
@@ -224,9 +236,15 @@ void Key_binding_settings_dialog::on_change(std::uint32_t previous) {
         return;
     }
     const std::uint32_t chosen = add.key_code();
-    if (has_combination(previous))
-        directory_->remove_binding(previous);
+    // The new binding first: were it refused, the old one stays.
+    bool stored = true;
     if (has_combination(chosen))
-        directory_->store_binding(chosen, action->ident, action->name);
+        stored = directory_->store_binding(chosen, action->ident, action->name);
+    if (stored && has_combination(previous) && previous != chosen)
+        stored = directory_->remove_binding(previous);
     refill();
+    if (stored)
+        SetDlgItemTextW(dialog_, IDC_KS_STATUS, L"");
+    else
+        show_not_saved();
 }

@@ -53,6 +53,8 @@ private:
     std::uint32_t key_code_of(int row) const;
     void update_modify_button();
     void on_remove();
+    // In the status line: the last change did not reach the file.
+    void show_not_saved();
     // `previous` is the code of the binding to change, 0xFFFF to add one.
     void on_change(std::uint32_t previous);
     void on_modify();

@@ -543,19 +543,32 @@ void Manage_actions_dialog::on_key_button() {
         return;
     if (chosen == key_code_)
         return;
-    if (Param::Owned_parameters list = Param::create(host_)) {
-        Param::write_u32(list.get(), L"combi", key_code_);
-        Param::send(host_, L"zp_action_remove_key_binding", list.get());
-    }
+    // The new combination first: were it refused, the old one stays bound.
+    bool stored = true;
     if ((chosen & 0xFFFF) < 0xFFFF) {
-        if (Param::Owned_parameters list = Param::create(host_)) {
+        Param::Owned_parameters list = Param::create(host_);
+        stored = list != nullptr;
+        if (list) {
             Param::write_u32(list.get(), L"combi", chosen);
             Param::write_text(list.get(), L"id", ident_);
             Param::write_text(list.get(), L"title", text_of(IDC_MA_NAME));
             Param::send(host_, L"zp_action_set_key_binding", list.get());
+            stored = Param::read_flag(list.get(), L"stored", false);
+        }
+    }
+    if (stored && (key_code_ & 0xFFFF) < 0xFFFF) {
+        Param::Owned_parameters list = Param::create(host_);
+        stored = list != nullptr;
+        if (list) {
+            Param::write_u32(list.get(), L"combi", key_code_);
+            Param::send(host_, L"zp_action_remove_key_binding", list.get());
+            stored = Param::read_flag(list.get(), L"stored", false);
         }
     }
     show_key_combination();
+    if (!stored)
+        show_refusal(
+            translatable(L"Not saved: the key bindings file is busy or cannot be written."));
 }
 
 void Manage_actions_dialog::show_key_combination() {

@@ -40,6 +40,7 @@
 #define IDC_KS_ADD 1002
 #define IDC_KS_MODIFY 1023
 #define IDC_KS_REMOVE 1004
+#define IDC_KS_STATUS 1035
 
 // Add key shortcut
 #define IDC_AS_KEY_LABEL 1014

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace {
 
 struct Fixture {
@@ -159,11 +161,92 @@ TEST(Keyboard_shortcuts, backup_and_restore_never_lose_the_bindings) {
     auto press = key_event(0x41, true);
     EXPECT_TRUE(f.host.keyboard_listener()->key_event(&press, listener_control));
 
-    // A damaged backup is refused and changes nothing (the checks are the
-    // storage layer's, tested there).
-    ASSERT_TRUE(Test_support::write_file(backup + L"\\zaptor.db", "not a database at all"));
-    EXPECT_EQ(f.shortcuts.restore_backup(backup), 1);
-    EXPECT_EQ(db_scalar(f.folder.database()), "3");
-    EXPECT_EQ(f.host.filter_count(L"key_processing"), 1u);
+    // A damaged backup, or one whose table has another shape (the writing
+    // statements bind by position and replace by the integer key), is
+    // refused and changes nothing.
+    const std::string good = Test_support::read_file(backup + L"\\zaptor.db");
+    const std::string live = Test_support::read_file(f.folder.database());
+    for (const char* change :
+         {"ALTER TABLE key_bindings ADD COLUMN extra TEXT;",
+          "ALTER TABLE key_bindings DROP COLUMN name;", "ALTER TABLE key_bindings RENAME TO other;",
+          "CREATE TABLE t (key TEXT PRIMARY KEY, ident TEXT, name TEXT); DROP TABLE key_bindings; "
+          "ALTER TABLE t RENAME TO key_bindings;",
+          "garbage"}) {
+        ASSERT_TRUE(Test_support::write_file(backup + L"\\zaptor.db", good));
+        Connection db = Db_files::open_raw(backup + L"\\zaptor.db");
+        const bool changed = Db_files::run(db.get(), change);
+        db.reset();
+        if (!changed) { // not SQL: a damaged file
+            ASSERT_TRUE(Test_support::write_file(backup + L"\\zaptor.db", "not a database"));
+        }
+        EXPECT_EQ(f.shortcuts.restore_backup(backup), 1) << change;
+        EXPECT_TRUE(Test_support::read_file(f.folder.database()) == live) << change;
+        EXPECT_EQ(f.host.filter_count(L"key_processing"), 1u);
+    }
+    EXPECT_TRUE(f.shortcuts.set_binding(0x143, L"zp_c", L"C")) << "still usable";
     Test_support::remove_tree(backup);
+}
+
+// Another process holding the file: a change waits for it within the busy
+// timeout; beyond it the change is reported as failed, the map stays what
+// the file holds, and a reload that cannot read keeps the bindings in use.
+TEST(Keyboard_shortcuts, a_busy_file_delays_or_refuses_a_change_and_loses_nothing) {
+    Fixture f;
+    ASSERT_TRUE(f.shortcuts.initialize());
+    ASSERT_TRUE(f.shortcuts.set_binding(0x141, L"zp_a", L"Alpha"));
+    struct Case {
+        int hold_ms;
+        std::uint32_t code; // 0: a reload instead of a change
+        bool saved;
+    } cases[] = {{1000, 0x142, true},
+                 {SQLite::busy_timeout_ms + 1500, 0x143, false},
+                 {SQLite::busy_timeout_ms + 1500, 0, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.hold_ms);
+        Connection other = Db_files::open_raw(f.folder.database());
+        ASSERT_TRUE(Db_files::run(other.get(), "BEGIN EXCLUSIVE;"));
+        std::thread release([&] {
+            Sleep(static_cast<DWORD>(c.hold_ms));
+            Db_files::run(other.get(), "COMMIT;");
+        });
+        if (c.code) {
+            // The message the Manage actions dialog sends answers "stored".
+            auto list = u32_list(L"combi", c.code);
+            Param::write_text(list.get(), L"id", L"zp_new");
+            Param::write_text(list.get(), L"title", L"New");
+            f.host.deliver(L"zp_action_set_key_binding", list.get());
+            EXPECT_EQ(Param::read_flag(list.get(), L"stored", !c.saved), c.saved);
+        } else
+            f.host.deliver(L"core__notify_data_update", nullptr);
+        // Checked while the file may still be locked: the map in memory.
+        EXPECT_EQ(f.shortcuts.get_binding(0x141).ident, L"zp_a");
+        EXPECT_EQ(f.shortcuts.get_binding(0x142).ident, L"zp_new");
+        release.join();
+        if (c.code) {
+            EXPECT_EQ(f.shortcuts.get_binding(c.code).ident, c.saved ? L"zp_new" : L"");
+        }
+    }
+    EXPECT_EQ(db_scalar(f.folder.database(), "SELECT group_concat(key) FROM key_bindings;"),
+              "321,322");
+    EXPECT_EQ(f.shortcuts.list_bindings().size(), 2u);
+}
+
+// Two host processes on one file: each writes only the row it changes and
+// then reads the file, so neither undoes the other.
+TEST(Keyboard_shortcuts, two_instances_on_one_file_keep_each_others_changes) {
+    Fixture f;
+    Reference_host second_host;
+    Keyboard_shortcuts_impl second{&second_host, L"plugins\\zaptor.db", f.tasks};
+    ASSERT_TRUE(f.shortcuts.initialize());
+    ASSERT_TRUE(f.shortcuts.set_binding(0x141, L"zp_a", L"Alpha"));
+    ASSERT_TRUE(second.initialize());
+    ASSERT_TRUE(f.shortcuts.set_binding(0x142, L"zp_b", L"Beta"));
+    ASSERT_TRUE(second.set_binding(0x143, L"zp_c", L"Gamma")); // knows nothing of 0x142
+    ASSERT_TRUE(f.shortcuts.remove_binding(0x141));
+    ASSERT_TRUE(second.set_binding(0x143, L"zp_c", L"Gamma 2")); // still holds 0x141
+    ASSERT_TRUE(f.shortcuts.set_binding(0x144, L"zp_d", L"Delta"));
+    EXPECT_EQ(db_scalar(f.folder.database(),
+                        "SELECT group_concat(key || ident || name) FROM key_bindings;"),
+              "322zp_bBeta,323zp_cGamma 2,324zp_dDelta");
+    EXPECT_EQ(second.list_bindings().size(), 2u) << "read back after its own change";
 }

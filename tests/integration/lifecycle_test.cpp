@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <sqlite3.h>
+
+#include <cstring>
 #include <sstream>
 
 using namespace Test_support;
@@ -130,6 +133,81 @@ TEST(Lifecycle, DamagedDatabasesAreReportedAndLeftByteIdentical) {
         EXPECT_NE(log.find("\tERR\t["), std::string::npos) << log;
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
+}
+
+// A restore takes both databases from the backup, or neither: a backup of
+// another shape (an extra column, a newer schema version, a missing table)
+// or a live file that cannot be replaced leaves both live files
+// byte-identical, and they stay usable.
+TEST(Lifecycle, RestoreReplacesBothDatabasesOrNeither) {
+    auto install = make_vqhost_install(L"restore");
+    const std::string start = "load plugins\\zaptor.dll\nsend startup\n";
+    const std::string stop = "send shutdown\nfinalize\n";
+    CreateDirectoryW((install.dir + L"\\good").c_str(), nullptr);
+    auto run = run_vqhost_script(install, start +
+                                              "send zp_action_set_key_binding combi=u32:0x141 "
+                                              "id=text:zp_uppercase title=text:Upper\n"
+                                              "send create_backup path=text:good\n" +
+                                              stop);
+    ASSERT_EQ(run.exit_code, 0u) << run.output;
+    const std::wstring files[] = {L"zaptor.db", L"code_storage.db"};
+    // Each backup also differs from the live files in its usable database,
+    // so that a half-done restore shows.
+    const char* const new_row[] = {"INSERT INTO key_bindings VALUES (322, 'zp_lowercase', 'L');",
+                                   "INSERT INTO code_store VALUES ('zp_9_user_id', 'n', '', "
+                                   "'typing_interpreter', 'x', '');"};
+    struct Case {
+        const char* folder;
+        const char* change[2]; // to zaptor.db, to code_storage.db
+    } cases[] = {
+        {"extra", {"ALTER TABLE key_bindings ADD COLUMN extra TEXT;", new_row[1]}},
+        {"newer", {new_row[0], "UPDATE meta SET value=2 WHERE key='version';"}},
+        {"missing", {"DROP TABLE key_bindings;", new_row[1]}},
+        {"locked", {new_row[0], new_row[1]}}, // fits, but the live zaptor.db is read-only
+    };
+    std::string live[2];
+    for (int i = 0; i < 2; ++i)
+        live[i] = read_file(install.plugins + L"\\" + files[i]);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        const std::wstring folder =
+            install.dir + L"\\" + std::wstring(c.folder, c.folder + strlen(c.folder));
+        CreateDirectoryW(folder.c_str(), nullptr);
+        for (int i = 0; i < 2; ++i) {
+            const std::wstring copy = folder + L"\\" + files[i];
+            ASSERT_TRUE(
+                CopyFileW((install.dir + L"\\good\\" + files[i]).c_str(), copy.c_str(), FALSE));
+            sqlite3* db = nullptr;
+            sqlite3_open16(copy.c_str(), &db);
+            EXPECT_EQ(sqlite3_exec(db, c.change[i], nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+        }
+        const bool locked = std::string(c.folder) == "locked";
+        const std::wstring bindings = install.plugins + L"\\zaptor.db";
+        SetFileAttributesW(bindings.c_str(),
+                           locked ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+        run = run_vqhost_script(install,
+                                start + "send restore_backup path=text:" + c.folder + "\n" + stop);
+        SetFileAttributesW(bindings.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ASSERT_EQ(run.exit_code, 0u) << run.output;
+        EXPECT_TRUE(has_line(run.output, "= result flag:0")) << run.output;
+        for (int i = 0; i < 2; ++i)
+            EXPECT_TRUE(read_file(install.plugins + L"\\" + files[i]) == live[i]) << i;
+    }
+
+    // Still usable: a binding is saved, and a fitting backup is restored.
+    run = run_vqhost_script(install, start +
+                                         "send zp_action_set_key_binding combi=u32:0x142 "
+                                         "id=text:zp_lowercase title=text:Lower\n"
+                                         "send zp_action_key_binding id=text:zp_lowercase\n"
+                                         "send restore_backup path=text:locked\n"
+                                         "send zp_action_key_binding id=text:zp_uppercase\n" +
+                                         stop);
+    ASSERT_EQ(run.exit_code, 0u) << run.output;
+    EXPECT_TRUE(has_line(run.output, "= stored flag:1")) << run.output;
+    EXPECT_TRUE(has_line(run.output, "= key u32:0x142")) << run.output;
+    EXPECT_TRUE(has_line(run.output, "= result flag:1")) << run.output;
+    EXPECT_TRUE(has_line(run.output, "= key u32:0x141")) << run.output;
 }
 
 TEST(Lifecycle, WithoutAPluginsFolderTheHostKeepsWorking) {

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -110,6 +112,54 @@ TEST_F(CodeStorage, UserIdentsAreNeverHandedOutTwice) {
         Db_files::run(Db_files::open_raw(path).get(), "DELETE FROM meta WHERE key<>'version';"));
     storage = Code_storage::open_path(path);
     EXPECT_EQ(next(), L"zp_6_user_id");
+
+    // The mark's write touches only the mark, and only upwards; a mark that
+    // is no number is replaced, one at the end of the range ends the count.
+    Connection db = Db_files::open_raw(path);
+    const char* const meta = "SELECT group_concat(key || '=' || value, ' ') FROM "
+                             "(SELECT key, value FROM meta ORDER BY key, value);";
+    ASSERT_TRUE(Db_files::run(db.get(), "INSERT INTO meta VALUES ('other', 7), "
+                                        "('user_ident_mark', 'junk'), ('user_ident_mark', 40);"));
+    EXPECT_EQ(next(), L"zp_41_user_id");
+    EXPECT_EQ(scalar(db.get(), meta), "other=7 user_ident_mark=41 version=1");
+    ASSERT_TRUE(Db_files::run(db.get(), "DELETE FROM code_store;"));
+    EXPECT_EQ(next(), L"zp_42_user_id");
+    ASSERT_TRUE(Db_files::run(db.get(), "UPDATE meta SET value=9223372036854775807 "
+                                        "WHERE key='user_ident_mark';"));
+    const std::string before = scalar(db.get(), meta);
+    Trace_capture trace;
+    std::wstring ident = L"unchanged";
+    EXPECT_FALSE(storage->make_user_ident(ident));
+    EXPECT_EQ(ident, L"unchanged");
+    EXPECT_EQ(trace.errors("Code_storage::make_user_ident").size(), 1u);
+    EXPECT_EQ(scalar(db.get(), meta), before);
+}
+
+// Rows another tool wrote: defined results and a trace line, never a crash.
+TEST_F(CodeStorage, OddRowsReadDefinedWithATraceLine) {
+    auto storage = Code_storage::open_path(path);
+    Connection db = Db_files::open_raw(path);
+    ASSERT_TRUE(Db_files::run(
+        db.get(), "INSERT INTO code_store VALUES (NULL, 'no ident', '', 't', 'c', '');"
+                  "INSERT INTO code_store VALUES ('', 'empty ident', '', 't', 'c', '');"
+                  "INSERT INTO code_store VALUES ('num', 5, x'41', 't', 12, NULL);"
+                  "INSERT INTO code_store VALUES ('bare', 'Bare', NULL, NULL, NULL, NULL);"
+                  "INSERT INTO code_store VALUES ('long', 'L', '', 't', "
+                  "replace(hex(zeroblob(300000)), '00', 'ab'), '');"));
+    Trace_capture trace;
+    Collecting_visitor visitor;
+    ASSERT_EQ(storage->list_by_type(L"t", visitor), Code_result::ok);
+    EXPECT_EQ(visitor.rows, (std::vector<std::wstring>{L"num|5|A|-", L"long|L||"}));
+    EXPECT_EQ(trace.errors("Code_storage::list_by_type").size(), 2u);
+    ASSERT_EQ(load(*storage, L"num"), Code_result::ok);
+    EXPECT_EQ(code + L"|" + name + L"|" + description, L"12|5|A");
+    ASSERT_EQ(load(*storage, L"long"), Code_result::ok);
+    EXPECT_EQ(code.size(), 600000u);
+    EXPECT_EQ(trace.errors("Code_storage::load_code").size(), 0u);
+    category = L"stale";
+    ASSERT_EQ(load(*storage, L"bare"), Code_result::ok);
+    EXPECT_EQ(type + code + description + category, L"");
+    EXPECT_EQ(trace.errors("Code_storage::load_code").size(), 1u);
 }
 
 // A user's file that cannot be used is reported and never changed.
@@ -161,11 +211,17 @@ TEST_F(CodeStorage, BackupsRoundTripAndFailuresKeepEveryFileWhole) {
     EXPECT_EQ(load(*storage, L"zp_1_user_id"), Code_result::ok);
 
     // A copy that breaks off after it began (a source that opens but cannot
-    // be read), finds no source or is the backup itself leaves the backup as it was.
-    for (const std::wstring& source :
-         {std::wstring(L"Z:\\proc\\self\\mem"), std::wstring(L"gone.db"), backup}) {
+    // be read), finds no source, is the backup itself (under any spelling)
+    // or meets a read-only backup leaves the backup as it was.
+    const std::wstring other_spelling = dir + L"\\BACKUPS\\.\\Code_Storage.DB";
+    for (const std::wstring& source : {std::wstring(L"Z:\\proc\\self\\mem"),
+                                       std::wstring(L"gone.db"), backup, other_spelling, path}) {
+        const bool read_only = source == path;
+        Db_files::set_read_only(backup, read_only);
         std::string error;
         EXPECT_FALSE(copy_file_over(source, backup, error)) << source;
+        EXPECT_FALSE(error.empty());
+        Db_files::set_read_only(backup, false);
         EXPECT_TRUE(Test_support::read_file(backup) == saved) << source;
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(backups),
@@ -180,6 +236,80 @@ TEST_F(CodeStorage, BackupsRoundTripAndFailuresKeepEveryFileWhole) {
         EXPECT_EQ(load(*storage, L"zp_1_user_id"), Code_result::ok);
         EXPECT_TRUE(Test_support::read_file(path) == before);
     }
+}
+
+// Only a backup of our own shape and of a version not newer than ours
+// replaces the file; anything else leaves it byte-identical and in use.
+TEST_F(CodeStorage, RestoreChecksTablesColumnsAndVersionFirst) {
+    const std::wstring backups = dir + L"\\backups", backup = backups + L"\\code_storage.db";
+    std::filesystem::create_directories(backups);
+    auto storage = Code_storage::open_path(path);
+    ASSERT_EQ(store(*storage, L"zp_1_user_id", L"backed up"), Code_result::ok);
+    ASSERT_EQ(storage->create_backup(backups), Code_result::ok);
+    const std::string good = Test_support::read_file(backup);
+    ASSERT_EQ(store(*storage, L"zp_1_user_id", L"live"), Code_result::ok);
+    struct Case {
+        const char* change; // applied to a copy of the good backup
+        bool restored;
+    } cases[] = {
+        {"ALTER TABLE code_store ADD COLUMN extra TEXT;", false},
+        {"ALTER TABLE code_store DROP COLUMN category;", false},
+        {"ALTER TABLE meta ADD COLUMN extra;", false},
+        {"UPDATE meta SET value=2 WHERE key='version';", false},
+        {"INSERT INTO meta VALUES ('version', 7);", false},
+        {"UPDATE meta SET value='one' WHERE key='version';", false},
+        {"DROP TABLE code_store;", false},
+        // From before the category column: migrated on opening.
+        {"ALTER TABLE code_store DROP COLUMN category; DELETE FROM meta;", true},
+        {"", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.change);
+        ASSERT_TRUE(Test_support::write_file(backup, good));
+        ASSERT_TRUE(Db_files::run(Db_files::open_raw(backup).get(), c.change));
+        const std::string before = Test_support::read_file(path);
+        std::string reason;
+        EXPECT_EQ(storage->check_backup(backups, reason), c.restored);
+        EXPECT_EQ(c.restored, reason.empty()) << reason;
+        EXPECT_EQ(storage->restore_backup(backups),
+                  c.restored ? Code_result::ok : Code_result::prepare_failed);
+        ASSERT_EQ(load(*storage, L"zp_1_user_id"), Code_result::ok);
+        EXPECT_EQ(code, c.restored ? L"backed up" : L"live");
+        EXPECT_EQ(Test_support::read_file(path) == before, !c.restored);
+        ASSERT_EQ(store(*storage, L"zp_1_user_id", L"live"), Code_result::ok) << "still usable";
+        Connection db = Db_files::open_raw(path);
+        EXPECT_EQ(scalar(db.get(), "SELECT value FROM meta WHERE key='version'"), "1");
+    }
+}
+
+// Workers read while the host thread restores: no reader ever meets the
+// connection closed or half reopened.
+TEST_F(CodeStorage, ReadersNeverMeetTheConnectionOfARestore) {
+    const std::wstring backups = dir + L"\\backups";
+    std::filesystem::create_directories(backups);
+    auto storage = Code_storage::open_path(path);
+    ASSERT_EQ(store(*storage, L"zp_1_user_id"), Code_result::ok);
+    ASSERT_EQ(storage->create_backup(backups), Code_result::ok);
+    std::atomic<bool> done{false};
+    std::atomic<int> reads{0}, failures{0};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 2; ++i)
+        readers.emplace_back([&] {
+            std::wstring t, c, n, d, g;
+            while (!done) {
+                if (storage->load_code(L"zp_1_user_id", t, c, n, d, g) != Code_result::ok)
+                    ++failures;
+                ++reads;
+            }
+        });
+    while (reads == 0)
+        Sleep(1);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(storage->restore_backup(backups), Code_result::ok);
+    done = true;
+    for (std::thread& reader : readers)
+        reader.join();
+    EXPECT_EQ(failures.load(), 0) << "of " << reads.load() << " reads";
 }
 
 } // namespace

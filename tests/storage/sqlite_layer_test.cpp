@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace {
 
 // Texts that break naive quoting or encoding, surrogate pairs included.
@@ -70,6 +72,28 @@ TEST(SqliteLayer, BoundTextsAndColumnsKeepEveryCodeUnit) {
     EXPECT_FALSE(SQLite::bind_string(bytes.get(), 3, L"abc", 3)); // no parameter 3
     ASSERT_EQ(sqlite3_step(bytes.get()), SQLITE_ROW);
     EXPECT_EQ(sqlite3_column_int(bytes.get(), 0), 6);
+}
+
+// Both ways of opening wait for a lock that another connection holds for a
+// moment (the translation file is read through the read-only one).
+TEST(SqliteLayer, ConnectionsWaitForABriefLockElsewhere) {
+    const std::wstring dir = Test_support::make_temp_directory(L"sqlite_busy");
+    const std::wstring path = dir + L"\\busy.db";
+    Connection other = Db_files::open_raw(path);
+    ASSERT_TRUE(Db_files::run(other.get(), "CREATE TABLE t (a); INSERT INTO t VALUES (7);"));
+    for (bool read_only : {false, true}) {
+        std::wstring error;
+        Connection db = read_only ? SQLite::open_read_only(path, error) : SQLite::open(path, error);
+        ASSERT_TRUE(Db_files::run(other.get(), "BEGIN EXCLUSIVE;"));
+        std::thread release([&] {
+            Sleep(500);
+            Db_files::run(other.get(), "COMMIT;");
+        });
+        EXPECT_EQ(Db_files::scalar(db.get(), "SELECT a FROM t"), "7") << read_only;
+        release.join();
+    }
+    other.reset();
+    Test_support::remove_tree(dir);
 }
 
 } // namespace

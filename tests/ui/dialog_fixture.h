@@ -54,7 +54,9 @@ protected:
     // "ident" (and " name") per key, read by a connection of its own.
     Stored stored(bool with_names = false) {
         Stored result;
-        for (const auto& [key, entry] : Shortcut_database(folder.database()).load_all())
+        Binding_map map;
+        Shortcut_database(folder.database()).load_all(map);
+        for (const auto& [key, entry] : map)
             result[key] = entry.ident + (with_names ? L" " + entry.name : L"");
         return result;
     }

@@ -63,8 +63,10 @@ public:
             rows.push_back(bound.second);
         return rows;
     }
-    void store_binding(std::uint32_t, const std::wstring&, const std::wstring&) override {}
-    void remove_binding(std::uint32_t) override {}
+    bool store_binding(std::uint32_t, const std::wstring&, const std::wstring&) override {
+        return true;
+    }
+    bool remove_binding(std::uint32_t) override { return true; }
 
 private:
     std::map<std::uint32_t, Binding_row> bound_;
