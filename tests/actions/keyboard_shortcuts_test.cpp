@@ -2,6 +2,7 @@
 #include "actions_test_support.h"
 
 #include "actions/keyboard_shortcuts.h"
+#include "contract/own_output.h"
 #include "storage/db_files.h"
 
 #include <gtest/gtest.h>
@@ -166,4 +167,87 @@ TEST(Keyboard_shortcuts, backup_and_restore_never_lose_the_bindings) {
     EXPECT_EQ(db_scalar(f.folder.database()), "3");
     EXPECT_EQ(f.host.filter_count(L"key_processing"), 1u);
     Test_support::remove_tree(backup);
+}
+
+// A swallowed press lasts one key stroke, and our own injected output is
+// never a user's combination. Control+A is bound directly; each row is a
+// sequence of events (or binding changes) with what the listener answers.
+TEST(Keyboard_shortcuts, a_swallowed_press_lasts_one_stroke_and_our_own_output_passes) {
+    enum Op { press, release, unbind, own_on, own_off };
+    struct Step {
+        Op op;
+        unsigned modifiers = listener_control;
+        bool injected = false;
+        bool swallowed = false;
+    };
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        unsigned runs;
+    } cases[] = {
+        {"auto-repeat stays swallowed",
+         {{press, listener_control, false, true},
+          {press, listener_control, false, true},
+          {release, listener_control, false, true}},
+         1},
+        {"Control let go before A",
+         {{press, listener_control, false, true}, {release, 0, false, true}},
+         1},
+        {"release lost, then a plain A",
+         {{press, listener_control, false, true}, {press, 0}, {release, 0}},
+         0},
+        {"release lost, then Shift+Control+A",
+         {{press, listener_control, false, true},
+          {press, listener_control | listener_shift},
+          {release, listener_control | listener_shift}},
+         0},
+        {"unbound between press and release",
+         {{press, listener_control, false, true},
+          {unbind},
+          {release, listener_control, false, true}},
+         0},
+        {"unbound, release lost, pressed again",
+         {{press, listener_control, false, true}, {unbind}, {press}, {release}},
+         0},
+        {"injected by another program",
+         {{press, listener_control, true, true}, {release, listener_control, true, true}},
+         1},
+        {"injected while our own output is typed",
+         {{own_on}, {press, listener_control, true}, {release, listener_control, true}, {own_off}},
+         0},
+        {"the user's stroke around our own output",
+         {{press, listener_control, false, true},
+          {own_on},
+          {press, listener_control, true},
+          {release, listener_control, true},
+          {own_off},
+          {release, listener_control, false, true}},
+         1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f;
+        ASSERT_TRUE(f.shortcuts.initialize());
+        Counting_action direct(L"zp_direct", &f.host);
+        set_binding(f.host, 0x10241, L"zp_direct", L"Direct");
+        Keyboard_listener* listener = f.host.keyboard_listener();
+        std::unique_ptr<Own_output::Scope> own;
+        for (const Step& step : c.steps) {
+            if (step.op == unbind) {
+                f.shortcuts.remove_binding(0x10241);
+            } else if (step.op == own_on) {
+                own = std::make_unique<Own_output::Scope>();
+            } else if (step.op == own_off) {
+                own.reset();
+            } else {
+                auto event = key_event(0x41, step.op == press);
+                if (step.injected)
+                    event.flags |= LLKHF_INJECTED;
+                EXPECT_EQ(listener->key_event(&event, step.modifiers), step.swallowed)
+                    << (step.op == press ? "press " : "release ") << step.modifiers;
+            }
+        }
+        f.tasks.clear();
+        EXPECT_EQ(direct.total_runs(), c.runs);
+    }
 }
