@@ -65,11 +65,6 @@ void Shortcut_listener::mark_stale(std::size_t key) {
         ;
 }
 
-void Shortcut_listener::forget_presses() {
-    for (std::size_t key = 0; key < swallowed_.size(); ++key)
-        mark_stale(key);
-}
-
 namespace {
 
 std::mutex& retired_mutex() {

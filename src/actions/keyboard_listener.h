@@ -41,11 +41,11 @@ public:
     bool key_event(const KBDLLHOOKSTRUCT* event, unsigned int modifiers) override;
 
     // A press remembered under the old map whose combination the new one
-    // no longer binds is dropped: its release runs nothing.
+    // no longer binds is dropped: its release runs nothing. (A press whose
+    // binding stays may outlive a withdrawal of the listener, as in a
+    // restore: the next press of that key either repeats that very
+    // combination or, with other modifiers, starts a new stroke.)
     void replace(Listener_map map);
-    // Every remembered press is dropped (the listener was not registered, so
-    // their releases may never come).
-    void forget_presses();
     std::shared_ptr<const Listener_map> snapshot() const;
 
     // A withdrawn listener may still be inside key_event on the hook's

@@ -186,6 +186,9 @@ TEST_F(Typing_language_test, OutsideTextsAreTypedAsCharactersOnly) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(expand(c.code), c.expected) << c.code;
+    // An answer of an odd byte count: the whole code units, nothing more.
+    host.set_answer(L"ask_text", {{{L"text"}, {'a', 0, 'b', 0, 'c'}, false}});
+    EXPECT_EQ(expand(L"{ask:text Which}"), L"ab");
 }
 
 TEST_F(Typing_language_test, QuestionsFromLastToFirstAndVariables) {
