@@ -155,10 +155,13 @@ void release_when_done(std::unique_ptr<Kept_components> kept) {
 
 // In this order, so that nothing is freed under a running action:
 // 1. no new work: the key messages and the keyboard listener are withdrawn,
-//    and the clipboard gate refuses new runs and ends the copy jobs in
-//    flight;
+//    the clipboard gate refuses new runs and ends the copy jobs in flight,
+//    and our open colour dialogs are cancelled;
 // 2. the running key-release tasks finish, while this thread (the one that
-//    owns the clipboard window) goes on dispatching its messages;
+//    owns the clipboard window) goes on dispatching its messages; a task
+//    that still runs after Running_tasks::shutdown_wait (it waits for a
+//    person: a question of the host's) keeps the components, and the
+//    shut-down goes on without them;
 // 3. only then the components go, users before what they use.
 void ZP_Startup_filter::tear_down() {
     withdraw();
