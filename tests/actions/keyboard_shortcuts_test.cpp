@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace {
 
 struct Fixture {
@@ -171,80 +173,46 @@ TEST(Keyboard_shortcuts, backup_and_restore_never_lose_the_bindings) {
 
 // A swallowed press lasts one key stroke, and our own injected output is
 // never a user's combination. Control+A is bound directly; each row is a
-// sequence of events (or binding changes) with what the listener answers.
+// sequence of steps: p press or r release of A with modifiers c (Control),
+// s (Shift) or none, i injected, ! swallowed by the listener; u unbinds
+// Control+A; ( and ) begin and end our own output.
 TEST(Keyboard_shortcuts, a_swallowed_press_lasts_one_stroke_and_our_own_output_passes) {
-    enum Op { press, release, unbind, own_on, own_off };
-    struct Step {
-        Op op;
-        unsigned modifiers = listener_control;
-        bool injected = false;
-        bool swallowed = false;
-    };
     const struct {
-        const char* name;
-        std::vector<Step> steps;
+        const char* steps;
         unsigned runs;
     } cases[] = {
-        {"auto-repeat stays swallowed",
-         {{press, listener_control, false, true},
-          {press, listener_control, false, true},
-          {release, listener_control, false, true}},
-         1},
-        {"Control let go before A",
-         {{press, listener_control, false, true}, {release, 0, false, true}},
-         1},
-        {"release lost, then a plain A",
-         {{press, listener_control, false, true}, {press, 0}, {release, 0}},
-         0},
-        {"release lost, then Shift+Control+A",
-         {{press, listener_control, false, true},
-          {press, listener_control | listener_shift},
-          {release, listener_control | listener_shift}},
-         0},
-        {"unbound between press and release",
-         {{press, listener_control, false, true},
-          {unbind},
-          {release, listener_control, false, true}},
-         0},
-        {"unbound, release lost, pressed again",
-         {{press, listener_control, false, true}, {unbind}, {press}, {release}},
-         0},
-        {"injected by another program",
-         {{press, listener_control, true, true}, {release, listener_control, true, true}},
-         1},
-        {"injected while our own output is typed",
-         {{own_on}, {press, listener_control, true}, {release, listener_control, true}, {own_off}},
-         0},
-        {"the user's stroke around our own output",
-         {{press, listener_control, false, true},
-          {own_on},
-          {press, listener_control, true},
-          {release, listener_control, true},
-          {own_off},
-          {release, listener_control, false, true}},
-         1},
+        {"pc! pc! rc!", 1},         // auto-repeat stays swallowed
+        {"pc! r!", 1},              // Control let go before A
+        {"pc! p r", 0},             // release lost, then a plain A
+        {"pc! pcs rcs", 0},         // ... then Shift+Control+A
+        {"pc! u rc!", 0},           // unbound between press and release
+        {"pc! u pc rc", 0},         // ... its release lost, then pressed again
+        {"pci! rci!", 1},           // injected by another program
+        {"( pci rci )", 0},         // injected while our own output is typed
+        {"pc! ( pci rci ) rc!", 1}, // the user's stroke around our own output
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.steps);
         Fixture f;
         ASSERT_TRUE(f.shortcuts.initialize());
         Counting_action direct(L"zp_direct", &f.host);
         set_binding(f.host, 0x10241, L"zp_direct", L"Direct");
         Keyboard_listener* listener = f.host.keyboard_listener();
         std::unique_ptr<Own_output::Scope> own;
-        for (const Step& step : c.steps) {
-            if (step.op == unbind) {
+        std::istringstream steps(c.steps);
+        for (std::string step; steps >> step;) {
+            if (step == "u") {
                 f.shortcuts.remove_binding(0x10241);
-            } else if (step.op == own_on) {
-                own = std::make_unique<Own_output::Scope>();
-            } else if (step.op == own_off) {
-                own.reset();
+            } else if (step == "(" || step == ")") {
+                own.reset(step == "(" ? new Own_output::Scope : nullptr);
             } else {
-                auto event = key_event(0x41, step.op == press);
-                if (step.injected)
-                    event.flags |= LLKHF_INJECTED;
-                EXPECT_EQ(listener->key_event(&event, step.modifiers), step.swallowed)
-                    << (step.op == press ? "press " : "release ") << step.modifiers;
+                auto event = key_event(0x41, step[0] == 'p');
+                unsigned modifiers = 0;
+                for (char flag : step.substr(1)) {
+                    modifiers |= flag == 'c' ? listener_control : flag == 's' ? listener_shift : 0;
+                    event.flags |= flag == 'i' ? LLKHF_INJECTED : 0;
+                }
+                EXPECT_EQ(listener->key_event(&event, modifiers), step.back() == '!') << step;
             }
         }
         f.tasks.clear();
