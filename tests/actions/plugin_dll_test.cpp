@@ -33,9 +33,10 @@ public:
             if (element.kind == Kind::key_up || element.kind == Kind::key_press)
                 send(element.virtual_key, false);
         }
+        ++typed;
         return true;
     }
-    std::atomic<unsigned> texts{0}, swallowed{0};
+    std::atomic<unsigned> texts{0}, typed{0}, swallowed{0};
 
 private:
     void send(DWORD virtual_key, bool down) {
@@ -78,7 +79,10 @@ TEST(Plugin_dll, a_typing_action_on_its_own_combination_runs_once) {
     auto release = key_event(VK_END, false);
     EXPECT_TRUE(host.keyboard_listener()->key_event(&press, listener_control));
     EXPECT_TRUE(host.keyboard_listener()->key_event(&release, listener_control));
-    host.deliver(L"shutdown", nullptr); // waits for the run
+    // The run is on a worker; shut-down withdraws the listener first.
+    for (int i = 0; i < 1000 && typist.typed == 0; ++i)
+        Sleep(10);
+    host.deliver(L"shutdown", nullptr);
     EXPECT_EQ(typist.texts.load(), 1u);
     EXPECT_EQ(typist.swallowed.load(), 0u);
     EXPECT_EQ(host.typed_texts().size(), 1u);
