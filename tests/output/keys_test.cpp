@@ -1,20 +1,27 @@
+#include "contract/own_output.h"
 #include "output/clipboard_handler.h"
 #include "output/keypresser.h"
+#include "output/text_expansion.h"
 #include "output_test_support.h"
 #include "target_app_test.h"
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace {
 
-// Injected events seen by a low-level hook of this thread, swallowed there.
+// Injected events seen by a low-level hook of this thread, swallowed there,
+// and whether they came while our own output was in progress.
 std::vector<KBDLLHOOKSTRUCT> recorded;
+std::vector<bool> recorded_as_own;
 
 LRESULT CALLBACK record(int code, WPARAM wparam, LPARAM lparam) {
     const auto* info = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam);
     if (code != HC_ACTION || !(info->flags & LLKHF_INJECTED))
         return CallNextHookEx(nullptr, code, wparam, lparam);
     recorded.push_back(*info);
+    recorded_as_own.push_back(Own_output::in_progress());
     return 1;
 }
 
@@ -25,6 +32,7 @@ protected:
                      const std::string& up, const std::string& extended) {
         ASSERT_TRUE(target->activate()); // keys go out only to a foreground GUI thread
         recorded.clear();
+        recorded_as_own.clear();
         HHOOK hook = SetWindowsHookExW(WH_KEYBOARD_LL, &record, GetModuleHandleW(nullptr), 0);
         ASSERT_NE(hook, nullptr);
         keys.execute(paste);
@@ -37,7 +45,10 @@ protected:
             EXPECT_EQ(recorded[i].vkCode, expected[i]) << i;
             EXPECT_EQ((recorded[i].flags & LLKHF_UP) != 0, up[i] == '1') << i;
             EXPECT_EQ((recorded[i].flags & LLKHF_EXTENDED) != 0, extended[i] == '1') << i;
+            // The keyboard listener can tell them from the user's keys.
+            EXPECT_TRUE(recorded_as_own[i]) << i;
         }
+        EXPECT_FALSE(Own_output::in_progress());
     }
 };
 
@@ -58,6 +69,29 @@ TEST_F(KeypresserTest, ReleasesSixModifiersBeforeTheQueuedEventsExceptForAPaste)
     keys.key_up('V');
     expect_sent(keys, true, {'V', 'V'}, "01", "00");
     expect_sent(keys, false, {}, "", ""); // an empty queue sends nothing
+}
+
+// The expansion's clipboard source, on the real clipboard.
+TEST(ExpandText, ReadsTheClipboardThroughTheSourceAndFallsBackToTheCode) {
+    ASSERT_TRUE(Output_test::set_clipboard_text(L"CLIP"));
+    const DWORD sequence = GetClipboardSequenceNumber();
+    const Expansion_result result = expand_text(
+        [](Clipboard_text_source& source, const std::wstring& text) {
+            return text.substr(0, 1) + source.clipboard_text() + text.substr(12);
+        },
+        L"x{clipboard}{cursor}yz");
+    EXPECT_EQ(result.text, L"xCLIPyz");
+    EXPECT_EQ(result.left_presses, 2u);
+    EXPECT_EQ(GetClipboardSequenceNumber(), sequence); // reading copies nothing
+
+    // An expansion that fails leaves the text as written, marker rule applied.
+    const Expansion_result fallback = expand_text(
+        [](Clipboard_text_source&, const std::wstring&) -> std::wstring {
+            throw std::runtime_error("bad template");
+        },
+        L"a{|}bc");
+    EXPECT_EQ(fallback.text, L"abc");
+    EXPECT_EQ(fallback.left_presses, 2u);
 }
 
 } // namespace
