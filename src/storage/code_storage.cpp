@@ -360,9 +360,14 @@ private:
             return;
         migrate_to(target - 1, found);
         if (target == 1) {
-            // On a database just created the column exists already and the
-            // ALTER fails (and is traced); the version row is written anyway.
-            SQLite::execute(db_.get(), L"ALTER TABLE code_store ADD COLUMN category TEXT;");
+            // A database just created has the column already: adding it again
+            // would only put an error line into every new user's trace.
+            long long columns = 0;
+            if (query_number(L"SELECT COUNT(*) FROM pragma_table_info('code_store') "
+                             L"WHERE name='category';",
+                             0, columns) &&
+                columns == 0)
+                SQLite::execute(db_.get(), L"ALTER TABLE code_store ADD COLUMN category TEXT;");
             SQLite::execute(db_.get(),
                             L"INSERT OR REPLACE INTO meta(key,value) VALUES('version',1);");
         }

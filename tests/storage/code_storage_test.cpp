@@ -89,7 +89,12 @@ TEST_F(CodeStorage, OldFileIsMigratedAndRowsRoundTripWholeInColumnOrder) {
 }
 
 TEST_F(CodeStorage, UserIdentsAreNeverHandedOutTwice) {
-    auto storage = Code_storage::open_path(path);
+    auto storage = [&] {
+        Trace_capture creation;
+        auto made = Code_storage::open_path(path);
+        EXPECT_EQ(creation.error_count(), 0u) << "a new file is created without an error line";
+        return made;
+    }();
     auto next = [&] {
         std::wstring ident;
         EXPECT_TRUE(storage->make_user_ident(ident));
