@@ -256,12 +256,14 @@ TEST(Keyboard_shortcuts, two_instances_on_one_file_keep_each_others_changes) {
 // A swallowed press lasts one key stroke, and our own injected output is
 // never a user's combination. Control+A is bound directly; each row is a
 // sequence of steps: p press or r release of A with modifiers c (Control),
-// s (Shift) or none, i injected, ! swallowed by the listener; u unbinds
-// Control+A; ( and ) begin and end our own output.
+// s (Shift), a (Alt) or none, i injected, ! swallowed by the listener; u
+// unbinds Control+A; ( and ) begin and end our own output. Alt+A, bound first
+// to another action, runs only from its own combination.
 TEST(Keyboard_shortcuts, a_swallowed_press_lasts_one_stroke_and_our_own_output_passes) {
     const struct {
         const char* steps;
         unsigned runs;
+        unsigned other_runs = 0;
     } cases[] = {
         {"pc! pc! rc!", 1},         // auto-repeat stays swallowed
         {"pc! r!", 1},              // Control let go before A
@@ -272,12 +274,14 @@ TEST(Keyboard_shortcuts, a_swallowed_press_lasts_one_stroke_and_our_own_output_p
         {"pci! rci!", 1},           // injected by another program
         {"( pci rci )", 0},         // injected while our own output is typed
         {"pc! ( pci rci ) rc!", 1}, // the user's stroke around our own output
+        {"pa! ra! pc! rc!", 1, 1},  // each release runs its own binding
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.steps);
         Fixture f;
         ASSERT_TRUE(f.shortcuts.initialize());
-        Counting_action direct(L"zp_direct", &f.host);
+        Counting_action direct(L"zp_direct", &f.host), other(L"zp_other", &f.host);
+        set_binding(f.host, 0x10441, L"zp_other", L"Other");
         set_binding(f.host, 0x10241, L"zp_direct", L"Direct");
         Keyboard_listener* listener = f.host.keyboard_listener();
         std::unique_ptr<Own_output::Scope> own;
@@ -291,7 +295,10 @@ TEST(Keyboard_shortcuts, a_swallowed_press_lasts_one_stroke_and_our_own_output_p
                 auto event = key_event(0x41, step[0] == 'p');
                 unsigned modifiers = 0;
                 for (char flag : step.substr(1)) {
-                    modifiers |= flag == 'c' ? listener_control : flag == 's' ? listener_shift : 0;
+                    modifiers |= flag == 'c'   ? listener_control
+                                 : flag == 's' ? listener_shift
+                                 : flag == 'a' ? listener_alt
+                                               : 0;
                     event.flags |= flag == 'i' ? LLKHF_INJECTED : 0;
                 }
                 EXPECT_EQ(listener->key_event(&event, modifiers), step.back() == '!') << step;
@@ -299,5 +306,6 @@ TEST(Keyboard_shortcuts, a_swallowed_press_lasts_one_stroke_and_our_own_output_p
         }
         f.tasks.clear();
         EXPECT_EQ(direct.total_runs(), c.runs);
+        EXPECT_EQ(other.total_runs(), c.other_runs);
     }
 }
