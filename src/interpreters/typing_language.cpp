@@ -16,6 +16,7 @@
 #include <exception>
 #include <functional>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -444,8 +445,8 @@ Typing_expander::Typing_expander(Interaction_if* host, Typing_environment& envir
         if (action_depth >= Typing_language::max_action_depth) {
             if (!action_limit_reported)
                 Trace::error("Typing_expander::action")
-                    << L"actions nested deeper than " << Typing_language::max_action_depth
-                    << L"; " << ident << L" and others not run";
+                    << L"actions nested deeper than " << Typing_language::max_action_depth << L"; "
+                    << ident << L" and others not run";
             action_limit_reported = true;
             return true;
         }
@@ -538,8 +539,11 @@ bool Typing_expander::evaluate(const std::wstring& placeholder, std::wstring& re
         result = argument.empty() ? clipboard : Regex_filter::apply(clipboard, argument);
         answered = true;
     }
-    if (answered && inserted_ == Inserted_text::plain && inserts_outside_text(name))
-        result = Typing_language::without_element_markers(result);
+    if (answered && inserts_outside_text(name)) {
+        if (inserted_ == Inserted_text::plain)
+            result = Typing_language::without_element_markers(result);
+        result.erase(std::remove(result.begin(), result.end(), cursor_mark), result.end());
+    }
     return answered;
 }
 
@@ -557,8 +561,26 @@ std::wstring Typing_expander::expand(const std::wstring& text) {
     // replacing them one by one in the growing text would be quadratic.
     std::vector<std::wstring> results(spans.size());
     std::vector<char> answered(spans.size(), 0);
+    // The user's own cursor marker, in the top-level code only: the first
+    // "{|}", failing that the first "{cursor}". Marked here, before any text
+    // from outside is put in, so that none of that text can move the caret.
+    std::optional<std::size_t> marker;
+    if (action_depth == 0) {
+        for (const wchar_t* written : {L"{|}", L"{cursor}"}) {
+            for (std::size_t i = 0; i < spans.size() && !marker; ++i)
+                if (text.compare(spans[i].begin, spans[i].end - spans[i].begin, written) == 0)
+                    marker = i;
+            if (marker)
+                break;
+        }
+    }
     for (std::size_t i = spans.size(); i-- > 0;) {
         const Placeholder_span& span = spans[i];
+        if (marker && i == *marker) {
+            results[i] = std::wstring(1, cursor_mark);
+            answered[i] = 1;
+            continue;
+        }
         const std::wstring placeholder = text.substr(span.begin, span.end - span.begin);
         try {
             answered[i] = evaluate(placeholder, results[i]) ? 1 : 0;
@@ -595,5 +617,5 @@ Expansion_result render_code(Interaction_if* host, Typing_environment* environme
             Typing_expander expander(host, used, source, inserted);
             return expander.expand(text);
         },
-        code);
+        code, true);
 }

@@ -157,9 +157,23 @@ Expansion_result apply_cursor_marker(std::wstring text) {
     return result;
 }
 
-Expansion_result expand_text(const Placeholder_expansion& expand, const std::wstring& text) {
+Expansion_result apply_cursor_mark(std::wstring text) {
+    Expansion_result result;
+    const std::size_t at = text.find(cursor_mark);
+    if (at != std::wstring::npos) {
+        text.erase(at, 1);
+        result.left_presses = count_caret_moves(text, at);
+    }
+    result.text = std::move(text);
+    return result;
+}
+
+Expansion_result expand_text(const Placeholder_expansion& expand, const std::wstring& text,
+                             bool marked) {
     try {
         Handler_text_source source;
+        if (marked && expand)
+            return apply_cursor_mark(expand(source, text));
         return apply_cursor_marker(expand ? expand(source, text) : text);
     } catch (const std::exception& e) {
         // The user's text is typed unexpanded rather than not at all.

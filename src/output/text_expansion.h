@@ -42,12 +42,24 @@ Cursor_marker find_cursor_marker(const std::wstring& text);
 // move the caret by one position.
 Expansion_result apply_cursor_marker(std::wstring text);
 
+// The cursor marker as an expansion leaves it: a code unit that no text from
+// outside the user's code can bring, since the expansion takes it out of
+// clipboard, selection, title and the like. A "{|}" copied from a web page
+// is typed as it is, never taken for the user's marker.
+constexpr wchar_t cursor_mark = L'\x0006';
+// Like apply_cursor_marker, for the first `cursor_mark`.
+Expansion_result apply_cursor_mark(std::wstring text);
+
 // The placeholder expansion of the typing language, given the text source for
 // its "clipboard" placeholder.
 using Placeholder_expansion =
     std::function<std::wstring(Clipboard_text_source& source, const std::wstring& text)>;
 
-Expansion_result expand_text(const Placeholder_expansion& expand, const std::wstring& text);
+// `marked`: the expansion marks the user's cursor marker with `cursor_mark`,
+// and no "{|}" in its result counts. Should the expansion fail, the markers of
+// the unexpanded code count.
+Expansion_result expand_text(const Placeholder_expansion& expand, const std::wstring& text,
+                             bool marked = false);
 
 // The text followed by one Left key press element per counted move.
 std::wstring append_cursor_moves(const Expansion_result& result);

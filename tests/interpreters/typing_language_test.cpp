@@ -59,8 +59,9 @@ TEST_F(Typing_language_test, RendersEachPlaceholder) {
         {L"plain, {DATE}|{Date}|{date}", L"plain, 2026-03-14|2026-03-14|2026-03-14"},
         {L"}{}{unknown:x}{ date}{date }{ open", L"}{}{unknown:x}{ date}{date }{ open"},
         {L"a { b {date:dd.MM.} c", L"a { b 14.03. c"}, // the later "{" opens
-        {L"a{|}b{cursor}c", L"a{|}b{cursor}c"},        // left for the cursor rule
-        {L"{time:hh':'mm}", L"15:09"},                 // further colons are the argument's
+        {L"a{|}b{cursor}c", L"a\x0006"
+                            L"b{cursor}c"}, // the first marker, for the cursor rule
+        {L"{time:hh':'mm}", L"15:09"},      // further colons are the argument's
         // A malformed shift is format.
         {L"{date:(1 2d)yyyy}|{date:(2x)yyyy}|{date:(+1dyyyy}", L"(1 214)2026|(2x)2026|(+1142026"},
         {L"{date:(+1d)dd.MM.yyyy}", L"01.01.2027", 0, at(2026, 12, 31, 22, 0)},
@@ -186,6 +187,22 @@ TEST_F(Typing_language_test, OutsideTextsAreTypedAsCharactersOnly) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(expand(c.code), c.expected) << c.code;
+    // A cursor marker from outside is typed as it stands; only the user's
+    // own moves the caret, and outside text cannot bring its mark either.
+    host.kv_store(L"we_var_marker", L"a{|}b{cursor}\x0006"
+                                    L"c");
+    const struct {
+        std::wstring code, typed;
+        unsigned left;
+    } markers[] = {{L"{var:marker}x{|}yz", L"a{|}b{cursor}cxyz", 2},
+                   {L"{var:marker}x{cursor}y", L"a{|}b{cursor}cxy", 1},
+                   {L"{var:marker}xy", L"a{|}b{cursor}cxy", 0}};
+    for (const auto& m : markers) {
+        const Expansion_result r = render_code(&host, &environment, m.code, Inserted_text::plain);
+        EXPECT_EQ(r.text + L"|" + std::to_wstring(r.left_presses),
+                  m.typed + L"|" + std::to_wstring(m.left))
+            << m.code;
+    }
     // An answer of an odd byte count: the whole code units, nothing more.
     host.set_answer(L"ask_text", {{{L"text"}, {'a', 0, 'b', 0, 'c'}, false}});
     EXPECT_EQ(expand(L"{ask:text Which}"), L"ab");
@@ -238,8 +255,9 @@ TEST_F(Typing_language_test, GeneratedTextsRenderWithoutSurprises) {
         L"selection", L"time",      L"key",  L"key_down", L"key_up",      L"sleep",
         L"open",      L"title",     L"link", L"image",    L"var",         L"date",
         L"ask",       L"clipboard", L"DATE", L"Key",      L"\u00c4CTION", L"action"};
-    const std::vector<std::wstring> unknown = {L"zz", L"dates", L" date",     L"cursor", L"|",
-                                               L"",   L"key ",  L"klipboard", L"\xD800", L"\u00e4"};
+    const std::vector<std::wstring> unknown = {L"zz",     L"dates", L" date", L"cursor ",
+                                               L"||",     L"",      L"key ",  L"klipboard",
+                                               L"\xD800", L"\u00e4"};
     // No braces among the parts, so that a placeholder's extent is known.
     const std::vector<std::wstring> parts = {
         L"d",      L"a",      L" ",    L":",    L"(",    L")",       L"*",
