@@ -99,6 +99,9 @@ void Key_binding_settings_dialog::initialise() {
     SetDlgItemTextW(dialog_, IDC_KS_ADD, texts.get_string(L"Add shortcut ..."));
     SetDlgItemTextW(dialog_, IDC_KS_MODIFY, texts.get_string(L"Modify shortcut ..."));
     SetDlgItemTextW(dialog_, IDC_KS_REMOVE, texts.get_string(L"Remove shortcut"));
+    SetDlgItemTextW(
+        dialog_, IDC_KS_EXCLUDED_LABEL,
+        texts.get_string(L"Excluded applications (one name per line, * and ? allowed)"));
     SetDlgItemTextW(dialog_, IDOK, texts.get_string(L"OK"));
     SetDlgItemTextW(dialog_, IDCANCEL, texts.get_string(L"Cancel"));
 
