@@ -1,6 +1,7 @@
 #include "actions/keyboard_listener.h"
 
 #include "actions/key_code.h"
+#include "contract/own_output.h"
 #include "contract/owned_filter.h"
 #include "contract/parameter_values.h"
 #include "trace/boundary.h"
@@ -43,8 +44,25 @@ void Shortcut_listener::replace(Listener_map map) {
         auto found = current->find(static_cast<std::uint32_t>(key));
         if (found == current->end() || found->second.empty())
             bound_[key].store(false, std::memory_order_release);
+        const std::uint32_t pressed = swallowed_[key].load(std::memory_order_acquire);
+        if (pressed == 0)
+            continue;
+        bool still_bound = false;
+        if (found != current->end())
+            for (const Listener_entry& entry : found->second)
+                still_bound = still_bound || entry.code == (pressed & code_bits);
+        if (!still_bound)
+            mark_stale(key);
     }
     // `next` (the old map) is freed here, on the replacing thread.
+}
+
+void Shortcut_listener::mark_stale(std::size_t key) {
+    std::uint32_t pressed = swallowed_[key].load(std::memory_order_acquire);
+    while (pressed != 0 && (pressed & stale_mark) == 0 &&
+           !swallowed_[key].compare_exchange_weak(pressed, pressed | stale_mark,
+                                                  std::memory_order_acq_rel))
+        ;
 }
 
 namespace {
@@ -90,18 +108,29 @@ bool Shortcut_listener::key_event(const KBDLLHOOKSTRUCT* event, unsigned int mod
 // A swallowed press is remembered per key, and its release is swallowed and
 // runs the binding whatever the modifiers are by then (the user may let go
 // of Control before the key). A release whose press went through passes
-// through too: the application must never see half of a key stroke.
+// through too: the application must never see half of a key stroke. A
+// remembered press lasts one key stroke. Auto-repeat of the held key comes
+// with the same modifiers; a press with other ones, or after the binding
+// went, starts a new stroke: the release of the old one was lost (a locked
+// session, a secure desktop, a listener withdrawn meanwhile). A new stroke
+// with the same modifiers under the same binding acts as a repeat would.
 bool Shortcut_listener::handle_key(const KBDLLHOOKSTRUCT* event, unsigned int modifiers) {
     if (!event || retired_.load(std::memory_order_acquire))
         return false;
     std::uint32_t virtual_key = event->vkCode;
     if (virtual_key >= bound_.size())
         return false;
+    // Our own paste, copy or typed text is never a user's combination.
+    if ((event->flags & LLKHF_INJECTED) != 0 && Own_output::in_progress())
+        return false;
     if ((event->flags & LLKHF_UP) != 0) {
         std::uint32_t pressed = swallowed_[virtual_key].exchange(0, std::memory_order_acq_rel);
         if (pressed == 0)
             return false;
-        std::uint32_t code = pressed & ~pressed_mark;
+        // Its binding went away meanwhile: the release ends the stroke quietly.
+        if ((pressed & stale_mark) != 0)
+            return true;
+        std::uint32_t code = pressed & code_bits;
         auto map = snapshot();
         auto found = map->find(virtual_key);
         if (found != map->end()) {
@@ -114,16 +143,22 @@ bool Shortcut_listener::handle_key(const KBDLLHOOKSTRUCT* event, unsigned int mo
         }
         return true;
     }
-    // Auto-repeat of a swallowed press stays swallowed.
-    if (swallowed_[virtual_key].load(std::memory_order_acquire) != 0)
-        return true;
+    std::uint32_t code = Key_code::from_listener_event(virtual_key, modifiers);
+    std::uint32_t remembered = swallowed_[virtual_key].load(std::memory_order_acquire);
+    if (remembered != 0) {
+        if ((remembered & stale_mark) == 0 && (remembered & code_bits) == code)
+            return true;
+        swallowed_[virtual_key].compare_exchange_strong(remembered, 0, std::memory_order_acq_rel);
+        (Trace::info("Shortcut_listener::key_event") << "the release of ")
+                .hex(remembered & code_bits, 4)
+            << " never came; this press starts a new stroke";
+    }
     if (!bound_[virtual_key].load(std::memory_order_acquire))
         return false;
     auto map = snapshot();
     auto found = map->find(virtual_key);
     if (found == map->end())
         return false;
-    std::uint32_t code = Key_code::from_listener_event(virtual_key, modifiers);
     for (const Listener_entry& entry : found->second) {
         if (entry.code == code) {
             swallowed_[virtual_key].store(code | pressed_mark, std::memory_order_release);

@@ -40,6 +40,11 @@ public:
     void* destroy(unsigned int flags) override;
     bool key_event(const KBDLLHOOKSTRUCT* event, unsigned int modifiers) override;
 
+    // A press remembered under the old map whose combination the new one
+    // no longer binds is dropped: its release runs nothing. (A press whose
+    // binding stays may outlive a withdrawal of the listener, as in a
+    // restore: the next press of that key either repeats that very
+    // combination or, with other modifiers, starts a new stroke.)
     void replace(Listener_map map);
     std::shared_ptr<const Listener_map> snapshot() const;
 
@@ -50,8 +55,13 @@ public:
     static void free_retired();
 
 private:
-    // Set in swallowed_ beside the code; no key code has bit 31.
+    // Beside the 16-bit code in swallowed_: whether the press's binding is
+    // gone, and the mark that a press is remembered at all.
+    static constexpr std::uint32_t code_bits = 0xFFFFu;
+    static constexpr std::uint32_t stale_mark = 0x40000000u;
     static constexpr std::uint32_t pressed_mark = 0x80000000u;
+
+    void mark_stale(std::size_t key);
 
     bool handle_key(const KBDLLHOOKSTRUCT* event, unsigned int modifiers);
     void dispatch_release(const std::wstring& ident, std::uint32_t code);

@@ -1,5 +1,6 @@
 #include "interpreters/typing_interpreter.h"
 
+#include "contract/own_output.h"
 #include "contract/parameter_values.h"
 #include "interpreters/typing_language.h"
 #include "text/textprovider.h"
@@ -36,5 +37,9 @@ void Typing_interpreter::execute(const std::wstring& ident) {
         return;
     }
     Param::write_text(list.get(), L"typing_data", typing_data);
+    // A host that types before it answers injects the keys while this is
+    // raised: a direct binding on a combination in the text does not fire
+    // again on our own output.
+    Own_output::Scope own;
     Param::send(host(), L"vq_keyboard_write", list.get());
 }
