@@ -1,18 +1,23 @@
 #include "actions/keyboard_listener.h"
 
 #include "actions/key_code.h"
+#include "contract/letter_case.h"
+#include "contract/own_output.h"
 #include "contract/owned_filter.h"
 #include "contract/parameter_values.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
 
+#include <cwchar>
 #include <exception>
 #include <future>
 #include <new>
 #include <utility>
 
 Shortcut_listener::Shortcut_listener(Interaction_if* host, Running_tasks& tasks)
-    : host_(host), tasks_(tasks), map_(std::make_shared<const Listener_map>()) {
+    : host_(host), tasks_(tasks), map_(std::make_shared<const Listener_map>()),
+      abbreviations_(std::make_shared<const Abbreviation_state>(
+          Abbreviation_state{Abbreviation_set({}), {}})) {
     for (auto& flag : bound_)
         flag.store(false, std::memory_order_relaxed);
     for (auto& pressed : swallowed_)
@@ -43,8 +48,25 @@ void Shortcut_listener::replace(Listener_map map) {
         auto found = current->find(static_cast<std::uint32_t>(key));
         if (found == current->end() || found->second.empty())
             bound_[key].store(false, std::memory_order_release);
+        const std::uint32_t pressed = swallowed_[key].load(std::memory_order_acquire);
+        if (pressed == 0)
+            continue;
+        bool still_bound = false;
+        if (found != current->end())
+            for (const Listener_entry& entry : found->second)
+                still_bound = still_bound || entry.code == (pressed & code_bits);
+        if (!still_bound)
+            mark_stale(key);
     }
     // `next` (the old map) is freed here, on the replacing thread.
+}
+
+void Shortcut_listener::mark_stale(std::size_t key) {
+    std::uint32_t pressed = swallowed_[key].load(std::memory_order_acquire);
+    while (pressed != 0 && (pressed & stale_mark) == 0 &&
+           !swallowed_[key].compare_exchange_weak(pressed, pressed | stale_mark,
+                                                  std::memory_order_acq_rel))
+        ;
 }
 
 namespace {
@@ -90,18 +112,49 @@ bool Shortcut_listener::key_event(const KBDLLHOOKSTRUCT* event, unsigned int mod
 // A swallowed press is remembered per key, and its release is swallowed and
 // runs the binding whatever the modifiers are by then (the user may let go
 // of Control before the key). A release whose press went through passes
-// through too: the application must never see half of a key stroke.
+// through too: the application must never see half of a key stroke. A
+// remembered press lasts one key stroke. Auto-repeat of the held key comes
+// with the same modifiers; a press with other ones, or after the binding
+// went, starts a new stroke: the release of the old one was lost (a locked
+// session, a secure desktop, a listener withdrawn meanwhile). A new stroke
+// with the same modifiers under the same binding acts as a repeat would.
 bool Shortcut_listener::handle_key(const KBDLLHOOKSTRUCT* event, unsigned int modifiers) {
     if (!event || retired_.load(std::memory_order_acquire))
         return false;
     std::uint32_t virtual_key = event->vkCode;
     if (virtual_key >= bound_.size())
         return false;
+    // Our own paste, copy or typed text is never a user's combination, and
+    // never typed text of the user's.
+    if ((event->flags & LLKHF_INJECTED) != 0 && Own_output::in_progress())
+        return false;
+    const bool modifier = track_modifier(event);
+    if ((event->flags & LLKHF_UP) != 0 && final_swallowed_[virtual_key]) {
+        final_swallowed_[virtual_key] = false;
+        return true;
+    }
+    auto abbreviations = abbreviation_state();
+    if (!modifier && (event->flags & LLKHF_UP) == 0)
+        follow_focus(*abbreviations);
+    if (direct_binding(event, modifiers)) {
+        matcher_.clear();
+        return true;
+    }
+    if (modifier || (event->flags & LLKHF_UP) != 0)
+        return false;
+    return typed_key(event, *abbreviations);
+}
+
+bool Shortcut_listener::direct_binding(const KBDLLHOOKSTRUCT* event, unsigned int modifiers) {
+    const std::uint32_t virtual_key = event->vkCode;
     if ((event->flags & LLKHF_UP) != 0) {
         std::uint32_t pressed = swallowed_[virtual_key].exchange(0, std::memory_order_acq_rel);
         if (pressed == 0)
             return false;
-        std::uint32_t code = pressed & ~pressed_mark;
+        // Its binding went away meanwhile: the release ends the stroke quietly.
+        if ((pressed & stale_mark) != 0)
+            return true;
+        std::uint32_t code = pressed & code_bits;
         auto map = snapshot();
         auto found = map->find(virtual_key);
         if (found != map->end()) {
@@ -114,16 +167,23 @@ bool Shortcut_listener::handle_key(const KBDLLHOOKSTRUCT* event, unsigned int mo
         }
         return true;
     }
-    // Auto-repeat of a swallowed press stays swallowed.
-    if (swallowed_[virtual_key].load(std::memory_order_acquire) != 0)
-        return true;
-    if (!bound_[virtual_key].load(std::memory_order_acquire))
+    std::uint32_t code = Key_code::from_listener_event(virtual_key, modifiers);
+    std::uint32_t remembered = swallowed_[virtual_key].load(std::memory_order_acquire);
+    if (remembered != 0) {
+        if ((remembered & stale_mark) == 0 && (remembered & code_bits) == code)
+            return true;
+        swallowed_[virtual_key].compare_exchange_strong(remembered, 0, std::memory_order_acq_rel);
+        (Trace::info("Shortcut_listener::key_event") << "the release of ")
+                .hex(remembered & code_bits, 4)
+            << " never came; this press starts a new stroke";
+    }
+    // Direct bindings are off in excluded applications.
+    if (excluded_app_ || !bound_[virtual_key].load(std::memory_order_acquire))
         return false;
     auto map = snapshot();
     auto found = map->find(virtual_key);
     if (found == map->end())
         return false;
-    std::uint32_t code = Key_code::from_listener_event(virtual_key, modifiers);
     for (const Listener_entry& entry : found->second) {
         if (entry.code == code) {
             swallowed_[virtual_key].store(code | pressed_mark, std::memory_order_release);
@@ -148,6 +208,256 @@ void Shortcut_listener::dispatch_release(const std::wstring& ident, std::uint32_
         auto task = std::async(std::launch::async, [host = host_, ident, owned = std::move(list)] {
             Trace::guarded("Shortcut_listener::run",
                            [&] { Param::send(host, ident, owned.get()); });
+        });
+        tasks_.add(std::move(task));
+    } catch (const std::exception& e) {
+        Trace::error("Shortcut_listener::key_event")
+            << "Zaptor exception:" << e.what() << L" (" << ident << L" not run)";
+    }
+}
+
+void Shortcut_listener::replace_abbreviations(const std::vector<Abbreviation_record>& abbreviations,
+                                              const std::vector<std::wstring>& excluded) {
+    auto next = std::make_shared<const Abbreviation_state>(
+        Abbreviation_state{Abbreviation_set(abbreviations), excluded});
+    std::lock_guard<std::mutex> lock(map_mutex_);
+    abbreviations_.swap(next);
+}
+
+std::shared_ptr<const Shortcut_listener::Abbreviation_state>
+Shortcut_listener::abbreviation_state() const {
+    std::lock_guard<std::mutex> lock(map_mutex_);
+    return abbreviations_;
+}
+
+namespace {
+
+bool is_modifier_key(std::uint32_t key) {
+    switch (key) {
+    case VK_SHIFT:
+    case VK_LSHIFT:
+    case VK_RSHIFT:
+    case VK_CONTROL:
+    case VK_LCONTROL:
+    case VK_RCONTROL:
+    case VK_MENU:
+    case VK_LMENU:
+    case VK_RMENU:
+    case VK_LWIN:
+    case VK_RWIN:
+    case VK_CAPITAL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Keys after which the text before the caret is no longer what was typed.
+bool is_reset_key(std::uint32_t key) {
+    return (key >= VK_PRIOR && key <= VK_DOWN) || key == VK_INSERT || key == VK_DELETE ||
+           key == VK_RETURN || key == VK_TAB || key == VK_ESCAPE;
+}
+
+// The part of AltGr that Windows sends as a left Control with this scan code.
+constexpr DWORD altgr_control_scan = 0x21D;
+
+std::wstring image_name_of(HWND window) {
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(window, &process_id);
+    if (process_id == 0)
+        return {};
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
+    if (!process)
+        return {};
+    wchar_t path[MAX_PATH];
+    DWORD size = MAX_PATH;
+    std::wstring name;
+    if (QueryFullProcessImageNameW(process, 0, path, &size) && size > 0 && size <= MAX_PATH) {
+        name.assign(path, size);
+        const std::size_t slash = name.find_last_of(L"\\/");
+        if (slash != std::wstring::npos)
+            name.erase(0, slash + 1);
+    }
+    CloseHandle(process);
+    return name;
+}
+
+bool is_password_edit(HWND control) {
+    if (!control)
+        return false;
+    wchar_t class_name[64] = {};
+    const UINT length = RealGetWindowClassW(control, class_name, 64);
+    std::wstring folded;
+    for (UINT i = 0; i < length && i < 64; ++i)
+        folded += Letter_case::lower(class_name[i]);
+    return folded.find(L"edit") != std::wstring::npos &&
+           (GetWindowLongW(control, GWL_STYLE) & ES_PASSWORD) != 0;
+}
+
+} // namespace
+
+bool matches_image_pattern(const std::wstring& pattern, const std::wstring& name) {
+    // Iterative wildcard matching with one backtrack point for the last *.
+    std::size_t p = 0, n = 0, star = std::wstring::npos, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() &&
+            (pattern[p] == L'?' || Letter_case::lower(pattern[p]) == Letter_case::lower(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == L'*') {
+            star = p++;
+            resume = n;
+        } else if (star != std::wstring::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == L'*')
+        ++p;
+    return p == pattern.size();
+}
+
+bool Shortcut_listener::track_modifier(const KBDLLHOOKSTRUCT* event) {
+    const std::uint32_t key = event->vkCode;
+    if (!is_modifier_key(key))
+        return false;
+    const bool down = (event->flags & LLKHF_UP) == 0;
+    if (key == VK_CAPITAL) {
+        if (!caps_known_) {
+            caps_lock_ = (GetKeyState(VK_CAPITAL) & 1) != 0;
+            caps_known_ = true;
+        }
+        if (down && !held_[key])
+            caps_lock_ = !caps_lock_;
+    }
+    // The Control that AltGr sends along is not a Control of the user's.
+    if (key == VK_LCONTROL && event->scanCode == altgr_control_scan)
+        return true;
+    held_[key] = down;
+    return true;
+}
+
+void Shortcut_listener::follow_focus(const Abbreviation_state& state) {
+    HWND foreground = GetForegroundWindow();
+    DWORD thread = GetWindowThreadProcessId(foreground, nullptr);
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    HWND focus = foreground;
+    if (thread != 0 && GetGUIThreadInfo(thread, &info) && info.hwndFocus)
+        focus = info.hwndFocus;
+    if (foreground != foreground_ || &state != judged_state_) {
+        foreground_ = foreground;
+        judged_state_ = &state;
+        excluded_app_ = false;
+        if (!state.excluded.empty()) {
+            const std::wstring image = image_name_of(foreground);
+            for (const std::wstring& pattern : state.excluded)
+                excluded_app_ =
+                    excluded_app_ || (!image.empty() && matches_image_pattern(pattern, image));
+        }
+        matcher_.clear();
+    }
+    if (focus != focus_) {
+        focus_ = focus;
+        password_ = is_password_edit(focus);
+        matcher_.clear();
+        dead_key_pending_ = false;
+    }
+}
+
+bool Shortcut_listener::typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviation_state& state) {
+    const std::uint32_t key = event->vkCode;
+    if (excluded_app_ || password_ || state.set.empty()) {
+        matcher_.clear();
+        return false;
+    }
+    const bool control = held_[VK_LCONTROL] || held_[VK_RCONTROL] || held_[VK_CONTROL];
+    const bool left_alt = held_[VK_LMENU] || held_[VK_MENU];
+    const bool windows = held_[VK_LWIN] || held_[VK_RWIN];
+    if (is_reset_key(key) || control || left_alt || windows) {
+        matcher_.clear();
+        return false;
+    }
+    if (key == VK_BACK) {
+        matcher_.backspace();
+        return false;
+    }
+    BYTE keys[256] = {};
+    if (held_[VK_LSHIFT] || held_[VK_RSHIFT] || held_[VK_SHIFT])
+        keys[VK_SHIFT] = 0x80;
+    keys[VK_CAPITAL] = caps_lock_ ? 0x01 : 0x00;
+    // Right Alt: AltGr where the layout has it, whose characters come with
+    // Control and Alt held; where it gives none, a plain Alt combination.
+    if (held_[VK_RMENU])
+        keys[VK_CONTROL] = keys[VK_LCONTROL] = keys[VK_MENU] = keys[VK_RMENU] = 0x80;
+    HKL layout = GetKeyboardLayout(
+        GetWindowThreadProcessId(foreground_ ? static_cast<HWND>(foreground_) : nullptr, nullptr));
+    wchar_t characters[8];
+    // 0x4: the keyboard state is left alone, so a dead key still composes
+    // in the target.
+    const int count = ToUnicodeEx(key, event->scanCode, keys, characters, 8, 0x4, layout);
+    if (count < 0) {
+        // A pending dead key: what the target composes from it and the next
+        // key is unknown here.
+        matcher_.clear();
+        dead_key_pending_ = true;
+        return false;
+    }
+    if (count == 0 || dead_key_pending_ || characters[0] < 0x20) {
+        matcher_.clear();
+        dead_key_pending_ = false;
+        return false;
+    }
+    Abbreviation_match match;
+    if (!matcher_.type(characters, static_cast<std::size_t>(count), state.set, match))
+        return false;
+    final_swallowed_[key] = true;
+    dispatch_abbreviation(std::move(match));
+    return true;
+}
+
+// On a worker, like a binding's release. A typing action gets the Backspaces,
+// the case and the separator with its own output, for one typing run; any
+// other action runs after the Backspaces are typed.
+void Shortcut_listener::dispatch_abbreviation(Abbreviation_match match) {
+    const std::wstring ident = match.ident;
+    try {
+        auto task = std::async(std::launch::async, [host = host_, match = std::move(match)] {
+            Trace::guarded("Shortcut_listener::run", [&] {
+                Param::Owned_parameters descriptor = Param::create(host);
+                Param::Owned_parameters list = Param::create(host);
+                if (!descriptor || !list) {
+                    Trace::error("Shortcut_listener::run")
+                        << L"the host gave no parameter list; " << match.ident << L" not run";
+                    return;
+                }
+                Param::write_text(descriptor.get(), L"request", L"get_descriptor");
+                Param::send(host, match.ident, descriptor.get());
+                const bool typing =
+                    Param::read_text(descriptor.get(), L"type") == L"typing_interpreter";
+                list->set_text(L"request", L"execute", 7);
+                Param::write_u32(list.get(), L"deactivate", 0);
+                if (typing) {
+                    Param::write_u32(list.get(), L"abbreviation_backspaces", match.shown);
+                    Param::write_text(list.get(), L"abbreviation_separator", match.separator);
+                    Param::write_u32(list.get(), L"abbreviation_case",
+                                     static_cast<std::uint32_t>(match.typed_case));
+                } else if (match.shown > 0) {
+                    Param::Owned_parameters erase = Param::create(host);
+                    if (erase) {
+                        std::wstring data;
+                        for (unsigned i = 0; i < match.shown; ++i)
+                            data += L"\x0001"
+                                    L"08";
+                        Param::write_text(erase.get(), L"typing_data", data);
+                        Own_output::Scope own;
+                        Param::send(host, L"vq_keyboard_write", erase.get());
+                    }
+                }
+                Param::send(host, match.ident, list.get());
+            });
         });
         tasks_.add(std::move(task));
     } catch (const std::exception& e) {

@@ -9,6 +9,7 @@
 // virtual key, without the lock and without allocating.
 #pragma once
 
+#include "actions/abbreviation_matcher.h"
 #include "actions/running_tasks.h"
 #include "contract/host_interface.h"
 
@@ -40,8 +41,17 @@ public:
     void* destroy(unsigned int flags) override;
     bool key_event(const KBDLLHOOKSTRUCT* event, unsigned int modifiers) override;
 
+    // A press remembered under the old map whose combination the new one
+    // no longer binds is dropped: its release runs nothing. (A press whose
+    // binding stays may outlive a withdrawal of the listener, as in a
+    // restore: the next press of that key either repeats that very
+    // combination or, with other modifiers, starts a new stroke.)
     void replace(Listener_map map);
     std::shared_ptr<const Listener_map> snapshot() const;
+    // The typed abbreviations and the excluded applications (image-name
+    // patterns with * and ?, case-blind), swapped in like the map.
+    void replace_abbreviations(const std::vector<Abbreviation_record>& abbreviations,
+                               const std::vector<std::wstring>& excluded);
 
     // A withdrawn listener may still be inside key_event on the hook's
     // thread when its owner goes: it is kept, answering false, until the
@@ -50,11 +60,32 @@ public:
     static void free_retired();
 
 private:
-    // Set in swallowed_ beside the code; no key code has bit 31.
+    // Beside the 16-bit code in swallowed_: whether the press's binding is
+    // gone, and the mark that a press is remembered at all.
+    static constexpr std::uint32_t code_bits = 0xFFFFu;
+    static constexpr std::uint32_t stale_mark = 0x40000000u;
     static constexpr std::uint32_t pressed_mark = 0x80000000u;
 
+    void mark_stale(std::size_t key);
+
     bool handle_key(const KBDLLHOOKSTRUCT* event, unsigned int modifiers);
+    // The direct bindings: true when the event is swallowed for one.
+    bool direct_binding(const KBDLLHOOKSTRUCT* event, unsigned int modifiers);
     void dispatch_release(const std::wstring& ident, std::uint32_t code);
+
+    struct Abbreviation_state {
+        Abbreviation_set set;
+        std::vector<std::wstring> excluded;
+    };
+    std::shared_ptr<const Abbreviation_state> abbreviation_state() const;
+    // Tracks modifiers from the events; true when the event was a modifier.
+    bool track_modifier(const KBDLLHOOKSTRUCT* event);
+    // Follows the foreground window and the focused control: false while
+    // typing must not be watched (an excluded application, a password edit).
+    void follow_focus(const Abbreviation_state& state);
+    // A non-modifier press: feeds the matcher; true when it fired (swallow).
+    bool typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviation_state& state);
+    void dispatch_abbreviation(Abbreviation_match match);
 
     Interaction_if* host_;
     Running_tasks& tasks_;
@@ -65,4 +96,21 @@ private:
     // Per virtual key: the code of the press that was swallowed, with
     // pressed_mark; 0 when the key's press went through or was released.
     std::array<std::atomic<std::uint32_t>, 256> swallowed_{};
+
+    std::shared_ptr<const Abbreviation_state> abbreviations_;
+    // Owned by the hook thread (key_event is called on it only).
+    Abbreviation_matcher matcher_;
+    std::array<bool, 256> held_{};            // modifier keys down
+    std::array<bool, 256> final_swallowed_{}; // the release of a firing key
+    bool caps_lock_ = false;
+    bool caps_known_ = false;
+    bool dead_key_pending_ = false;
+    void* foreground_ = nullptr;
+    void* focus_ = nullptr;
+    const Abbreviation_state* judged_state_ = nullptr;
+    bool excluded_app_ = false;
+    bool password_ = false;
 };
+
+// Whether an executable's file name matches a pattern with * and ?, case-blind.
+bool matches_image_pattern(const std::wstring& pattern, const std::wstring& name);

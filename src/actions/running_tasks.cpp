@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <utility>
@@ -20,9 +21,13 @@ void wait_all(std::vector<std::future<void>>& tasks) {
     tasks.clear();
 }
 
-// Dispatches the thread's messages until `task` is ready; remembers a WM_QUIT.
-void pump_until_ready(std::future<void>& task, bool& quit, WPARAM& quit_code) {
+// Dispatches the thread's messages until `task` is ready or `end` has
+// passed; remembers a WM_QUIT. Answers whether the task is ready.
+bool pump_until_ready(std::future<void>& task, std::chrono::steady_clock::time_point end,
+                      bool& quit, WPARAM& quit_code) {
     while (task.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             if (message.message == WM_QUIT) {
@@ -35,6 +40,7 @@ void pump_until_ready(std::future<void>& task, bool& quit, WPARAM& quit_code) {
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
+    return true;
 }
 
 } // namespace
@@ -77,17 +83,28 @@ void Running_tasks::clear() {
         wait_all(tasks);
 }
 
-void Running_tasks::clear_pumping() {
+std::vector<std::future<void>> Running_tasks::clear_pumping(std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
     bool quit = false;
     WPARAM quit_code = 0;
+    std::vector<std::future<void>> running;
     for (auto tasks = take(); !tasks.empty(); tasks = take()) {
-        for (auto& task : tasks)
-            if (task.valid())
-                pump_until_ready(task, quit, quit_code);
-        wait_all(tasks);
+        for (auto& task : tasks) {
+            if (!task.valid())
+                continue;
+            if (pump_until_ready(task, end, quit, quit_code))
+                Trace::guarded("Running_tasks::wait", [&] { task.get(); });
+            else
+                running.push_back(std::move(task));
+        }
     }
+    if (!running.empty())
+        Trace::error("Running_tasks::clear_pumping")
+            << static_cast<std::uint64_t>(running.size()) << " actions still run after "
+            << static_cast<std::uint64_t>(limit.count()) << " ms; no longer waited for";
     if (quit)
         PostQuitMessage(static_cast<int>(quit_code));
+    return running;
 }
 
 std::size_t Running_tasks::size() const {

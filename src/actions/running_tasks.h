@@ -4,6 +4,7 @@
 // and the keyboard hook never waits for a running action.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <future>
 #include <mutex>
@@ -12,6 +13,9 @@
 class Running_tasks {
 public:
     static constexpr std::size_t hand_over_above = 100;
+    // How long shut-down waits for running actions: one may wait for a
+    // person (a question, a dialog), and the host must be able to exit.
+    static constexpr std::chrono::milliseconds shutdown_wait{5000};
 
     Running_tasks() = default;
     // Waits for every task still running.
@@ -26,8 +30,10 @@ public:
     // its messages are dispatched meanwhile, because a task may be waiting
     // for one of its windows (the clipboard window, or the clipboard owner
     // that EmptyClipboard notifies). A WM_QUIT is kept and posted again
-    // when the wait ends.
-    void clear_pumping();
+    // when the wait ends. Waits at most `limit`; answers the tasks still
+    // running then, which the caller must keep (their futures wait when
+    // destroyed) together with what they use.
+    std::vector<std::future<void>> clear_pumping(std::chrono::milliseconds limit);
     std::size_t size() const;
     // The largest size the list reached since the last reset_peak.
     std::size_t peak() const;

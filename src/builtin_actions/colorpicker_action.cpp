@@ -2,9 +2,70 @@
 
 #include "output/clipboard_backup_scope.h"
 #include "text/textprovider.h"
+#include "trace/boundary.h"
 #include "trace/trace.h"
 
 #include <commdlg.h>
+
+#include <set>
+
+namespace Colour_dialogs {
+namespace {
+
+std::mutex g_mutex;
+std::set<HWND> g_open;
+bool g_cancelling = false;
+
+void cancel(HWND dialog) {
+    Trace::info("Colour_dialogs::cancel")
+        << "the plug-in shuts down: the colour dialog is cancelled";
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+}
+
+void opened(HWND dialog) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_open.insert(dialog);
+    if (g_cancelling)
+        cancel(dialog);
+}
+
+void closed(HWND dialog) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_open.erase(dialog);
+}
+
+// Records the dialog's window so that shut-down can reach it; the dialog's
+// own procedure does the rest.
+UINT_PTR CALLBACK hook(HWND dialog, UINT message, WPARAM, LPARAM data) {
+    return Trace::guarded("Colour_dialogs::hook", UINT_PTR{0}, [&]() -> UINT_PTR {
+        if (message == WM_INITDIALOG) {
+            const auto* chosen = reinterpret_cast<const CHOOSECOLORW*>(data);
+            if (chosen && chosen->lCustData)
+                *reinterpret_cast<HWND*>(chosen->lCustData) = dialog;
+            opened(dialog);
+            return TRUE;
+        }
+        if (message == WM_DESTROY)
+            closed(dialog);
+        return 0;
+    });
+}
+
+} // namespace
+
+void cancel_all() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_cancelling = true;
+    for (HWND dialog : g_open)
+        cancel(dialog);
+}
+
+void allow() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_cancelling = false;
+}
+
+} // namespace Colour_dialogs
 
 std::wstring color_code(COLORREF color) {
     static const wchar_t digits[] = L"0123456789abcdef";
@@ -37,8 +98,13 @@ int FilterColorpickerAction::process_deactivate() {
     dialog.hwndOwner = owner;
     dialog.rgbResult = RGB(0, 0, 0);
     dialog.lpCustColors = custom.data();
-    dialog.Flags = CC_FULLOPEN;
+    dialog.Flags = CC_FULLOPEN | CC_ENABLEHOOK;
+    dialog.lpfnHook = &Colour_dialogs::hook;
+    HWND window = nullptr;
+    dialog.lCustData = reinterpret_cast<LPARAM>(&window);
     const BOOL chosen = ChooseColorW(&dialog);
+    if (window)
+        Colour_dialogs::closed(window); // also when it ended without WM_DESTROY reaching the hook
     {
         std::lock_guard<std::mutex> lock(custom_colors_mutex_);
         custom_colors_ = custom;

@@ -9,6 +9,14 @@
 #include <mutex>
 #include <string>
 
+// The colour dialogs open on any thread. Shut-down must not wait for a
+// person to close one: it cancels them, and each that opens until the next
+// start-up is cancelled as it opens.
+namespace Colour_dialogs {
+void cancel_all();
+void allow();
+} // namespace Colour_dialogs
+
 // "#rrggbb" in lower-case hex.
 std::wstring color_code(COLORREF color);
 

@@ -294,6 +294,11 @@ private:
 // would otherwise recurse until the stack of the host's thread overflows.
 thread_local int action_depth = 0;
 
+// What is left of the "action" runs of the top-level text being expanded on
+// this thread, and whether a limit has been reported for it: once is enough.
+thread_local int action_runs_left = Typing_language::max_action_runs;
+thread_local bool action_limit_reported = false;
+
 struct Depth_guard {
     Depth_guard() { ++action_depth; }
     ~Depth_guard() { --action_depth; }
@@ -428,10 +433,20 @@ Typing_expander::Typing_expander(Interaction_if* host, Typing_environment& envir
     add(L"action", [this](std::wstring& text) {
         const std::wstring ident = lower_case(text);
         text.clear();
+        if (action_runs_left <= 0) {
+            if (!action_limit_reported)
+                Trace::error("Typing_expander::action")
+                    << L"more than " << Typing_language::max_action_runs
+                    << L" actions run for one text; " << ident << L" and later ones not run";
+            action_limit_reported = true;
+            return true;
+        }
         if (action_depth >= Typing_language::max_action_depth) {
-            Trace::error("Typing_expander::action")
-                << L"actions nested deeper than " << Typing_language::max_action_depth << L"; "
-                << ident << L" not run";
+            if (!action_limit_reported)
+                Trace::error("Typing_expander::action")
+                    << L"actions nested deeper than " << Typing_language::max_action_depth
+                    << L"; " << ident << L" and others not run";
+            action_limit_reported = true;
             return true;
         }
         Param::Owned_parameters list = Param::create(host_);
@@ -443,6 +458,7 @@ Typing_expander::Typing_expander(Interaction_if* host, Typing_environment& envir
         Param::write_text(list.get(), L"request", L"execute");
         Param::write_u32(list.get(), L"deactivate", 0);
         Param::write_text(list.get(), L"vq_default_action_handler", ident);
+        --action_runs_left;
         Depth_guard depth;
         Param::send(host_, L"vq_default_action_handler", list.get());
         return true;
@@ -528,6 +544,11 @@ bool Typing_expander::evaluate(const std::wstring& placeholder, std::wstring& re
 }
 
 std::wstring Typing_expander::expand(const std::wstring& text) {
+    // A text expanded outside any "action" placeholder starts a new budget.
+    if (action_depth == 0) {
+        action_runs_left = Typing_language::max_action_runs;
+        action_limit_reported = false;
+    }
     const std::vector<Placeholder_span> spans = find_placeholders(text);
     if (spans.empty())
         return Typing_language::drop_break_after_shift_return(text);

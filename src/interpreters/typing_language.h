@@ -89,5 +89,8 @@ std::wstring without_element_markers(const std::wstring& text);
 
 constexpr unsigned max_key_repeat = 1000;
 constexpr int max_action_depth = 8;
+// "action" placeholders run, nested ones included, for one top-level text:
+// three that run their own action would otherwise type 3^8 times.
+constexpr int max_action_runs = 64;
 
 } // namespace Typing_language

@@ -1,5 +1,6 @@
 #include "output/keypresser.h"
 
+#include "contract/own_output.h"
 #include "trace/trace.h"
 
 #include <exception>
@@ -61,6 +62,9 @@ void Keypresser::execute(bool keep_modifiers) {
                 queue_.insert(queue_.begin(), make_event(key, flag_key_up | flag_scan_code));
             }
         }
+        // SendInput returns after the low-level hooks have seen the events:
+        // while it runs, the keyboard listener knows them for our own.
+        Own_output::Scope own;
         SendInput(static_cast<UINT>(queue_.size()), queue_.data(), sizeof(INPUT));
     } catch (const std::exception& e) {
         Trace::error("Keypresser::execute") << "exception: " << e.what();

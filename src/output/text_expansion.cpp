@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <exception>
 
 namespace {
@@ -26,29 +27,56 @@ unsigned hex_digit(wchar_t c) {
     return 0;
 }
 
-// Eight hex digits of a record length; a truncated field reads as far as it goes.
-std::size_t read_length(const std::wstring& text, std::size_t at) {
-    std::size_t value = 0;
-    for (std::size_t i = at; i < at + 8 && i < text.size(); ++i) {
-        value = value * 16 + hex_digit(text[i]);
-    }
-    return value;
+bool is_hex_digit(wchar_t c) {
+    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
 }
 
+// The eight hex digits of a record length at `at`; false unless all eight
+// are there and are digits.
+bool read_length(const std::wstring& text, std::size_t at, std::size_t& length) {
+    if (at > text.size() || text.size() - at < 8) {
+        return false;
+    }
+    length = 0;
+    for (std::size_t i = at; i < at + 8; ++i) {
+        if (!is_hex_digit(text[i])) {
+            return false;
+        }
+        length = length * 16 + hex_digit(text[i]);
+    }
+    return true;
+}
+
+// The full length of the record at `at`, or 0 when it is damaged: cut short,
+// of an unknown kind, a length that is no number, or a body longer than what
+// follows. Lengths are compared with what remains, never added up first, so
+// that eight digits cannot wrap a 32-bit size.
 std::size_t record_length(const std::wstring& text, std::size_t at) {
     const std::size_t remaining = text.size() - at;
     if (remaining < 2) {
-        return remaining;
+        return 0;
     }
-    std::size_t length = remaining;
+    std::size_t first = 0;
+    std::size_t second = 0;
+    if (text[at + 1] == L'I') {
+        // U+0005 'I' length reference
+        constexpr std::size_t header = 2 + 8;
+        if (!read_length(text, at + 2, first) || first > remaining - header) {
+            return 0;
+        }
+        return header + first;
+    }
     if (text[at + 1] == L'L') {
-        // U+0005 'L' len1 '|' len2 part1 part2
-        length = 2 + 8 + 1 + 8 + read_length(text, at + 2) + read_length(text, at + 11);
-    } else if (text[at + 1] == L'I') {
-        length = 2 + 8 + read_length(text, at + 2);
+        // U+0005 'L' length1 '|' length2 part1 part2
+        constexpr std::size_t header = 2 + 8 + 1 + 8;
+        if (remaining < header || text[at + 10] != L'|' || !read_length(text, at + 2, first) ||
+            !read_length(text, at + 11, second) || first > remaining - header ||
+            second > remaining - header - first) {
+            return 0;
+        }
+        return header + first + second;
     }
-    // A damaged record never reaches past the end of the text.
-    return length < remaining ? length : remaining;
+    return 0;
 }
 
 bool moves_caret(unsigned value) {
@@ -59,22 +87,36 @@ bool moves_caret(unsigned value) {
     return (MapVirtualKeyW(value, MAPVK_VK_TO_CHAR) & 0x80000000u) == 0;
 }
 
+// Walks the elements as the host reads them. A damaged element (cut short,
+// or a record that does not parse) is skipped: its marker moves nothing and
+// the code units after it are characters again, as the host types them.
 unsigned count_caret_moves(const std::wstring& text, std::size_t from) {
     unsigned count = 0;
     std::size_t i = from;
     while (i < text.size()) {
         const wchar_t c = text[i];
+        const std::size_t remaining = text.size() - i;
         unsigned value = c;
         std::size_t length = 1;
         if (c >= key_press && c <= key_up) {
-            value = (i + 1 < text.size() ? hex_digit(text[i + 1]) * 16 : 0) +
-                    (i + 2 < text.size() ? hex_digit(text[i + 2]) : 0);
-            length = 3;
+            if (remaining >= 3) {
+                value = hex_digit(text[i + 1]) * 16 + hex_digit(text[i + 2]);
+                length = 3;
+            } else {
+                value = 0;
+            }
         } else if (c == pause) {
             value = 0;
-            length = 5;
+            length = remaining >= 5 ? 5 : 1;
         } else if (c == record) {
             length = record_length(text, i);
+            if (length == 0) {
+                Trace::error("count_caret_moves")
+                    << "damaged record at " << static_cast<std::uint64_t>(i)
+                    << "; its marker is skipped";
+                value = 0;
+                length = 1;
+            }
         }
         if (moves_caret(value)) {
             ++count;

@@ -21,6 +21,7 @@
 #include "trace/trace.h"
 
 #include <exception>
+#include <thread>
 
 ZP_Startup_filter::ZP_Startup_filter(Interaction_if* host, HINSTANCE module)
     : Startup_filter(host), module_(module) {}
@@ -33,15 +34,16 @@ ZP_Startup_filter::~ZP_Startup_filter() {
 
 void ZP_Startup_filter::on_startup() {
     Trace::marker("ZP_Startup_filter::on_startup");
+    // From inside a running action the running set cannot be replaced under
+    // it, nor a new one built on a worker's thread.
+    if (Trace::entry_depth() > 1) {
+        Trace::error("ZP_Startup_filter::on_startup")
+            << "a start-up from inside a running action is refused";
+        return;
+    }
     // A second start-up without a shut-down would leave the first set of
     // components subscribed, pointing to what the second one replaced.
     if (started_) {
-        if (Trace::entry_depth() > 1) {
-            Trace::error("ZP_Startup_filter::on_startup")
-                << "a start-up from inside a running action is refused: the running set "
-                   "cannot be replaced under it";
-            return;
-        }
         Trace::info("ZP_Startup_filter::on_startup") << "already started: shutting down first";
         tear_down();
     }
@@ -67,6 +69,7 @@ void ZP_Startup_filter::on_shutdown() {
 void ZP_Startup_filter::build() {
     started_ = true;
     Clipboard_gate::open();
+    Colour_dialogs::allow();
     // The clipboard window must belong to the host's thread, which serves
     // it; a worker task that made it first would take it along when it ends.
     Clipboard_window::process_window();
@@ -105,18 +108,74 @@ void ZP_Startup_filter::withdraw() {
     if (keyboard_shortcuts_)
         keyboard_shortcuts_->deinitialize();
     Clipboard_gate::close();
+    Colour_dialogs::cancel_all();
 }
+
+void pin_module() {
+    // Code of ours may still run after finalize: the library must not be
+    // unmapped under it when the host frees it.
+    static const char anchor = 0;
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                            reinterpret_cast<LPCWSTR>(&anchor), &module))
+        Trace::error("pin_module")
+            << "cannot pin the plug-in: error " << static_cast<std::uint32_t>(GetLastError());
+}
+
+namespace {
+
+// What the actions that shut-down stopped waiting for may still use. It goes
+// when they have ended, on a thread of its own, and never under their frames.
+struct Kept_components {
+    std::vector<std::future<void>> tasks;
+    std::vector<Owned_filter> filters;
+    std::shared_ptr<Binding_directory> binding_directory;
+    std::shared_ptr<Keyboard_shortcuts_impl> keyboard_shortcuts;
+    std::shared_ptr<Code_storage> code_storage;
+};
+
+void release_when_done(std::unique_ptr<Kept_components> kept) {
+    pin_module();
+    auto shared = std::shared_ptr<Kept_components>(std::move(kept));
+    try {
+        std::thread([shared]() mutable {
+            Trace::guarded("ZP_Startup_filter::release_when_done", [&] {
+                for (auto& task : shared->tasks)
+                    task.wait();
+                shared.reset();
+            });
+        }).detach();
+    } catch (const std::exception& e) {
+        // No thread: the components stay for the life of the process.
+        Trace::error("ZP_Startup_filter::tear_down") << "Zaptor exception:" << e.what();
+        new std::shared_ptr<Kept_components>(std::move(shared));
+    }
+}
+
+} // namespace
 
 // In this order, so that nothing is freed under a running action:
 // 1. no new work: the key messages and the keyboard listener are withdrawn,
-//    and the clipboard gate refuses new runs and ends the copy jobs in
-//    flight;
+//    the clipboard gate refuses new runs and ends the copy jobs in flight,
+//    and our open colour dialogs are cancelled;
 // 2. the running key-release tasks finish, while this thread (the one that
-//    owns the clipboard window) goes on dispatching its messages;
+//    owns the clipboard window) goes on dispatching its messages; a task
+//    that still runs after Running_tasks::shutdown_wait (it waits for a
+//    person: a question of the host's) keeps the components, and the
+//    shut-down goes on without them;
 // 3. only then the components go, users before what they use.
 void ZP_Startup_filter::tear_down() {
     withdraw();
-    running_key_tasks().clear_pumping();
+    auto still_running = running_key_tasks().clear_pumping(Running_tasks::shutdown_wait);
+    if (!still_running.empty()) {
+        auto kept = std::make_unique<Kept_components>();
+        kept->tasks = std::move(still_running);
+        kept->filters = std::move(filters_);
+        kept->binding_directory = std::move(binding_directory_);
+        kept->keyboard_shortcuts = std::move(keyboard_shortcuts_);
+        kept->code_storage = std::move(code_storage_);
+        release_when_done(std::move(kept));
+    }
     for (auto& filter : filters_)
         filter.reset();
     filters_.clear();

@@ -48,5 +48,8 @@ private:
     std::shared_ptr<Binding_directory> binding_directory_;
 };
 
+// Keeps the plug-in's code mapped until the process ends.
+void pin_module();
+
 // "off", "error", "warning", "info", "debug" → 0..4; anything else → -1.
 int trace_level_from_text(const std::wstring& level);

@@ -2,10 +2,12 @@
 #include "actions_test_support.h"
 
 #include "actions/keyboard_shortcuts.h"
+#include "contract/own_output.h"
 #include "storage/db_files.h"
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -249,4 +251,53 @@ TEST(Keyboard_shortcuts, two_instances_on_one_file_keep_each_others_changes) {
                         "SELECT group_concat(key || ident || name) FROM key_bindings;"),
               "322zp_bBeta,323zp_cGamma 2,324zp_dDelta");
     EXPECT_EQ(second.list_bindings().size(), 2u) << "read back after its own change";
+}
+
+// A swallowed press lasts one key stroke, and our own injected output is
+// never a user's combination. Control+A is bound directly; each row is a
+// sequence of steps: p press or r release of A with modifiers c (Control),
+// s (Shift) or none, i injected, ! swallowed by the listener; u unbinds
+// Control+A; ( and ) begin and end our own output.
+TEST(Keyboard_shortcuts, a_swallowed_press_lasts_one_stroke_and_our_own_output_passes) {
+    const struct {
+        const char* steps;
+        unsigned runs;
+    } cases[] = {
+        {"pc! pc! rc!", 1},         // auto-repeat stays swallowed
+        {"pc! r!", 1},              // Control let go before A
+        {"pc! p r", 0},             // release lost, then a plain A
+        {"pc! pcs rcs", 0},         // ... then Shift+Control+A
+        {"pc! u rc!", 0},           // unbound between press and release
+        {"pc! u pc rc", 0},         // ... its release lost, then pressed again
+        {"pci! rci!", 1},           // injected by another program
+        {"( pci rci )", 0},         // injected while our own output is typed
+        {"pc! ( pci rci ) rc!", 1}, // the user's stroke around our own output
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.steps);
+        Fixture f;
+        ASSERT_TRUE(f.shortcuts.initialize());
+        Counting_action direct(L"zp_direct", &f.host);
+        set_binding(f.host, 0x10241, L"zp_direct", L"Direct");
+        Keyboard_listener* listener = f.host.keyboard_listener();
+        std::unique_ptr<Own_output::Scope> own;
+        std::istringstream steps(c.steps);
+        for (std::string step; steps >> step;) {
+            if (step == "u") {
+                f.shortcuts.remove_binding(0x10241);
+            } else if (step == "(" || step == ")") {
+                own.reset(step == "(" ? new Own_output::Scope : nullptr);
+            } else {
+                auto event = key_event(0x41, step[0] == 'p');
+                unsigned modifiers = 0;
+                for (char flag : step.substr(1)) {
+                    modifiers |= flag == 'c' ? listener_control : flag == 's' ? listener_shift : 0;
+                    event.flags |= flag == 'i' ? LLKHF_INJECTED : 0;
+                }
+                EXPECT_EQ(listener->key_event(&event, modifiers), step.back() == '!') << step;
+            }
+        }
+        f.tasks.clear();
+        EXPECT_EQ(direct.total_runs(), c.runs);
+    }
 }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
 #include <thread>
 
 TEST(Running_tasks, ten_thousand_releases_during_reloads_each_run_once) {
@@ -46,4 +48,29 @@ TEST(Running_tasks, ten_thousand_releases_during_reloads_each_run_once) {
     EXPECT_LE(tasks.peak(), 101u);
     EXPECT_EQ(action.deactivations(0x241), static_cast<unsigned>(releases));
     EXPECT_EQ(action.total_runs(), static_cast<unsigned>(releases));
+}
+
+// Shut-down stops waiting at its limit and hands back what still runs; the
+// tasks that ended are gone from the list.
+TEST(Running_tasks, the_wait_at_shutdown_ends_at_its_limit) {
+    for (bool blocked : {false, true}) {
+        Running_tasks tasks;
+        std::promise<void> person; // a dialog nobody answers
+        std::shared_future<void> answered = person.get_future().share();
+        std::atomic<int> ended{0};
+        for (int i = 0; i < 3; ++i)
+            tasks.add(std::async(std::launch::async, [&, i, answered] {
+                if (blocked && i == 1)
+                    answered.wait();
+                ++ended;
+            }));
+        auto still_running = tasks.clear_pumping(std::chrono::milliseconds(blocked ? 200 : 60000));
+        EXPECT_EQ(tasks.size(), 0u);
+        EXPECT_EQ(still_running.size(), blocked ? 1u : 0u);
+        EXPECT_EQ(ended.load(), blocked ? 2 : 3);
+        person.set_value();
+        for (auto& task : still_running)
+            task.get();
+        EXPECT_EQ(ended.load(), 3);
+    }
 }

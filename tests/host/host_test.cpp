@@ -312,6 +312,10 @@ TEST(Typing_decoder, decodes_elements) {
         {L"\u0005I00000009ab", L"<invalid U+0005>I00000009ab"},
         {L"\u0005L00000001-00000001ab", L"<invalid U+0005>L00000001-00000001ab"},
         {L"\u0004 1 4\u0005Q\u0005", L"<invalid U+0004> 1 4<invalid U+0005>Q<invalid U+0005>"},
+        // Lengths whose sum with the header wraps a 32-bit size.
+        {L"\u0005IFFFFFFF6ab", L"<invalid U+0005>IFFFFFFF6ab"},
+        {L"\u0005L80000000|80000000ab", L"<invalid U+0005>L80000000|80000000ab"},
+        {L"\u0005L00000001|FFFFFFFFab", L"<invalid U+0005>L00000001|FFFFFFFFab"},
         // A record that ends exactly at the end of the data is whole.
         {L"\u0005I00000002ab", L"<image ab>"},
     };

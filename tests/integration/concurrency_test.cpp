@@ -99,4 +99,28 @@ TEST(Concurrency, ShutdownWithSelectionActionsInFlightIsQuickAndKeepsTheClipboar
     EXPECT_EQ(Output_test::clipboard_text(), L"the user's own text");
 }
 
+// A direct binding's run waits in the colour dialog when the host stops: the
+// dialog is cancelled, shut-down returns and the host exits normally.
+TEST(Concurrency, ShutdownWithTheColourDialogOpenEnds) {
+    auto install = make_vqhost_install(L"colour");
+    write_file(install.dir + L"\\trace_token.txt", "");
+    auto run = run_vqhost_script(install,
+                                 "load plugins\\zaptor.dll\n"
+                                 "send set_debug_level level=text:info\n"
+                                 "send startup\n"
+                                 "send zp_action_set_key_binding combi=u32:0x10043 "
+                                 "id=text:zp_colorpicker title=text:Colour\n"
+                                 "listener down 0x43\nlistener up 0x43\n"
+                                 "sleep 2000\n"
+                                 "send shutdown\n"
+                                 "echo shut down\n"
+                                 "finalize\n",
+                                 90000);
+    EXPECT_EQ(run.exit_code, 0u) << run.output;
+    EXPECT_TRUE(has_line(run.output, "shut down")) << run.output;
+    const std::string log = read_file(install.plugins + L"\\zaptor.log");
+    EXPECT_EQ(count_of(log, "the colour dialog is cancelled"), 1u) << log;
+    EXPECT_EQ(count_of(log, "no longer waited for"), 0u) << log;
+}
+
 } // namespace

@@ -128,21 +128,67 @@ TEST_F(Typing_language_test, ImageFolderComesFromTheStoreOrIsPicturesStoredThere
     EXPECT_EQ(expand(L"{image:sun.jpg}"), Typing_data::image_record(L"E:\\Art\\sun.jpg"));
 }
 
-// An action whose run expands a text that runs it again.
-TEST_F(Typing_language_test, ActionsRunThroughTheHostAndStopAtTheDepthLimit) {
-    std::vector<std::wstring> idents;
-    host.set_request_observer([&](const std::wstring& name, Parameters* list) {
-        if (name != L"vq_default_action_handler")
-            return;
-        idents.push_back(Param::read_text(list, L"vq_default_action_handler"));
-        EXPECT_EQ(Param::read_text(list, L"request"), L"execute");
-        expand(L"{action:loop}");
-    });
-    Trace_capture trace;
-    EXPECT_EQ(expand(L"[{action:ZP_Loop}]"), L"[]");
-    ASSERT_EQ(idents.size(), static_cast<std::size_t>(Typing_language::max_action_depth));
-    EXPECT_EQ(idents[0], L"zp_loop");
-    EXPECT_EQ(trace.error_count(), 1u);
+// Actions whose runs expand texts that run actions again: a chain stops at
+// the depth limit, a fan-out at the budget of runs for the top-level text,
+// each with one error line; the next top-level text has a budget of its own.
+TEST_F(Typing_language_test, ActionsRunThroughTheHostWithinDepthAndBudget) {
+    const struct {
+        std::wstring nested;
+        std::size_t runs;
+    } cases[] = {
+        {L"{action:loop}", static_cast<std::size_t>(Typing_language::max_action_depth)},
+        {L"{action:a}{action:b}{action:c}",
+         static_cast<std::size_t>(Typing_language::max_action_runs)},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::wstring> idents;
+        host.set_request_observer([&](const std::wstring& name, Parameters* list) {
+            if (name != L"vq_default_action_handler")
+                return;
+            idents.push_back(Param::read_text(list, L"vq_default_action_handler"));
+            EXPECT_EQ(Param::read_text(list, L"request"), L"execute");
+            EXPECT_EQ(expand(c.nested), L"");
+        });
+        for (int round = 0; round < 2; ++round) {
+            idents.clear();
+            Trace_capture trace;
+            EXPECT_EQ(expand(L"[{action:ZP_Loop}]"), L"[]");
+            ASSERT_EQ(idents.size(), c.runs);
+            EXPECT_EQ(idents[0], L"zp_loop");
+            EXPECT_EQ(trace.error_count(), 1u);
+        }
+        host.set_request_observer(nullptr);
+    }
+}
+
+// Text from outside the code never becomes key elements, whatever its
+// source, and a long one arrives whole.
+TEST_F(Typing_language_test, OutsideTextsAreTypedAsCharactersOnly) {
+    const std::wstring marked = L"a\u0001"
+                                L"5b\u0002"
+                                L"11\u0003"
+                                L"11\u0004 1f4\u0005I00000001xz";
+    const std::wstring plain = L"a5b1111 1f4I00000001xz";
+    const std::wstring huge(300000, L'w');
+    clipboard.text = marked;
+    environment.selection = marked;
+    environment.title = marked;
+    host.kv_store(L"we_var_marked", marked);
+    host.kv_store(L"we_var_huge", huge);
+    host.set_answer(L"ask_text", {{{L"text"}, Output_test::utf16_bytes(marked), true}});
+    const struct {
+        std::wstring code, expected;
+    } cases[] = {
+        {L"{clipboard}", plain},  {L"{selection}", plain},
+        {L"{title}", plain},      {L"{title:\\d[a-z]}", L"5b\t1f\t1x"},
+        {L"{var:marked}", plain}, {L"{ask:text Which}", plain},
+        {L"{var:huge}", huge},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(expand(c.code), c.expected) << c.code;
+    // An answer of an odd byte count: the whole code units, nothing more.
+    host.set_answer(L"ask_text", {{{L"text"}, {'a', 0, 'b', 0, 'c'}, false}});
+    EXPECT_EQ(expand(L"{ask:text Which}"), L"ab");
 }
 
 TEST_F(Typing_language_test, QuestionsFromLastToFirstAndVariables) {

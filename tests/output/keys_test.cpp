@@ -1,3 +1,4 @@
+#include "contract/own_output.h"
 #include "output/clipboard_handler.h"
 #include "output/keypresser.h"
 #include "output_test_support.h"
@@ -7,14 +8,17 @@
 
 namespace {
 
-// Injected events seen by a low-level hook of this thread, swallowed there.
+// Injected events seen by a low-level hook of this thread, swallowed there,
+// and whether they came while our own output was in progress.
 std::vector<KBDLLHOOKSTRUCT> recorded;
+std::vector<bool> recorded_as_own;
 
 LRESULT CALLBACK record(int code, WPARAM wparam, LPARAM lparam) {
     const auto* info = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lparam);
     if (code != HC_ACTION || !(info->flags & LLKHF_INJECTED))
         return CallNextHookEx(nullptr, code, wparam, lparam);
     recorded.push_back(*info);
+    recorded_as_own.push_back(Own_output::in_progress());
     return 1;
 }
 
@@ -25,6 +29,7 @@ protected:
                      const std::string& up, const std::string& extended) {
         ASSERT_TRUE(target->activate()); // keys go out only to a foreground GUI thread
         recorded.clear();
+        recorded_as_own.clear();
         HHOOK hook = SetWindowsHookExW(WH_KEYBOARD_LL, &record, GetModuleHandleW(nullptr), 0);
         ASSERT_NE(hook, nullptr);
         keys.execute(paste);
@@ -37,7 +42,10 @@ protected:
             EXPECT_EQ(recorded[i].vkCode, expected[i]) << i;
             EXPECT_EQ((recorded[i].flags & LLKHF_UP) != 0, up[i] == '1') << i;
             EXPECT_EQ((recorded[i].flags & LLKHF_EXTENDED) != 0, extended[i] == '1') << i;
+            // The keyboard listener can tell them from the user's keys.
+            EXPECT_TRUE(recorded_as_own[i]) << i;
         }
+        EXPECT_FALSE(Own_output::in_progress());
     }
 };
 
