@@ -7,65 +7,6 @@
 
 namespace {
 
-// Answers the two abbreviation messages as the keyboard shortcuts do: one
-// abbreviation per action, one action per abbreviation (case-blind unless
-// both are case-sensitive).
-class Abbreviation_store final : public Filter {
-public:
-    explicit Abbreviation_store(Reference_host& host)
-        : registration_(&host, this, {L"zp_action_set_abbreviation", L"zp_action_abbreviation"}) {}
-    void* destroy(unsigned int) override { return this; }
-    int status() override { return 1; }
-    int process(const wchar_t* name_data, unsigned int length, Parameters* list) override {
-        const std::wstring name(name_data, length), id = Param::read_text(list, L"id");
-        if (name == L"zp_action_abbreviation") {
-            auto found = stored.find(id);
-            if (found != stored.end()) {
-                Param::write_text(list, L"abbreviation", found->second.text);
-                Param::write_text(list, L"kind", found->second.kind);
-                Param::write_flag(list, L"case_sensitive", found->second.case_sensitive);
-            }
-            return 0;
-        }
-        Entry entry{Param::read_text(list, L"abbreviation"), Param::read_text(list, L"kind"),
-                    Param::read_flag(list, L"case_sensitive", false)};
-        for (const auto& [other, held] : stored)
-            if (other != id && !entry.text.empty() &&
-                (entry.case_sensitive && held.case_sensitive
-                     ? held.text == entry.text
-                     : lstrcmpiW(held.text.c_str(), entry.text.c_str()) == 0)) {
-                Param::write_flag(list, L"stored", false);
-                Param::write_text(list, L"taken_by", other);
-                return 0;
-            }
-        if (!busy) {
-            if (entry.text.empty())
-                stored.erase(id);
-            else
-                stored[id] = entry;
-        }
-        Param::write_flag(list, L"stored", !busy);
-        return 0;
-    }
-    // "text kind [cs]" per ident, as stored.
-    std::map<std::wstring, std::wstring> all() const {
-        std::map<std::wstring, std::wstring> result;
-        for (const auto& [id, entry] : stored)
-            result[id] = entry.text + L" " + entry.kind + (entry.case_sensitive ? L" cs" : L"");
-        return result;
-    }
-
-    struct Entry {
-        std::wstring text, kind;
-        bool case_sensitive;
-    };
-    std::map<std::wstring, Entry> stored;
-    bool busy = false; // the file cannot be written: refused without an owner
-
-private:
-    Filter_registration registration_;
-};
-
 class ManageActions : public Dialogs {
 protected:
     ManageActions() {
@@ -80,13 +21,20 @@ protected:
         HTREEITEM item = find_tree_item(tree, text);
         return item && TreeView_SelectItem(tree, item);
     }
+    // "text kind [cs]" per ident, as the keyboard shortcuts hold them.
+    std::map<std::wstring, std::wstring> abbreviations() {
+        std::map<std::wstring, std::wstring> held;
+        for (const Abbreviation_row& row : directory.abbreviations())
+            held[row.ident] = row.abbreviation + (row.immediate ? L" immediate" : L" word") +
+                              (row.case_sensitive ? L" cs" : L"");
+        return held;
+    }
     void type_search(const std::wstring& text) {
         for (wchar_t c : text)
             SendDlgItemMessageW(window, IDC_MA_SEARCH, WM_CHAR, c, 1);
     }
 
     MakeUppercaseAction builtin{&host};
-    Abbreviation_store abbreviations{host};
     Manage_actions_dialog dialog{&host};
     HWND window = nullptr, tree = nullptr;
 };
@@ -220,7 +168,11 @@ TEST_F(ManageActions, SearchRefillsPerKeystroke) {
 
 TEST_F(ManageActions, AbbreviationShownSavedRemovedAndRefusedWithTheOwnersName) {
     using Held = std::map<std::wstring, std::wstring>;
-    abbreviations.stored[L"zp_2_user_id"] = {L"sig;", L"immediate", false};
+    Param::Owned_parameters list = Param::create(&host);
+    for (const auto& [key, value] :
+         {std::pair(L"id", L"zp_2_user_id"), {L"abbreviation", L"sig;"}, {L"kind", L"immediate"}})
+        Param::write_text(list.get(), key, value);
+    Param::send(&host, L"zp_action_set_abbreviation", list.get());
     const Held start{{L"zp_2_user_id", L"sig; immediate"}};
     std::wstring fresh;
     ASSERT_TRUE(select(L"Search web"));
@@ -231,68 +183,32 @@ TEST_F(ManageActions, AbbreviationShownSavedRemovedAndRefusedWithTheOwnersName) 
                  enabled(window, IDC_MA_CASE_SENSITIVE));
     EXPECT_TRUE(GetWindowLongW(GetDlgItem(window, IDC_MA_ABBREVIATION), GWL_STYLE) & ES_READONLY);
 
+    const Held both{{L"zp_1_user_id", L"btw word cs"}, {L"zp_2_user_id", L"sig; immediate"}};
+    // clang-format off
     const struct {
-        const wchar_t* select; // null: New action in the selected category
+        const wchar_t* select; // null: New action in the selected category; "": go on editing
         const wchar_t *typed, *name;
         int kind; // 0 word, 1 immediate
-        bool case_sensitive, busy, cancel;
+        bool case_sensitive, cancel;
         Held held;
         const wchar_t* status; // non-empty: still editing
     } steps[] = {
-        // Blanks trimmed; kind and case as chosen.
-        {L"Greeting",
-         L" btw\t",
-         L"Greeting",
-         0,
-         true,
-         false,
-         false,
-         {{L"zp_1_user_id", L"btw word cs"}, {L"zp_2_user_id", L"sig; immediate"}},
-         L""},
-        // Taken, whatever the case: nothing stored, the name not either.
-        {L"Greeting",
-         L"SIG;",
-         L"Renamed",
-         1,
-         false,
-         false,
-         false,
-         {{L"zp_1_user_id", L"btw word cs"}, {L"zp_2_user_id", L"sig; immediate"}},
+        {L"Greeting", L" btw\t", L"Greeting", 0, true, false, both, L""}, // blanks trimmed
+        // Taken, whatever the case: nothing stored, the new name neither.
+        {L"Greeting", L"SIG;", L"Renamed", 1, false, false, both,
          L"The abbreviation is taken by 'Search web'."},
-        {L"Greeting",
-         L"gr",
-         L"Greeting",
-         0,
-         false,
-         true,
-         false,
-         {{L"zp_1_user_id", L"btw word cs"}, {L"zp_2_user_id", L"sig; immediate"}},
+        {L"", L"g\x01r", L"Greeting", 0, false, false, both,
          L"Not saved: the abbreviation could not be stored."},
-        // Cancel shows the stored one again.
-        {L"Greeting",
-         L"zzz",
-         L"Greeting",
-         1,
-         false,
-         false,
-         true,
-         {{L"zp_1_user_id", L"btw word cs"}, {L"zp_2_user_id", L"sig; immediate"}},
-         L""},
-        {L"Greeting", L"", L"Greeting", 1, true, false, false, start, L""},
-        // A new action is stored first; its refused abbreviation keeps the edits
-        // on the stored action, so the next Save makes no second one.
-        {nullptr, L"sig;", L"Fresh", 0, false, false, false, start,
+        {L"", L"zzz", L"Greeting", 1, false, true, both, L""}, // Cancel shows the stored one
+        {L"Greeting", L"", L"Greeting", 1, true, false, start, L""},
+        // A new action is stored first; its refused abbreviation keeps the
+        // edits on the stored action, so the next Save makes no second one.
+        {nullptr, L"sig;", L"Fresh", 0, false, false, start,
          L"The abbreviation is taken by 'Search web'."},
-        {L"",
-         L"fr",
-         L"Fresh",
-         0,
-         false,
-         false,
-         false,
-         {{L"zp_2_user_id", L"sig; immediate"}, {L"new", L"fr word"}},
-         L""},
+        {L"", L"fr", L"Fresh", 0, false, false,
+         {{L"zp_2_user_id", L"sig; immediate"}, {L"new", L"fr word"}}, L""},
     };
+    // clang-format on
     for (const auto& step : steps) {
         const std::wstring at = step.typed;
         if (!step.select) {
@@ -307,14 +223,13 @@ TEST_F(ManageActions, AbbreviationShownSavedRemovedAndRefusedWithTheOwnersName) 
         SetDlgItemTextW(window, IDC_MA_ABBREVIATION, step.typed);
         SendDlgItemMessageW(window, IDC_MA_ABBREVIATION_KIND, CB_SETCURSEL, step.kind, 0);
         CheckDlgButton(window, IDC_MA_CASE_SENSITIVE, step.case_sensitive);
-        abbreviations.busy = step.busy;
         ASSERT_TRUE(click(window, step.cancel ? IDC_MA_CANCEL : IDC_MA_SAVE)) << at;
         if (!step.select)
             fresh = dialog.ident();
         Held held = step.held;
         if (held.count(L"new")) // the ident the new action was stored under
             held[fresh] = held[L"new"], held.erase(L"new");
-        EXPECT_EQ(abbreviations.all(), held) << at;
+        EXPECT_EQ(abbreviations(), held) << at;
         EXPECT_EQ(text_of(window, IDC_MA_STATUS), step.status) << at;
         EXPECT_EQ(visible(window, IDC_MA_SAVE), *step.status != 0) << at;
         if (*step.status) { // the edits stay
@@ -322,18 +237,14 @@ TEST_F(ManageActions, AbbreviationShownSavedRemovedAndRefusedWithTheOwnersName) 
                       std::wstring(step.typed) + L"|" + step.name);
             continue;
         }
-        Abbreviation_store::Entry shown{L"", L"word", false};
-        if (abbreviations.stored.count(dialog.ident()))
-            shown = abbreviations.stored[dialog.ident()];
-        EXPECT_EQ(text_of(window, IDC_MA_ABBREVIATION), shown.text) << at;
-        EXPECT_EQ(combo_item(window, IDC_MA_ABBREVIATION_KIND),
-                  shown.kind == L"immediate" ? L"Immediate" : L"Word")
-            << at;
-        EXPECT_EQ(IsDlgButtonChecked(window, IDC_MA_CASE_SENSITIVE) == BST_CHECKED,
-                  shown.case_sensitive)
-            << at;
+        // Shown as stored: "text kind [cs]" again.
+        std::wstring shown = text_of(window, IDC_MA_ABBREVIATION);
+        if (!shown.empty())
+            shown += (combo_item(window, IDC_MA_ABBREVIATION_KIND) == L"Immediate" ? L" immediate"
+                                                                                   : L" word") +
+                     std::wstring(IsDlgButtonChecked(window, IDC_MA_CASE_SENSITIVE) ? L" cs" : L"");
+        EXPECT_EQ(shown, abbreviations()[dialog.ident()]) << at;
     }
-    abbreviations.busy = false;
     EXPECT_EQ(load(L"zp_1_user_id"),
               L"typing_interpreter|Hello {date}|Greeting|Types a greeting.|Letters");
     EXPECT_EQ(load(fresh), L"typing_interpreter|Hello {date}|Fresh||Letters");
