@@ -343,7 +343,10 @@ void Manage_actions_dialog::on_selection_changed() {
         show_no_code();
         set_field(IDC_MA_CODE, L"");
         shown_without_code_ = true;
-        enter_view_state();
+        // Of a built-in action only the abbreviation can change: Edit
+        // stays, Delete goes.
+        enter_showing_state();
+        ShowWindow(item(IDC_MA_DELETE), SW_HIDE);
     } else {
         select_code_type(type);
         set_field(IDC_MA_CODE, code);
@@ -467,8 +470,14 @@ void Manage_actions_dialog::on_edit() {
     if (ident_.empty())
         return;
     if (shown_without_code_) {
-        // Built-in actions have no code to edit; storing one would shadow them.
-        Trace::info("Manage_actions_dialog::on_edit") << "not editable: " << ident_;
+        // Built-in actions have no code to edit; storing one would shadow
+        // them. Their abbreviation is theirs to have.
+        show_buttons(false, false, false, true, true);
+        SendMessageW(dialog_, DM_SETDEFID, IDC_MA_SAVE, 0);
+        enable_abbreviation_fields(true);
+        g_fields_read_only = false;
+        SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(IDC_MA_ABBREVIATION)),
+                     TRUE);
         return;
     }
     enter_editing_state();
@@ -481,6 +490,11 @@ void Manage_actions_dialog::on_save() {
         return;
     }
     const std::wstring key = tree_->selected_ident();
+    if (shown_without_code_) { // a built-in action: only its abbreviation
+        if (store_abbreviation(key, false))
+            on_selection_changed();
+        return;
+    }
     const std::wstring type = selected_code_type();
     if (type.empty()) {
         Trace::error("Manage_actions_dialog::on_save") << "no code type selected; nothing stored";

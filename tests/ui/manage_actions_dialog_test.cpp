@@ -207,6 +207,10 @@ TEST_F(ManageActions, AbbreviationShownSavedRemovedAndRefusedWithTheOwnersName) 
          L"The abbreviation is taken by 'Search web'."},
         {L"", L"fr", L"Fresh", 0, false, false,
          {{L"zp_2_user_id", L"sig; immediate"}, {L"new", L"fr word"}}, L""},
+        // A built-in action keeps its name and gets no code; only the abbreviation.
+        {L"To upper case", L"UP", L"Renamed", 1, true, false,
+         {{L"zp_2_user_id", L"sig; immediate"}, {L"new", L"fr word"},
+          {L"zp_uppercase", L"UP immediate cs"}}, L""},
     };
     // clang-format on
     for (const auto& step : steps) {
@@ -232,6 +236,11 @@ TEST_F(ManageActions, AbbreviationShownSavedRemovedAndRefusedWithTheOwnersName) 
         EXPECT_EQ(abbreviations(), held) << at;
         EXPECT_EQ(text_of(window, IDC_MA_STATUS), step.status) << at;
         EXPECT_EQ(visible(window, IDC_MA_SAVE), *step.status != 0) << at;
+        if (step.select && *step.select == L'T') { // the built-in's other fields stayed
+            EXPECT_EQ(text_of(window, IDC_MA_NAME) + L"|" + text_of(window, IDC_MA_CODE),
+                      L"To upper case|")
+                << at;
+        }
         if (*step.status) { // the edits stay
             EXPECT_EQ(text_of(window, IDC_MA_ABBREVIATION) + L"|" + text_of(window, IDC_MA_NAME),
                       std::wstring(step.typed) + L"|" + step.name);
@@ -248,6 +257,7 @@ TEST_F(ManageActions, AbbreviationShownSavedRemovedAndRefusedWithTheOwnersName) 
     EXPECT_EQ(load(L"zp_1_user_id"),
               L"typing_interpreter|Hello {date}|Greeting|Types a greeting.|Letters");
     EXPECT_EQ(load(fresh), L"typing_interpreter|Hello {date}|Fresh||Letters");
+    EXPECT_EQ(load(L"zp_uppercase"), L"||||");
     EXPECT_EQ(tree_outline(tree),
               L"Common((draft)|To upper case)|Letters(Echo|Fresh|Greeting)|Web(Search web)")
         << "one new action, not two";
