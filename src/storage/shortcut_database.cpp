@@ -47,15 +47,17 @@ bool fold_equal(const std::wstring& a, const std::wstring& b) {
     return true;
 }
 
-bool table_exists(sqlite3* db, const char* table) {
+// 1 the table exists, 0 it does not, -1 the file could not be read (busy).
+int table_exists(sqlite3* db, const char* table) {
     sqlite3_stmt* raw = nullptr;
     sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1;", -1, &raw,
                        nullptr);
     Statement statement(raw);
     if (!statement)
-        return false;
+        return -1;
     sqlite3_bind_text(raw, 1, table, -1, SQLITE_STATIC);
-    return sqlite3_step(raw) == SQLITE_ROW;
+    const int result = sqlite3_step(raw);
+    return result == SQLITE_ROW ? 1 : result == SQLITE_DONE ? 0 : -1;
 }
 
 const wchar_t* const create_abbreviations =
@@ -112,7 +114,7 @@ bool is_key_binding_database(const std::wstring& path, std::string& reason) {
         {"excluded_applications", {"pattern"}},
     };
     for (const auto& optional : optional_tables) {
-        if (table_exists(db.get(), optional.table) &&
+        if (table_exists(db.get(), optional.table) != 0 &&
             !SQLite::has_exact_columns(db.get(), optional.table, optional.columns, reason)) {
             reason = utf16_to_utf8(path) + ": " + reason;
             return false;
@@ -227,7 +229,7 @@ bool Shortcut_database::step_once(sqlite3_stmt* statement, const char* function)
     return false;
 }
 
-bool Shortcut_database::has_table(const char* table) {
+int Shortcut_database::has_table(const char* table) {
     return table_exists(db_.get(), table);
 }
 
@@ -249,9 +251,11 @@ template <typename Body> bool Shortcut_database::in_transaction(const char* func
 }
 
 bool Shortcut_database::load_abbreviations(std::vector<Abbreviation_record>& abbreviations) {
-    if (!has_table("abbreviations")) {
-        abbreviations.clear();
-        return true;
+    const int exists = has_table("abbreviations");
+    if (exists <= 0) {
+        if (exists == 0)
+            abbreviations.clear();
+        return exists == 0;
     }
     Statement statement = prepare(db_.get(), L"SELECT abbreviation, ident, kind, case_sensitive "
                                              L"FROM abbreviations ORDER BY abbreviation;");
@@ -346,9 +350,11 @@ bool Shortcut_database::remove_abbreviation(const std::wstring& ident) {
 }
 
 bool Shortcut_database::load_excluded(std::vector<std::wstring>& patterns) {
-    if (!has_table("excluded_applications")) {
-        patterns.clear();
-        return true;
+    const int exists = has_table("excluded_applications");
+    if (exists <= 0) {
+        if (exists == 0)
+            patterns.clear();
+        return exists == 0;
     }
     Statement statement =
         prepare(db_.get(), L"SELECT pattern FROM excluded_applications ORDER BY rowid;");

@@ -96,7 +96,7 @@ public:
 private:
     bool step_once(sqlite3_stmt* statement, const char* function);
     bool create_extra_tables();
-    bool has_table(const char* table);
+    int has_table(const char* table); // 1 yes, 0 no, -1 unreadable
     // Runs `body` inside BEGIN IMMEDIATE ... COMMIT; rolls back when it fails.
     template <typename Body> bool in_transaction(const char* function, Body body);
 
