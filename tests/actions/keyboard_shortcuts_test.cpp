@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <sstream>
 #include <thread>
 
@@ -463,4 +464,124 @@ TEST(Keyboard_shortcuts, a_busy_file_refuses_an_abbreviation_and_keeps_memory_eq
     ASSERT_TRUE(Db_files::run(other.get(), "COMMIT;"));
     EXPECT_EQ(db_scalar(f.folder.database(), abbreviation_rows), "btw=zp_a00");
     EXPECT_EQ(set_abbreviation(f.host, L"zp_a", L"bytheway"), L"1:");
+}
+
+namespace {
+
+// Steps: "t:TEXT" types TEXT as key strokes (letters and space), "c+"/"c-"
+// press and release the left Control, "w+"/"w-" the left Windows key,
+// "i+"/"i-" mark the keys that follow injected, "(" and ")" begin and end
+// our own output, "<" a Backspace, "l" the Left arrow.
+unsigned run_steps(Fixture& f, const std::string& steps) {
+    Keyboard_listener* listener = f.host.keyboard_listener();
+    bool injected = false;
+    std::unique_ptr<Own_output::Scope> own;
+    unsigned swallowed = 0;
+    auto stroke = [&](DWORD vk) {
+        for (bool down : {true, false}) {
+            auto event = key_event(vk, down);
+            event.scanCode = MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
+            event.flags |= injected ? LLKHF_INJECTED : 0;
+            swallowed += listener->key_event(&event, 0) ? 1 : 0;
+        }
+    };
+    std::istringstream in(steps);
+    for (std::string step; std::getline(in, step, '|');) {
+        if (step.rfind("t:", 0) == 0) {
+            for (char c : step.substr(2))
+                stroke(c == ' ' ? VK_SPACE : static_cast<DWORD>(std::toupper(c)));
+        } else if (step == "(" || step == ")") {
+            own.reset(step == "(" ? new Own_output::Scope : nullptr);
+        } else if (step == "i+" || step == "i-") {
+            injected = step == "i+";
+        } else if (step == "<" || step == "l") {
+            stroke(step == "<" ? VK_BACK : VK_LEFT);
+        } else {
+            auto event = key_event(step[0] == 'c' ? VK_LCONTROL : VK_LWIN, step[1] == '+');
+            swallowed += listener->key_event(&event, 0) ? 1 : 0;
+        }
+    }
+    f.tasks.clear();
+    return swallowed;
+}
+
+} // namespace
+
+// The listener on real translated keys, with an action that does not type:
+// it runs after three Backspaces that the host types for it.
+TEST(Keyboard_shortcuts, typed_abbreviations_fire_only_on_the_users_own_text) {
+    const struct {
+        const char* steps;
+        unsigned runs; // also the swallowed strokes (press and release)
+    } cases[] = {
+        {"t:btw ", 1},
+        {"t:btw|t: btw ", 2},
+        {"t:bt|<|t:tw ", 1},
+        {"t:btw|c+|c-|t: ", 1},     // Control alone changes nothing
+        {"t:btw|c+|t: |c-", 0},     // Control+Space
+        {"t:btw|w+|t: |w-", 0},     // Windows+Space
+        {"t:btw|l|t: ", 0},         // the caret moved
+        {"i+|t:btw |i-", 1},        // injected by another program
+        {"(|i+|t:btw |i-|)", 0},    // our own output
+        {"(|i+|t:bt|i-|)|t:w ", 0}, // ... never feeds the buffer
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.steps);
+        Fixture f;
+        ASSERT_TRUE(f.shortcuts.initialize());
+        Counting_action action(L"zp_count", &f.host);
+        ASSERT_EQ(set_abbreviation(f.host, L"zp_count", L"btw"), L"1:");
+        EXPECT_EQ(run_steps(f, c.steps), 2 * c.runs);
+        EXPECT_EQ(action.total_runs(), c.runs);
+        const auto typed = f.host.typed_texts();
+        EXPECT_EQ(typed.size(), c.runs);
+        for (const std::wstring& text : typed)
+            EXPECT_EQ(text, L"\x0001"
+                            L"08\x0001"
+                            L"08\x0001"
+                            L"08");
+    }
+}
+
+// A password edit in the foreground keeps no buffer; an excluded application
+// turns abbreviations and direct bindings off.
+TEST(Keyboard_shortcuts, nothing_fires_in_a_password_edit_or_an_excluded_application) {
+    const struct {
+        DWORD style;
+        const wchar_t* excluded;
+        unsigned runs;
+    } cases[] = {
+        {0, L"", 2},
+        {ES_PASSWORD, L"", 1}, // the direct binding still runs
+        {0, L"ACTIONS_?EST*.EXE", 0},
+        {0, L"notepad.exe", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.excluded);
+        Fixture f;
+        ASSERT_TRUE(f.shortcuts.initialize());
+        HWND window = CreateWindowExW(0, L"EDIT", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE | c.style,
+                                      0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(window, nullptr);
+        SetForegroundWindow(window);
+        SetFocus(window);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+        ASSERT_EQ(GetForegroundWindow(), window);
+        Counting_action action(L"zp_count", &f.host);
+        ASSERT_EQ(set_abbreviation(f.host, L"zp_count", L"btw"), L"1:");
+        set_binding(f.host, 0x10241, L"zp_count", L"Direct");
+        if (*c.excluded) {
+            ASSERT_TRUE(f.shortcuts.set_excluded_applications({c.excluded}));
+        }
+        run_steps(f, "t:btw ");
+        auto press = key_event(0x41, true);
+        auto release = key_event(0x41, false);
+        f.host.keyboard_listener()->key_event(&press, listener_control);
+        f.host.keyboard_listener()->key_event(&release, listener_control);
+        f.tasks.clear();
+        EXPECT_EQ(action.total_runs(), c.runs);
+        DestroyWindow(window);
+    }
 }
