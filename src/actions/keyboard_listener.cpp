@@ -18,7 +18,7 @@
 Shortcut_listener::Shortcut_listener(Interaction_if* host, Running_tasks& tasks)
     : host_(host), tasks_(tasks), map_(std::make_shared<const Listener_map>()),
       abbreviations_(std::make_shared<const Abbreviation_state>(
-          Abbreviation_state{Abbreviation_set({}), {}})) {
+          Abbreviation_state{Abbreviation_set({}), {}, 0})) {
     for (auto& flag : bound_)
         flag.store(false, std::memory_order_relaxed);
     for (auto& pressed : swallowed_)
@@ -135,7 +135,10 @@ bool Shortcut_listener::handle_key(const KBDLLHOOKSTRUCT* event, unsigned int mo
         return true;
     }
     auto abbreviations = abbreviation_state();
-    if (!modifier && (event->flags & LLKHF_UP) == 0)
+    // Without abbreviations and exclusions a key costs no window lookups.
+    if (abbreviations->set.empty() && abbreviations->excluded.empty())
+        excluded_app_ = false;
+    else if (!modifier && (event->flags & LLKHF_UP) == 0)
         follow_focus(*abbreviations);
     if (direct_binding(event, modifiers)) {
         matcher_.clear();
@@ -219,8 +222,9 @@ void Shortcut_listener::dispatch_release(const std::wstring& ident, std::uint32_
 
 void Shortcut_listener::replace_abbreviations(const std::vector<Abbreviation_record>& abbreviations,
                                               const std::vector<std::wstring>& excluded) {
+    static std::atomic<std::uint64_t> generations{0};
     auto next = std::make_shared<const Abbreviation_state>(
-        Abbreviation_state{Abbreviation_set(abbreviations), excluded});
+        Abbreviation_state{Abbreviation_set(abbreviations), excluded, ++generations});
     std::lock_guard<std::mutex> lock(map_mutex_);
     abbreviations_.swap(next);
 }
@@ -340,17 +344,20 @@ bool Shortcut_listener::track_modifier(const KBDLLHOOKSTRUCT* event) {
     return true;
 }
 
+// One call per key: the foreground thread's active and focused windows. The
+// process name and the password style are looked up only when they change.
 void Shortcut_listener::follow_focus(const Abbreviation_state& state) {
-    HWND foreground = GetForegroundWindow();
-    DWORD thread = GetWindowThreadProcessId(foreground, nullptr);
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
-    HWND focus = foreground;
-    if (thread != 0 && GetGUIThreadInfo(thread, &info) && info.hwndFocus)
-        focus = info.hwndFocus;
-    if (foreground != foreground_ || &state != judged_state_) {
+    HWND foreground = nullptr, focus = nullptr;
+    if (GetGUIThreadInfo(0, &info)) {
+        foreground = info.hwndActive;
+        focus = info.hwndFocus ? info.hwndFocus : info.hwndActive;
+    }
+    if (foreground != foreground_ || state.generation != judged_generation_) {
         foreground_ = foreground;
-        judged_state_ = &state;
+        foreground_thread_ = GetWindowThreadProcessId(foreground, nullptr);
+        judged_generation_ = state.generation;
         excluded_app_ = false;
         if (!state.excluded.empty()) {
             const std::wstring image = image_name_of(foreground);
@@ -379,8 +386,7 @@ int Shortcut_listener::translate(const KBDLLHOOKSTRUCT* event, wchar_t* characte
     if (held_[VK_RMENU])
         keys[VK_CONTROL] = keys[VK_LCONTROL] = keys[VK_MENU] = keys[VK_RMENU] = 0x80;
     // The layout of the window that receives the key, not the hook's own.
-    HKL layout =
-        GetKeyboardLayout(GetWindowThreadProcessId(static_cast<HWND>(foreground_), nullptr));
+    HKL layout = GetKeyboardLayout(foreground_thread_);
     // 0x4: the keyboard state is left alone, so a dead key still composes
     // in the target.
     return ToUnicodeEx(event->vkCode, event->scanCode, keys, characters, capacity, 0x4, layout);

@@ -77,6 +77,7 @@ private:
     struct Abbreviation_state {
         Abbreviation_set set;
         std::vector<std::wstring> excluded;
+        std::uint64_t generation; // tells a new state from a freed one at its address
     };
     std::shared_ptr<const Abbreviation_state> abbreviation_state() const;
     // Tracks modifiers from the events; true when the event was a modifier.
@@ -125,7 +126,8 @@ private:
     bool dead_key_pending_ = false;
     void* foreground_ = nullptr;
     void* focus_ = nullptr;
-    const Abbreviation_state* judged_state_ = nullptr;
+    unsigned long foreground_thread_ = 0;
+    std::uint64_t judged_generation_ = ~std::uint64_t{0};
     bool excluded_app_ = false;
     bool password_ = false;
 };

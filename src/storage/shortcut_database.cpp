@@ -100,6 +100,32 @@ bool abbreviations_clash(const Abbreviation_record& a, const Abbreviation_record
     return (!a.case_sensitive || !b.case_sensitive) && fold_equal(a.abbreviation, b.abbreviation);
 }
 
+namespace {
+
+std::wstring folded(const std::wstring& text) {
+    std::wstring out = text;
+    for (wchar_t& c : out)
+        c = Letter_case::lower(c);
+    return out;
+}
+
+} // namespace
+
+bool Abbreviation_index::clashes(const Abbreviation_record& record) const {
+    const std::wstring fold = folded(record.abbreviation);
+    return idents_.count(record.ident) || exact_.count(record.abbreviation) ||
+           (record.case_sensitive ? folded_case_blind_.count(fold) : folded_all_.count(fold));
+}
+
+void Abbreviation_index::add(const Abbreviation_record& record) {
+    const std::wstring fold = folded(record.abbreviation);
+    idents_.insert(record.ident);
+    exact_.insert(record.abbreviation);
+    folded_all_.insert(fold);
+    if (!record.case_sensitive)
+        folded_case_blind_.insert(fold);
+}
+
 bool is_key_binding_database(const std::wstring& path, std::string& reason) {
     Connection db = SQLite::open_backup(path, reason);
     if (!db)
@@ -262,6 +288,7 @@ bool Shortcut_database::load_abbreviations(std::vector<Abbreviation_record>& abb
     if (!statement)
         return false;
     std::vector<Abbreviation_record> loaded;
+    Abbreviation_index index;
     sqlite3_stmt* raw = statement.get();
     int result;
     while ((result = sqlite3_step(raw)) == SQLITE_ROW) {
@@ -280,15 +307,13 @@ bool Shortcut_database::load_abbreviations(std::vector<Abbreviation_record>& abb
                                    std::wstring(ident.text, ident.length), kind == 1,
                                    sqlite3_column_int64(raw, 3) != 0};
         // A file edited by hand may hold clashes: the first row wins.
-        bool clash = false;
-        for (const Abbreviation_record& earlier : loaded)
-            clash = clash || abbreviations_clash(earlier, record) || earlier.ident == record.ident;
-        if (clash) {
+        if (index.clashes(record)) {
             Trace::error("Shortcut_database::load_abbreviations")
                 << L"Skipping abbreviation '" << record.abbreviation << L"' of " << record.ident
                 << L": its text or its action has one already";
             continue;
         }
+        index.add(record);
         loaded.push_back(std::move(record));
     }
     if (result != SQLITE_DONE) {
