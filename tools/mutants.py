@@ -152,8 +152,17 @@ MUTANTS = [
      "Parameters* Parameter_list::find_child(const wchar_t* key) {",
      "Parameters* Parameter_list::find_child(const wchar_t* key) {\n    if (key && *key)\n        return child(key);",
      ["host_test"]),
+    ("word abbreviation fires inside a word", "src/actions/abbreviation_matcher.cpp",
+     ": !is_word_character(text[begin - 1]));", ": true);", ["actions_test"]),
+    ("Backspace removes half of a surrogate pair", "src/actions/abbreviation_matcher.cpp",
+     "const bool pair = buffer_.size() >= 2 &&", "const bool pair = false &&", ["actions_test"]),
+    ("case-sensitive abbreviation fires in any case", "src/actions/abbreviation_matcher.cpp",
+     "return !entry.case_sensitive || text.compare(", "return true || text.compare(",
+     ["actions_test"]),
+    ("abbreviations typed into a password edit", "src/actions/keyboard_listener.cpp",
+     "if (excluded_app_ || password_ || state.set.empty()) {",
+     "if (excluded_app_ || state.set.empty()) {", ["actions_test"]),
 ]
-
 # Tests that are scripts or other programs: the targets they need.
 SCRIPT_TARGETS = {
     "x_selection_test": ["zaptor", "vqhost", "zaptor_target", "zaptor_target_ctl", "zaptor_lng"],

@@ -61,17 +61,14 @@ bool is_word_character(wchar_t c) noexcept {
 
 Abbreviation_set::Abbreviation_set(const std::vector<Abbreviation_record>& records) {
     nodes_.emplace_back(); // the root
+    Abbreviation_index index;
     for (const Abbreviation_record& record : records) {
         if (record.abbreviation.empty() ||
             record.abbreviation.size() >= Abbreviation_matcher::capacity || record.ident.empty())
             continue;
-        bool clash = false;
-        for (const Entry& entry : entries_)
-            clash = clash ||
-                    abbreviations_clash(
-                        {entry.text, entry.ident, entry.immediate, entry.case_sensitive}, record);
-        if (clash)
+        if (index.clashes(record))
             continue;
+        index.add(record);
         std::uint32_t node = 0;
         for (auto it = record.abbreviation.rbegin(); it != record.abbreviation.rend(); ++it) {
             auto [found, added] = children_.emplace(child_key(node, Letter_case::lower(*it)),

@@ -8,6 +8,7 @@
 #include "trace/boundary.h"
 #include "trace/trace.h"
 
+#include <chrono>
 #include <cwchar>
 #include <exception>
 #include <future>
@@ -17,7 +18,7 @@
 Shortcut_listener::Shortcut_listener(Interaction_if* host, Running_tasks& tasks)
     : host_(host), tasks_(tasks), map_(std::make_shared<const Listener_map>()),
       abbreviations_(std::make_shared<const Abbreviation_state>(
-          Abbreviation_state{Abbreviation_set({}), {}})) {
+          Abbreviation_state{Abbreviation_set({}), {}, 0})) {
     for (auto& flag : bound_)
         flag.store(false, std::memory_order_relaxed);
     for (auto& pressed : swallowed_)
@@ -134,7 +135,10 @@ bool Shortcut_listener::handle_key(const KBDLLHOOKSTRUCT* event, unsigned int mo
         return true;
     }
     auto abbreviations = abbreviation_state();
-    if (!modifier && (event->flags & LLKHF_UP) == 0)
+    // Without abbreviations and exclusions a key costs no window lookups.
+    if (abbreviations->set.empty() && abbreviations->excluded.empty())
+        excluded_app_ = false;
+    else if (!modifier && (event->flags & LLKHF_UP) == 0)
         follow_focus(*abbreviations);
     if (direct_binding(event, modifiers)) {
         matcher_.clear();
@@ -218,8 +222,9 @@ void Shortcut_listener::dispatch_release(const std::wstring& ident, std::uint32_
 
 void Shortcut_listener::replace_abbreviations(const std::vector<Abbreviation_record>& abbreviations,
                                               const std::vector<std::wstring>& excluded) {
+    static std::atomic<std::uint64_t> generations{0};
     auto next = std::make_shared<const Abbreviation_state>(
-        Abbreviation_state{Abbreviation_set(abbreviations), excluded});
+        Abbreviation_state{Abbreviation_set(abbreviations), excluded, ++generations});
     std::lock_guard<std::mutex> lock(map_mutex_);
     abbreviations_.swap(next);
 }
@@ -339,17 +344,20 @@ bool Shortcut_listener::track_modifier(const KBDLLHOOKSTRUCT* event) {
     return true;
 }
 
+// One call per key: the foreground thread's active and focused windows. The
+// process name and the password style are looked up only when they change.
 void Shortcut_listener::follow_focus(const Abbreviation_state& state) {
-    HWND foreground = GetForegroundWindow();
-    DWORD thread = GetWindowThreadProcessId(foreground, nullptr);
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
-    HWND focus = foreground;
-    if (thread != 0 && GetGUIThreadInfo(thread, &info) && info.hwndFocus)
-        focus = info.hwndFocus;
-    if (foreground != foreground_ || &state != judged_state_) {
+    HWND foreground = nullptr, focus = nullptr;
+    if (GetGUIThreadInfo(0, &info)) {
+        foreground = info.hwndActive;
+        focus = info.hwndFocus ? info.hwndFocus : info.hwndActive;
+    }
+    if (foreground != foreground_ || state.generation != judged_generation_) {
         foreground_ = foreground;
-        judged_state_ = &state;
+        foreground_thread_ = GetWindowThreadProcessId(foreground, nullptr);
+        judged_generation_ = state.generation;
         excluded_app_ = false;
         if (!state.excluded.empty()) {
             const std::wstring image = image_name_of(foreground);
@@ -365,6 +373,23 @@ void Shortcut_listener::follow_focus(const Abbreviation_state& state) {
         matcher_.clear();
         dead_key_pending_ = false;
     }
+}
+
+int Shortcut_listener::translate(const KBDLLHOOKSTRUCT* event, wchar_t* characters,
+                                 int capacity) const {
+    BYTE keys[256] = {};
+    if (held_[VK_LSHIFT] || held_[VK_RSHIFT] || held_[VK_SHIFT])
+        keys[VK_SHIFT] = 0x80;
+    keys[VK_CAPITAL] = caps_lock_ ? 0x01 : 0x00;
+    // Right Alt: AltGr where the layout has it, whose characters come with
+    // Control and Alt held; where it gives none, a plain Alt combination.
+    if (held_[VK_RMENU])
+        keys[VK_CONTROL] = keys[VK_LCONTROL] = keys[VK_MENU] = keys[VK_RMENU] = 0x80;
+    // The layout of the window that receives the key, not the hook's own.
+    HKL layout = GetKeyboardLayout(foreground_thread_);
+    // 0x4: the keyboard state is left alone, so a dead key still composes
+    // in the target.
+    return ToUnicodeEx(event->vkCode, event->scanCode, keys, characters, capacity, 0x4, layout);
 }
 
 bool Shortcut_listener::typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviation_state& state) {
@@ -384,20 +409,16 @@ bool Shortcut_listener::typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviati
         matcher_.backspace();
         return false;
     }
-    BYTE keys[256] = {};
-    if (held_[VK_LSHIFT] || held_[VK_RSHIFT] || held_[VK_SHIFT])
-        keys[VK_SHIFT] = 0x80;
-    keys[VK_CAPITAL] = caps_lock_ ? 0x01 : 0x00;
-    // Right Alt: AltGr where the layout has it, whose characters come with
-    // Control and Alt held; where it gives none, a plain Alt combination.
-    if (held_[VK_RMENU])
-        keys[VK_CONTROL] = keys[VK_LCONTROL] = keys[VK_MENU] = keys[VK_RMENU] = 0x80;
-    HKL layout = GetKeyboardLayout(
-        GetWindowThreadProcessId(foreground_ ? static_cast<HWND>(foreground_) : nullptr, nullptr));
     wchar_t characters[8];
-    // 0x4: the keyboard state is left alone, so a dead key still composes
-    // in the target.
-    const int count = ToUnicodeEx(key, event->scanCode, keys, characters, 8, 0x4, layout);
+    int count = 0;
+    if (key == VK_PACKET) {
+        // Text sent as Unicode packets (SendInput of other programs, on-screen
+        // keyboards) carries its code unit in the scan code.
+        characters[0] = static_cast<wchar_t>(event->scanCode & 0xFFFF);
+        count = 1;
+    } else {
+        count = translate(event, characters, 8);
+    }
     if (count < 0) {
         // A pending dead key: what the target composes from it and the next
         // key is unknown here.
@@ -423,45 +444,64 @@ bool Shortcut_listener::typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviati
 // other action runs after the Backspaces are typed.
 void Shortcut_listener::dispatch_abbreviation(Abbreviation_match match) {
     const std::wstring ident = match.ident;
+    const std::uint64_t ticket = next_ticket_++;
     try {
-        auto task = std::async(std::launch::async, [host = host_, match = std::move(match)] {
-            Trace::guarded("Shortcut_listener::run", [&] {
-                Param::Owned_parameters descriptor = Param::create(host);
-                Param::Owned_parameters list = Param::create(host);
-                if (!descriptor || !list) {
-                    Trace::error("Shortcut_listener::run")
-                        << L"the host gave no parameter list; " << match.ident << L" not run";
-                    return;
+        auto task = std::async(
+            std::launch::async, [host = host_, match = std::move(match), turns = turns_, ticket] {
+                {
+                    // Bounded: a run stuck on a question never holds later ones for long.
+                    std::unique_lock<std::mutex> lock(turns->mutex);
+                    turns->changed.wait_for(lock, std::chrono::seconds(30),
+                                            [&] { return turns->serving >= ticket; });
                 }
-                Param::write_text(descriptor.get(), L"request", L"get_descriptor");
-                Param::send(host, match.ident, descriptor.get());
-                const bool typing =
-                    Param::read_text(descriptor.get(), L"type") == L"typing_interpreter";
-                list->set_text(L"request", L"execute", 7);
-                Param::write_u32(list.get(), L"deactivate", 0);
-                if (typing) {
-                    Param::write_u32(list.get(), L"abbreviation_backspaces", match.shown);
-                    Param::write_text(list.get(), L"abbreviation_separator", match.separator);
-                    Param::write_u32(list.get(), L"abbreviation_case",
-                                     static_cast<std::uint32_t>(match.typed_case));
-                } else if (match.shown > 0) {
-                    Param::Owned_parameters erase = Param::create(host);
-                    if (erase) {
-                        std::wstring data;
-                        for (unsigned i = 0; i < match.shown; ++i)
-                            data += L"\x0001"
-                                    L"08";
-                        Param::write_text(erase.get(), L"typing_data", data);
-                        Own_output::Scope own;
-                        Param::send(host, L"vq_keyboard_write", erase.get());
+                Trace::guarded("Shortcut_listener::run", [&] {
+                    Param::Owned_parameters descriptor = Param::create(host);
+                    Param::Owned_parameters list = Param::create(host);
+                    if (!descriptor || !list) {
+                        Trace::error("Shortcut_listener::run")
+                            << L"the host gave no parameter list; " << match.ident << L" not run";
+                        return;
                     }
-                }
-                Param::send(host, match.ident, list.get());
+                    Param::write_text(descriptor.get(), L"request", L"get_descriptor");
+                    Param::send(host, match.ident, descriptor.get());
+                    const bool typing =
+                        Param::read_text(descriptor.get(), L"type") == L"typing_interpreter";
+                    list->set_text(L"request", L"execute", 7);
+                    Param::write_u32(list.get(), L"deactivate", 0);
+                    if (typing) {
+                        Param::write_u32(list.get(), L"abbreviation_backspaces", match.shown);
+                        Param::write_text(list.get(), L"abbreviation_separator", match.separator);
+                        Param::write_u32(list.get(), L"abbreviation_case",
+                                         static_cast<std::uint32_t>(match.typed_case));
+                    } else if (match.shown > 0) {
+                        Param::Owned_parameters erase = Param::create(host);
+                        if (erase) {
+                            std::wstring data;
+                            for (unsigned i = 0; i < match.shown; ++i)
+                                data += L"\x0001"
+                                        L"08";
+                            Param::write_text(erase.get(), L"typing_data", data);
+                            Own_output::Scope own;
+                            Param::send(host, L"vq_keyboard_write", erase.get());
+                        }
+                    }
+                    Param::send(host, match.ident, list.get());
+                });
+                turns->finish(ticket);
             });
-        });
         tasks_.add(std::move(task));
     } catch (const std::exception& e) {
+        turns_->finish(ticket);
         Trace::error("Shortcut_listener::key_event")
             << "Zaptor exception:" << e.what() << L" (" << ident << L" not run)";
     }
+}
+
+void Shortcut_listener::Turns::finish(std::uint64_t ticket) {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (serving <= ticket)
+            serving = ticket + 1;
+    }
+    changed.notify_all();
 }

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -76,6 +77,7 @@ private:
     struct Abbreviation_state {
         Abbreviation_set set;
         std::vector<std::wstring> excluded;
+        std::uint64_t generation; // tells a new state from a freed one at its address
     };
     std::shared_ptr<const Abbreviation_state> abbreviation_state() const;
     // Tracks modifiers from the events; true when the event was a modifier.
@@ -87,6 +89,13 @@ private:
     bool typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviation_state& state);
     void dispatch_abbreviation(Abbreviation_match match);
 
+public:
+    // The characters a press gives in the foreground window's layout with
+    // the modifiers tracked so far (negative: a dead key). Exposed for the
+    // benchmark, which times it alone.
+    int translate(const KBDLLHOOKSTRUCT* event, wchar_t* characters, int capacity) const;
+
+private:
     Interaction_if* host_;
     Running_tasks& tasks_;
     mutable std::mutex map_mutex_; // guards the pointer only
@@ -98,6 +107,16 @@ private:
     std::array<std::atomic<std::uint32_t>, 256> swallowed_{};
 
     std::shared_ptr<const Abbreviation_state> abbreviations_;
+    // Abbreviation runs take turns in the order they were typed, so that two
+    // typed quickly are written in that order.
+    struct Turns {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::uint64_t serving = 0;
+        void finish(std::uint64_t ticket);
+    };
+    std::shared_ptr<Turns> turns_ = std::make_shared<Turns>();
+    std::uint64_t next_ticket_ = 0; // hook thread only
     // Owned by the hook thread (key_event is called on it only).
     Abbreviation_matcher matcher_;
     std::array<bool, 256> held_{};            // modifier keys down
@@ -107,7 +126,8 @@ private:
     bool dead_key_pending_ = false;
     void* foreground_ = nullptr;
     void* focus_ = nullptr;
-    const Abbreviation_state* judged_state_ = nullptr;
+    unsigned long foreground_thread_ = 0;
+    std::uint64_t judged_generation_ = ~std::uint64_t{0};
     bool excluded_app_ = false;
     bool password_ = false;
 };

@@ -130,14 +130,13 @@ void Keyboard_shortcuts_impl::reload() {
 }
 
 void Keyboard_shortcuts_impl::reload_locked() {
-    if (database_ && !database_->load_all(bindings_))
-        Trace::error("Keyboard_shortcuts_impl::reload") << "the bindings in use stay as they were";
-    if (database_ && !database_->load_abbreviations(abbreviations_))
+    // A file that cannot be read (busy beyond the timeout) is not asked
+    // again for each table: everything in use stays as it was.
+    if (database_ &&
+        (!database_->load_all(bindings_) || !database_->load_abbreviations(abbreviations_) ||
+         !database_->load_excluded(excluded_)))
         Trace::error("Keyboard_shortcuts_impl::reload")
-            << "the abbreviations in use stay as they were";
-    if (database_ && !database_->load_excluded(excluded_))
-        Trace::error("Keyboard_shortcuts_impl::reload")
-            << "the excluded applications stay as they were";
+            << "the bindings and abbreviations in use stay as they were";
     listener_->replace(build_listener_map(bindings_));
     listener_->replace_abbreviations(abbreviations_, excluded_);
 }

@@ -78,9 +78,15 @@ void Typing_interpreter::type(const std::wstring& ident, const Replaced_abbrevia
         for (unsigned i = 0; i < replaced->backspaces; ++i)
             typing_data += Typing_data::key_element(Typing_data::key_press, VK_BACK);
         apply_case(rendered.text, replaced->letter_case);
-        for (wchar_t c : replaced->separator)
-            if (c > Typing_data::record)
-                rendered.text += c;
+        // The separator goes after the output; a cursor marker stays where
+        // it was, one more Left away.
+        for (wchar_t c : replaced->separator) {
+            if (c <= Typing_data::record)
+                continue;
+            rendered.text += c;
+            if (rendered.left_presses > 0 && !(c >= 0xDC00 && c <= 0xDFFF))
+                ++rendered.left_presses;
+        }
     }
     typing_data += append_cursor_moves(rendered);
     Param::Owned_parameters list = Param::create(host());

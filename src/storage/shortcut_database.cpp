@@ -47,15 +47,17 @@ bool fold_equal(const std::wstring& a, const std::wstring& b) {
     return true;
 }
 
-bool table_exists(sqlite3* db, const char* table) {
+// 1 the table exists, 0 it does not, -1 the file could not be read (busy).
+int table_exists(sqlite3* db, const char* table) {
     sqlite3_stmt* raw = nullptr;
     sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1;", -1, &raw,
                        nullptr);
     Statement statement(raw);
     if (!statement)
-        return false;
+        return -1;
     sqlite3_bind_text(raw, 1, table, -1, SQLITE_STATIC);
-    return sqlite3_step(raw) == SQLITE_ROW;
+    const int result = sqlite3_step(raw);
+    return result == SQLITE_ROW ? 1 : result == SQLITE_DONE ? 0 : -1;
 }
 
 const wchar_t* const create_abbreviations =
@@ -98,6 +100,32 @@ bool abbreviations_clash(const Abbreviation_record& a, const Abbreviation_record
     return (!a.case_sensitive || !b.case_sensitive) && fold_equal(a.abbreviation, b.abbreviation);
 }
 
+namespace {
+
+std::wstring folded(const std::wstring& text) {
+    std::wstring out = text;
+    for (wchar_t& c : out)
+        c = Letter_case::lower(c);
+    return out;
+}
+
+} // namespace
+
+bool Abbreviation_index::clashes(const Abbreviation_record& record) const {
+    const std::wstring fold = folded(record.abbreviation);
+    return idents_.count(record.ident) || exact_.count(record.abbreviation) ||
+           (record.case_sensitive ? folded_case_blind_.count(fold) : folded_all_.count(fold));
+}
+
+void Abbreviation_index::add(const Abbreviation_record& record) {
+    const std::wstring fold = folded(record.abbreviation);
+    idents_.insert(record.ident);
+    exact_.insert(record.abbreviation);
+    folded_all_.insert(fold);
+    if (!record.case_sensitive)
+        folded_case_blind_.insert(fold);
+}
+
 bool is_key_binding_database(const std::wstring& path, std::string& reason) {
     Connection db = SQLite::open_backup(path, reason);
     if (!db)
@@ -112,7 +140,7 @@ bool is_key_binding_database(const std::wstring& path, std::string& reason) {
         {"excluded_applications", {"pattern"}},
     };
     for (const auto& optional : optional_tables) {
-        if (table_exists(db.get(), optional.table) &&
+        if (table_exists(db.get(), optional.table) != 0 &&
             !SQLite::has_exact_columns(db.get(), optional.table, optional.columns, reason)) {
             reason = utf16_to_utf8(path) + ": " + reason;
             return false;
@@ -227,7 +255,7 @@ bool Shortcut_database::step_once(sqlite3_stmt* statement, const char* function)
     return false;
 }
 
-bool Shortcut_database::has_table(const char* table) {
+int Shortcut_database::has_table(const char* table) {
     return table_exists(db_.get(), table);
 }
 
@@ -249,15 +277,18 @@ template <typename Body> bool Shortcut_database::in_transaction(const char* func
 }
 
 bool Shortcut_database::load_abbreviations(std::vector<Abbreviation_record>& abbreviations) {
-    if (!has_table("abbreviations")) {
-        abbreviations.clear();
-        return true;
+    const int exists = has_table("abbreviations");
+    if (exists <= 0) {
+        if (exists == 0)
+            abbreviations.clear();
+        return exists == 0;
     }
     Statement statement = prepare(db_.get(), L"SELECT abbreviation, ident, kind, case_sensitive "
                                              L"FROM abbreviations ORDER BY abbreviation;");
     if (!statement)
         return false;
     std::vector<Abbreviation_record> loaded;
+    Abbreviation_index index;
     sqlite3_stmt* raw = statement.get();
     int result;
     while ((result = sqlite3_step(raw)) == SQLITE_ROW) {
@@ -276,15 +307,13 @@ bool Shortcut_database::load_abbreviations(std::vector<Abbreviation_record>& abb
                                    std::wstring(ident.text, ident.length), kind == 1,
                                    sqlite3_column_int64(raw, 3) != 0};
         // A file edited by hand may hold clashes: the first row wins.
-        bool clash = false;
-        for (const Abbreviation_record& earlier : loaded)
-            clash = clash || abbreviations_clash(earlier, record) || earlier.ident == record.ident;
-        if (clash) {
+        if (index.clashes(record)) {
             Trace::error("Shortcut_database::load_abbreviations")
                 << L"Skipping abbreviation '" << record.abbreviation << L"' of " << record.ident
                 << L": its text or its action has one already";
             continue;
         }
+        index.add(record);
         loaded.push_back(std::move(record));
     }
     if (result != SQLITE_DONE) {
@@ -346,9 +375,11 @@ bool Shortcut_database::remove_abbreviation(const std::wstring& ident) {
 }
 
 bool Shortcut_database::load_excluded(std::vector<std::wstring>& patterns) {
-    if (!has_table("excluded_applications")) {
-        patterns.clear();
-        return true;
+    const int exists = has_table("excluded_applications");
+    if (exists <= 0) {
+        if (exists == 0)
+            patterns.clear();
+        return exists == 0;
     }
     Statement statement =
         prepare(db_.get(), L"SELECT pattern FROM excluded_applications ORDER BY rowid;");

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 struct Key_binding_entry {
@@ -39,6 +40,17 @@ struct Abbreviation_record {
 // Whether two abbreviations would be typed alike: equal, or equal case-blind
 // when either of them ignores case.
 bool abbreviations_clash(const Abbreviation_record& a, const Abbreviation_record& b);
+
+// The abbreviations taken so far, to judge many rows without comparing each
+// with each: a record clashes with one added before (or its action has one).
+class Abbreviation_index {
+public:
+    bool clashes(const Abbreviation_record& record) const;
+    void add(const Abbreviation_record& record);
+
+private:
+    std::unordered_set<std::wstring> exact_, folded_all_, folded_case_blind_, idents_;
+};
 
 // Whether `path` holds key bindings that a restore may put in place of the
 // working database: a sound SQLite file whose key_bindings table has
@@ -96,7 +108,7 @@ public:
 private:
     bool step_once(sqlite3_stmt* statement, const char* function);
     bool create_extra_tables();
-    bool has_table(const char* table);
+    int has_table(const char* table); // 1 yes, 0 no, -1 unreadable
     // Runs `body` inside BEGIN IMMEDIATE ... COMMIT; rolls back when it fails.
     template <typename Body> bool in_transaction(const char* function, Body body);
 
