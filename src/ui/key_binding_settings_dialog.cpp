@@ -60,6 +60,9 @@ std::vector<std::wstring> parse_excluded_applications(const std::wstring& text) 
         if (first == std::wstring::npos)
             continue;
         line = line.substr(first, line.find_last_not_of(L" \t\r") - first + 1);
+        // "notepad" means the program notepad.exe; a trailing * covers it already.
+        if (line.find(L'.') == std::wstring::npos && line.back() != L'*')
+            line += L".exe";
         bool repeated = false;
         for (const std::wstring& name : names)
             repeated = repeated || same_name(name, line);

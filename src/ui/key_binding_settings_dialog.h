@@ -23,8 +23,8 @@ std::wstring combination_text(std::uint32_t key_code, const std::wstring& activa
 std::wstring abbreviation_text(const Abbreviation_row& row);
 
 // The names of the excluded-applications field, one per line: blanks
-// trimmed, a path cut to its file name, empty lines and names repeated
-// (case-blind) left out.
+// trimmed, a path cut to its file name, ".exe" added to a name without an
+// extension or final *, empty lines and names repeated (case-blind) left out.
 std::vector<std::wstring> parse_excluded_applications(const std::wstring& text);
 
 class Key_binding_settings_dialog {

@@ -104,6 +104,7 @@ TEST(ParseExcludedApplications, OneNamePerLineTrimmedCutToTheFileNameOnceEach) {
          {L"KeePass*.exe", L"pw?.exe", L"\u00E9dit.exe"}},
         {L"a.exe\r\nb.exe", {L"a.exe", L"b.exe"}}, // no line break at the end
         {L"C:\\dir\\", {}},                        // a folder names no program
+        {L"notepad\nNOTEPAD.exe\nkeepass*\n.hidden", {L"notepad.exe", L"keepass*", L".hidden"}},
     };
     for (const auto& row : rows)
         EXPECT_EQ(parse_excluded_applications(row.text), row.names) << row.text;
