@@ -130,8 +130,11 @@ bool Shortcut_listener::handle_key(const KBDLLHOOKSTRUCT* event, unsigned int mo
     if ((event->flags & LLKHF_INJECTED) != 0 && Own_output::in_progress())
         return false;
     const bool modifier = track_modifier(event);
-    if ((event->flags & LLKHF_UP) != 0 && final_swallowed_[virtual_key]) {
-        final_swallowed_[virtual_key] = false;
+    // The key that completed an abbreviation is swallowed up to its release,
+    // auto-repeat included, so the target never sees half of its stroke.
+    if (final_swallowed_[virtual_key]) {
+        if ((event->flags & LLKHF_UP) != 0)
+            final_swallowed_[virtual_key] = false;
         return true;
     }
     auto abbreviations = abbreviation_state();
