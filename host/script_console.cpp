@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <exception>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -179,6 +181,8 @@ bool Script_console::run_line(const std::string& raw_line) {
         // echo and the path commands take the rest of the line as it is.
         if (command == "echo" || command == "load" || command == "chdir" || command == "type")
             words.push_back(command);
+        else if (command == "listener" && rest.rfind("type", 0) == 0)
+            words = {command, "type"}; // the text is the rest of the line
         else if (!Value_format::split_words(trimmed, words, error))
             words.clear();
         if (!words.empty())
@@ -247,6 +251,8 @@ bool Script_console::execute(const std::vector<std::string>& words, const std::s
         Sleep(static_cast<DWORD>(ms));
         return true;
     }
+    if (command == "listener" && words.size() >= 2 && words[1] == "type")
+        return command_listener_type(rest, error);
     if (command == "listener")
         return command_listener(words, error);
     if (command == "type")
@@ -413,6 +419,91 @@ bool Script_console::command_listener(const std::vector<std::string>& words, std
         return false;
     }
     print(std::string("= listener ") + (swallowed ? "true" : "false"));
+    return true;
+}
+
+namespace {
+
+KBDLLHOOKSTRUCT listener_key(DWORD virtual_key, bool down, DWORD scan_code = 0) {
+    KBDLLHOOKSTRUCT event{};
+    event.vkCode = virtual_key;
+    event.scanCode = scan_code ? scan_code : MapVirtualKeyW(virtual_key, MAPVK_VK_TO_VSC);
+    event.flags = down ? 0 : LLKHF_UP;
+    event.time = GetTickCount();
+    return event;
+}
+
+} // namespace
+
+// Each character becomes the key strokes of the US layout that type it
+// (VkKeyScanW: virtual key, scan code, Shift, AltGr), fed to the listener in
+// order. Prints one mark per character: '-' passed, '!' swallowed, '?' when
+// its press and release were decided differently (never right).
+bool Script_console::command_listener_type(const std::string& rest, std::string& error) {
+    std::string argument = trim(rest);
+    argument = trim(argument.substr(std::string("type").size()));
+    std::wstring text;
+    if (argument.size() >= 2 && argument.front() == '"' && argument.back() == '"') {
+        if (!Value_format::unescape_text(argument.substr(1, argument.size() - 2), text, error))
+            return false;
+    } else {
+        text = utf8_to_utf16(argument);
+    }
+    if (text.empty()) {
+        error = "usage: listener type TEXT (quoted with escapes, or the rest of the line)";
+        return false;
+    }
+    Keyboard_listener* listener = host_.keyboard_listener();
+    if (!listener) {
+        error = "no keyboard listener is registered";
+        return false;
+    }
+    HKL us = LoadKeyboardLayoutW(L"00000409", 0);
+    std::string marks;
+    try {
+        for (wchar_t c : text) {
+            const SHORT scan = VkKeyScanExW(c, us);
+            std::vector<std::pair<KBDLLHOOKSTRUCT, unsigned int>> before, after;
+            KBDLLHOOKSTRUCT press, release;
+            unsigned int modifiers = 0;
+            if (scan == -1) {
+                // Not on the layout: as SendInput types it, a packet.
+                press = listener_key(VK_PACKET, true, c);
+                release = listener_key(VK_PACKET, false, c);
+            } else {
+                const DWORD vk = static_cast<DWORD>(scan & 0xFF);
+                const int shifts = (scan >> 8) & 0xFF;
+                if (shifts & 1) {
+                    before.push_back({listener_key(VK_LSHIFT, true), 0});
+                    modifiers |= listener_shift;
+                }
+                if ((shifts & 6) == 6) { // AltGr: the fake left Control, then right Alt
+                    before.push_back({listener_key(VK_LCONTROL, true, 0x21D), modifiers});
+                    before.push_back({listener_key(VK_RMENU, true), modifiers | listener_control});
+                    modifiers |= listener_control | listener_alt;
+                }
+                press = listener_key(vk, true);
+                release = listener_key(vk, false);
+                if ((shifts & 6) == 6) {
+                    after.push_back({listener_key(VK_RMENU, false), modifiers});
+                    after.push_back({listener_key(VK_LCONTROL, false, 0x21D), modifiers});
+                }
+                if (shifts & 1)
+                    after.push_back({listener_key(VK_LSHIFT, false), 0});
+            }
+            for (auto& [event, held] : before)
+                listener->key_event(&event, held);
+            const bool pressed = listener->key_event(&press, modifiers);
+            const bool released = listener->key_event(&release, modifiers);
+            for (auto& [event, held] : after)
+                listener->key_event(&event, held);
+            marks += pressed != released ? '?' : pressed ? '!' : '-';
+        }
+    } catch (const std::exception& e) {
+        error = std::string("the keyboard listener threw: ") + e.what();
+        return false;
+    }
+    print("= listener " + marks);
     return true;
 }
 

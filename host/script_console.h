@@ -4,6 +4,8 @@
 // Commands: load PATH, finalize, unload, send NAME [KEY=VALUE ...],
 // answer NAME [KEY=VALUE ... | none], chdir PATH, sleep MS, echo TEXT, # comment,
 // listener down|up VK [shift] [ctrl] [alt] (prints "= listener true|false"),
+// listener type TEXT (the US layout's key strokes for each character; prints
+// "= listener " and per character - passed, ! swallowed),
 // hook (installs the keyboard hook for the rest of the script), activation VK,
 // wait MS (serves the host thread's messages meanwhile; sleep does not),
 // clock (prints "clock N", milliseconds on a monotonic clock),
@@ -66,6 +68,7 @@ private:
     bool command_send(const std::vector<std::string>& words, std::string& error);
     bool command_answer(const std::vector<std::string>& words, std::string& error);
     bool command_listener(const std::vector<std::string>& words, std::string& error);
+    bool command_listener_type(const std::string& rest, std::string& error);
     bool command_type(const std::string& rest, std::string& error);
     bool command_typing(const std::vector<std::string>& words, std::string& error);
     bool command_await(const std::vector<std::string>& words, std::string& error);

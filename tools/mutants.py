@@ -116,6 +116,10 @@ MUTANTS = [
      ["ui_test"]),
     ("Caps Lock named after the wrong key", "src/ui/key_names.cpp",
      "{20, translatable(L\"Caps Lock\")}", "{21, translatable(L\"Caps Lock\")}", ["ui_test"]),
+    ("refused abbreviation taken as saved", "src/ui/manage_actions_dialog.cpp",
+     "if (Param::read_flag(list.get(), L\"stored\", false)) {", "if (true) {", ["ui_test"]),
+    ("abbreviation row removed as a key code", "src/ui/key_binding_settings_dialog.cpp",
+     "if (key_code & abbreviation_bit) {", "if (false) {", ["binding_dialogs_test"]),
     ("backup result not ANDed", "src/plugin/startup_filter.cpp",
      "Param::write_flag(list, L\"result\", ok && earlier);",
      "Param::write_flag(list, L\"result\", ok);", ["lifecycle_test"]),
@@ -148,8 +152,17 @@ MUTANTS = [
      "Parameters* Parameter_list::find_child(const wchar_t* key) {",
      "Parameters* Parameter_list::find_child(const wchar_t* key) {\n    if (key && *key)\n        return child(key);",
      ["host_test"]),
+    ("word abbreviation fires inside a word", "src/actions/abbreviation_matcher.cpp",
+     ": !is_word_character(text[begin - 1]));", ": true);", ["actions_test"]),
+    ("Backspace removes half of a surrogate pair", "src/actions/abbreviation_matcher.cpp",
+     "const bool pair = buffer_.size() >= 2 &&", "const bool pair = false &&", ["actions_test"]),
+    ("case-sensitive abbreviation fires in any case", "src/actions/abbreviation_matcher.cpp",
+     "return !entry.case_sensitive || text.compare(", "return true || text.compare(",
+     ["actions_test"]),
+    ("abbreviations typed into a password edit", "src/actions/keyboard_listener.cpp",
+     "if (excluded_app_ || password_ || state.set.empty()) {",
+     "if (excluded_app_ || state.set.empty()) {", ["actions_test"]),
 ]
-
 # Tests that are scripts or other programs: the targets they need.
 SCRIPT_TARGETS = {
     "x_selection_test": ["zaptor", "vqhost", "zaptor_target", "zaptor_target_ctl", "zaptor_lng"],

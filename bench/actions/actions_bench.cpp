@@ -1,7 +1,9 @@
 // How fast the keyboard listener answers, beside a bare std::map lookup
 // measured in the same run. The listener runs inside the host's keyboard
 // hook, so an unbound key must cost next to nothing.
+#include "actions/abbreviation_matcher.h"
 #include "actions/filter_base_key_action.h"
+#include "actions/keyboard_listener.h"
 #include "actions/keyboard_shortcuts.h"
 #include "contract/parameter_values.h"
 #include "host/reference_host.h"
@@ -9,10 +11,14 @@
 
 #include <windows.h>
 
+#include <sqlite3.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -35,6 +41,107 @@ template <class F> double nanoseconds_per_call(int count, F&& call) {
 }
 
 volatile unsigned sink = 0;
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// Typed text with 10,000 abbreviations: the listener's time per key press
+// (window lookups, translation, matching, and a fire now and then) beside
+// the translation alone, each key timed on its own.
+void typed_keys(Keyboard_shortcuts_impl& shortcuts, Keyboard_listener* listener,
+                Running_tasks& tasks) {
+    {
+        sqlite3* db = nullptr;
+        sqlite3_open16(L"plugins\\zaptor.db", &db);
+        sqlite3_exec(db,
+                     "BEGIN; CREATE TABLE IF NOT EXISTS abbreviations (abbreviation TEXT PRIMARY "
+                     "KEY, ident TEXT NOT NULL, kind INTEGER NOT NULL, case_sensitive INTEGER NOT "
+                     "NULL);",
+                     nullptr, nullptr, nullptr);
+        for (int i = 0; i < 10000; ++i) {
+            // Two to four letters, a quarter of them immediate; "qzx" fires.
+            std::string text;
+            for (int n = i + 26 * 26; n > 0; n /= 26)
+                text += static_cast<char>('a' + n % 26);
+            if (i == 9999)
+                text = "qzx";
+            std::string sql = "INSERT OR IGNORE INTO abbreviations VALUES ('" + text + "', '" +
+                              (i == 9999 ? std::string("zp_bench") : "zp_b" + std::to_string(i)) +
+                              "', " + (i % 4 == 0 ? "1" : "0") + ", 0);";
+            sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+        }
+        sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    shortcuts.reload();
+    std::printf("abbreviations loaded: %u\n",
+                static_cast<unsigned>(shortcuts.list_abbreviations().size()));
+    auto* shortcut_listener = static_cast<Shortcut_listener*>(listener);
+    const std::string text = "the quick brown fox jumps over the lazy dog qzx ";
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    auto microseconds = [&](LARGE_INTEGER a, LARGE_INTEGER b) {
+        return static_cast<double>(b.QuadPart - a.QuadPart) * 1e6 /
+               static_cast<double>(frequency.QuadPart);
+    };
+    std::vector<double> listener_us, translate_us;
+    const int rounds = 200;
+    for (int round = 0; round < rounds; ++round) {
+        for (char c : text) {
+            const DWORD vk = c == ' ' ? VK_SPACE : static_cast<DWORD>(c - 'a' + 'A');
+            KBDLLHOOKSTRUCT event{};
+            event.vkCode = vk;
+            event.scanCode = MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
+            LARGE_INTEGER t0, t1, t2;
+            wchar_t characters[8];
+            QueryPerformanceCounter(&t0);
+            sink =
+                sink + static_cast<unsigned>(shortcut_listener->translate(&event, characters, 8));
+            QueryPerformanceCounter(&t1);
+            sink = sink + listener->key_event(&event, 0);
+            QueryPerformanceCounter(&t2);
+            translate_us.push_back(microseconds(t0, t1));
+            listener_us.push_back(microseconds(t1, t2));
+            event.flags = LLKHF_UP;
+            sink = sink + listener->key_event(&event, 0);
+        }
+    }
+    tasks.clear();
+    // The matching alone, on the same keys.
+    const Abbreviation_set set(shortcuts.list_abbreviations());
+    Abbreviation_matcher matcher;
+    std::vector<double> matcher_us;
+    for (int round = 0; round < rounds; ++round) {
+        for (char c : text) {
+            const wchar_t character = static_cast<wchar_t>(c);
+            Abbreviation_match match;
+            LARGE_INTEGER t0, t1;
+            QueryPerformanceCounter(&t0);
+            sink = sink + matcher.type(&character, 1, set, match);
+            QueryPerformanceCounter(&t1);
+            matcher_us.push_back(microseconds(t0, t1));
+        }
+    }
+    auto percentile = [](std::vector<double> values, double share) {
+        std::sort(values.begin(), values.end());
+        return values[static_cast<std::size_t>(share * static_cast<double>(values.size() - 1))];
+    };
+    std::printf("per key press, %d keys (%d fires):\n", static_cast<int>(listener_us.size()),
+                rounds);
+    const double translate_median = median(translate_us);
+    std::printf("ToUnicodeEx alone            median %8.2f us  worst %8.2f us\n", translate_median,
+                *std::max_element(translate_us.begin(), translate_us.end()));
+    std::printf("listener, 10,000 abbrev.     median %8.2f us  worst %8.2f us  (median %.2fx "
+                "ToUnicodeEx)\n",
+                median(listener_us), *std::max_element(listener_us.begin(), listener_us.end()),
+                median(listener_us) / translate_median);
+    std::printf("99th percentile: ToUnicodeEx %.2f us, listener %.2f us\n",
+                percentile(translate_us, 0.99), percentile(listener_us, 0.99));
+    std::printf("matching alone               median %8.3f us  worst %8.2f us\n",
+                median(matcher_us), *std::max_element(matcher_us.begin(), matcher_us.end()));
+}
 
 } // namespace
 
@@ -103,6 +210,7 @@ int main() {
         std::printf("key_processing, bound combi     %8.1f ns  (%.2fx; bare lookup here %.1f ns)\n",
                     processing_ns, processing_ns / bare_deliver_ns, bare_deliver_ns);
         std::printf("action runs: %d\n", action.runs);
+        typed_keys(shortcuts, listener, tasks);
     }
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);

@@ -93,6 +93,50 @@ bool Binding_directory::store_binding(std::uint32_t key_code, const std::wstring
     return false;
 }
 
+std::vector<Abbreviation_row> Binding_directory::abbreviations() {
+    std::vector<Abbreviation_row> rows;
+    if (!shortcuts_)
+        return rows;
+    try {
+        for (const Abbreviation_record& record : shortcuts_->list_abbreviations()) {
+            Abbreviation_row row{record.abbreviation, record.ident, record.ident, record.immediate,
+                                 record.case_sensitive};
+            if (Param::Owned_parameters list = Param::create(host_)) {
+                Param::write_text(list.get(), L"request", L"get_descriptor");
+                Param::send(host_, record.ident, list.get());
+                std::wstring name = Param::read_text(list.get(), L"name");
+                if (!name.empty())
+                    row.name = std::move(name);
+            }
+            rows.push_back(std::move(row));
+        }
+    } catch (const std::exception& e) {
+        Trace::error("Binding_directory::abbreviations") << "Zaptor exception:" << e.what();
+    }
+    return rows;
+}
+
+std::vector<std::wstring> Binding_directory::excluded_applications() {
+    try {
+        if (shortcuts_)
+            return shortcuts_->excluded_applications();
+    } catch (const std::exception& e) {
+        Trace::error("Binding_directory::excluded_applications") << "Zaptor exception:" << e.what();
+    }
+    return {};
+}
+
+bool Binding_directory::set_excluded_applications(const std::vector<std::wstring>& patterns) {
+    try {
+        if (shortcuts_)
+            return shortcuts_->set_excluded_applications(patterns);
+    } catch (const std::exception& e) {
+        Trace::error("Binding_directory::set_excluded_applications")
+            << "Zaptor exception:" << e.what();
+    }
+    return false;
+}
+
 bool Binding_directory::remove_binding(std::uint32_t key_code) {
     try {
         if (shortcuts_)

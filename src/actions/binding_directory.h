@@ -19,6 +19,14 @@ struct Binding_row {
     std::wstring description;
 };
 
+struct Abbreviation_row {
+    std::wstring abbreviation;
+    std::wstring ident;
+    std::wstring name;      // the action's current name, or the ident
+    bool immediate = false; // kind
+    bool case_sensitive = false;
+};
+
 class Binding_directory {
 public:
     // The shortcuts live as long as the directory does; the host outlives both.
@@ -40,6 +48,13 @@ public:
     virtual bool store_binding(std::uint32_t key_code, const std::wstring& ident,
                                const std::wstring& name);
     virtual bool remove_binding(std::uint32_t key_code);
+
+    // Sorted by abbreviation.
+    virtual std::vector<Abbreviation_row> abbreviations();
+    // As stored, in order.
+    virtual std::vector<std::wstring> excluded_applications();
+    // False: not saved (the list in use is then still what the file holds).
+    virtual bool set_excluded_applications(const std::vector<std::wstring>& patterns);
 
 private:
     Interaction_if* host_;

@@ -1,19 +1,24 @@
 #include "actions/keyboard_listener.h"
 
 #include "actions/key_code.h"
+#include "contract/letter_case.h"
 #include "contract/own_output.h"
 #include "contract/owned_filter.h"
 #include "contract/parameter_values.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
 
+#include <chrono>
+#include <cwchar>
 #include <exception>
 #include <future>
 #include <new>
 #include <utility>
 
 Shortcut_listener::Shortcut_listener(Interaction_if* host, Running_tasks& tasks)
-    : host_(host), tasks_(tasks), map_(std::make_shared<const Listener_map>()) {
+    : host_(host), tasks_(tasks), map_(std::make_shared<const Listener_map>()),
+      abbreviations_(std::make_shared<const Abbreviation_state>(
+          Abbreviation_state{Abbreviation_set({}), {}, 0})) {
     for (auto& flag : bound_)
         flag.store(false, std::memory_order_relaxed);
     for (auto& pressed : swallowed_)
@@ -120,9 +125,35 @@ bool Shortcut_listener::handle_key(const KBDLLHOOKSTRUCT* event, unsigned int mo
     std::uint32_t virtual_key = event->vkCode;
     if (virtual_key >= bound_.size())
         return false;
-    // Our own paste, copy or typed text is never a user's combination.
+    // Our own paste, copy or typed text is never a user's combination, and
+    // never typed text of the user's.
     if ((event->flags & LLKHF_INJECTED) != 0 && Own_output::in_progress())
         return false;
+    const bool modifier = track_modifier(event);
+    // The key that completed an abbreviation is swallowed up to its release,
+    // auto-repeat included, so the target never sees half of its stroke.
+    if (final_swallowed_[virtual_key]) {
+        if ((event->flags & LLKHF_UP) != 0)
+            final_swallowed_[virtual_key] = false;
+        return true;
+    }
+    auto abbreviations = abbreviation_state();
+    // Without abbreviations and exclusions a key costs no window lookups.
+    if (abbreviations->set.empty() && abbreviations->excluded.empty())
+        excluded_app_ = false;
+    else if (!modifier && (event->flags & LLKHF_UP) == 0)
+        follow_focus(*abbreviations);
+    if (direct_binding(event, modifiers)) {
+        matcher_.clear();
+        return true;
+    }
+    if (modifier || (event->flags & LLKHF_UP) != 0)
+        return false;
+    return typed_key(event, *abbreviations);
+}
+
+bool Shortcut_listener::direct_binding(const KBDLLHOOKSTRUCT* event, unsigned int modifiers) {
+    const std::uint32_t virtual_key = event->vkCode;
     if ((event->flags & LLKHF_UP) != 0) {
         std::uint32_t pressed = swallowed_[virtual_key].exchange(0, std::memory_order_acq_rel);
         if (pressed == 0)
@@ -153,7 +184,8 @@ bool Shortcut_listener::handle_key(const KBDLLHOOKSTRUCT* event, unsigned int mo
                 .hex(remembered & code_bits, 4)
             << " never came; this press starts a new stroke";
     }
-    if (!bound_[virtual_key].load(std::memory_order_acquire))
+    // Direct bindings are off in excluded applications.
+    if (excluded_app_ || !bound_[virtual_key].load(std::memory_order_acquire))
         return false;
     auto map = snapshot();
     auto found = map->find(virtual_key);
@@ -189,4 +221,290 @@ void Shortcut_listener::dispatch_release(const std::wstring& ident, std::uint32_
         Trace::error("Shortcut_listener::key_event")
             << "Zaptor exception:" << e.what() << L" (" << ident << L" not run)";
     }
+}
+
+void Shortcut_listener::replace_abbreviations(const std::vector<Abbreviation_record>& abbreviations,
+                                              const std::vector<std::wstring>& excluded) {
+    static std::atomic<std::uint64_t> generations{0};
+    auto next = std::make_shared<const Abbreviation_state>(
+        Abbreviation_state{Abbreviation_set(abbreviations), excluded, ++generations});
+    std::lock_guard<std::mutex> lock(map_mutex_);
+    abbreviations_.swap(next);
+}
+
+std::shared_ptr<const Shortcut_listener::Abbreviation_state>
+Shortcut_listener::abbreviation_state() const {
+    std::lock_guard<std::mutex> lock(map_mutex_);
+    return abbreviations_;
+}
+
+namespace {
+
+bool is_modifier_key(std::uint32_t key) {
+    switch (key) {
+    case VK_SHIFT:
+    case VK_LSHIFT:
+    case VK_RSHIFT:
+    case VK_CONTROL:
+    case VK_LCONTROL:
+    case VK_RCONTROL:
+    case VK_MENU:
+    case VK_LMENU:
+    case VK_RMENU:
+    case VK_LWIN:
+    case VK_RWIN:
+    case VK_CAPITAL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Keys after which the text before the caret is no longer what was typed.
+bool is_reset_key(std::uint32_t key) {
+    return (key >= VK_PRIOR && key <= VK_DOWN) || key == VK_INSERT || key == VK_DELETE ||
+           key == VK_RETURN || key == VK_TAB || key == VK_ESCAPE;
+}
+
+// The part of AltGr that Windows sends as a left Control with this scan code.
+constexpr DWORD altgr_control_scan = 0x21D;
+
+std::wstring image_name_of(HWND window) {
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(window, &process_id);
+    if (process_id == 0)
+        return {};
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
+    if (!process)
+        return {};
+    wchar_t path[MAX_PATH];
+    DWORD size = MAX_PATH;
+    std::wstring name;
+    if (QueryFullProcessImageNameW(process, 0, path, &size) && size > 0 && size <= MAX_PATH) {
+        name.assign(path, size);
+        const std::size_t slash = name.find_last_of(L"\\/");
+        if (slash != std::wstring::npos)
+            name.erase(0, slash + 1);
+    }
+    CloseHandle(process);
+    return name;
+}
+
+bool is_password_edit(HWND control) {
+    if (!control)
+        return false;
+    wchar_t class_name[64] = {};
+    const UINT length = RealGetWindowClassW(control, class_name, 64);
+    std::wstring folded;
+    for (UINT i = 0; i < length && i < 64; ++i)
+        folded += Letter_case::lower(class_name[i]);
+    return folded.find(L"edit") != std::wstring::npos &&
+           (GetWindowLongW(control, GWL_STYLE) & ES_PASSWORD) != 0;
+}
+
+} // namespace
+
+bool matches_image_pattern(const std::wstring& pattern, const std::wstring& name) {
+    // Iterative wildcard matching with one backtrack point for the last *.
+    std::size_t p = 0, n = 0, star = std::wstring::npos, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() &&
+            (pattern[p] == L'?' || Letter_case::lower(pattern[p]) == Letter_case::lower(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == L'*') {
+            star = p++;
+            resume = n;
+        } else if (star != std::wstring::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == L'*')
+        ++p;
+    return p == pattern.size();
+}
+
+bool Shortcut_listener::track_modifier(const KBDLLHOOKSTRUCT* event) {
+    const std::uint32_t key = event->vkCode;
+    if (!is_modifier_key(key))
+        return false;
+    const bool down = (event->flags & LLKHF_UP) == 0;
+    if (key == VK_CAPITAL) {
+        if (!caps_known_) {
+            caps_lock_ = (GetKeyState(VK_CAPITAL) & 1) != 0;
+            caps_known_ = true;
+        }
+        if (down && !held_[key])
+            caps_lock_ = !caps_lock_;
+    }
+    // The Control that AltGr sends along is not a Control of the user's.
+    if (key == VK_LCONTROL && event->scanCode == altgr_control_scan)
+        return true;
+    held_[key] = down;
+    return true;
+}
+
+// One call per key: the foreground thread's active and focused windows. The
+// process name and the password style are looked up only when they change.
+void Shortcut_listener::follow_focus(const Abbreviation_state& state) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    HWND foreground = nullptr, focus = nullptr;
+    if (GetGUIThreadInfo(0, &info)) {
+        foreground = info.hwndActive;
+        focus = info.hwndFocus ? info.hwndFocus : info.hwndActive;
+    }
+    if (foreground != foreground_ || state.generation != judged_generation_) {
+        foreground_ = foreground;
+        foreground_thread_ = GetWindowThreadProcessId(foreground, nullptr);
+        judged_generation_ = state.generation;
+        excluded_app_ = false;
+        if (!state.excluded.empty()) {
+            const std::wstring image = image_name_of(foreground);
+            for (const std::wstring& pattern : state.excluded)
+                excluded_app_ =
+                    excluded_app_ || (!image.empty() && matches_image_pattern(pattern, image));
+        }
+        matcher_.clear();
+    }
+    if (focus != focus_) {
+        focus_ = focus;
+        password_ = is_password_edit(focus);
+        matcher_.clear();
+        dead_key_pending_ = false;
+    }
+}
+
+int Shortcut_listener::translate(const KBDLLHOOKSTRUCT* event, wchar_t* characters,
+                                 int capacity) const {
+    BYTE keys[256] = {};
+    if (held_[VK_LSHIFT] || held_[VK_RSHIFT] || held_[VK_SHIFT])
+        keys[VK_SHIFT] = 0x80;
+    keys[VK_CAPITAL] = caps_lock_ ? 0x01 : 0x00;
+    // Right Alt: AltGr where the layout has it, whose characters come with
+    // Control and Alt held; where it gives none, a plain Alt combination.
+    if (held_[VK_RMENU])
+        keys[VK_CONTROL] = keys[VK_LCONTROL] = keys[VK_MENU] = keys[VK_RMENU] = 0x80;
+    // The layout of the window that receives the key, not the hook's own.
+    HKL layout = GetKeyboardLayout(foreground_thread_);
+    // 0x4: the keyboard state is left alone, so a dead key still composes
+    // in the target.
+    return ToUnicodeEx(event->vkCode, event->scanCode, keys, characters, capacity, 0x4, layout);
+}
+
+bool Shortcut_listener::typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviation_state& state) {
+    const std::uint32_t key = event->vkCode;
+    if (excluded_app_ || password_ || state.set.empty()) {
+        matcher_.clear();
+        return false;
+    }
+    const bool control = held_[VK_LCONTROL] || held_[VK_RCONTROL] || held_[VK_CONTROL];
+    const bool left_alt = held_[VK_LMENU] || held_[VK_MENU];
+    const bool windows = held_[VK_LWIN] || held_[VK_RWIN];
+    if (is_reset_key(key) || control || left_alt || windows) {
+        matcher_.clear();
+        return false;
+    }
+    if (key == VK_BACK) {
+        matcher_.backspace();
+        return false;
+    }
+    wchar_t characters[8];
+    int count = 0;
+    if (key == VK_PACKET) {
+        // Text sent as Unicode packets (SendInput of other programs, on-screen
+        // keyboards) carries its code unit in the scan code.
+        characters[0] = static_cast<wchar_t>(event->scanCode & 0xFFFF);
+        count = 1;
+    } else {
+        count = translate(event, characters, 8);
+    }
+    if (count < 0) {
+        // A pending dead key: what the target composes from it and the next
+        // key is unknown here.
+        matcher_.clear();
+        dead_key_pending_ = true;
+        return false;
+    }
+    if (count == 0 || dead_key_pending_ || characters[0] < 0x20) {
+        matcher_.clear();
+        dead_key_pending_ = false;
+        return false;
+    }
+    Abbreviation_match match;
+    if (!matcher_.type(characters, static_cast<std::size_t>(count), state.set, match))
+        return false;
+    final_swallowed_[key] = true;
+    dispatch_abbreviation(std::move(match));
+    return true;
+}
+
+// On a worker, like a binding's release. A typing action gets the Backspaces,
+// the case and the separator with its own output, for one typing run; any
+// other action runs after the Backspaces are typed.
+void Shortcut_listener::dispatch_abbreviation(Abbreviation_match match) {
+    const std::wstring ident = match.ident;
+    const std::uint64_t ticket = next_ticket_++;
+    try {
+        auto task = std::async(
+            std::launch::async, [host = host_, match = std::move(match), turns = turns_, ticket] {
+                {
+                    // Bounded: a run stuck on a question never holds later ones for long.
+                    std::unique_lock<std::mutex> lock(turns->mutex);
+                    turns->changed.wait_for(lock, std::chrono::seconds(30),
+                                            [&] { return turns->serving >= ticket; });
+                }
+                Trace::guarded("Shortcut_listener::run", [&] {
+                    Param::Owned_parameters descriptor = Param::create(host);
+                    Param::Owned_parameters list = Param::create(host);
+                    if (!descriptor || !list) {
+                        Trace::error("Shortcut_listener::run")
+                            << L"the host gave no parameter list; " << match.ident << L" not run";
+                        return;
+                    }
+                    Param::write_text(descriptor.get(), L"request", L"get_descriptor");
+                    Param::send(host, match.ident, descriptor.get());
+                    const bool typing =
+                        Param::read_text(descriptor.get(), L"type") == L"typing_interpreter";
+                    list->set_text(L"request", L"execute", 7);
+                    Param::write_u32(list.get(), L"deactivate", 0);
+                    if (typing) {
+                        Param::write_u32(list.get(), L"abbreviation_backspaces", match.shown);
+                        Param::write_text(list.get(), L"abbreviation_separator", match.separator);
+                        Param::write_u32(list.get(), L"abbreviation_case",
+                                         static_cast<std::uint32_t>(match.typed_case));
+                    } else if (match.shown > 0) {
+                        Param::Owned_parameters erase = Param::create(host);
+                        if (erase) {
+                            std::wstring data;
+                            for (unsigned i = 0; i < match.shown; ++i)
+                                data += L"\x0001"
+                                        L"08";
+                            Param::write_text(erase.get(), L"typing_data", data);
+                            Own_output::Scope own;
+                            Param::send(host, L"vq_keyboard_write", erase.get());
+                        }
+                    }
+                    Param::send(host, match.ident, list.get());
+                });
+                turns->finish(ticket);
+            });
+        tasks_.add(std::move(task));
+    } catch (const std::exception& e) {
+        turns_->finish(ticket);
+        Trace::error("Shortcut_listener::key_event")
+            << "Zaptor exception:" << e.what() << L" (" << ident << L" not run)";
+    }
+}
+
+void Shortcut_listener::Turns::finish(std::uint64_t ticket) {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (serving <= ticket)
+            serving = ticket + 1;
+    }
+    changed.notify_all();
 }

@@ -9,11 +9,13 @@
 // virtual key, without the lock and without allocating.
 #pragma once
 
+#include "actions/abbreviation_matcher.h"
 #include "actions/running_tasks.h"
 #include "contract/host_interface.h"
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -47,6 +49,10 @@ public:
     // combination or, with other modifiers, starts a new stroke.)
     void replace(Listener_map map);
     std::shared_ptr<const Listener_map> snapshot() const;
+    // The typed abbreviations and the excluded applications (image-name
+    // patterns with * and ?, case-blind), swapped in like the map.
+    void replace_abbreviations(const std::vector<Abbreviation_record>& abbreviations,
+                               const std::vector<std::wstring>& excluded);
 
     // A withdrawn listener may still be inside key_event on the hook's
     // thread when its owner goes: it is kept, answering false, until the
@@ -64,8 +70,32 @@ private:
     void mark_stale(std::size_t key);
 
     bool handle_key(const KBDLLHOOKSTRUCT* event, unsigned int modifiers);
+    // The direct bindings: true when the event is swallowed for one.
+    bool direct_binding(const KBDLLHOOKSTRUCT* event, unsigned int modifiers);
     void dispatch_release(const std::wstring& ident, std::uint32_t code);
 
+    struct Abbreviation_state {
+        Abbreviation_set set;
+        std::vector<std::wstring> excluded;
+        std::uint64_t generation; // tells a new state from a freed one at its address
+    };
+    std::shared_ptr<const Abbreviation_state> abbreviation_state() const;
+    // Tracks modifiers from the events; true when the event was a modifier.
+    bool track_modifier(const KBDLLHOOKSTRUCT* event);
+    // Follows the foreground window and the focused control: false while
+    // typing must not be watched (an excluded application, a password edit).
+    void follow_focus(const Abbreviation_state& state);
+    // A non-modifier press: feeds the matcher; true when it fired (swallow).
+    bool typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviation_state& state);
+    void dispatch_abbreviation(Abbreviation_match match);
+
+public:
+    // The characters a press gives in the foreground window's layout with
+    // the modifiers tracked so far (negative: a dead key). Exposed for the
+    // benchmark, which times it alone.
+    int translate(const KBDLLHOOKSTRUCT* event, wchar_t* characters, int capacity) const;
+
+private:
     Interaction_if* host_;
     Running_tasks& tasks_;
     mutable std::mutex map_mutex_; // guards the pointer only
@@ -75,4 +105,32 @@ private:
     // Per virtual key: the code of the press that was swallowed, with
     // pressed_mark; 0 when the key's press went through or was released.
     std::array<std::atomic<std::uint32_t>, 256> swallowed_{};
+
+    std::shared_ptr<const Abbreviation_state> abbreviations_;
+    // Abbreviation runs take turns in the order they were typed, so that two
+    // typed quickly are written in that order.
+    struct Turns {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::uint64_t serving = 0;
+        void finish(std::uint64_t ticket);
+    };
+    std::shared_ptr<Turns> turns_ = std::make_shared<Turns>();
+    std::uint64_t next_ticket_ = 0; // hook thread only
+    // Owned by the hook thread (key_event is called on it only).
+    Abbreviation_matcher matcher_;
+    std::array<bool, 256> held_{};            // modifier keys down
+    std::array<bool, 256> final_swallowed_{}; // the release of a firing key
+    bool caps_lock_ = false;
+    bool caps_known_ = false;
+    bool dead_key_pending_ = false;
+    void* foreground_ = nullptr;
+    void* focus_ = nullptr;
+    unsigned long foreground_thread_ = 0;
+    std::uint64_t judged_generation_ = ~std::uint64_t{0};
+    bool excluded_app_ = false;
+    bool password_ = false;
 };
+
+// Whether an executable's file name matches a pattern with * and ?, case-blind.
+bool matches_image_pattern(const std::wstring& pattern, const std::wstring& name);

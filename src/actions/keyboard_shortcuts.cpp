@@ -13,9 +13,14 @@
 
 namespace {
 
-const wchar_t* const message_names[] = {L"key_processing", L"core__notify_data_update",
-                                        L"zp_action_key_binding", L"zp_action_set_key_binding",
-                                        L"zp_action_remove_key_binding"};
+const wchar_t* const message_names[] = {L"key_processing",
+                                        L"core__notify_data_update",
+                                        L"zp_action_key_binding",
+                                        L"zp_action_set_key_binding",
+                                        L"zp_action_remove_key_binding",
+                                        L"zp_action_set_abbreviation",
+                                        L"zp_action_abbreviation",
+                                        L"zp_delete_action"};
 
 const wchar_t* const backup_file_name = L"zaptor.db";
 
@@ -125,9 +130,15 @@ void Keyboard_shortcuts_impl::reload() {
 }
 
 void Keyboard_shortcuts_impl::reload_locked() {
-    if (database_ && !database_->load_all(bindings_))
-        Trace::error("Keyboard_shortcuts_impl::reload") << "the bindings in use stay as they were";
+    // A file that cannot be read (busy beyond the timeout) is not asked
+    // again for each table: everything in use stays as it was.
+    if (database_ &&
+        (!database_->load_all(bindings_) || !database_->load_abbreviations(abbreviations_) ||
+         !database_->load_excluded(excluded_)))
+        Trace::error("Keyboard_shortcuts_impl::reload")
+            << "the bindings and abbreviations in use stay as they were";
     listener_->replace(build_listener_map(bindings_));
+    listener_->replace_abbreviations(abbreviations_, excluded_);
 }
 
 // Also after a failed write: another process may have changed the file,
@@ -183,7 +194,93 @@ void Keyboard_shortcuts_impl::dispatch(const std::wstring& name, Parameters* lis
                           set_binding(combi, ident, Param::read_text(list, L"title")));
     } else if (name == L"zp_action_remove_key_binding") {
         Param::write_flag(list, L"stored", remove_binding(Param::read_u32(list, L"combi", 0)));
+    } else if (name == L"zp_action_set_abbreviation") {
+        set_abbreviation_message(list);
+    } else if (name == L"zp_action_abbreviation") {
+        answer_abbreviation(list);
+    } else if (name == L"zp_delete_action") {
+        // Whichever interpreter holds the action deletes its code; its
+        // abbreviation and key bindings go here.
+        const std::wstring ident = Param::read_text(list, L"ident");
+        if (ident.empty())
+            return;
+        std::wstring taken_by;
+        set_abbreviation({L"", ident, false, false}, taken_by);
+        remove_ident_bindings(ident);
     }
+}
+
+void Keyboard_shortcuts_impl::set_abbreviation_message(Parameters* list) {
+    Abbreviation_record record;
+    record.ident = Param::read_text(list, L"id");
+    record.abbreviation = Param::read_text(list, L"abbreviation");
+    const std::wstring kind = Param::read_text(list, L"kind");
+    record.immediate = kind == L"immediate";
+    record.case_sensitive = Param::read_flag(list, L"case_sensitive", false);
+    if (record.ident.empty() || (!kind.empty() && kind != L"word" && kind != L"immediate")) {
+        Trace::error("Keyboard_shortcuts_impl::process")
+            << L"zp_action_set_abbreviation without an ident or with kind '" << kind
+            << L"': nothing stored";
+        Param::write_flag(list, L"stored", false);
+        return;
+    }
+    std::wstring taken_by;
+    const bool stored = set_abbreviation(record, taken_by);
+    Param::write_flag(list, L"stored", stored);
+    if (!taken_by.empty())
+        Param::write_text(list, L"taken_by", taken_by);
+}
+
+void Keyboard_shortcuts_impl::answer_abbreviation(Parameters* list) {
+    const std::wstring ident = Param::read_text(list, L"id");
+    if (ident.empty())
+        return;
+    Abbreviation_record found;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const Abbreviation_record& record : abbreviations_)
+            if (record.ident == ident)
+                found = record;
+    }
+    if (found.abbreviation.empty())
+        return;
+    Param::write_text(list, L"abbreviation", found.abbreviation);
+    Param::write_text(list, L"kind", found.immediate ? L"immediate" : L"word");
+    Param::write_flag(list, L"case_sensitive", found.case_sensitive);
+}
+
+std::vector<Abbreviation_record> Keyboard_shortcuts_impl::list_abbreviations() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return abbreviations_;
+}
+
+bool Keyboard_shortcuts_impl::set_abbreviation(const Abbreviation_record& record,
+                                               std::wstring& taken_by) {
+    taken_by.clear();
+    for (wchar_t c : record.abbreviation) {
+        if (c < 0x20) {
+            Trace::error("Keyboard_shortcuts_impl::set_abbreviation")
+                << L"an abbreviation cannot hold control characters; nothing stored for "
+                << record.ident;
+            return false;
+        }
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!database_)
+        return false;
+    return changed_locked(database_->store_abbreviation(record, taken_by));
+}
+
+std::vector<std::wstring> Keyboard_shortcuts_impl::excluded_applications() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return excluded_;
+}
+
+bool Keyboard_shortcuts_impl::set_excluded_applications(const std::vector<std::wstring>& patterns) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!database_)
+        return false;
+    return changed_locked(database_->store_excluded(patterns));
 }
 
 bool Keyboard_shortcuts_impl::remove_ident_bindings(const std::wstring& ident) {

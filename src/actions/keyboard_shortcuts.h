@@ -44,6 +44,14 @@ public:
     /*8*/ virtual int create_backup(const std::wstring& directory) = 0;
     /*9*/ virtual int restore_backup(const std::wstring& directory) = 0;
     /*10*/ virtual int key_processing(Parameters* list) = 0;
+    // Sorted by abbreviation.
+    /*11*/ virtual std::vector<Abbreviation_record> list_abbreviations() = 0;
+    // Replaces the action's abbreviation (an empty one removes it). False
+    // when not written; `taken_by` names the action that has a clashing one.
+    /*12*/ virtual bool set_abbreviation(const Abbreviation_record& record,
+                                         std::wstring& taken_by) = 0;
+    /*13*/ virtual std::vector<std::wstring> excluded_applications() = 0;
+    /*14*/ virtual bool set_excluded_applications(const std::vector<std::wstring>& patterns) = 0;
 
     virtual ~Keyboard_shortcuts() = default;
 };
@@ -79,6 +87,10 @@ public:
     int create_backup(const std::wstring& directory) override;
     int restore_backup(const std::wstring& directory) override;
     int key_processing(Parameters* list) override;
+    std::vector<Abbreviation_record> list_abbreviations() override;
+    bool set_abbreviation(const Abbreviation_record& record, std::wstring& taken_by) override;
+    std::vector<std::wstring> excluded_applications() override;
+    bool set_excluded_applications(const std::vector<std::wstring>& patterns) override;
     // Whether `directory` holds a key-binding backup that restore_backup
     // would put in place; false with a readable reason otherwise.
     bool check_backup(const std::wstring& directory, std::string& reason) const;
@@ -94,11 +106,15 @@ private:
     // Reloads after a row change; `written` passes through.
     bool changed_locked(bool written);
     void send_listener(const wchar_t* message);
+    void set_abbreviation_message(Parameters* list);
+    void answer_abbreviation(Parameters* list);
 
     // Guards the binding map and the database. Never taken by the keyboard
     // listener, and never held while a message is sent (actions re-enter).
     mutable std::mutex mutex_;
     Binding_map bindings_;
+    std::vector<Abbreviation_record> abbreviations_;
+    std::vector<std::wstring> excluded_;
     Interaction_if* host_;
     std::unique_ptr<Shortcut_database> database_;
     std::unique_ptr<Shortcut_listener> listener_;

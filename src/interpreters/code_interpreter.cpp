@@ -1,5 +1,7 @@
 #include "interpreters/code_interpreter.h"
 
+#include <algorithm>
+
 #include "contract/owned_filter.h"
 #include "contract/parameter_values.h"
 #include "trace/boundary.h"
@@ -87,8 +89,19 @@ void Code_interpreter::dispatch(const std::wstring& name, Parameters* list) {
         const std::wstring request = Param::read_text(list, L"request");
         if (request == L"execute") {
             // Only the release of a combination runs an action.
-            if (is_present(list, L"deactivate"))
+            if (!is_present(list, L"deactivate"))
+                return;
+            if (is_present(list, L"abbreviation_backspaces")) {
+                Replaced_abbreviation replaced;
+                // The buffer the abbreviation came from holds 64 characters.
+                replaced.backspaces = std::min<std::uint32_t>(
+                    Param::read_u32(list, L"abbreviation_backspaces", 0), 64);
+                replaced.separator = Param::read_text(list, L"abbreviation_separator").substr(0, 2);
+                replaced.letter_case = Param::read_u32(list, L"abbreviation_case", 0);
+                execute_replacing(ident, replaced);
+            } else {
                 execute(ident);
+            }
         } else if (request == L"get_descriptor") {
             get_descriptor(ident, list);
         }

@@ -11,6 +11,15 @@
 #include <string>
 #include <vector>
 
+// What a typed abbreviation asks of the output that replaces it: erase the
+// abbreviation shown, write the output in the case it was typed in, and type
+// the separator that completed it after the output.
+struct Replaced_abbreviation {
+    unsigned backspaces = 0;
+    std::wstring separator;
+    unsigned letter_case = 0; // 0 as written, 1 capitalised, 2 all caps
+};
+
 class Code_interpreter : public Filter {
 public:
     void* destroy(unsigned int flags) override;
@@ -25,6 +34,11 @@ public:
     /*7*/ virtual const wchar_t* display_name() = 0;
     /*8*/ virtual void answer_action_texts(Parameters* list);
     /*9*/ virtual void delete_action(Parameters* list);
+    // Run in place of a typed abbreviation. Interpreters that do not type
+    // run as usual (the listener erased the abbreviation before).
+    /*10*/ virtual void execute_replacing(const std::wstring& ident, const Replaced_abbreviation&) {
+        execute(ident);
+    }
 
     virtual ~Code_interpreter();
     Code_interpreter(const Code_interpreter&) = delete;

@@ -19,9 +19,13 @@ public:
 
     const wchar_t* type_name() const override { return L"typing_interpreter"; }
     void execute(const std::wstring& ident) override;
+    void execute_replacing(const std::wstring& ident,
+                           const Replaced_abbreviation& replaced) override;
     const wchar_t* display_name() override;
 
 private:
+    void type(const std::wstring& ident, const Replaced_abbreviation* replaced);
+
     std::unique_ptr<Typing_environment> environment_;
     std::unique_ptr<Subscription> type_subscription_;
 };

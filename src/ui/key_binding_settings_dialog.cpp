@@ -1,5 +1,7 @@
 #include "ui/key_binding_settings_dialog.h"
 
+#include "contract/parameter_values.h"
+#include "contract/win32_text.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
 #include "ui/add_key_shortcut_dialog.h"
@@ -21,7 +23,54 @@ bool has_combination(std::uint32_t key_code) {
     return (key_code & 0xFFFF) < 0xFFFF;
 }
 
+bool same_name(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
 } // namespace
+
+std::wstring abbreviation_text(const Abbreviation_row& row) {
+    const wchar_t* format =
+        row.immediate ? (row.case_sensitive ? translatable(L"“%1” (immediate, case-sensitive)")
+                                            : translatable(L"“%1” (immediate)"))
+                      : (row.case_sensitive ? translatable(L"“%1” (word, case-sensitive)")
+                                            : translatable(L"“%1” (word)"));
+    std::wstring text = text_provider().get_string(format);
+    const std::size_t at = text.find(L"%1");
+    if (at == std::wstring::npos)
+        return row.abbreviation + L" " + text;
+    return text.replace(at, 2, row.abbreviation);
+}
+
+std::vector<std::wstring> parse_excluded_applications(const std::wstring& text) {
+    std::vector<std::wstring> names;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos)
+            end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        start = end + 1;
+        // Matched against the program's file name: a pasted path would never match.
+        const std::size_t slash = line.find_last_of(L"\\/");
+        if (slash != std::wstring::npos)
+            line.erase(0, slash + 1);
+        const std::size_t first = line.find_first_not_of(L" \t\r");
+        if (first == std::wstring::npos)
+            continue;
+        line = line.substr(first, line.find_last_not_of(L" \t\r") - first + 1);
+        // "notepad" means the program notepad.exe; a trailing * covers it already.
+        if (line.find(L'.') == std::wstring::npos && line.back() != L'*')
+            line += L".exe";
+        bool repeated = false;
+        for (const std::wstring& name : names)
+            repeated = repeated || same_name(name, line);
+        if (!repeated)
+            names.push_back(std::move(line));
+    }
+    return names;
+}
 
 std::wstring combination_text(std::uint32_t key_code, const std::wstring& activation_name) {
     std::wstring text = key_display_name(static_cast<std::uint16_t>(key_code & 0xFFFF));
@@ -47,6 +96,7 @@ INT_PTR Key_binding_settings_dialog::run(HWND owner) {
 
 INT_PTR Key_binding_settings_dialog::on_init_dialog(HWND dialog) {
     dialog_ = dialog;
+    close_refused_ = false;
     initialise();
     return TRUE;
 }
@@ -66,7 +116,7 @@ INT_PTR Key_binding_settings_dialog::handle(UINT message, WPARAM wparam, LPARAM 
             return TRUE;
         case IDOK:
         case IDCANCEL:
-            EndDialog(dialog_, LOWORD(wparam));
+            on_close(LOWORD(wparam));
             return TRUE;
         default:
             return FALSE;
@@ -99,6 +149,9 @@ void Key_binding_settings_dialog::initialise() {
     SetDlgItemTextW(dialog_, IDC_KS_ADD, texts.get_string(L"Add shortcut ..."));
     SetDlgItemTextW(dialog_, IDC_KS_MODIFY, texts.get_string(L"Modify shortcut ..."));
     SetDlgItemTextW(dialog_, IDC_KS_REMOVE, texts.get_string(L"Remove shortcut"));
+    SetDlgItemTextW(
+        dialog_, IDC_KS_EXCLUDED_LABEL,
+        texts.get_string(L"Excluded applications (one name per line, * and ? allowed)"));
     SetDlgItemTextW(dialog_, IDOK, texts.get_string(L"OK"));
     SetDlgItemTextW(dialog_, IDCANCEL, texts.get_string(L"Cancel"));
 
@@ -121,15 +174,21 @@ void Key_binding_settings_dialog::initialise() {
         Trace::error("Key_binding_settings_dialog::initialise")
             << "no binding directory; bindings cannot be listed or changed";
     refill();
+    show_excluded_applications();
     center_dialog(dialog_);
 }
 
 void Key_binding_settings_dialog::refill() {
     ListView_DeleteAllItems(list_);
     row_texts_.clear();
-    if (directory_)
+    abbreviation_rows_.clear();
+    if (directory_) {
         for (const Binding_row& row : directory_->bound_rows())
             add_row(row.key_code, row.name);
+        abbreviation_rows_ = directory_->abbreviations();
+        for (std::size_t i = 0; i < abbreviation_rows_.size(); ++i)
+            add_abbreviation_row(i);
+    }
     fit_columns();
     update_modify_button();
 }
@@ -143,11 +202,15 @@ void Key_binding_settings_dialog::fit_columns() {
     int combination = static_cast<int>(
         SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0,
                      reinterpret_cast<LPARAM>(text_provider().get_string(L"Keycombination"))));
-    for (const auto& row : row_texts_)
+    auto widen = [&](const std::wstring& text) {
         combination = std::max(
-            combination,
-            static_cast<int>(SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0,
-                                          reinterpret_cast<LPARAM>(row.second.first.c_str()))));
+            combination, static_cast<int>(SendMessageW(list_, LVM_GETSTRINGWIDTHW, 0,
+                                                       reinterpret_cast<LPARAM>(text.c_str()))));
+    };
+    for (const auto& row : row_texts_)
+        widen(row.second.first);
+    for (const Abbreviation_row& row : abbreviation_rows_)
+        widen(abbreviation_text(row));
     // The combination gets what it needs, within reason: the action keeps a
     // quarter of the list at least.
     const int first = std::min(std::max(combination + margin, width * 3 / 8), width - width / 4);
@@ -173,6 +236,24 @@ void Key_binding_settings_dialog::add_row(std::uint32_t key_code, const std::wst
     ListView_SetItemText(list_, index, 1, const_cast<wchar_t*>(texts.second.c_str()));
 }
 
+void Key_binding_settings_dialog::add_abbreviation_row(std::size_t index) {
+    const Abbreviation_row& abbreviation = abbreviation_rows_[index];
+    const std::wstring text = abbreviation_text(abbreviation);
+    LVITEMW row{};
+    row.mask = LVIF_TEXT | LVIF_PARAM;
+    row.iItem = ListView_GetItemCount(list_);
+    row.pszText = const_cast<wchar_t*>(text.c_str());
+    row.lParam = static_cast<LPARAM>(abbreviation_bit | index);
+    int at =
+        static_cast<int>(SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row)));
+    if (at < 0) {
+        Trace::error("Key_binding_settings_dialog::add_abbreviation_row")
+            << "the list refused the row of " << abbreviation.abbreviation;
+        return;
+    }
+    ListView_SetItemText(list_, at, 1, const_cast<wchar_t*>(abbreviation.name.c_str()));
+}
+
 int Key_binding_settings_dialog::selected_row() const {
     return ListView_GetNextItem(list_, -1, LVNI_SELECTED);
 }
@@ -187,7 +268,10 @@ std::uint32_t Key_binding_settings_dialog::key_code_of(int row) const {
 }
 
 void Key_binding_settings_dialog::update_modify_button() {
-    EnableWindow(GetDlgItem(dialog_, IDC_KS_MODIFY), selected_row() >= 0);
+    // An abbreviation is changed in Manage actions, with its action.
+    const int row = selected_row();
+    EnableWindow(GetDlgItem(dialog_, IDC_KS_MODIFY),
+                 row >= 0 && !(key_code_of(row) & abbreviation_bit));
 }
 
 void Key_binding_settings_dialog::on_remove() {
@@ -195,6 +279,12 @@ void Key_binding_settings_dialog::on_remove() {
     if (row < 0 || !directory_)
         return;
     const std::uint32_t key_code = key_code_of(row);
+    if (key_code & abbreviation_bit) {
+        const std::size_t index = key_code & ~abbreviation_bit;
+        if (index < abbreviation_rows_.size())
+            remove_abbreviation(row, abbreviation_rows_[index]);
+        return;
+    }
     if (!has_combination(key_code))
         return;
     if (!directory_->remove_binding(key_code)) {
@@ -208,6 +298,63 @@ void Key_binding_settings_dialog::on_remove() {
     update_modify_button();
 }
 
+void Key_binding_settings_dialog::remove_abbreviation(int row,
+                                                      const Abbreviation_row& abbreviation) {
+    // Through the message that Manage actions sends: the one way in.
+    Param::Owned_parameters list = Param::create(host_);
+    bool removed = false;
+    if (list) {
+        Param::write_text(list.get(), L"id", abbreviation.ident);
+        Param::write_text(list.get(), L"abbreviation", L"");
+        Param::send(host_, L"zp_action_set_abbreviation", list.get());
+        removed = Param::read_flag(list.get(), L"stored", false);
+    }
+    if (!removed) {
+        Trace::error("Key_binding_settings_dialog::remove_abbreviation")
+            << "not removed: " << abbreviation.abbreviation << " of " << abbreviation.ident;
+        refill();
+        show_not_saved();
+        return;
+    }
+    SetDlgItemTextW(dialog_, IDC_KS_STATUS, L"");
+    ListView_DeleteItem(list_, row);
+    update_modify_button();
+}
+
+void Key_binding_settings_dialog::show_excluded_applications() {
+    excluded_ = directory_ ? directory_->excluded_applications() : std::vector<std::wstring>{};
+    std::wstring text;
+    for (const std::wstring& name : excluded_)
+        text += (text.empty() ? L"" : L"\r\n") + name;
+    HWND field = GetDlgItem(dialog_, IDC_KS_EXCLUDED);
+    SendMessageW(field, EM_LIMITTEXT, 0, 0);
+    SetWindowTextW(field, text.c_str());
+}
+
+bool Key_binding_settings_dialog::save_excluded_applications() {
+    const std::vector<std::wstring> wanted =
+        parse_excluded_applications(window_text(GetDlgItem(dialog_, IDC_KS_EXCLUDED)));
+    if (wanted == excluded_)
+        return true;
+    if (!directory_ || !directory_->set_excluded_applications(wanted)) {
+        Trace::error("Key_binding_settings_dialog::save_excluded_applications")
+            << "the excluded applications were not saved";
+        show_not_saved();
+        return false;
+    }
+    excluded_ = wanted;
+    return true;
+}
+
+void Key_binding_settings_dialog::on_close(int id) {
+    // Refused once, the user has been told: the next close does not insist.
+    if (!save_excluded_applications() && !close_refused_) {
+        close_refused_ = true;
+        return;
+    }
+    EndDialog(dialog_, id);
+}
+
 void Key_binding_settings_dialog::show_not_saved() {
     SetDlgItemTextW(dialog_, IDC_KS_STATUS,
                     text_provider().get_string(
@@ -217,7 +364,7 @@ void Key_binding_settings_dialog::show_not_saved() {
 
 void Key_binding_settings_dialog::on_modify() {
     const int row = selected_row();
-    if (row < 0)
+    if (row < 0 || (key_code_of(row) & abbreviation_bit))
         return;
     on_change(key_code_of(row));
 }

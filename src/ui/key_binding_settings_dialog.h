@@ -12,10 +12,20 @@
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 // The text a binding is listed with: the key's display text, preceded by
 // the activation key and " + " unless the binding is direct (bit 16).
 std::wstring combination_text(std::uint32_t key_code, const std::wstring& activation_name);
+
+// The text an abbreviation is listed with in the combination column: the
+// abbreviation in quotes, its kind and case.
+std::wstring abbreviation_text(const Abbreviation_row& row);
+
+// The names of the excluded-applications field, one per line: blanks
+// trimmed, a path cut to its file name, ".exe" added to a name without an
+// extension or final *, empty lines and names repeated (case-blind) left out.
+std::vector<std::wstring> parse_excluded_applications(const std::wstring& text);
 
 class Key_binding_settings_dialog {
 public:
@@ -48,11 +58,20 @@ private:
     // The combination column as wide as its longest text, the action the rest.
     void fit_columns();
     void add_row(std::uint32_t key_code, const std::wstring& name);
+    void add_abbreviation_row(std::size_t index);
+    // Listed rows' item data: a key code, or this bit and an index into
+    // abbreviation_rows_.
+    static constexpr std::uint32_t abbreviation_bit = 0x80000000u;
     // Index of the selected row, -1 without one.
     int selected_row() const;
     std::uint32_t key_code_of(int row) const;
     void update_modify_button();
     void on_remove();
+    void remove_abbreviation(int row, const Abbreviation_row& abbreviation);
+    void show_excluded_applications();
+    // False when the changed list was not saved (the status line says so).
+    bool save_excluded_applications();
+    void on_close(int id);
     // In the status line: the last change did not reach the file.
     void show_not_saved();
     // `previous` is the code of the binding to change, 0xFFFF to add one.
@@ -64,6 +83,11 @@ private:
     HWND dialog_ = nullptr;
     HWND list_ = nullptr;
     Row_texts row_texts_;
+    std::vector<Abbreviation_row> abbreviation_rows_;
+    // As read at opening; closing saves the field only when it differs.
+    std::vector<std::wstring> excluded_;
+    // A failed save keeps the dialog open once; closing again gives up.
+    bool close_refused_ = false;
     Binding_directory* directory_;
     std::wstring activation_name_;
 };

@@ -17,15 +17,26 @@
 
 namespace {
 
-// Only one Manage actions dialog exists at a time; the four subclassed edit
+// Only one Manage actions dialog exists at a time; the subclassed edit
 // controls share one saved procedure.
 HWND g_dialog = nullptr;
 bool g_fields_read_only = true;
 WNDPROC g_edit_proc = nullptr;
 
-constexpr int subclassed_fields[] = {IDC_MA_SEARCH, IDC_MA_NAME, IDC_MA_DESCRIPTION, IDC_MA_CODE};
+constexpr int subclassed_fields[] = {IDC_MA_SEARCH, IDC_MA_NAME, IDC_MA_DESCRIPTION, IDC_MA_CODE,
+                                     IDC_MA_ABBREVIATION};
 constexpr int text_fields[] = {IDC_MA_NAME, IDC_MA_DESCRIPTION, IDC_MA_CODE};
 constexpr wchar_t typing_interpreter[] = L"typing_interpreter";
+// Abbreviations are short by nature; the listener keeps no more than 64
+// typed characters, separator included.
+constexpr int abbreviation_limit = 32;
+
+std::wstring trimmed(const std::wstring& text) {
+    const std::size_t first = text.find_first_not_of(L" \t");
+    if (first == std::wstring::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+}
 
 // Edit controls have no Ctrl+A of their own; it arrives as character 1.
 LRESULT CALLBACK select_all_edit_proc(HWND edit, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -142,12 +153,15 @@ void Manage_actions_dialog::initialise() {
     for (int id : text_fields)
         SendMessageW(item(id), EM_LIMITTEXT, 0, 0);
     SendMessageW(category_box_, CB_LIMITTEXT, 0, 0);
+    SendMessageW(item(IDC_MA_ABBREVIATION), EM_LIMITTEXT, abbreviation_limit, 0);
 
     Textprovider& texts = text_provider();
     SetWindowTextW(dialog_, texts.get_string(L"Manage actions"));
     SetDlgItemTextW(dialog_, IDC_MA_NAME_LABEL, texts.get_string(L"Action name"));
     SetDlgItemTextW(dialog_, IDC_MA_KEY_LABEL, texts.get_string(L"Key-combination"));
     SetDlgItemTextW(dialog_, IDC_MA_KEY_BUTTON, texts.get_string(L"Set key ..."));
+    SetDlgItemTextW(dialog_, IDC_MA_ABBREVIATION_LABEL, texts.get_string(L"Abbreviation"));
+    SetDlgItemTextW(dialog_, IDC_MA_CASE_SENSITIVE, texts.get_string(L"Case-sensitive"));
     SetDlgItemTextW(dialog_, IDC_MA_DESCRIPTION_LABEL, texts.get_string(L"Description"));
     SetDlgItemTextW(dialog_, IDC_MA_CODE_LABEL,
                     texts.get_string(L"Code (what is executed on activation)"));
@@ -165,6 +179,7 @@ void Manage_actions_dialog::initialise() {
                  reinterpret_cast<LPARAM>(texts.get_string(L"Search")));
 
     fill_code_types();
+    fill_abbreviation_kinds();
     refill_tree(nullptr, false, false);
     SendMessageW(category_box_, CB_RESETCONTENT, 0, 0);
     for (const std::wstring& category : tree_->category_names())
@@ -328,7 +343,10 @@ void Manage_actions_dialog::on_selection_changed() {
         show_no_code();
         set_field(IDC_MA_CODE, L"");
         shown_without_code_ = true;
-        enter_view_state();
+        // Of a built-in action only the abbreviation can change: Edit
+        // stays, Delete goes.
+        enter_showing_state();
+        ShowWindow(item(IDC_MA_DELETE), SW_HIDE);
     } else {
         select_code_type(type);
         set_field(IDC_MA_CODE, code);
@@ -337,6 +355,7 @@ void Manage_actions_dialog::on_selection_changed() {
         Param::read_text(list.get(), L"category", text_provider().get_string(L"Common")));
     EnableWindow(key_button, TRUE);
     show_key_combination();
+    show_abbreviation();
 }
 
 void Manage_actions_dialog::select_code_type(const std::wstring& type_ident) {
@@ -429,6 +448,8 @@ void Manage_actions_dialog::reset_fields_for_new_action() {
         set_field(id, L"");
     key_code_ = 0xFFFF;
     SetDlgItemTextW(dialog_, IDC_MA_KEY_BUTTON, text_provider().get_string(L"Set key ..."));
+    stored_abbreviation_ = {};
+    set_abbreviation_fields(stored_abbreviation_);
 }
 
 void Manage_actions_dialog::on_new_action() {
@@ -449,8 +470,14 @@ void Manage_actions_dialog::on_edit() {
     if (ident_.empty())
         return;
     if (shown_without_code_) {
-        // Built-in actions have no code to edit; storing one would shadow them.
-        Trace::info("Manage_actions_dialog::on_edit") << "not editable: " << ident_;
+        // Built-in actions have no code to edit; storing one would shadow
+        // them. Their abbreviation is theirs to have.
+        show_buttons(false, false, false, true, true);
+        SendMessageW(dialog_, DM_SETDEFID, IDC_MA_SAVE, 0);
+        enable_abbreviation_fields(true);
+        g_fields_read_only = false;
+        SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(IDC_MA_ABBREVIATION)),
+                     TRUE);
         return;
     }
     enter_editing_state();
@@ -463,12 +490,22 @@ void Manage_actions_dialog::on_save() {
         return;
     }
     const std::wstring key = tree_->selected_ident();
+    if (shown_without_code_) { // a built-in action: only its abbreviation
+        if (store_abbreviation(key, false))
+            on_selection_changed();
+        return;
+    }
     const std::wstring type = selected_code_type();
     if (type.empty()) {
         Trace::error("Manage_actions_dialog::on_save") << "no code type selected; nothing stored";
         show_refusal(translatable(L"Not saved: choose a code type."));
         return;
     }
+    // A stored action's abbreviation first: refused (taken by another
+    // action), nothing is stored and the edits stay for another try.
+    const bool new_action = key.empty() || key == new_action_ident;
+    if (!new_action && !store_abbreviation(key, false))
+        return;
     const std::wstring code = text_of(IDC_MA_CODE);
     const std::wstring name = text_of(IDC_MA_NAME);
     const std::wstring description = text_of(IDC_MA_DESCRIPTION);
@@ -499,6 +536,17 @@ void Manage_actions_dialog::on_save() {
             translatable(L"Not saved: no interpreter of this code type accepted the action."));
         return;
     }
+    if (new_action && !store_abbreviation(ident, true)) {
+        // The action is stored, its abbreviation not: from here on the
+        // edits belong to the stored action, so another Save cannot make a
+        // second one. The fields keep what was typed.
+        refilling_ = true;
+        tree_->add_action(category, ident, name);
+        tree_->select_action(ident);
+        refilling_ = false;
+        ident_ = ident;
+        return;
+    }
     enter_view_state();
     tree_->add_action(category, ident, name);
     reset_fields_for_new_action();
@@ -526,6 +574,8 @@ void Manage_actions_dialog::on_cancel() {
         SendMessageW(item(id), EM_SETREADONLY, TRUE, 0);
     EnableWindow(code_type_box_, FALSE);
     EnableWindow(category_box_, FALSE);
+    // An unsaved abbreviation would pass for the one that fires.
+    set_abbreviation_fields(stored_abbreviation_);
     enter_view_state();
 }
 
@@ -592,6 +642,108 @@ void Manage_actions_dialog::show_key_combination() {
     SetDlgItemTextW(dialog_, IDC_MA_KEY_BUTTON, text.c_str());
 }
 
+bool Manage_actions_dialog::Abbreviation::operator==(const Abbreviation& other) const {
+    if (text.empty() || other.text.empty())
+        return text.empty() && other.text.empty();
+    return text == other.text && immediate == other.immediate &&
+           case_sensitive == other.case_sensitive;
+}
+
+void Manage_actions_dialog::fill_abbreviation_kinds() {
+    HWND kinds = item(IDC_MA_ABBREVIATION_KIND);
+    SendMessageW(kinds, CB_RESETCONTENT, 0, 0);
+    // In this order: the entry's index is the kind (0 word, 1 immediate).
+    for (const wchar_t* kind : {translatable(L"Word"), translatable(L"Immediate")})
+        SendMessageW(kinds, CB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>(text_provider().get_string(kind)));
+    SendMessageW(kinds, CB_SETCURSEL, 0, 0);
+}
+
+void Manage_actions_dialog::show_abbreviation() {
+    stored_abbreviation_ = {};
+    if (Param::Owned_parameters list = Param::create(host_)) {
+        Param::write_text(list.get(), L"id", ident_);
+        Param::send(host_, L"zp_action_abbreviation", list.get());
+        stored_abbreviation_.text = Param::read_text(list.get(), L"abbreviation");
+        const std::wstring kind = Param::read_text(list.get(), L"kind", L"word");
+        stored_abbreviation_.immediate = kind == L"immediate";
+        stored_abbreviation_.case_sensitive =
+            Param::read_flag(list.get(), L"case_sensitive", false);
+        if (kind != L"word" && kind != L"immediate")
+            Trace::error("Manage_actions_dialog::show_abbreviation")
+                << "unknown kind '" << kind << "' of " << ident_ << "; shown as word";
+    }
+    set_abbreviation_fields(stored_abbreviation_);
+}
+
+void Manage_actions_dialog::set_abbreviation_fields(const Abbreviation& shown) {
+    SetDlgItemTextW(dialog_, IDC_MA_ABBREVIATION, shown.text.c_str());
+    SendDlgItemMessageW(dialog_, IDC_MA_ABBREVIATION_KIND, CB_SETCURSEL, shown.immediate ? 1 : 0,
+                        0);
+    CheckDlgButton(dialog_, IDC_MA_CASE_SENSITIVE,
+                   shown.case_sensitive ? BST_CHECKED : BST_UNCHECKED);
+}
+
+Manage_actions_dialog::Abbreviation Manage_actions_dialog::abbreviation_fields() const {
+    Abbreviation fields;
+    // Blanks around it would never be typed as part of it.
+    fields.text = trimmed(text_of(IDC_MA_ABBREVIATION));
+    fields.immediate =
+        SendDlgItemMessageW(dialog_, IDC_MA_ABBREVIATION_KIND, CB_GETCURSEL, 0, 0) == 1;
+    fields.case_sensitive = IsDlgButtonChecked(dialog_, IDC_MA_CASE_SENSITIVE) == BST_CHECKED;
+    return fields;
+}
+
+bool Manage_actions_dialog::store_abbreviation(const std::wstring& ident, bool new_action) {
+    const Abbreviation wanted = abbreviation_fields();
+    if (new_action ? wanted.text.empty() : wanted == stored_abbreviation_)
+        return true;
+    Param::Owned_parameters list = Param::create(host_);
+    if (!list) {
+        show_refusal(translatable(L"Not saved: the host did not answer."));
+        return false;
+    }
+    Param::write_text(list.get(), L"id", ident);
+    Param::write_text(list.get(), L"abbreviation", wanted.text);
+    Param::write_text(list.get(), L"kind", wanted.immediate ? L"immediate" : L"word");
+    Param::write_flag(list.get(), L"case_sensitive", wanted.case_sensitive);
+    Param::send(host_, L"zp_action_set_abbreviation", list.get());
+    if (Param::read_flag(list.get(), L"stored", false)) {
+        stored_abbreviation_ = wanted;
+        return true;
+    }
+    const std::wstring taken_by = Param::read_text(list.get(), L"taken_by");
+    Trace::info("Manage_actions_dialog::store_abbreviation")
+        << "'" << wanted.text << "' for " << ident << " refused"
+        << (taken_by.empty() ? std::wstring() : L", taken by " + taken_by);
+    if (taken_by.empty()) {
+        show_refusal(translatable(L"Not saved: the abbreviation could not be stored."));
+        return false;
+    }
+    std::wstring text = text_provider().get_string(L"The abbreviation is taken by '%1'.");
+    const std::size_t at = text.find(L"%1");
+    if (at != std::wstring::npos)
+        text.replace(at, 2, action_name(taken_by));
+    show_status(text);
+    return false;
+}
+
+std::wstring Manage_actions_dialog::action_name(const std::wstring& ident) {
+    // Asked afresh: the tree holds only what the search shows.
+    if (Param::Owned_parameters list = Param::create(host_)) {
+        Param::send(host_, L"zp_broadcast_get_action_text", list.get());
+        Child_collector answers;
+        list->visit_children(&answers);
+        for (const auto& answer : answers.children)
+            if (Param::read_text(answer.list, L"ident") == ident) {
+                std::wstring name = Param::read_text(answer.list, L"name");
+                if (!name.empty())
+                    return name;
+            }
+    }
+    return ident;
+}
+
 void Manage_actions_dialog::close(int id) {
     for (int field : subclassed_fields)
         if (g_edit_proc)
@@ -617,7 +769,11 @@ void Manage_actions_dialog::show_buttons(bool new_action, bool delete_action, bo
 }
 
 void Manage_actions_dialog::show_refusal(const wchar_t* english) {
-    SetDlgItemTextW(dialog_, IDC_MA_STATUS, text_provider().get_string(english));
+    show_status(text_provider().get_string(english));
+}
+
+void Manage_actions_dialog::show_status(const std::wstring& text) {
+    SetDlgItemTextW(dialog_, IDC_MA_STATUS, text.c_str());
     MessageBeep(MB_ICONWARNING);
 }
 
@@ -640,6 +796,7 @@ void Manage_actions_dialog::enter_editing_state() {
         SendMessageW(item(id), EM_SETREADONLY, FALSE, 0);
     EnableWindow(code_type_box_, TRUE);
     EnableWindow(category_box_, TRUE);
+    enable_abbreviation_fields(true);
     g_fields_read_only = false;
     SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(IDC_MA_NAME)), TRUE);
 }
@@ -651,6 +808,7 @@ void Manage_actions_dialog::enter_read_only_state() {
         SendMessageW(item(id), EM_SETREADONLY, TRUE, 0);
     EnableWindow(code_type_box_, FALSE);
     EnableWindow(category_box_, FALSE);
+    enable_abbreviation_fields(false);
     g_fields_read_only = true;
 }
 
@@ -667,4 +825,10 @@ void Manage_actions_dialog::set_field(int id, const std::wstring& text) {
 
 std::wstring Manage_actions_dialog::text_of(int id) const {
     return window_text(item(id));
+}
+
+void Manage_actions_dialog::enable_abbreviation_fields(bool writable) {
+    SendMessageW(item(IDC_MA_ABBREVIATION), EM_SETREADONLY, !writable, 0);
+    EnableWindow(item(IDC_MA_ABBREVIATION_KIND), writable);
+    EnableWindow(item(IDC_MA_CASE_SENSITIVE), writable);
 }

@@ -62,13 +62,32 @@ private:
     std::wstring category_box_text() const;
     void reset_fields_for_new_action();
     void show_key_combination();
+
+    // The abbreviation fields: what they show and what the action has stored.
+    struct Abbreviation {
+        std::wstring text; // empty: none
+        bool immediate = false;
+        bool case_sensitive = false;
+        bool operator==(const Abbreviation& other) const;
+    };
+    void fill_abbreviation_kinds();
+    void show_abbreviation();
+    void set_abbreviation_fields(const Abbreviation& shown);
+    Abbreviation abbreviation_fields() const;
+    // Stores the fields' abbreviation for `ident` unless it is what the
+    // action has; false when refused (the status line says why).
+    bool store_abbreviation(const std::wstring& ident, bool new_action);
+    // The name the actions answer for `ident`; the ident when none does.
+    std::wstring action_name(const std::wstring& ident);
     // Says in the dialog why Save stored nothing; the edits stay.
     void show_refusal(const wchar_t* english);
+    void show_status(const std::wstring& text);
 
     void enter_view_state();
     void enter_showing_state();
     void enter_editing_state();
     void enter_read_only_state();
+    void enable_abbreviation_fields(bool writable);
     void show_buttons(bool new_action, bool delete_action, bool edit, bool save, bool cancel);
 
     HWND item(int id) const { return GetDlgItem(dialog_, id); }
@@ -91,4 +110,6 @@ private:
     bool refilling_ = false;
     // The action shown has no code (a built-in action): not editable.
     bool shown_without_code_ = false;
+    // What the shown action has stored; Save sends only a change.
+    Abbreviation stored_abbreviation_;
 };

@@ -1,12 +1,14 @@
 // Keyboard_shortcuts_impl against a reference host and a real database file.
 #include "actions_test_support.h"
 
+#include "actions/binding_directory.h"
 #include "actions/keyboard_shortcuts.h"
 #include "contract/own_output.h"
 #include "storage/db_files.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <sstream>
 #include <thread>
 
@@ -307,5 +309,287 @@ TEST(Keyboard_shortcuts, a_swallowed_press_lasts_one_stroke_and_our_own_output_p
         f.tasks.clear();
         EXPECT_EQ(direct.total_runs(), c.runs);
         EXPECT_EQ(other.total_runs(), c.other_runs);
+    }
+}
+
+namespace {
+
+// Sends zp_action_set_abbreviation; answers "stored" and "taken_by" as "1" or
+// "0", then ":" and the ident.
+std::wstring set_abbreviation(Reference_host& host, const wchar_t* id, const wchar_t* text,
+                              const wchar_t* kind = nullptr, int case_sensitive = -1) {
+    auto list = Reference_host::make_list();
+    Param::write_text(list.get(), L"id", id);
+    Param::write_text(list.get(), L"abbreviation", text);
+    if (kind)
+        Param::write_text(list.get(), L"kind", kind);
+    if (case_sensitive >= 0)
+        Param::write_flag(list.get(), L"case_sensitive", case_sensitive != 0);
+    host.deliver(L"zp_action_set_abbreviation", list.get());
+    return std::wstring(Param::read_flag(list.get(), L"stored", false) ? L"1" : L"0") + L":" +
+           Param::read_text(list.get(), L"taken_by");
+}
+
+std::wstring abbreviation_of(Reference_host& host, const wchar_t* id) {
+    auto list = Reference_host::make_list();
+    Param::write_text(list.get(), L"id", id);
+    host.deliver(L"zp_action_abbreviation", list.get());
+    if (!Param::has_value(list.get(), L"abbreviation"))
+        return L"-";
+    return Param::read_text(list.get(), L"abbreviation") + L"/" +
+           Param::read_text(list.get(), L"kind") + L"/" +
+           (Param::read_flag(list.get(), L"case_sensitive", true) ? L"cs" : L"ci");
+}
+
+const char* const abbreviation_rows =
+    "SELECT group_concat(abbreviation || '=' || ident || kind || case_sensitive, ' ') FROM "
+    "(SELECT * FROM abbreviations ORDER BY abbreviation);";
+
+} // namespace
+
+// One abbreviation per action, one action per abbreviation (case-blind for
+// case-insensitive ones); the dialogs' messages and the directory agree with
+// the file, and deleting an action takes its abbreviation and bindings along.
+TEST(Keyboard_shortcuts, abbreviation_messages_keep_one_per_action_and_per_text) {
+    Fixture f;
+    ASSERT_TRUE(f.shortcuts.initialize());
+    EXPECT_EQ(db_scalar(f.folder.database(),
+                        "SELECT count(*) FROM sqlite_master WHERE name='abbreviations';"),
+              "0")
+        << "created on first use";
+    const struct {
+        const wchar_t* id;
+        const wchar_t* text;
+        const wchar_t* kind;
+        int case_sensitive;
+        const wchar_t* answer;
+    } steps[] = {
+        {L"zp_a", L"btw", nullptr, -1, L"1:"},
+        {L"zp_b", L"BTW", L"word", 1, L"0:zp_a"}, // zp_a ignores case
+        {L"zp_b", L"Btw", L"immediate", 0, L"0:zp_a"},
+        {L"zp_b", L"sig;", L"immediate", 1, L"1:"},
+        {L"zp_c", L"SIG;", L"word", 1, L"1:"},     // both case-sensitive: distinct
+        {L"zp_d", L"sig;", L"word", 0, L"0:zp_c"}, // the first clash in sort order
+        {L"zp_a", L"bytw", L"word", 0, L"1:"},     // replaces zp_a's "btw"
+        {L"zp_d", L"btw", L"sideways", 0, L"0:"},
+        {L"", L"x", nullptr, -1, L"0:"},
+        {L"zp_d",
+         L"a\x0001"
+         L"08",
+         nullptr, -1, L"0:"},
+        {L"zp_d", L"btw", nullptr, -1, L"1:"},
+        {L"zp_d", L"", nullptr, -1, L"1:"}, // removes zp_d's
+    };
+    for (const auto& s : steps)
+        EXPECT_EQ(set_abbreviation(f.host, s.id, s.text, s.kind, s.case_sensitive), s.answer)
+            << s.id << " " << ::testing::PrintToString(std::wstring(s.text));
+    EXPECT_EQ(db_scalar(f.folder.database(), abbreviation_rows),
+              "SIG;=zp_c01 bytw=zp_a00 sig;=zp_b11");
+    EXPECT_EQ(abbreviation_of(f.host, L"zp_a"), L"bytw/word/ci");
+    EXPECT_EQ(abbreviation_of(f.host, L"zp_b"), L"sig;/immediate/cs");
+    EXPECT_EQ(abbreviation_of(f.host, L"zp_d"), L"-");
+
+    Counting_action named(L"zp_b", &f.host, L"Signature");
+    Binding_directory directory(
+        &f.host, std::shared_ptr<Keyboard_shortcuts>(std::shared_ptr<void>(), &f.shortcuts));
+    std::wstring listed;
+    for (const Abbreviation_row& row : directory.abbreviations())
+        listed += row.abbreviation + L"=" + row.name + (row.immediate ? L"!" : L"") +
+                  (row.case_sensitive ? L"C " : L" ");
+    EXPECT_EQ(listed, L"SIG;=zp_cC bytw=zp_a sig;=Signature!C ");
+    EXPECT_TRUE(directory.set_excluded_applications({L"keepass*.exe", L"", L"putty.exe"}));
+    EXPECT_EQ(directory.excluded_applications(),
+              (std::vector<std::wstring>{L"keepass*.exe", L"putty.exe"}));
+
+    set_binding(f.host, 0x141, L"zp_a", L"Alpha");
+    set_binding(f.host, 0x10242, L"zp_a", L"Alpha");
+    set_binding(f.host, 0x143, L"zp_c", L"Gamma");
+    auto deletion = Reference_host::make_list();
+    Param::write_text(deletion.get(), L"ident", L"zp_a");
+    f.host.deliver(L"zp_delete_action", deletion.get());
+    EXPECT_EQ(db_scalar(f.folder.database(), abbreviation_rows), "SIG;=zp_c01 sig;=zp_b11");
+    EXPECT_EQ(db_scalar(f.folder.database(), "SELECT group_concat(ident) FROM key_bindings;"),
+              "zp_c");
+    EXPECT_EQ(f.shortcuts.list_abbreviations().size(), 2u);
+}
+
+// Backups carry the abbreviations and the excluded applications; a backup
+// from before them is restored (and has none), one whose tables have other
+// columns is refused.
+TEST(Keyboard_shortcuts, backup_and_restore_carry_abbreviations) {
+    Fixture f;
+    ASSERT_TRUE(f.shortcuts.initialize());
+    set_binding(f.host, 0x141, L"zp_a", L"Alpha");
+    ASSERT_EQ(set_abbreviation(f.host, L"zp_a", L"btw"), L"1:");
+    ASSERT_TRUE(f.shortcuts.set_excluded_applications({L"putty.exe"}));
+    std::wstring backup = Test_support::make_temp_directory(L"abbreviation_backup");
+    ASSERT_EQ(f.shortcuts.create_backup(backup), 0);
+    const std::string good = Test_support::read_file(backup + L"\\zaptor.db");
+    ASSERT_EQ(set_abbreviation(f.host, L"zp_a", L""), L"1:");
+    ASSERT_TRUE(f.shortcuts.set_excluded_applications({}));
+    const struct {
+        const char* change;
+        int outcome;
+        const wchar_t* abbreviation; // after the restore (or kept when refused)
+        std::size_t excluded;
+    } cases[] = {
+        {"", 0, L"btw/word/ci", 1},
+        {"DROP TABLE abbreviations; DROP TABLE excluded_applications;", 0, L"-", 0},
+        {"ALTER TABLE abbreviations ADD COLUMN extra TEXT;", 1, L"-", 0},
+        {"ALTER TABLE excluded_applications RENAME COLUMN pattern TO name;", 1, L"-", 0},
+        {"DROP TABLE abbreviations; CREATE TABLE abbreviations (abbreviation TEXT, ident TEXT, "
+         "case_sensitive INTEGER, kind INTEGER);",
+         1, L"-", 0},
+    };
+    // Each case starts from the previous outcome; the first restores the
+    // backup, the second one from before abbreviations empties them again.
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.change);
+        ASSERT_TRUE(Test_support::write_file(backup + L"\\zaptor.db", good));
+        Connection db = Db_files::open_raw(backup + L"\\zaptor.db");
+        ASSERT_TRUE(Db_files::run(db.get(), c.change));
+        db.reset();
+        EXPECT_EQ(f.shortcuts.restore_backup(backup), c.outcome);
+        EXPECT_EQ(abbreviation_of(f.host, L"zp_a"), c.abbreviation);
+        EXPECT_EQ(f.shortcuts.excluded_applications().size(), c.excluded);
+        EXPECT_EQ(f.shortcuts.get_binding(0x141).ident, L"zp_a");
+    }
+    // A restored file from before abbreviations takes new ones.
+    EXPECT_EQ(set_abbreviation(f.host, L"zp_a", L"bt"), L"1:");
+    Test_support::remove_tree(backup);
+}
+
+// Another process holding the file beyond the busy timeout: the change is
+// reported as not stored and memory keeps what the file holds.
+TEST(Keyboard_shortcuts, a_busy_file_refuses_an_abbreviation_and_keeps_memory_equal_to_it) {
+    Fixture f;
+    ASSERT_TRUE(f.shortcuts.initialize());
+    ASSERT_EQ(set_abbreviation(f.host, L"zp_a", L"btw"), L"1:");
+    Connection other = Db_files::open_raw(f.folder.database());
+    ASSERT_TRUE(Db_files::run(other.get(), "BEGIN EXCLUSIVE;"));
+    EXPECT_EQ(set_abbreviation(f.host, L"zp_a", L"bytheway"), L"0:");
+    EXPECT_EQ(abbreviation_of(f.host, L"zp_a"), L"btw/word/ci");
+    ASSERT_TRUE(Db_files::run(other.get(), "COMMIT;"));
+    EXPECT_EQ(db_scalar(f.folder.database(), abbreviation_rows), "btw=zp_a00");
+    EXPECT_EQ(set_abbreviation(f.host, L"zp_a", L"bytheway"), L"1:");
+}
+
+namespace {
+
+// Steps: "t:TEXT" types TEXT as key strokes (letters and space), "c+"/"c-"
+// press and release the left Control, "w+"/"w-" the left Windows key,
+// "i+"/"i-" mark the keys that follow injected, "(" and ")" begin and end
+// our own output, "<" a Backspace, "l" the Left arrow.
+unsigned run_steps(Fixture& f, const std::string& steps) {
+    Keyboard_listener* listener = f.host.keyboard_listener();
+    bool injected = false;
+    std::unique_ptr<Own_output::Scope> own;
+    unsigned swallowed = 0;
+    auto stroke = [&](DWORD vk) {
+        for (bool down : {true, false}) {
+            auto event = key_event(vk, down);
+            event.scanCode = MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
+            event.flags |= injected ? LLKHF_INJECTED : 0;
+            swallowed += listener->key_event(&event, 0) ? 1 : 0;
+        }
+    };
+    std::istringstream in(steps);
+    for (std::string step; std::getline(in, step, '|');) {
+        if (step.rfind("t:", 0) == 0) {
+            for (char c : step.substr(2))
+                stroke(c == ' ' ? VK_SPACE : static_cast<DWORD>(std::toupper(c)));
+        } else if (step == "(" || step == ")") {
+            own.reset(step == "(" ? new Own_output::Scope : nullptr);
+        } else if (step == "i+" || step == "i-") {
+            injected = step == "i+";
+        } else if (step == "<" || step == "l") {
+            stroke(step == "<" ? VK_BACK : VK_LEFT);
+        } else {
+            auto event = key_event(step[0] == 'c' ? VK_LCONTROL : VK_LWIN, step[1] == '+');
+            swallowed += listener->key_event(&event, 0) ? 1 : 0;
+        }
+    }
+    f.tasks.clear();
+    return swallowed;
+}
+
+} // namespace
+
+// The listener on real translated keys, with an action that does not type:
+// it runs after three Backspaces that the host types for it.
+TEST(Keyboard_shortcuts, typed_abbreviations_fire_only_on_the_users_own_text) {
+    const struct {
+        const char* steps;
+        unsigned runs; // also the swallowed strokes (press and release)
+    } cases[] = {
+        {"t:btw ", 1},
+        {"t:btw|t: btw ", 2},
+        {"t:bt|<|t:tw ", 1},
+        {"t:btw|c+|c-|t: ", 1},     // Control alone changes nothing
+        {"t:btw|c+|t: |c-", 0},     // Control+Space
+        {"t:btw|w+|t: |w-", 0},     // Windows+Space
+        {"t:btw|l|t: ", 0},         // the caret moved
+        {"i+|t:btw |i-", 1},        // injected by another program
+        {"(|i+|t:btw |i-|)", 0},    // our own output
+        {"(|i+|t:bt|i-|)|t:w ", 0}, // ... never feeds the buffer
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.steps);
+        Fixture f;
+        ASSERT_TRUE(f.shortcuts.initialize());
+        Counting_action action(L"zp_count", &f.host);
+        ASSERT_EQ(set_abbreviation(f.host, L"zp_count", L"btw"), L"1:");
+        EXPECT_EQ(run_steps(f, c.steps), 2 * c.runs);
+        EXPECT_EQ(action.total_runs(), c.runs);
+        const auto typed = f.host.typed_texts();
+        EXPECT_EQ(typed.size(), c.runs);
+        for (const std::wstring& text : typed)
+            EXPECT_EQ(text, L"\x0001"
+                            L"08\x0001"
+                            L"08\x0001"
+                            L"08");
+    }
+}
+
+// A password edit in the foreground keeps no buffer; an excluded application
+// turns abbreviations and direct bindings off.
+TEST(Keyboard_shortcuts, nothing_fires_in_a_password_edit_or_an_excluded_application) {
+    const struct {
+        DWORD style;
+        const wchar_t* excluded;
+        unsigned runs;
+    } cases[] = {
+        {0, L"", 2},
+        {ES_PASSWORD, L"", 1}, // the direct binding still runs
+        {0, L"ACTIONS_?EST*.EXE", 0},
+        {0, L"notepad.exe", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.excluded);
+        Fixture f;
+        ASSERT_TRUE(f.shortcuts.initialize());
+        HWND window = CreateWindowExW(0, L"EDIT", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE | c.style,
+                                      0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(window, nullptr);
+        SetForegroundWindow(window);
+        SetFocus(window);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+        ASSERT_EQ(GetForegroundWindow(), window);
+        Counting_action action(L"zp_count", &f.host);
+        ASSERT_EQ(set_abbreviation(f.host, L"zp_count", L"btw"), L"1:");
+        set_binding(f.host, 0x10241, L"zp_count", L"Direct");
+        if (*c.excluded) {
+            ASSERT_TRUE(f.shortcuts.set_excluded_applications({c.excluded}));
+        }
+        run_steps(f, "t:btw ");
+        auto press = key_event(0x41, true);
+        auto release = key_event(0x41, false);
+        f.host.keyboard_listener()->key_event(&press, listener_control);
+        f.host.keyboard_listener()->key_event(&release, listener_control);
+        f.tasks.clear();
+        EXPECT_EQ(action.total_runs(), c.runs);
+        DestroyWindow(window);
     }
 }

@@ -4,11 +4,13 @@
 #include "ui/key_names.h"
 #include "ui/manage_actions_dialog.h"
 
+#include "contract/parameter_values.h"
 #include "contract/text_convert.h"
 #include "dialog_fixture.h"
 #include "ui/ui_resources.h"
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 
@@ -32,7 +34,14 @@ void check_fit(HWND control, std::vector<std::string>& misfits) {
     const std::wstring kind = name;
     RECT client{};
     GetClientRect(control, &client);
-    if (kind == L"Static" || kind == L"Button") { // a button's frame and margins: 8 px
+    const LONG style = GetWindowLongW(control, GWL_STYLE);
+    const LONG type = style & BS_TYPEMASK;
+    const bool boxed = kind == L"Button" &&
+                       (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
+                        type == BS_AUTORADIOBUTTON || type == BS_3STATE || type == BS_AUTO3STATE);
+    if (boxed) { // the box and the gap after it
+        need(text_of(control), client.right - GetSystemMetrics(SM_CXMENUCHECK) - 6);
+    } else if (kind == L"Static" || kind == L"Button") { // a button's frame and margins: 8 px
         need(text_of(control), client.right - (kind == L"Button" ? 8 : 0));
     } else if (kind == L"ComboBox" &&
                (GetWindowLongW(control, GWL_STYLE) & 3) == CBS_DROPDOWNLIST) {
@@ -74,6 +83,17 @@ TEST_F(Dialogs, EveryTextFitsWithTheLongestCombinationsAndTheRefusalInEnglishAnd
         for (std::size_t i = 0; i < 4; ++i)
             directory.store_binding(lengths[i].second,
                                     L"zp_" + std::to_wstring(i + 1) + L"_user_id", L"x");
+        // The longest kind of abbreviation row, and one for the refusal below.
+        for (const auto& [ident, kind, text] :
+             {std::tuple(L"zp_2_user_id", L"immediate", L"sig;"),
+              std::tuple(L"zp_3_user_id", L"word", L"abcdefghijklmnopqrstuvwxyzABCDEF")}) {
+            Param::Owned_parameters list = Param::create(&host);
+            Param::write_text(list.get(), L"id", ident);
+            Param::write_text(list.get(), L"abbreviation", text);
+            Param::write_text(list.get(), L"kind", kind);
+            Param::write_flag(list.get(), L"case_sensitive", true);
+            Param::send(&host, L"zp_action_set_abbreviation", list.get());
+        }
 
         std::vector<std::string> misfits;
         auto fits = [&](std::function<INT_PTR()> run, std::function<void(HWND)> prepare) {
@@ -99,7 +119,14 @@ TEST_F(Dialogs, EveryTextFitsWithTheLongestCombinationsAndTheRefusalInEnglishAnd
                  SetDlgItemTextW(window, IDC_MA_NAME, L"Refused");
                  SetDlgItemTextW(window, IDC_MA_CODE, L"x");
                  ASSERT_TRUE(click(window, IDC_MA_SAVE));
+                 check_fit(GetDlgItem(window, IDC_MA_STATUS), misfits);
                  interpreters(true);
+                 // Stored, its abbreviation not: the other action is named.
+                 SetDlgItemTextW(window, IDC_MA_ABBREVIATION, L"sig;");
+                 CheckDlgButton(window, IDC_MA_CASE_SENSITIVE, BST_CHECKED);
+                 SendDlgItemMessageW(window, IDC_MA_ABBREVIATION_KIND, CB_SETCURSEL, 1, 0);
+                 ASSERT_TRUE(click(window, IDC_MA_SAVE));
+                 EXPECT_NE(text_of(window, IDC_MA_STATUS).find(L"Search web"), std::wstring::npos);
              });
         Key_choice choice{&host};
         fits([&] { return run_select_key_combination(nullptr, choice); }, [](HWND) {});
@@ -107,7 +134,7 @@ TEST_F(Dialogs, EveryTextFitsWithTheLongestCombinationsAndTheRefusalInEnglishAnd
                                              activation);
         fits(
             [&] { return settings.run(nullptr); },
-            [&](HWND window) { EXPECT_EQ(list_rows(GetDlgItem(window, IDC_KS_LIST)).size(), 4u); });
+            [&](HWND window) { EXPECT_EQ(list_rows(GetDlgItem(window, IDC_KS_LIST)).size(), 6u); });
         Add_shortcut_dialog add(GetModuleHandleW(nullptr), &host, &directory, activation,
                                 lengths[0].second);
         fits([&] { return add.run(nullptr); }, [](HWND) {});

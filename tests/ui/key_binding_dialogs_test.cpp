@@ -93,6 +93,89 @@ TEST_F(BindingDialogs, SettingsListsRemovesAndModifiesBindings) {
     ASSERT_TRUE(click(window, IDOK) && runner->wait_done());
 }
 
+TEST(ParseExcludedApplications, OneNamePerLineTrimmedCutToTheFileNameOnceEach) {
+    const struct {
+        const wchar_t* text;
+        std::vector<std::wstring> names;
+    } rows[] = {
+        {L"", {}},
+        {L" \r\n\t\n", {}},
+        {L"  KeePass*.exe \r\n\r\nC:\\Tools\\pw?.exe\nkeepass*.EXE\nx/y/\u00E9dit.exe",
+         {L"KeePass*.exe", L"pw?.exe", L"\u00E9dit.exe"}},
+        {L"a.exe\r\nb.exe", {L"a.exe", L"b.exe"}}, // no line break at the end
+        {L"C:\\dir\\", {}},                        // a folder names no program
+        {L"notepad\nNOTEPAD.exe\nkeepass*\n.hidden", {L"notepad.exe", L"keepass*", L".hidden"}},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(parse_excluded_applications(row.text), row.names) << row.text;
+}
+
+TEST_F(BindingDialogs, AbbreviationRowsListedAndRemovedExcludedApplicationsSavedAndReadBack) {
+    directory.store_binding(0x41, L"zp_1_user_id", L"Greeting");
+    const wchar_t* abbreviations[][4] = {{L"zp_1_user_id", L"btw", L"word", L"\0"},
+                                         {L"zp_2_user_id", L";sig", L"immediate", L"\1"},
+                                         {L"zp_gone", L"old", L"word", L"\0"}};
+    for (const auto& a : abbreviations) {
+        Param::Owned_parameters list = Param::create(&host);
+        Param::write_text(list.get(), L"id", a[0]);
+        Param::write_text(list.get(), L"abbreviation", a[1]);
+        Param::write_text(list.get(), L"kind", a[2]);
+        Param::write_flag(list.get(), L"case_sensitive", a[3][0] != 0);
+        Param::send(&host, L"zp_action_set_abbreviation", list.get());
+    }
+    ASSERT_TRUE(directory.set_excluded_applications({L"keepass*.exe", L"Secret?.exe"}));
+    ASSERT_NE(open_settings(), nullptr);
+    // Current names; a vanished action by its ident.
+    EXPECT_EQ(list_rows(list),
+              (Rows{{L"\u201C;sig\u201D (immediate, case-sensitive)", L"Search web"},
+                    {L"\u201Cbtw\u201D (word)", L"Greeting"},
+                    {L"\u201Cold\u201D (word)", L"zp_gone"},
+                    {L"Caps Lock + a", L"Greeting"}}));
+    EXPECT_EQ(text_of(window, IDC_KS_EXCLUDED), L"keepass*.exe\r\nSecret?.exe");
+
+    select_list_row(list, 1);
+    EXPECT_FALSE(enabled(window, IDC_KS_MODIFY)) << "changed in Manage actions";
+    ASSERT_TRUE(click(window, IDC_KS_REMOVE));
+    EXPECT_EQ(list_rows(list).size(), 3u);
+    std::wstring held;
+    for (const Abbreviation_row& row : directory.abbreviations())
+        held += row.abbreviation + L"=" + row.ident + L" ";
+    EXPECT_EQ(held, L";sig=zp_2_user_id old=zp_gone ");
+    EXPECT_EQ(stored(), (Stored{{0x41, L"zp_1_user_id"}})) << "the binding stays";
+
+    SetDlgItemTextW(window, IDC_KS_EXCLUDED, L" KeePass*.exe\r\nC:\\Tools\\pw?.exe\r\n\r\n");
+    ASSERT_TRUE(click(window, IDOK) && runner->wait_done());
+    EXPECT_EQ(directory.excluded_applications(),
+              (std::vector<std::wstring>{L"KeePass*.exe", L"pw?.exe"}));
+    ASSERT_NE(open_settings(), nullptr);
+    EXPECT_EQ(text_of(window, IDC_KS_EXCLUDED), L"KeePass*.exe\r\npw?.exe");
+    ASSERT_TRUE(click(window, IDOK) && runner->wait_done());
+}
+
+// Not saved: the dialog stays open once and says so; closing again gives up.
+TEST_F(BindingDialogs, AnExcludedListThatIsNotSavedKeepsTheDialogOpenOnce) {
+    struct Refusing final : Binding_directory {
+        using Binding_directory::Binding_directory;
+        bool set_excluded_applications(const std::vector<std::wstring>&) override { return false; }
+    } refusing{&host, std::shared_ptr<Keyboard_shortcuts>(std::shared_ptr<void>(), &shortcuts)};
+    Key_binding_settings_dialog dialog(GetModuleHandleW(nullptr), &host, &refusing, L"Caps Lock");
+    struct Closer { // the dialog closes before it goes, also after a failed assertion
+        std::unique_ptr<Dialog_thread>& runner;
+        ~Closer() { runner.reset(); }
+    } closer{runner};
+    window = open([&] { return dialog.run(nullptr); }, L"Zaptor settings");
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(click(window, IDOK) && runner->wait_done()) << "unchanged: nothing to save";
+    window = open([&] { return dialog.run(nullptr); }, L"Zaptor settings");
+    SetDlgItemTextW(window, IDC_KS_EXCLUDED, L"a.exe");
+    ASSERT_TRUE(click(window, IDOK));
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_EQ(text_of(window, IDC_KS_STATUS),
+              L"Not saved: the key bindings file is busy or cannot be written.");
+    ASSERT_TRUE(click(window, IDOK) && runner->wait_done());
+    EXPECT_TRUE(shortcuts.excluded_applications().empty());
+}
+
 TEST_F(BindingDialogs, AddingANewActionWithTheBlankPrefixStoresADirectBinding) {
     ASSERT_NE(open_settings(), nullptr);
     ASSERT_NE(open_add(IDC_KS_ADD), nullptr);

@@ -21,6 +21,14 @@ protected:
         HTREEITEM item = find_tree_item(tree, text);
         return item && TreeView_SelectItem(tree, item);
     }
+    // "text kind [cs]" per ident, as the keyboard shortcuts hold them.
+    std::map<std::wstring, std::wstring> abbreviations() {
+        std::map<std::wstring, std::wstring> held;
+        for (const Abbreviation_row& row : directory.abbreviations())
+            held[row.ident] = row.abbreviation + (row.immediate ? L" immediate" : L" word") +
+                              (row.case_sensitive ? L" cs" : L"");
+        return held;
+    }
     void type_search(const std::wstring& text) {
         for (wchar_t c : text)
             SendDlgItemMessageW(window, IDC_MA_SEARCH, WM_CHAR, c, 1);
@@ -156,6 +164,103 @@ TEST_F(ManageActions, SearchRefillsPerKeystroke) {
     EXPECT_FALSE(enabled(window, IDC_MA_KEY_BUTTON));
     SetDlgItemTextW(window, IDC_MA_SEARCH, L"");
     EXPECT_EQ(tree_outline(tree), L"Common((draft)|To upper case)|Letters|Web");
+}
+
+TEST_F(ManageActions, AbbreviationShownSavedRemovedAndRefusedWithTheOwnersName) {
+    using Held = std::map<std::wstring, std::wstring>;
+    Param::Owned_parameters list = Param::create(&host);
+    for (const auto& [key, value] :
+         {std::pair(L"id", L"zp_2_user_id"), {L"abbreviation", L"sig;"}, {L"kind", L"immediate"}})
+        Param::write_text(list.get(), key, value);
+    Param::send(&host, L"zp_action_set_abbreviation", list.get());
+    const Held start{{L"zp_2_user_id", L"sig; immediate"}};
+    std::wstring fresh;
+    ASSERT_TRUE(select(L"Search web"));
+    EXPECT_EQ(text_of(window, IDC_MA_ABBREVIATION) + L"|" +
+                  combo_item(window, IDC_MA_ABBREVIATION_KIND),
+              L"sig;|Immediate");
+    EXPECT_FALSE(enabled(window, IDC_MA_ABBREVIATION_KIND) ||
+                 enabled(window, IDC_MA_CASE_SENSITIVE));
+    EXPECT_TRUE(GetWindowLongW(GetDlgItem(window, IDC_MA_ABBREVIATION), GWL_STYLE) & ES_READONLY);
+
+    const Held both{{L"zp_1_user_id", L"btw word cs"}, {L"zp_2_user_id", L"sig; immediate"}};
+    // clang-format off
+    const struct {
+        const wchar_t* select; // null: New action in the selected category; "": go on editing
+        const wchar_t *typed, *name;
+        int kind; // 0 word, 1 immediate
+        bool case_sensitive, cancel;
+        Held held;
+        const wchar_t* status; // non-empty: still editing
+    } steps[] = {
+        {L"Greeting", L" btw\t", L"Greeting", 0, true, false, both, L""}, // blanks trimmed
+        // Taken, whatever the case: nothing stored, the new name neither.
+        {L"Greeting", L"SIG;", L"Renamed", 1, false, false, both,
+         L"The abbreviation is taken by 'Search web'."},
+        {L"", L"g\x01r", L"Greeting", 0, false, false, both,
+         L"Not saved: the abbreviation could not be stored."},
+        {L"", L"zzz", L"Greeting", 1, false, true, both, L""}, // Cancel shows the stored one
+        {L"Greeting", L"", L"Greeting", 1, true, false, start, L""},
+        // A new action is stored first; its refused abbreviation keeps the
+        // edits on the stored action, so the next Save makes no second one.
+        {nullptr, L"sig;", L"Fresh", 0, false, false, start,
+         L"The abbreviation is taken by 'Search web'."},
+        {L"", L"fr", L"Fresh", 0, false, false,
+         {{L"zp_2_user_id", L"sig; immediate"}, {L"new", L"fr word"}}, L""},
+        // A built-in action keeps its name and gets no code; only the abbreviation.
+        {L"To upper case", L"UP", L"Renamed", 1, true, false,
+         {{L"zp_2_user_id", L"sig; immediate"}, {L"new", L"fr word"},
+          {L"zp_uppercase", L"UP immediate cs"}}, L""},
+    };
+    // clang-format on
+    for (const auto& step : steps) {
+        const std::wstring at = step.typed;
+        if (!step.select) {
+            ASSERT_TRUE(click(window, IDC_MA_NEW)) << at;
+        } else if (*step.select) { // from nothing selected: the action is shown afresh
+            ASSERT_TRUE(TreeView_SelectItem(tree, nullptr) && select(step.select) &&
+                        click(window, IDC_MA_EDIT))
+                << at;
+        }
+        SetDlgItemTextW(window, IDC_MA_NAME, step.name);
+        SetDlgItemTextW(window, IDC_MA_CODE, L"Hello {date}");
+        SetDlgItemTextW(window, IDC_MA_ABBREVIATION, step.typed);
+        SendDlgItemMessageW(window, IDC_MA_ABBREVIATION_KIND, CB_SETCURSEL, step.kind, 0);
+        CheckDlgButton(window, IDC_MA_CASE_SENSITIVE, step.case_sensitive);
+        ASSERT_TRUE(click(window, step.cancel ? IDC_MA_CANCEL : IDC_MA_SAVE)) << at;
+        if (!step.select)
+            fresh = dialog.ident();
+        Held held = step.held;
+        if (held.count(L"new")) // the ident the new action was stored under
+            held[fresh] = held[L"new"], held.erase(L"new");
+        EXPECT_EQ(abbreviations(), held) << at;
+        EXPECT_EQ(text_of(window, IDC_MA_STATUS), step.status) << at;
+        EXPECT_EQ(visible(window, IDC_MA_SAVE), *step.status != 0) << at;
+        if (step.select && *step.select == L'T') { // the built-in's other fields stayed
+            EXPECT_EQ(text_of(window, IDC_MA_NAME) + L"|" + text_of(window, IDC_MA_CODE),
+                      L"To upper case|")
+                << at;
+        }
+        if (*step.status) { // the edits stay
+            EXPECT_EQ(text_of(window, IDC_MA_ABBREVIATION) + L"|" + text_of(window, IDC_MA_NAME),
+                      std::wstring(step.typed) + L"|" + step.name);
+            continue;
+        }
+        // Shown as stored: "text kind [cs]" again.
+        std::wstring shown = text_of(window, IDC_MA_ABBREVIATION);
+        if (!shown.empty())
+            shown += (combo_item(window, IDC_MA_ABBREVIATION_KIND) == L"Immediate" ? L" immediate"
+                                                                                   : L" word") +
+                     std::wstring(IsDlgButtonChecked(window, IDC_MA_CASE_SENSITIVE) ? L" cs" : L"");
+        EXPECT_EQ(shown, abbreviations()[dialog.ident()]) << at;
+    }
+    EXPECT_EQ(load(L"zp_1_user_id"),
+              L"typing_interpreter|Hello {date}|Greeting|Types a greeting.|Letters");
+    EXPECT_EQ(load(fresh), L"typing_interpreter|Hello {date}|Fresh||Letters");
+    EXPECT_EQ(load(L"zp_uppercase"), L"||||");
+    EXPECT_EQ(tree_outline(tree),
+              L"Common((draft)|To upper case)|Letters(Echo|Fresh|Greeting)|Web(Search web)")
+        << "one new action, not two";
 }
 
 TEST(ManageActionsDialog, HostWithoutParameterListsOpensEmptyAndClosesCleanly) {

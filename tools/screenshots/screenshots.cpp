@@ -21,20 +21,34 @@
 
 namespace {
 
-// The key of an action bound here, answered as keyboard shortcuts do.
+// The key and abbreviation of an action bound here, answered as keyboard
+// shortcuts do.
 class Sample_keys final : public Filter {
 public:
     explicit Sample_keys(Reference_host& host)
-        : registration_(&host, this, {L"zp_action_key_binding"}) {}
+        : registration_(&host, this, {L"zp_action_key_binding", L"zp_action_abbreviation"}) {}
     void* destroy(unsigned int) override { return this; }
     int status() override { return 1; }
-    int process(const wchar_t*, unsigned int, Parameters* list) override {
-        auto found = list ? keys.find(Param::read_text(list, L"id")) : keys.end();
+    int process(const wchar_t* name, unsigned int length, Parameters* list) override {
+        if (!list)
+            return 0;
+        const std::wstring id = Param::read_text(list, L"id");
+        if (std::wstring(name, length) == L"zp_action_abbreviation") {
+            for (const Abbreviation_row& row : abbreviations)
+                if (row.ident == id) {
+                    Param::write_text(list, L"abbreviation", row.abbreviation);
+                    Param::write_text(list, L"kind", row.immediate ? L"immediate" : L"word");
+                    Param::write_flag(list, L"case_sensitive", row.case_sensitive);
+                }
+            return 0;
+        }
+        auto found = keys.find(id);
         if (found != keys.end())
             Param::write_u32(list, L"key", found->second);
         return 0;
     }
     std::map<std::wstring, std::uint32_t> keys;
+    std::vector<Abbreviation_row> abbreviations; // sorted by abbreviation
 
 private:
     Filter_registration registration_;
@@ -43,7 +57,8 @@ private:
 // Bindings that touch no database.
 class Memory_directory final : public Binding_directory {
 public:
-    explicit Memory_directory(Interaction_if* host) : Binding_directory(host, nullptr) {}
+    Memory_directory(Interaction_if* host, const Sample_keys& keys)
+        : Binding_directory(host, nullptr), keys_(keys) {}
     // Binds the action `ident` as it answers now; nothing when it does not.
     void bind(std::uint32_t key_code, const std::wstring& ident) {
         for (Binding_row action : action_texts())
@@ -67,9 +82,24 @@ public:
         return true;
     }
     bool remove_binding(std::uint32_t) override { return true; }
+    std::vector<Abbreviation_row> abbreviations() override {
+        std::vector<Abbreviation_row> rows;
+        for (Abbreviation_row row : keys_.abbreviations)
+            for (const Binding_row& action : action_texts())
+                if (action.ident == row.ident) {
+                    row.name = action.name;
+                    rows.push_back(row);
+                }
+        return rows;
+    }
+    std::vector<std::wstring> excluded_applications() override {
+        return {L"KeePass*.exe", L"putty.exe"};
+    }
+    bool set_excluded_applications(const std::vector<std::wstring>&) override { return true; }
 
 private:
     std::map<std::uint32_t, Binding_row> bound_;
+    const Sample_keys& keys_;
 };
 
 std::wstring beside_exe(const wchar_t* relative) {
@@ -113,16 +143,25 @@ void add_samples(Fake_code_actions& actions, Sample_keys& keys, bool german) {
          text(L"Mail", L"Post")});
     keys.keys[L"zp_1_user_id"] = 0x153;   // activation key + Shift + s: a long text
     keys.keys[L"zp_3_user_id"] = 0x10674; // Control + Alt + F5, direct
+    // One of each kind; "ISOD" only in capitals.
+    keys.abbreviations = {{L"ISOD", L"zp_2_user_id", L"", false, true},
+                          {L"hi", L"zp_5_user_id", L"", false, false},
+                          {L"sig;", L"zp_1_user_id", L"", true, false}};
 }
 
 // The settings dialog, and for "add" the "Add key shortcut" dialog opened
-// from it to change the first binding.
+// from it to change the first key binding.
 HWND show_binding_dialogs(Dialog_thread& runner, const std::wstring& which, bool german) {
     HWND window = runner.wait_for(german ? L"Zaptor-Einstellungen" : L"Zaptor settings");
     if (!window || which != L"add")
         return window;
+    // The first key combination: abbreviations are not changed here.
     HWND list = GetDlgItem(window, IDC_KS_LIST);
-    select_list_row(list, 0);
+    for (int row = 0; row < ListView_GetItemCount(list); ++row) {
+        select_list_row(list, row);
+        if (IsWindowEnabled(GetDlgItem(window, IDC_KS_MODIFY)))
+            break;
+    }
     click(window, IDC_KS_MODIFY, true);
     return runner.wait_for(L"", window);
 }
@@ -148,7 +187,7 @@ int wmain(int argc, wchar_t** argv) {
     add_samples(actions, keys, language == L"de");
 
     if (which == L"settings" || which == L"add") {
-        Memory_directory directory(&host);
+        Memory_directory directory(&host, keys);
         directory.bind(0x153, L"zp_1_user_id");   // activation key + Shift + s
         directory.bind(0x326, L"zp_4_user_id");   // activation key + Shift + Control + Up
         directory.bind(0x10674, L"zp_3_user_id"); // Control + Alt + F5, direct
