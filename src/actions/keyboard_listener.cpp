@@ -376,6 +376,22 @@ void Shortcut_listener::follow_focus(const Abbreviation_state& state) {
         matcher_.clear();
         dead_key_pending_ = false;
     }
+    // A click moves the caret without a key: where the control shows a
+    // caret, one that went to another line, or back without a Backspace,
+    // means the text before it is not what was typed. (Typing moves it
+    // forward or not yet, when the target lags behind.)
+    if (info.hwndCaret) {
+        if (info.hwndCaret == caret_window_ &&
+            (info.rcCaret.top != caret_top_ ||
+             (info.rcCaret.left < caret_left_ && !caret_may_go_back_)))
+            matcher_.clear();
+        caret_window_ = info.hwndCaret;
+        caret_left_ = info.rcCaret.left;
+        caret_top_ = info.rcCaret.top;
+    } else {
+        caret_window_ = nullptr;
+    }
+    caret_may_go_back_ = false;
 }
 
 int Shortcut_listener::translate(const KBDLLHOOKSTRUCT* event, wchar_t* characters,
@@ -409,6 +425,7 @@ bool Shortcut_listener::typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviati
         return false;
     }
     if (key == VK_BACK) {
+        caret_may_go_back_ = true;
         matcher_.backspace();
         return false;
     }

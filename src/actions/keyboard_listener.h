@@ -127,6 +127,10 @@ private:
     void* foreground_ = nullptr;
     void* focus_ = nullptr;
     unsigned long foreground_thread_ = 0;
+    void* caret_window_ = nullptr;
+    long caret_left_ = 0;
+    long caret_top_ = 0;
+    bool caret_may_go_back_ = false;
     std::uint64_t judged_generation_ = ~std::uint64_t{0};
     bool excluded_app_ = false;
     bool password_ = false;

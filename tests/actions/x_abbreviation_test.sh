@@ -77,6 +77,12 @@ type_into_edit "Btw "
 expect "a capitalised abbreviation" "$(ctl text edit)" "By the way btw "
 type_into_edit "xbtw "
 expect "inside a word" "$(ctl text edit)" "xbtw "
+# A click (here: the caret put back to the start) between "bt" and "w ".
+type_into_edit "ab bt"
+ctl select edit 0 0 >/dev/null
+xdotool type --delay 60 "w "
+sleep 2
+expect "the caret moved without a key" "$(ctl text edit)" "w ab bt"
 type_into_edit "say ;sig" "!"
 expect "immediate, then text typed after it" "$(ctl text edit)" "say Kind regards!"
 
