@@ -75,6 +75,8 @@ type_into_edit "btw "
 expect "btw and a space" "$(ctl text edit)" "by the way btw "
 type_into_edit "Btw "
 expect "a capitalised abbreviation" "$(ctl text edit)" "By the way btw "
+type_into_edit "btw and more"
+expect "typed on right after the trigger" "$(ctl text edit)" "by the way btw and more"
 type_into_edit "xbtw "
 expect "inside a word" "$(ctl text edit)" "xbtw "
 # A click (here: the caret put back to the start) between "bt" and "w ".

@@ -74,7 +74,8 @@ TEST(Abbreviations, typed_keys_become_one_typing_run) {
         script += std::string("listener type \"") + row.typed + "\"\n";
         expected += std::string(row.marks) + "\n";
         if (*row.written) {
-            script += "await vq_keyboard_write " + std::to_string(++writes) + " 20000\n";
+            // Keys typed while an expansion is under way wait for it: a pause.
+            script += "await vq_keyboard_write " + std::to_string(++writes) + " 20000\nsleep 300\n";
             expected += typing_data(row.written);
         }
     }
