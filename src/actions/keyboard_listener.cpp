@@ -149,7 +149,9 @@ bool Shortcut_listener::handle_key(const KBDLLHOOKSTRUCT* event, unsigned int mo
     }
     if (modifier || (event->flags & LLKHF_UP) != 0)
         return false;
-    if (replacing()) {
+    // Never held in our own windows: a question the action asks while it
+    // runs is answered there.
+    if (!own_foreground_ && replacing()) {
         // Injected meanwhile: our own output, typed after its scope by a
         // host that types in the background. Never the user's text.
         if ((event->flags & LLKHF_INJECTED) != 0) {
@@ -411,7 +413,9 @@ void Shortcut_listener::follow_focus(const Abbreviation_state& state) {
     }
     if (foreground != foreground_ || state.generation != judged_generation_) {
         foreground_ = foreground;
-        foreground_thread_ = GetWindowThreadProcessId(foreground, nullptr);
+        DWORD process = 0;
+        foreground_thread_ = GetWindowThreadProcessId(foreground, &process);
+        own_foreground_ = process != 0 && process == GetCurrentProcessId();
         judged_generation_ = state.generation;
         excluded_app_ = false;
         if (!state.excluded.empty()) {

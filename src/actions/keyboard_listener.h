@@ -132,6 +132,7 @@ private:
     void* foreground_ = nullptr;
     void* focus_ = nullptr;
     unsigned long foreground_thread_ = 0;
+    bool own_foreground_ = false; // a window of this process, e.g. a question
     void* caret_window_ = nullptr;
     long caret_left_ = 0;
     long caret_top_ = 0;
