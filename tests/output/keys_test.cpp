@@ -1,10 +1,13 @@
 #include "contract/own_output.h"
 #include "output/clipboard_handler.h"
 #include "output/keypresser.h"
+#include "output/text_expansion.h"
 #include "output_test_support.h"
 #include "target_app_test.h"
 
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 
 namespace {
 
@@ -66,6 +69,29 @@ TEST_F(KeypresserTest, ReleasesSixModifiersBeforeTheQueuedEventsExceptForAPaste)
     keys.key_up('V');
     expect_sent(keys, true, {'V', 'V'}, "01", "00");
     expect_sent(keys, false, {}, "", ""); // an empty queue sends nothing
+}
+
+// The expansion's clipboard source, on the real clipboard.
+TEST(ExpandText, ReadsTheClipboardThroughTheSourceAndFallsBackToTheCode) {
+    ASSERT_TRUE(Output_test::set_clipboard_text(L"CLIP"));
+    const DWORD sequence = GetClipboardSequenceNumber();
+    const Expansion_result result = expand_text(
+        [](Clipboard_text_source& source, const std::wstring& text) {
+            return text.substr(0, 1) + source.clipboard_text() + text.substr(12);
+        },
+        L"x{clipboard}{cursor}yz");
+    EXPECT_EQ(result.text, L"xCLIPyz");
+    EXPECT_EQ(result.left_presses, 2u);
+    EXPECT_EQ(GetClipboardSequenceNumber(), sequence); // reading copies nothing
+
+    // An expansion that fails leaves the text as written, marker rule applied.
+    const Expansion_result fallback = expand_text(
+        [](Clipboard_text_source&, const std::wstring&) -> std::wstring {
+            throw std::runtime_error("bad template");
+        },
+        L"a{|}bc");
+    EXPECT_EQ(fallback.text, L"abc");
+    EXPECT_EQ(fallback.left_presses, 2u);
 }
 
 } // namespace

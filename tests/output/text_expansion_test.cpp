@@ -1,10 +1,9 @@
+// The cursor-marker rule over typing data: pure logic, no windows and no
+// clipboard, so that it also runs in the 32-bit logic executable.
 #include "output/text_expansion.h"
-#include "output_test_support.h"
 #include "support/trace_capture.h"
 
 #include <gtest/gtest.h>
-
-#include <stdexcept>
 
 namespace {
 
@@ -74,28 +73,6 @@ TEST(CursorMarker, DamagedRecordsAreSkippedAndTheWalkEnds) {
         EXPECT_EQ(result.left_presses, c.left_presses) << result.text.size();
         EXPECT_EQ(trace.error_count(), c.errors) << result.text.size();
     }
-}
-
-TEST(ExpandText, ReadsTheClipboardThroughTheSourceAndFallsBackToTheCode) {
-    ASSERT_TRUE(Output_test::set_clipboard_text(L"CLIP"));
-    const DWORD sequence = GetClipboardSequenceNumber();
-    const Expansion_result result = expand_text(
-        [](Clipboard_text_source& source, const std::wstring& text) {
-            return text.substr(0, 1) + source.clipboard_text() + text.substr(12);
-        },
-        L"x{clipboard}{cursor}yz");
-    EXPECT_EQ(result.text, L"xCLIPyz");
-    EXPECT_EQ(result.left_presses, 2u);
-    EXPECT_EQ(GetClipboardSequenceNumber(), sequence); // reading copies nothing
-
-    // An expansion that fails leaves the text as written, marker rule applied.
-    const Expansion_result fallback = expand_text(
-        [](Clipboard_text_source&, const std::wstring&) -> std::wstring {
-            throw std::runtime_error("bad template");
-        },
-        L"a{|}bc");
-    EXPECT_EQ(fallback.text, L"abc");
-    EXPECT_EQ(fallback.left_presses, 2u);
 }
 
 } // namespace
