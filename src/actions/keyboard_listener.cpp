@@ -517,7 +517,8 @@ bool Shortcut_listener::typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviati
 
 // On a worker, like a binding's release. A typing action gets the Backspaces,
 // the case and the separator with its own output, for one typing run; any
-// other action runs after the Backspaces are typed.
+// other action runs after the Backspaces are typed, and the separator is
+// typed after it.
 void Shortcut_listener::dispatch_abbreviation(Abbreviation_match match) {
     const std::wstring ident = match.ident;
     const std::uint64_t ticket = next_ticket_++;
@@ -572,6 +573,13 @@ void Shortcut_listener::dispatch_abbreviation(Abbreviation_match match) {
                         }
                     }
                     Param::send(host, match.ident, list.get());
+                    // Other actions: the separator follows once they ran.
+                    Param::Owned_parameters separator = Param::create(host);
+                    if (!typing && !match.separator.empty() && separator) {
+                        Param::write_text(separator.get(), L"typing_data", match.separator);
+                        Own_output::Scope own;
+                        Param::send(host, L"vq_keyboard_write", separator.get());
+                    }
                 });
                 turns->last_done.store(GetTickCount(), std::memory_order_release);
                 turns->pending.fetch_sub(1, std::memory_order_acq_rel);

@@ -512,7 +512,8 @@ unsigned run_steps(Fixture& f, const std::string& steps) {
 } // namespace
 
 // The listener on real translated keys, with an action that does not type:
-// it runs after three Backspaces that the host types for it.
+// it runs after three Backspaces that the host types for it, and the kept
+// separator is typed after it.
 TEST(Keyboard_shortcuts, typed_abbreviations_fire_only_on_the_users_own_text) {
     const struct {
         const char* steps;
@@ -520,18 +521,18 @@ TEST(Keyboard_shortcuts, typed_abbreviations_fire_only_on_the_users_own_text) {
         unsigned swallowed;   // strokes (press and release)
         const wchar_t* typed; // the host's typing runs, "#" for a Backspace
     } cases[] = {
-        {"t:btw ", 1, 1, L"###"},
-        {"t:btw |.|t:btw ", 2, 2, L"###|###"},
-        {"t:btw |t:x|<", 1, 3, L"###|x|#"}, // typed on at once: after it
-        {"t:btw |c+|t:x|c-", 1, 1, L"###"}, // ... but not a combination
-        {"t:bt|<|t:tw ", 1, 1, L"###"},
-        {"t:btw|c+|c-|t: ", 1, 1, L"###"},  // Control alone changes nothing
-        {"t:btw|c+|t: |c-", 0, 0, L""},     // Control+Space
-        {"t:btw|w+|t: |w-", 0, 0, L""},     // Windows+Space
-        {"t:btw|l|t: ", 0, 0, L""},         // the caret moved
-        {"i+|t:btw |i-", 1, 1, L"###"},     // injected by another program
-        {"(|i+|t:btw |i-|)", 0, 0, L""},    // our own output
-        {"(|i+|t:bt|i-|)|t:w ", 0, 0, L""}, // ... never feeds the buffer
+        {"t:btw ", 1, 1, L"###| "},
+        {"t:btw |.|t:btw ", 2, 2, L"###| |###| "},
+        {"t:btw |t:x|<", 1, 3, L"###| |x|#"}, // typed on at once: after it
+        {"t:btw |c+|t:x|c-", 1, 1, L"###| "}, // ... but not a combination
+        {"t:bt|<|t:tw ", 1, 1, L"###| "},
+        {"t:btw|c+|c-|t: ", 1, 1, L"###| "}, // Control alone changes nothing
+        {"t:btw|c+|t: |c-", 0, 0, L""},      // Control+Space
+        {"t:btw|w+|t: |w-", 0, 0, L""},      // Windows+Space
+        {"t:btw|l|t: ", 0, 0, L""},          // the caret moved
+        {"i+|t:btw |i-", 1, 1, L"###| "},    // injected by another program
+        {"(|i+|t:btw |i-|)", 0, 0, L""},     // our own output
+        {"(|i+|t:bt|i-|)|t:w ", 0, 0, L""},  // ... never feeds the buffer
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.steps);
