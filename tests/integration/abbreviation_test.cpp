@@ -102,3 +102,25 @@ TEST(Abbreviations, backup_deletion_and_restore_carry_them) {
     // Only the set message's own line: the question after the deletion has no answer.
     EXPECT_EQ(count_of(run.output, "= abbreviation text:\"btw\""), 1u) << run.output;
 }
+
+// In capitals, only the literal text of a typing action changes: key
+// elements ("\u00012e" is Delete) and letters typed as shortcuts stay.
+TEST(Abbreviations, capitals_leave_keys_and_shortcuts_alone) {
+    auto install = make_vqhost_install(L"abbreviation_case");
+    auto run = run_vqhost_script(
+        install, "load plugins\\zaptor.dll\nsend startup\n"
+                 "send zp_store_action_code zp_sig.type=text:typing_interpreter "
+                 "zp_sig.code=text:\"best{key:del}wishes{key:ctrl c}\" zp_sig.name=text:Sig\n"
+                 "send zp_action_set_abbreviation id=text:zp_sig abbreviation=text:sig; "
+                 "kind=text:immediate\n"
+                 "listener type \"SIG;\"\n"
+                 "await vq_keyboard_write 1 20000\n"
+                 "send shutdown\nfinalize\n");
+    ASSERT_EQ(run.exit_code, 0u) << run.output;
+    const std::string data = decisions(run.output);
+    EXPECT_EQ(data.substr(0, 5), "---!\n") << run.output;
+    EXPECT_NE(data.find("typing_data=text:\"\\u000108\\u000108\\u000108BEST\\u00012eWISHES"
+                        "\\u000211c\\u000311\""),
+              std::string::npos)
+        << run.output;
+}
