@@ -370,6 +370,8 @@ TEST(Keyboard_shortcuts, abbreviation_messages_keep_one_per_action_and_per_text)
          L"08",
          nullptr, -1, L"0:"},
         {L"zp_d", L"btw", nullptr, -1, L"1:"},
+        {L"zp_d", L"123456789012345678901234567890123456789012345678901234567890abcd", nullptr, -1,
+         L"0:"},                            // longer than the typed buffer can match
         {L"zp_d", L"", nullptr, -1, L"1:"}, // removes zp_d's
     };
     for (const auto& s : steps)
