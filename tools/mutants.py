@@ -162,11 +162,19 @@ MUTANTS = [
     ("abbreviations typed into a password edit", "src/actions/keyboard_listener.cpp",
      "if (excluded_app_ || password_ || state.set.empty()) {",
      "if (excluded_app_ || state.set.empty()) {", ["actions_test"]),
+    ("buffer kept when the caret moved without a key", "src/actions/keyboard_listener.cpp",
+     "        if (info.hwndCaret == caret_window_ &&", "        if (false &&",
+     ["actions_x_abbreviation_test"]),
+    ("keys typed during an expansion pass before it", "src/actions/keyboard_listener.cpp",
+     "        return hold_key(event);", "        return false;", ["actions_test"]),
 ]
+
 # Tests that are scripts or other programs: the targets they need.
 SCRIPT_TARGETS = {
     "x_selection_test": ["zaptor", "vqhost", "zaptor_target", "zaptor_target_ctl", "zaptor_lng"],
     "actions_x_key_test": ["zaptor", "vqhost", "zaptor_target", "zaptor_target_ctl", "zaptor_lng"],
+    "actions_x_abbreviation_test": ["zaptor", "vqhost", "zaptor_target", "zaptor_target_ctl",
+                                    "zaptor_lng"],
     "contract_test": ["zaptor_contract_host"],
     "smoke32": ["zaptor", "vqhost", "zaptor_lng"],
 }

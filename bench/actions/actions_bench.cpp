@@ -52,6 +52,7 @@ double median(std::vector<double> values) {
 // the translation alone, each key timed on its own.
 void typed_keys(Keyboard_shortcuts_impl& shortcuts, Keyboard_listener* listener,
                 Running_tasks& tasks) {
+    const std::string typed = "the quick brown fox jumps over the lazy dog qzx ";
     {
         sqlite3* db = nullptr;
         sqlite3_open16(L"plugins\\zaptor.db", &db);
@@ -67,6 +68,9 @@ void typed_keys(Keyboard_shortcuts_impl& shortcuts, Keyboard_listener* listener,
                 text += static_cast<char>('a' + n % 26);
             if (i == 9999)
                 text = "qzx";
+            // Only "qzx" fires in the typed text: fires are rare in real typing.
+            else if (typed.find(text) != std::string::npos)
+                continue;
             std::string sql = "INSERT OR IGNORE INTO abbreviations VALUES ('" + text + "', '" +
                               (i == 9999 ? std::string("zp_bench") : "zp_b" + std::to_string(i)) +
                               "', " + (i % 4 == 0 ? "1" : "0") + ", 0);";
@@ -79,7 +83,7 @@ void typed_keys(Keyboard_shortcuts_impl& shortcuts, Keyboard_listener* listener,
     std::printf("abbreviations loaded: %u\n",
                 static_cast<unsigned>(shortcuts.list_abbreviations().size()));
     auto* shortcut_listener = static_cast<Shortcut_listener*>(listener);
-    const std::string text = "the quick brown fox jumps over the lazy dog qzx ";
+    const std::string& text = typed;
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     auto microseconds = [&](LARGE_INTEGER a, LARGE_INTEGER b) {
@@ -87,7 +91,8 @@ void typed_keys(Keyboard_shortcuts_impl& shortcuts, Keyboard_listener* listener,
                static_cast<double>(frequency.QuadPart);
     };
     std::vector<double> listener_us, translate_us;
-    const int rounds = 200;
+    int swallowed = 0;
+    const int rounds = 60;
     for (int round = 0; round < rounds; ++round) {
         for (char c : text) {
             const DWORD vk = c == ' ' ? VK_SPACE : static_cast<DWORD>(c - 'a' + 'A');
@@ -100,13 +105,18 @@ void typed_keys(Keyboard_shortcuts_impl& shortcuts, Keyboard_listener* listener,
             sink =
                 sink + static_cast<unsigned>(shortcut_listener->translate(&event, characters, 8));
             QueryPerformanceCounter(&t1);
-            sink = sink + listener->key_event(&event, 0);
+            swallowed += listener->key_event(&event, 0) ? 1 : 0;
             QueryPerformanceCounter(&t2);
             translate_us.push_back(microseconds(t0, t1));
             listener_us.push_back(microseconds(t1, t2));
             event.flags = LLKHF_UP;
             sink = sink + listener->key_event(&event, 0);
         }
+        // The text ends with a fire; keys typed while it is under way are
+        // held for the host's typing, which a user typing on would meet:
+        // here the next round waits until it is over.
+        tasks.clear();
+        Sleep(200);
     }
     tasks.clear();
     // The matching alone, on the same keys.
@@ -128,8 +138,8 @@ void typed_keys(Keyboard_shortcuts_impl& shortcuts, Keyboard_listener* listener,
         std::sort(values.begin(), values.end());
         return values[static_cast<std::size_t>(share * static_cast<double>(values.size() - 1))];
     };
-    std::printf("per key press, %d keys (%d fires):\n", static_cast<int>(listener_us.size()),
-                rounds);
+    std::printf("per key press, %d keys (%d swallowed, %d fires):\n",
+                static_cast<int>(listener_us.size()), swallowed, rounds);
     const double translate_median = median(translate_us);
     std::printf("ToUnicodeEx alone            median %8.2f us  worst %8.2f us\n", translate_median,
                 *std::max_element(translate_us.begin(), translate_us.end()));

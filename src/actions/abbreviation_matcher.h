@@ -30,6 +30,9 @@ struct Abbreviation_match {
     // the output (it was swallowed).
     std::wstring separator;
     Typed_case typed_case = Typed_case::as_written;
+    // Set instead of an ident: keys the user typed during an expansion, as
+    // typing data to be written after it.
+    std::wstring typed;
 };
 
 class Abbreviation_set {

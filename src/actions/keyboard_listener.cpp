@@ -149,7 +149,61 @@ bool Shortcut_listener::handle_key(const KBDLLHOOKSTRUCT* event, unsigned int mo
     }
     if (modifier || (event->flags & LLKHF_UP) != 0)
         return false;
+    // Never held in our own windows: a question the action asks while it
+    // runs is answered there.
+    if (!own_foreground_ && replacing()) {
+        // Injected meanwhile: our own output, typed after its scope by a
+        // host that types in the background. Never the user's text.
+        if ((event->flags & LLKHF_INJECTED) != 0) {
+            last_injected_ = GetTickCount();
+            matcher_.clear();
+            return false;
+        }
+        return hold_key(event);
+    }
     return typed_key(event, *abbreviations);
+}
+
+// From a fire until its output is typed (and the injected keys have been
+// quiet for a moment), so that keys typed on at once land after it.
+bool Shortcut_listener::replacing() const {
+    const DWORD now = GetTickCount();
+    return turns_->pending.load(std::memory_order_acquire) > 0 ||
+           now - turns_->last_done.load(std::memory_order_acquire) < replacing_grace_ms ||
+           now - last_injected_ < replacing_grace_ms;
+}
+
+// A key the user typed while an expansion is under way goes to the host's
+// typing after it, in turn: characters as text, other keys as key presses.
+// Combinations with Control, Alt or Windows pass as they are.
+bool Shortcut_listener::hold_key(const KBDLLHOOKSTRUCT* event) {
+    const bool combination = held_[VK_LCONTROL] || held_[VK_RCONTROL] || held_[VK_CONTROL] ||
+                             held_[VK_LMENU] || held_[VK_MENU] || held_[VK_LWIN] || held_[VK_RWIN];
+    matcher_.clear();
+    if (combination)
+        return false;
+    wchar_t characters[8];
+    int count = 0;
+    if (event->vkCode == VK_PACKET) {
+        characters[0] = static_cast<wchar_t>(event->scanCode & 0xFFFF);
+        count = 1;
+    } else {
+        count = translate(event, characters, 8);
+    }
+    if (count < 0)
+        return false; // a dead key: left to compose in the target
+    std::wstring data;
+    if (count > 0 && characters[0] >= 0x20) {
+        data.assign(characters, static_cast<std::size_t>(count));
+    } else {
+        const wchar_t* hex = L"0123456789abcdef";
+        data = {L'\x0001', hex[(event->vkCode >> 4) & 0xF], hex[event->vkCode & 0xF]};
+    }
+    final_swallowed_[event->vkCode] = true;
+    Abbreviation_match held;
+    held.typed = std::move(data);
+    dispatch_abbreviation(std::move(held));
+    return true;
 }
 
 bool Shortcut_listener::direct_binding(const KBDLLHOOKSTRUCT* event, unsigned int modifiers) {
@@ -359,7 +413,9 @@ void Shortcut_listener::follow_focus(const Abbreviation_state& state) {
     }
     if (foreground != foreground_ || state.generation != judged_generation_) {
         foreground_ = foreground;
-        foreground_thread_ = GetWindowThreadProcessId(foreground, nullptr);
+        DWORD process = 0;
+        foreground_thread_ = GetWindowThreadProcessId(foreground, &process);
+        own_foreground_ = process != 0 && process == GetCurrentProcessId();
         judged_generation_ = state.generation;
         excluded_app_ = false;
         if (!state.excluded.empty()) {
@@ -376,6 +432,22 @@ void Shortcut_listener::follow_focus(const Abbreviation_state& state) {
         matcher_.clear();
         dead_key_pending_ = false;
     }
+    // A click moves the caret without a key: where the control shows a
+    // caret, one that went to another line, or back without a Backspace,
+    // means the text before it is not what was typed. (Typing moves it
+    // forward or not yet, when the target lags behind.)
+    if (info.hwndCaret) {
+        if (info.hwndCaret == caret_window_ &&
+            (info.rcCaret.top != caret_top_ ||
+             (info.rcCaret.left < caret_left_ && !caret_may_go_back_)))
+            matcher_.clear();
+        caret_window_ = info.hwndCaret;
+        caret_left_ = info.rcCaret.left;
+        caret_top_ = info.rcCaret.top;
+    } else {
+        caret_window_ = nullptr;
+    }
+    caret_may_go_back_ = false;
 }
 
 int Shortcut_listener::translate(const KBDLLHOOKSTRUCT* event, wchar_t* characters,
@@ -409,6 +481,7 @@ bool Shortcut_listener::typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviati
         return false;
     }
     if (key == VK_BACK) {
+        caret_may_go_back_ = true;
         matcher_.backspace();
         return false;
     }
@@ -444,10 +517,12 @@ bool Shortcut_listener::typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviati
 
 // On a worker, like a binding's release. A typing action gets the Backspaces,
 // the case and the separator with its own output, for one typing run; any
-// other action runs after the Backspaces are typed.
+// other action runs after the Backspaces are typed, and the separator is
+// typed after it.
 void Shortcut_listener::dispatch_abbreviation(Abbreviation_match match) {
     const std::wstring ident = match.ident;
     const std::uint64_t ticket = next_ticket_++;
+    turns_->pending.fetch_add(1, std::memory_order_acq_rel);
     try {
         auto task = std::async(
             std::launch::async, [host = host_, match = std::move(match), turns = turns_, ticket] {
@@ -458,6 +533,15 @@ void Shortcut_listener::dispatch_abbreviation(Abbreviation_match match) {
                                             [&] { return turns->serving >= ticket; });
                 }
                 Trace::guarded("Shortcut_listener::run", [&] {
+                    if (!match.typed.empty()) {
+                        Param::Owned_parameters keys = Param::create(host);
+                        if (keys) {
+                            Param::write_text(keys.get(), L"typing_data", match.typed);
+                            Own_output::Scope own;
+                            Param::send(host, L"vq_keyboard_write", keys.get());
+                        }
+                        return;
+                    }
                     Param::Owned_parameters descriptor = Param::create(host);
                     Param::Owned_parameters list = Param::create(host);
                     if (!descriptor || !list) {
@@ -489,11 +573,21 @@ void Shortcut_listener::dispatch_abbreviation(Abbreviation_match match) {
                         }
                     }
                     Param::send(host, match.ident, list.get());
+                    // Other actions: the separator follows once they ran.
+                    Param::Owned_parameters separator = Param::create(host);
+                    if (!typing && !match.separator.empty() && separator) {
+                        Param::write_text(separator.get(), L"typing_data", match.separator);
+                        Own_output::Scope own;
+                        Param::send(host, L"vq_keyboard_write", separator.get());
+                    }
                 });
+                turns->last_done.store(GetTickCount(), std::memory_order_release);
+                turns->pending.fetch_sub(1, std::memory_order_acq_rel);
                 turns->finish(ticket);
             });
         tasks_.add(std::move(task));
     } catch (const std::exception& e) {
+        turns_->pending.fetch_sub(1, std::memory_order_acq_rel);
         turns_->finish(ticket);
         Trace::error("Shortcut_listener::key_event")
             << "Zaptor exception:" << e.what() << L" (" << ident << L" not run)";

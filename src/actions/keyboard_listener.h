@@ -88,6 +88,8 @@ private:
     // A non-modifier press: feeds the matcher; true when it fired (swallow).
     bool typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviation_state& state);
     void dispatch_abbreviation(Abbreviation_match match);
+    bool replacing() const;
+    bool hold_key(const KBDLLHOOKSTRUCT* event);
 
 public:
     // The characters a press gives in the foreground window's layout with
@@ -113,6 +115,9 @@ private:
         std::mutex mutex;
         std::condition_variable changed;
         std::uint64_t serving = 0;
+        // Runs started and not yet ended, and when the last one ended.
+        std::atomic<int> pending{0};
+        std::atomic<unsigned long> last_done{0};
         void finish(std::uint64_t ticket);
     };
     std::shared_ptr<Turns> turns_ = std::make_shared<Turns>();
@@ -127,6 +132,13 @@ private:
     void* foreground_ = nullptr;
     void* focus_ = nullptr;
     unsigned long foreground_thread_ = 0;
+    bool own_foreground_ = false; // a window of this process, e.g. a question
+    void* caret_window_ = nullptr;
+    long caret_left_ = 0;
+    long caret_top_ = 0;
+    bool caret_may_go_back_ = false;
+    unsigned long last_injected_ = 0;
+    static constexpr unsigned long replacing_grace_ms = 150;
     std::uint64_t judged_generation_ = ~std::uint64_t{0};
     bool excluded_app_ = false;
     bool password_ = false;

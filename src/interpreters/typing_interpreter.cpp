@@ -43,15 +43,17 @@ namespace {
 void apply_case(std::wstring& data, unsigned letter_case) {
     if (letter_case != 1 && letter_case != 2)
         return;
+    int held = 0; // characters typed with a key held down form shortcuts: kept
     for (std::size_t i = 0; i < data.size();) {
         const wchar_t c = data[i];
         if (c == Typing_data::key_press || c == Typing_data::key_down || c == Typing_data::key_up) {
+            held += c == Typing_data::key_down ? 1 : c == Typing_data::key_up && held > 0 ? -1 : 0;
             i += 3;
         } else if (c == Typing_data::pause) {
             i += 5;
         } else if (c == Typing_data::record) {
             return; // links and images: their texts are not the action's words
-        } else if (Letter_case::has_case(c)) {
+        } else if (held == 0 && Letter_case::has_case(c)) {
             data[i] = Letter_case::upper(c);
             if (letter_case == 1)
                 return;

@@ -328,8 +328,13 @@ bool Shortcut_database::load_abbreviations(std::vector<Abbreviation_record>& abb
 bool Shortcut_database::store_abbreviation(const Abbreviation_record& record,
                                            std::wstring& taken_by) {
     taken_by.clear();
-    if (record.ident.empty() || record.abbreviation.size() > max_abbreviation_length)
+    if (record.ident.empty() || record.abbreviation.size() > max_abbreviation_length) {
+        Trace::error("Shortcut_database::store_abbreviation")
+            << L"An abbreviation holds at most "
+            << static_cast<std::uint32_t>(max_abbreviation_length)
+            << L" characters; nothing stored for " << record.ident;
         return false;
+    }
     bool refused = false;
     const bool stored = in_transaction("Shortcut_database::store_abbreviation", [&] {
         if (!record.abbreviation.empty()) {

@@ -75,8 +75,16 @@ type_into_edit "btw "
 expect "btw and a space" "$(ctl text edit)" "by the way btw "
 type_into_edit "Btw "
 expect "a capitalised abbreviation" "$(ctl text edit)" "By the way btw "
+type_into_edit "btw and more"
+expect "typed on right after the trigger" "$(ctl text edit)" "by the way btw and more"
 type_into_edit "xbtw "
 expect "inside a word" "$(ctl text edit)" "xbtw "
+# A click (here: the caret put back to the start) between "bt" and "w ".
+type_into_edit "ab bt"
+ctl select edit 0 0 >/dev/null
+xdotool type --delay 60 "w "
+sleep 2
+expect "the caret moved without a key" "$(ctl text edit)" "w ab bt"
 type_into_edit "say ;sig" "!"
 expect "immediate, then text typed after it" "$(ctl text edit)" "say Kind regards!"
 

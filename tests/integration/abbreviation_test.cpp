@@ -74,7 +74,8 @@ TEST(Abbreviations, typed_keys_become_one_typing_run) {
         script += std::string("listener type \"") + row.typed + "\"\n";
         expected += std::string(row.marks) + "\n";
         if (*row.written) {
-            script += "await vq_keyboard_write " + std::to_string(++writes) + " 20000\n";
+            // Keys typed while an expansion is under way wait for it: a pause.
+            script += "await vq_keyboard_write " + std::to_string(++writes) + " 20000\nsleep 300\n";
             expected += typing_data(row.written);
         }
     }
@@ -100,4 +101,26 @@ TEST(Abbreviations, backup_deletion_and_restore_carry_them) {
     EXPECT_EQ(decisions(run.output), "----\n---!\n" + typing_data("by the way btw ")) << run.output;
     // Only the set message's own line: the question after the deletion has no answer.
     EXPECT_EQ(count_of(run.output, "= abbreviation text:\"btw\""), 1u) << run.output;
+}
+
+// In capitals, only the literal text of a typing action changes: key
+// elements ("\u00012e" is Delete) and letters typed as shortcuts stay.
+TEST(Abbreviations, capitals_leave_keys_and_shortcuts_alone) {
+    auto install = make_vqhost_install(L"abbreviation_case");
+    auto run = run_vqhost_script(
+        install, "load plugins\\zaptor.dll\nsend startup\n"
+                 "send zp_store_action_code zp_sig.type=text:typing_interpreter "
+                 "zp_sig.code=text:\"best{key:del}wishes{key:ctrl c}\" zp_sig.name=text:Sig\n"
+                 "send zp_action_set_abbreviation id=text:zp_sig abbreviation=text:sig; "
+                 "kind=text:immediate\n"
+                 "listener type \"SIG;\"\n"
+                 "await vq_keyboard_write 1 20000\n"
+                 "send shutdown\nfinalize\n");
+    ASSERT_EQ(run.exit_code, 0u) << run.output;
+    const std::string data = decisions(run.output);
+    EXPECT_EQ(data.substr(0, 5), "---!\n") << run.output;
+    EXPECT_NE(data.find("typing_data=text:\"\\u000108\\u000108\\u000108BEST\\u00012eWISHES"
+                        "\\u000211c\\u000311\""),
+              std::string::npos)
+        << run.output;
 }
