@@ -80,3 +80,36 @@ zaptor_x_test_begin() {
     work="$(mktemp -d)"
     mkdir "$work/plugins"
 }
+
+# The rest of the start of an X-side test with the target application, after
+# zaptor_x_test_begin: zaptor_x_session TITLE copies the host, the plug-in and
+# the target into `work`, goes there, starts the target titled TITLE and
+# vqhost reading its script from descriptor 3, and cleans all of it up at
+# exit. Sets `window` (the target's X window), `target_pid` and `host_pid`;
+# `ctl` talks to the target.
+zaptor_x_session() {
+    title="$1"
+    cp "$bin/vqhost.exe" "$bin/zaptor_target.exe" "$bin/zaptor_target_ctl.exe" "$work/"
+    cp "$bin/plugins/zaptor.dll" "$bin/plugins/zaptor.lng" "$work/plugins/"
+    mkfifo "$work/in"
+    target_pid=
+    host_pid=
+    trap zaptor_x_cleanup EXIT
+    cd "$work" || return 1
+    "$loader" zaptor_target.exe "$title" >/dev/null 2>&1 &
+    target_pid=$!
+    window="$(timeout 60 xdotool search --sync --name "^$title\$" | head -1)"
+    [ -n "$window" ] || { echo "no target window"; return 1; }
+    "$loader" vqhost.exe --script - <"$work/in" >"$work/out.txt" 2>&1 &
+    host_pid=$!
+    exec 3>"$work/in"
+}
+
+zaptor_x_cleanup() {
+    exec 3>&- 2>/dev/null
+    [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null
+    [ -n "$target_pid" ] && kill "$target_pid" 2>/dev/null
+    rm -rf "$work"
+}
+
+ctl() { "$loader" zaptor_target_ctl.exe "$title" "$@" 2>/dev/null | tr -d '\r'; }
