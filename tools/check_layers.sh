@@ -1,41 +1,59 @@
 #!/bin/bash
-# Checks the include graph between src/ folders (and host/) against the
-# layers in docs/ARCHITECTURE.md: a folder includes only the folders listed
-# for it. The table below is the one the document shows.
+# Checks the code against the layer table in docs/ARCHITECTURE.md, which is
+# read here, so the page and the check cannot drift apart:
+#   - a folder includes only the folders its row allows,
+#   - every folder its row allows is included by some file (the tightest
+#     table that holds),
+#   - every source file of the folder is named in its row's files, and every
+#     name there is a file,
+#   - the allowed edges have no cycle.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-declare -A allowed=(
-    [contract]=""
-    [trace]="contract"
-    [storage]="contract trace"
-    [output]="contract trace"
-    [text]="contract trace storage"
-    [util]="contract trace output"
-    [actions]="contract trace storage text"
-    [builtin_actions]="contract trace actions output text util"
-    [interpreters]="contract trace output storage text util"
-    [ui]="contract trace actions text util"
-    [plugin]="contract trace storage output text util actions builtin_actions interpreters ui"
-    [host]="contract trace util"
-)
+page="$root/docs/ARCHITECTURE.md"
+declare -A allowed files
+# Rows look like: | `output/` | what it holds | `name` `name` ... | contract, trace |
+while IFS='|' read -r _ folder _ names includes _; do
+    name="$(sed -E 's/.*`([a-z_]+)\/`.*/\1/' <<<"$folder")"
+    allowed[$name]="$(sed -E 's/nothing of ours//; s/,/ /g' <<<"$includes" | xargs)"
+    files[$name]="$(grep -oE '`[A-Za-z0-9_.]+`' <<<"$names" | tr -d '`' | sort | xargs)"
+done < <(grep -E '^\| `[a-z_]+/`' "$page")
+
 bad=0
+complain() {
+    echo "check_layers: $*" >&2
+    bad=1
+}
 for dir in "$root"/src/*/ "$root"/host/; do
     name="$(basename "$dir")"
     if [ -z "${allowed[$name]+set}" ]; then
-        echo "check_layers: $name has no place in the layers" >&2
-        bad=1
+        complain "$name has no row in docs/ARCHITECTURE.md"
         continue
     fi
-    while IFS= read -r used; do
-        [ "$used" = "$name" ] && continue
-        [ "$used" = host ] && [ "$name" = host ] && continue
-        if ! grep -qw -- "$used" <<<"${allowed[$name]}"; then
-            echo "check_layers: $name includes $used:" >&2
-            grep -rn "#include \"$used/" "$dir" --include='*.cpp' --include='*.h' >&2 || true
-            bad=1
+    used="$(grep -rhoE '#include "[a-z_]+/' "$dir" --include='*.cpp' --include='*.h' |
+            sed -E 's/#include "//; s|/$||' | grep -vx "$name" | sort -u | xargs || true)"
+    for folder in $used; do
+        if ! grep -qw -- "$folder" <<<"${allowed[$name]}"; then
+            complain "$name includes $folder:"
+            grep -rn "#include \"$folder/" "$dir" --include='*.cpp' --include='*.h' >&2 || true
         fi
-    done < <(grep -rhoE '#include "[a-z_]+/' "$dir" --include='*.cpp' --include='*.h' |
-             sed -E 's/#include "//; s|/$||' | sort -u)
+    done
+    for folder in ${allowed[$name]}; do
+        grep -qw -- "$folder" <<<"$used" || complain "$name may include $folder, but no file does"
+    done
+    present="$(find "$dir" -maxdepth 1 -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.rc' \) \
+               -printf '%f\n' | sed -E 's/\.[a-z]+$//' | sort -u | xargs)"
+    for stem in $present; do
+        grep -qw -- "$stem" <<<"${files[$name]}" || complain "$name/$stem is not in its row"
+    done
+    for stem in ${files[$name]}; do
+        grep -qw -- "$stem" <<<"$present" || complain "$name's row names $stem, which is no file"
+    done
 done
-[ $bad = 0 ] && echo "check_layers: the include graph keeps to the layers"
+# The allowed edges must leave the folders in layers: no cycle.
+for name in "${!allowed[@]}"; do
+    for folder in ${allowed[$name]}; do echo "$folder $name"; done
+done | tsort >/dev/null 2>"${TMPDIR:-/tmp}/check_layers.$$" ||
+    complain "the table has a cycle: $(grep -v '^tsort: -: input contains a loop' "${TMPDIR:-/tmp}/check_layers.$$" | xargs)"
+rm -f "${TMPDIR:-/tmp}/check_layers.$$"
+[ $bad = 0 ] && echo "check_layers: the include graph and the files keep to docs/ARCHITECTURE.md"
 exit $bad
