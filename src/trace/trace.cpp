@@ -329,12 +329,6 @@ Trace_stream& Trace_stream_impl::write_hex(std::uint32_t value, int width) {
     std::snprintf(buffer, sizeof buffer, "%0*lx", width, static_cast<unsigned long>(value));
     return put(buffer);
 }
-Trace_stream& Trace_stream_impl::write_int64(std::int64_t value) {
-    return write_int64_as_text(value);
-}
-Trace_stream& Trace_stream_impl::write_uint32(std::uint32_t value) {
-    return write_uint_as_text(value);
-}
 Trace_stream& Trace_stream_impl::write_int_as_text(std::int32_t value) {
     return put(std::to_string(value));
 }
@@ -342,9 +336,6 @@ Trace_stream& Trace_stream_impl::write_uint_as_text(std::uint32_t value) {
     return put(std::to_string(value));
 }
 Trace_stream& Trace_stream_impl::write_int64_as_text(std::int64_t value) {
-    return put(std::to_string(value));
-}
-Trace_stream& Trace_stream_impl::write_size_as_text(std::uint32_t value) {
     return put(std::to_string(value));
 }
 Trace_stream& Trace_stream_impl::write_double(double value, int width) {
@@ -369,9 +360,6 @@ Trace_stream& Trace_stream_impl::begin_line() {
     std::snprintf(buffer, sizeof buffer, "%08llu\t",
                   static_cast<unsigned long long>(milliseconds_since_1970()));
     return put(buffer);
-}
-bool Trace_stream_impl::is_enabled(int level) const {
-    return level_ >= level && level > 0;
 }
 void Trace_stream_impl::set_level(int level) {
     flush();
