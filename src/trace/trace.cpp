@@ -200,8 +200,12 @@ Line& Line::operator<<(std::int64_t value) {
     return *this;
 }
 Line& Line::operator<<(std::uint64_t value) {
-    if (guard_)
-        guard_->stream().write_int64_as_text(static_cast<std::int64_t>(value));
+    // Through text: no slot takes an unsigned 64-bit number, and the signed
+    // one would print values from 2^63 up as negative.
+    if (guard_) {
+        const std::string digits = std::to_string(value);
+        guard_->stream().write_narrow(digits.data(), digits.size());
+    }
     return *this;
 }
 Line& Line::operator<<(double value) {
