@@ -135,9 +135,9 @@ Line_guard::Line_guard() : lock_(globals().line_lock), stream_(get()) {
 Line_guard::~Line_guard() = default;
 
 Line::Line(Kind kind, const char* function) {
-    int level = current_level();
-    bool wanted = kind == Kind::debug ? level > 3 : kind == Kind::info ? level > 2 : true;
-    if (!wanted)
+    // Error and timing lines are always written.
+    const int level = current_level();
+    if ((kind == Kind::debug && level < debug_level) || (kind == Kind::info && level < info_level))
         return;
     guard_ = std::make_unique<Line_guard>();
     Trace_stream& s = guard_->stream();
@@ -264,17 +264,17 @@ Entry_count::~Entry_count() {
 }
 
 void marker(const char* function) {
-    if (current_level() <= 3)
+    if (!debug_enabled())
         return;
     Line_guard guard;
     guard.stream().write_narrow_z("DBG\t[").write_narrow_z(function).write_narrow_z("]\n");
 }
 
 bool debug_enabled() {
-    return current_level() > 3;
+    return current_level() >= debug_level;
 }
 bool info_enabled() {
-    return current_level() > 2;
+    return current_level() >= info_level;
 }
 
 void timing_line(const std::wstring& name, std::uint64_t elapsed_ms) {

@@ -2,8 +2,8 @@
 // "trace_token.txt" lies beside the host executable or the host sets a level.
 //
 // Writing a line:
-//   Trace::debug("Class::operation") << L"name = " << value;   // level > 3
-//   Trace::info("Class::operation") << "text";                 // level > 2
+//   Trace::debug("Class::operation") << L"name = " << value;   // debug level
+//   Trace::info("Class::operation") << "text";                 // info level and up
 //   Trace::error("Class::operation") << "text";                // always
 //   Trace::marker("Class::operation");                         // "DBG\t[f]\n"
 // The level test happens before the line lock is taken; a line that is not
