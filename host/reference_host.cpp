@@ -290,7 +290,7 @@ void Reference_host::run_service(const std::wstring& name, Parameters* list) {
         ++tapquill_requests_;
     }
 
-    Answer answer;
+    std::vector<Answer_value> answer;
     bool answer_set;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -301,7 +301,7 @@ void Reference_host::run_service(const std::wstring& name, Parameters* list) {
     }
     if (answer_set) {
         auto* host_list = dynamic_cast<Parameter_list*>(list);
-        for (const auto& value : answer.values) {
+        for (const auto& value : answer) {
             if (host_list) {
                 host_list->set_path(value.path, value.bytes, value.is_text);
                 continue;
@@ -384,16 +384,12 @@ void Reference_host::ask_date(Parameters* list, Asker& asker) {
 
 void Reference_host::set_answer(const std::wstring& service, std::vector<Answer_value> values) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Answer& answer = answers_[service];
-    answer.none = false;
-    answer.values = std::move(values);
+    answers_[service] = std::move(values);
 }
 
 void Reference_host::set_no_answer(const std::wstring& service) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Answer& answer = answers_[service];
-    answer.none = true;
-    answer.values.clear();
+    answers_[service].clear();
 }
 
 void Reference_host::clear_answer(const std::wstring& service) {

@@ -111,10 +111,6 @@ private:
         Filter* filter;
         unsigned int registration; // 0 for subscribe
     };
-    struct Answer {
-        bool none = false;
-        std::vector<Answer_value> values;
-    };
 
     int deliver_to_filters(const std::wstring& name, Parameters* list, bool use_default);
     bool is_service(const std::wstring& name) const;
@@ -128,7 +124,8 @@ private:
     std::vector<Subscription_entry> subscriptions_;
     std::uint64_t next_serial_ = 1;
     unsigned int next_registration_ = 1;
-    std::map<std::wstring, Answer> answers_;
+    // The answers set by set_answer; an empty one writes nothing.
+    std::map<std::wstring, std::vector<Answer_value>> answers_;
     Request_observer observer_;
     bool parameters_available_ = true;
     std::uint32_t activation_key_ = 0x14;
