@@ -294,7 +294,7 @@ struct Depth_guard {
     Depth_guard& operator=(const Depth_guard&) = delete;
 };
 
-// --- Reading arguments: no calls to Windows or the host ----------------------
+// --- Reading arguments and answers: nothing here asks the host or the desktop
 
 // "{name:argument}"; further colons belong to the argument.
 struct Placeholder_parts {
