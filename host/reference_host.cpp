@@ -12,17 +12,6 @@ namespace {
 
 const std::wstring default_handler = L"vq_default_action_handler";
 
-// Services the host answers itself, without an answer set by a script or test.
-const wchar_t* const builtin_services[] = {L"vq_get_activation_key",
-                                           L"register_keyboard_listener",
-                                           L"deregister_keyboard_listener",
-                                           L"vq_keyboard_write",
-                                           L"ask_text",
-                                           L"ask_date",
-                                           L"kvstore_read",
-                                           L"kvstore_store",
-                                           L"tapquill_dlg"};
-
 // The "listener" value holds a pointer in the plug-in's own size.
 bool read_listener(Parameters* list, Keyboard_listener*& listener) {
     const void* data = nullptr;
@@ -236,121 +225,157 @@ int Reference_host::deliver_to_filters(const std::wstring& name, Parameters* lis
     return called;
 }
 
+const Reference_host::Service* Reference_host::find_service(const std::wstring& name) {
+    static const Service services[] = {
+        {L"vq_get_activation_key", nullptr, &Reference_host::answer_activation_key},
+        {L"register_keyboard_listener", &Reference_host::register_listener, nullptr},
+        {L"deregister_keyboard_listener", &Reference_host::deregister_listener, nullptr},
+        {L"vq_keyboard_write", &Reference_host::keep_typed_text, nullptr},
+        {L"ask_text", nullptr, &Reference_host::ask_text},
+        {L"ask_date", nullptr, &Reference_host::ask_date},
+        {L"kvstore_read", nullptr, &Reference_host::answer_kv_read},
+        {L"kvstore_store", &Reference_host::store_value, nullptr},
+        {L"tapquill_dlg", &Reference_host::count_tapquill_request, nullptr},
+    };
+    for (const Service& service : services)
+        if (name == service.name)
+            return &service;
+    return nullptr;
+}
+
 bool Reference_host::is_service(const std::wstring& name) const {
-    if (answers_.count(name))
-        return true;
-    return std::any_of(std::begin(builtin_services), std::end(builtin_services),
-                       [&](const wchar_t* service) { return name == service; });
+    return answers_.count(name) != 0 || find_service(name) != nullptr;
 }
 
 void Reference_host::run_service(const std::wstring& name, Parameters* list) {
-    // The service's own work first; it happens whatever the answer is.
-    if (name == L"register_keyboard_listener") {
-        Keyboard_listener* listener = nullptr;
-        if (!read_listener(list, listener) || !listener) {
-            Trace::error("Reference_host::register_keyboard_listener")
-                << "\"listener\" must be a non-null pointer of " << sizeof(void*)
-                << " bytes; ignored";
-        } else {
-            std::lock_guard<std::mutex> lock(mutex_);
-            listener_ = listener;
-        }
-    } else if (name == L"deregister_keyboard_listener") {
-        Keyboard_listener* listener = nullptr;
-        bool given = read_listener(list, listener);
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (given && listener != listener_)
-            Trace::error("Reference_host::deregister_keyboard_listener")
-                << "listener " << static_cast<const void*>(listener)
-                << " is not the registered one; kept";
-        else
-            listener_ = nullptr;
-    } else if (name == L"vq_keyboard_write") {
-        if (!Param::has_value(list, L"typing_data")) {
-            Trace::error("Reference_host::vq_keyboard_write") << "no \"typing_data\"";
-        } else {
-            std::wstring text = Param::read_text(list, L"typing_data");
-            Typist* typist;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                typed_texts_.push_back(text);
-                typist = typist_;
-            }
-            if (typist && !typist->type(text))
-                Trace::error("Reference_host::vq_keyboard_write") << "typing was incomplete";
-        }
-    } else if (name == L"kvstore_store") {
-        std::wstring key = Param::read_text(list, L"key");
-        if (key.empty())
-            Trace::error("Reference_host::kvstore_store") << "no \"key\"; nothing stored";
-        else
-            kv_store(key, Param::read_text(list, L"value"));
-    } else if (name == L"tapquill_dlg") {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++tapquill_requests_;
-    }
+    const Service* service = find_service(name);
+    if (service && service->work)
+        (this->*service->work)(list);
+    if (write_set_answer(name, list))
+        return;
+    if (service && service->answer)
+        (this->*service->answer)(list);
+}
 
-    Answer answer;
-    bool answer_set;
+bool Reference_host::write_set_answer(const std::wstring& name, Parameters* list) {
+    std::vector<Answer_value> answer;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         auto it = answers_.find(name);
-        answer_set = it != answers_.end();
-        if (answer_set)
-            answer = it->second;
+        if (it == answers_.end())
+            return false;
+        answer = it->second;
     }
-    if (answer_set) {
-        auto* host_list = dynamic_cast<Parameter_list*>(list);
-        for (const auto& value : answer.values) {
-            if (host_list) {
-                host_list->set_path(value.path, value.bytes, value.is_text);
-                continue;
-            }
-            // A foreign list: walk the path through the contract.
-            Parameters* target = list;
-            for (std::size_t i = 0; target && i + 1 < value.path.size(); ++i)
-                target = target->child(value.path[i].c_str());
-            if (target)
-                target->set(value.path.back().c_str(), value.bytes.data(),
-                            static_cast<unsigned int>(value.bytes.size()));
+    auto* host_list = dynamic_cast<Parameter_list*>(list);
+    for (const auto& value : answer) {
+        if (host_list) {
+            host_list->set_path(value.path, value.bytes, value.is_text);
+            continue;
         }
+        // A foreign list: walk the path through the contract.
+        Parameters* target = list;
+        for (std::size_t i = 0; target && i + 1 < value.path.size(); ++i)
+            target = target->child(value.path[i].c_str());
+        if (target)
+            target->set(value.path.back().c_str(), value.bytes.data(),
+                        static_cast<unsigned int>(value.bytes.size()));
+    }
+    return true;
+}
+
+void Reference_host::register_listener(Parameters* list) {
+    Keyboard_listener* listener = nullptr;
+    if (!read_listener(list, listener) || !listener) {
+        Trace::error("Reference_host::register_keyboard_listener")
+            << "\"listener\" must be a non-null pointer of " << sizeof(void*) << " bytes; ignored";
         return;
     }
+    std::lock_guard<std::mutex> lock(mutex_);
+    listener_ = listener;
+}
+
+void Reference_host::deregister_listener(Parameters* list) {
+    Keyboard_listener* listener = nullptr;
+    const bool given = read_listener(list, listener);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (given && listener != listener_)
+        Trace::error("Reference_host::deregister_keyboard_listener")
+            << "listener " << static_cast<const void*>(listener)
+            << " is not the registered one; kept";
+    else
+        listener_ = nullptr;
+}
+
+void Reference_host::keep_typed_text(Parameters* list) {
+    if (!Param::has_value(list, L"typing_data")) {
+        Trace::error("Reference_host::vq_keyboard_write") << "no \"typing_data\"";
+        return;
+    }
+    std::wstring text = Param::read_text(list, L"typing_data");
+    Typist* typist;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        typed_texts_.push_back(text);
+        typist = typist_;
+    }
+    if (typist && !typist->type(text))
+        Trace::error("Reference_host::vq_keyboard_write") << "typing was incomplete";
+}
+
+void Reference_host::store_value(Parameters* list) {
+    std::wstring key = Param::read_text(list, L"key");
+    if (key.empty())
+        Trace::error("Reference_host::kvstore_store") << "no \"key\"; nothing stored";
+    else
+        kv_store(key, Param::read_text(list, L"value"));
+}
+
+void Reference_host::count_tapquill_request(Parameters*) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++tapquill_requests_;
+}
+
+void Reference_host::answer_activation_key(Parameters* list) {
+    Param::write_u32(list, L"key", activation_key());
+}
+
+void Reference_host::answer_kv_read(Parameters* list) {
+    std::wstring key = Param::read_text(list, L"key");
+    std::wstring value;
+    if (kv_read(key, value))
+        Param::write_text(list, L"result", value);
+    else
+        Trace::info("Reference_host::kvstore_read") << "unknown key " << key;
+}
+
+// Without an asker "ask_text" and "ask_date" have no user: the list comes
+// back as sent (an "ask_date" proposal counts as accepted).
+void Reference_host::ask_text(Parameters* list) {
     Asker* asker;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         asker = asker_;
     }
-    if (name == L"vq_get_activation_key") {
-        Param::write_u32(list, L"key", activation_key());
-    } else if (name == L"kvstore_read") {
-        std::wstring key = Param::read_text(list, L"key");
-        std::wstring value;
-        if (kv_read(key, value))
-            Param::write_text(list, L"result", value);
-        else
-            Trace::info("Reference_host::kvstore_read") << "unknown key " << key;
-    } else if (name == L"ask_text" && asker) {
-        ask_text(list, *asker);
-    } else if (name == L"ask_date" && asker) {
-        ask_date(list, *asker);
-    }
-    // Without an asker "ask_text" and "ask_date" have no user: the list comes
-    // back as sent (an "ask_date" proposal counts as accepted).
-}
-
-void Reference_host::ask_text(Parameters* list, Asker& asker) {
+    if (!asker)
+        return;
     std::wstring title = Param::read_text(list, L"title");
     if (title.empty())
         title = L"Text";
     std::wstring text = Param::read_text(list, L"text");
-    if (asker.ask_text(title, text))
+    if (asker->ask_text(title, text))
         Param::write_text(list, L"text", text);
     else
         Trace::info("Reference_host::ask_text") << "cancelled: " << title;
 }
 
-void Reference_host::ask_date(Parameters* list, Asker& asker) {
+void Reference_host::ask_date(Parameters* list) {
+    Asker* asker;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        asker = asker_;
+    }
+    if (!asker)
+        return;
     SYSTEMTIME date{};
     GetLocalTime(&date);
     const std::uint16_t year = Param::read_u16(list, L"year", 0);
@@ -373,7 +398,7 @@ void Reference_host::ask_date(Parameters* list, Asker& asker) {
     std::wstring title = Param::read_text(list, L"title");
     if (title.empty())
         title = L"Date";
-    if (!asker.ask_date(title, date)) {
+    if (!asker->ask_date(title, date)) {
         Trace::info("Reference_host::ask_date") << "cancelled: " << title;
         return;
     }
@@ -384,16 +409,12 @@ void Reference_host::ask_date(Parameters* list, Asker& asker) {
 
 void Reference_host::set_answer(const std::wstring& service, std::vector<Answer_value> values) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Answer& answer = answers_[service];
-    answer.none = false;
-    answer.values = std::move(values);
+    answers_[service] = std::move(values);
 }
 
 void Reference_host::set_no_answer(const std::wstring& service) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Answer& answer = answers_[service];
-    answer.none = true;
-    answer.values.clear();
+    answers_[service].clear();
 }
 
 void Reference_host::clear_answer(const std::wstring& service) {

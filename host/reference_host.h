@@ -111,16 +111,31 @@ private:
         Filter* filter;
         unsigned int registration; // 0 for subscribe
     };
-    struct Answer {
-        bool none = false;
-        std::vector<Answer_value> values;
+    // A service the host answers itself: its work, done whatever the answer
+    // is, then its own answer, written unless one was set (either may be absent).
+    using Service_step = void (Reference_host::*)(Parameters* list);
+    struct Service {
+        const wchar_t* name;
+        Service_step work;
+        Service_step answer;
     };
+    static const Service* find_service(const std::wstring& name);
 
     int deliver_to_filters(const std::wstring& name, Parameters* list, bool use_default);
     bool is_service(const std::wstring& name) const;
     void run_service(const std::wstring& name, Parameters* list);
-    void ask_text(Parameters* list, Asker& asker);
-    void ask_date(Parameters* list, Asker& asker);
+    // False when no answer is set for the service.
+    bool write_set_answer(const std::wstring& name, Parameters* list);
+
+    void register_listener(Parameters* list);
+    void deregister_listener(Parameters* list);
+    void keep_typed_text(Parameters* list);
+    void store_value(Parameters* list);
+    void count_tapquill_request(Parameters* list);
+    void answer_activation_key(Parameters* list);
+    void answer_kv_read(Parameters* list);
+    void ask_text(Parameters* list);
+    void ask_date(Parameters* list);
     static bool read_name(const char* operation, const wchar_t* name, unsigned int length,
                           std::wstring& out);
 
@@ -128,7 +143,8 @@ private:
     std::vector<Subscription_entry> subscriptions_;
     std::uint64_t next_serial_ = 1;
     unsigned int next_registration_ = 1;
-    std::map<std::wstring, Answer> answers_;
+    // The answers set by set_answer; an empty one writes nothing.
+    std::map<std::wstring, std::vector<Answer_value>> answers_;
     Request_observer observer_;
     bool parameters_available_ = true;
     std::uint32_t activation_key_ = 0x14;

@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cwchar>
 #include <exception>
-#include <functional>
 #include <limits>
 #include <optional>
 
@@ -279,18 +278,6 @@ std::vector<Placeholder_span> find_placeholders(const std::wstring& text) {
 
 namespace {
 
-class Function_command final : public Typing_command {
-public:
-    Function_command(const wchar_t* name, std::function<bool(std::wstring&)> run)
-        : name_(name), run_(std::move(run)) {}
-    const wchar_t* name() const override { return name_; }
-    bool execute(std::wstring& text) override { return run_(text); }
-
-private:
-    const wchar_t* name_;
-    std::function<bool(std::wstring&)> run_;
-};
-
 // Nesting of "action" placeholders on this thread; an action that runs itself
 // would otherwise recurse until the stack of the host's thread overflows.
 thread_local int action_depth = 0;
@@ -307,6 +294,111 @@ struct Depth_guard {
     Depth_guard& operator=(const Depth_guard&) = delete;
 };
 
+// --- Reading arguments and answers: nothing here asks the host or the desktop
+
+// "{name:argument}"; further colons belong to the argument.
+struct Placeholder_parts {
+    std::wstring name; // lower case
+    std::wstring argument;
+};
+
+Placeholder_parts split_placeholder(const std::wstring& placeholder) {
+    const std::wstring inner = placeholder.substr(1, placeholder.size() - 2);
+    const std::size_t colon = inner.find(L':');
+    return {Typing_language::lower_case(inner.substr(0, colon)),
+            colon == std::wstring::npos ? std::wstring() : inner.substr(colon + 1)};
+}
+
+// The clipboard and the selection: the whole text, or what the filter makes of it.
+std::wstring filtered(const std::wstring& text, const std::wstring& filter) {
+    return filter.empty() ? text : Regex_filter::apply(text, filter);
+}
+
+// "(+1d)dd.MM.": an optional time shift, then the format.
+struct Time_argument {
+    std::optional<Time_shift> shift;
+    std::wstring format;
+};
+
+Time_argument parse_time_argument(std::wstring argument, const wchar_t* default_format) {
+    Time_argument parsed;
+    Time_shift shift;
+    if (take_time_shift(argument, shift))
+        parsed.shift = shift;
+    parsed.format = argument.empty() ? default_format : argument;
+    return parsed;
+}
+
+SYSTEMTIME shifted(const SYSTEMTIME& time, const Time_argument& argument) {
+    return argument.shift ? apply_time_shift(time, *argument.shift) : time;
+}
+
+// "text, Your name": the kind of question and its title, both trimmed.
+struct Question {
+    std::wstring kind;
+    std::wstring title;
+};
+
+Question parse_question(const std::wstring& argument) {
+    const std::wstring trimmed = trim(argument);
+    const std::size_t separator = trimmed.find_first_of(L" ,");
+    return {trim(trimmed.substr(0, separator)),
+            separator == std::wstring::npos ? std::wstring() : trim(trimmed.substr(separator + 1))};
+}
+
+std::wstring link_of(const std::wstring& argument) {
+    const std::size_t bar = argument.find(L'|');
+    return bar == std::wstring::npos
+               ? Typing_data::link_record(argument, {})
+               : Typing_data::link_record(argument.substr(0, bar), argument.substr(bar + 1));
+}
+
+// A web address or an absolute path is used as it is; anything else is a
+// name in the image folder.
+bool is_image_reference(const std::wstring& argument) {
+    return starts_with(argument, L"http") || is_absolute_path(argument);
+}
+
+bool has_extension(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    const std::size_t name_start = slash == std::wstring::npos ? 0 : slash + 1;
+    return path.find(L'.', name_start) != std::wstring::npos;
+}
+
+// The answer to a date question comes from outside: kept within what Windows
+// can format.
+SYSTEMTIME valid_date(int year, int month, int day) {
+    SYSTEMTIME date{};
+    date.wYear = static_cast<WORD>(std::clamp(year, 1601, 30827));
+    date.wMonth = static_cast<WORD>(std::clamp(month, 1, 12));
+    date.wDay = static_cast<WORD>(std::clamp(day, 1, days_in_month(date.wYear, date.wMonth)));
+    return date;
+}
+
+// Whether one more "action" placeholder may run on this thread; the first
+// refusal of a text is traced.
+bool action_allowed(const std::wstring& ident) {
+    if (action_runs_left <= 0) {
+        if (!action_limit_reported)
+            Trace::error("Typing_expander::action")
+                << L"more than " << Typing_language::max_action_runs
+                << L" actions run for one text; " << ident << L" and later ones not run";
+        action_limit_reported = true;
+        return false;
+    }
+    if (action_depth >= Typing_language::max_action_depth) {
+        if (!action_limit_reported)
+            Trace::error("Typing_expander::action")
+                << L"actions nested deeper than " << Typing_language::max_action_depth << L"; "
+                << ident << L" and others not run";
+        action_limit_reported = true;
+        return false;
+    }
+    return true;
+}
+
+// --- Questions and requests to the host --------------------------------------
+
 // Asks the host for a date, proposing `date`; the answer replaces it.
 // Answers false when the host hands out no parameter list.
 bool ask_date(Interaction_if* host, SYSTEMTIME& date) {
@@ -322,229 +414,202 @@ bool ask_date(Interaction_if* host, SYSTEMTIME& date) {
     const int year = Param::read_u16(list.get(), L"year", 1970);
     const int month = Param::read_u16(list.get(), L"month", 1);
     const int day = Param::read_u16(list.get(), L"day", 1);
-    // The answer comes from outside: keep it within what Windows can format.
-    const int valid_year = std::clamp(year, 1601, 30827);
-    const int valid_month = std::clamp(month, 1, 12);
-    const int valid_day = std::clamp(day, 1, days_in_month(valid_year, valid_month));
-    if (valid_year != year || valid_month != month || valid_day != day)
+    date = valid_date(year, month, day);
+    if (date.wYear != year || date.wMonth != month || date.wDay != day)
         Trace::error("ask_date") << L"the answer " << year << L"-" << month << L"-" << day
-                                 << L" is no date; using " << valid_year << L"-" << valid_month
-                                 << L"-" << valid_day;
-    SYSTEMTIME answer{};
-    answer.wYear = static_cast<WORD>(valid_year);
-    answer.wMonth = static_cast<WORD>(valid_month);
-    answer.wDay = static_cast<WORD>(valid_day);
-    date = answer;
+                                 << L" is no date; using " << date.wYear << L"-" << date.wMonth
+                                 << L"-" << date.wDay;
     return true;
+}
+
+// Asks the host for a text; false when it hands out no parameter list.
+bool ask_text(Interaction_if* host, const std::wstring& title, std::wstring& answer) {
+    Param::Owned_parameters list = Param::create(host);
+    if (!list) {
+        Trace::error("Typing_expander::ask")
+            << L"the host gave no parameter list; the placeholder gives its argument";
+        return false;
+    }
+    Param::write_text(list.get(), L"title", title.empty() ? L"Text" : title);
+    Param::send(host, L"ask_text", list.get());
+    answer = Param::read_text(list.get(), L"text");
+    return true;
+}
+
+// The stored image folder, or `pictures` when the store has none (then stored).
+std::wstring image_folder(Interaction_if* host, const std::wstring& pictures) {
+    try {
+        return KVStore::read_with_default(host, L"WE_default_image_path", pictures);
+    } catch (const std::exception& e) {
+        Trace::error("Typing_expander::image")
+            << L"image folder: " << e.what() << L"; using " << pictures;
+        return pictures;
+    }
+}
+
+// Asks the host to run the action `ident`, counting it against this text's budget.
+void run_action(Interaction_if* host, const std::wstring& ident) {
+    Param::Owned_parameters list = Param::create(host);
+    if (!list) {
+        Trace::error("Typing_expander::action")
+            << L"the host gave no parameter list; " << ident << L" not run";
+        return;
+    }
+    Param::write_text(list.get(), L"request", L"execute");
+    Param::write_u32(list.get(), L"deactivate", 0);
+    Param::write_text(list.get(), L"vq_default_action_handler", ident);
+    --action_runs_left;
+    Depth_guard depth;
+    Param::send(host, L"vq_default_action_handler", list.get());
 }
 
 } // namespace
 
 Typing_expander::Typing_expander(Interaction_if* host, Typing_environment& environment,
                                  Clipboard_text_source& clipboard, Inserted_text inserted)
-    : host_(host), environment_(environment), clipboard_(clipboard), inserted_(inserted) {
-    using Typing_language::lower_case;
-    auto add = [this](const wchar_t* name, std::function<bool(std::wstring&)> run) {
-        commands_.push_back(std::make_unique<Function_command>(name, std::move(run)));
-    };
-    add(L"selection", [this](std::wstring& text) {
-        const std::wstring selection = environment_.selection_text();
-        text = text.empty() ? selection : Regex_filter::apply(selection, text);
-        return true;
-    });
-    add(L"time", [this](std::wstring& text) {
-        Time_shift shift;
-        SYSTEMTIME now = environment_.local_time();
-        if (take_time_shift(text, shift))
-            now = apply_time_shift(now, shift);
-        text = format_time(now, text.empty() ? L"hh':'mm':'ss" : text);
-        return true;
-    });
-    add(L"key", [](std::wstring& text) {
-        text = Typing_language::key_sequence(lower_case(text));
-        return true;
-    });
-    add(L"key_down", [](std::wstring& text) {
-        text = key_text(text, Typing_data::key_down);
-        return true;
-    });
-    add(L"key_up", [](std::wstring& text) {
-        text = key_text(text, Typing_data::key_up);
-        return true;
-    });
-    add(L"sleep", [](std::wstring& text) {
-        text = Typing_language::sleep_element(text);
-        return true;
-    });
-    add(L"open", [this](std::wstring& text) {
-        if (!text.empty())
-            environment_.open(text);
-        text.clear();
-        return true;
-    });
-    add(L"title", [this](std::wstring& text) {
-        const std::wstring title = environment_.foreground_window_title();
-        text = text.empty() ? title : Regex_filter::join_matches(title, text);
-        return true;
-    });
-    add(L"link", [](std::wstring& text) {
-        const std::size_t bar = text.find(L'|');
-        text = bar == std::wstring::npos
-                   ? Typing_data::link_record(text, {})
-                   : Typing_data::link_record(text.substr(0, bar), text.substr(bar + 1));
-        return true;
-    });
-    add(L"image", [this](std::wstring& text) {
-        if (starts_with(text, L"http") || is_absolute_path(text)) {
-            text = Typing_data::image_record(text);
-            return true;
-        }
-        const std::wstring pictures = environment_.pictures_folder();
-        std::wstring folder;
-        try {
-            folder = KVStore::read_with_default(host_, L"WE_default_image_path", pictures);
-        } catch (const std::exception& e) {
-            Trace::error("Typing_expander::image")
-                << L"image folder: " << e.what() << L"; using " << pictures;
-            folder = pictures;
-        }
-        std::wstring path = join_path(folder, text);
-        const std::size_t slash = path.find_last_of(L"\\/");
-        const std::size_t name_start = slash == std::wstring::npos ? 0 : slash + 1;
-        if (path.find(L'.', name_start) == std::wstring::npos) {
-            const std::wstring found = find_with_extension(path);
-            if (!found.empty())
-                path = found;
-            else
-                Trace::info("Typing_expander::image") << L"no file " << path << L".*";
-        }
-        text = Typing_data::image_record(path);
-        return true;
-    });
-    add(L"var", [this](std::wstring& text) {
-        const std::wstring key = L"we_var_" + lower_case(text);
-        try {
-            text = KVStore::read(host_, key);
-        } catch (const std::exception& e) {
-            Trace::error("Typing_expander::var") << key << L": " << e.what();
-            text.clear();
-        }
-        return true;
-    });
-    add(L"action", [this](std::wstring& text) {
-        const std::wstring ident = lower_case(text);
-        text.clear();
-        if (action_runs_left <= 0) {
-            if (!action_limit_reported)
-                Trace::error("Typing_expander::action")
-                    << L"more than " << Typing_language::max_action_runs
-                    << L" actions run for one text; " << ident << L" and later ones not run";
-            action_limit_reported = true;
-            return true;
-        }
-        if (action_depth >= Typing_language::max_action_depth) {
-            if (!action_limit_reported)
-                Trace::error("Typing_expander::action")
-                    << L"actions nested deeper than " << Typing_language::max_action_depth << L"; "
-                    << ident << L" and others not run";
-            action_limit_reported = true;
-            return true;
-        }
-        Param::Owned_parameters list = Param::create(host_);
-        if (!list) {
-            Trace::error("Typing_expander::action")
-                << L"the host gave no parameter list; " << ident << L" not run";
-            return true;
-        }
-        Param::write_text(list.get(), L"request", L"execute");
-        Param::write_u32(list.get(), L"deactivate", 0);
-        Param::write_text(list.get(), L"vq_default_action_handler", ident);
-        --action_runs_left;
-        Depth_guard depth;
-        Param::send(host_, L"vq_default_action_handler", list.get());
-        return true;
-    });
-    add(L"date", [this](std::wstring& text) {
-        const bool ask = starts_with(text, L"(ask)");
-        if (ask)
-            text.erase(0, 5);
-        Time_shift shift;
-        SYSTEMTIME date = environment_.local_time();
-        if (take_time_shift(text, shift))
-            date = apply_time_shift(date, shift);
-        if (ask)
-            ask_date(host_, date);
-        text = format_date(date, text.empty() ? L"yyyy-MM-dd" : text);
-        return true;
-    });
-    add(L"ask", [this](std::wstring& text) {
-        const std::wstring argument = trim(text);
-        const std::size_t separator = argument.find_first_of(L" ,");
-        const std::wstring kind = trim(argument.substr(0, separator));
-        const std::wstring title =
-            separator == std::wstring::npos ? std::wstring() : trim(argument.substr(separator + 1));
-        if (kind == L"text") {
-            Param::Owned_parameters list = Param::create(host_);
-            if (!list) {
-                Trace::error("Typing_expander::ask")
-                    << L"the host gave no parameter list; the placeholder gives its argument";
-                return true;
-            }
-            Param::write_text(list.get(), L"title", title.empty() ? L"Text" : title);
-            Param::send(host_, L"ask_text", list.get());
-            text = Param::read_text(list.get(), L"text");
-        } else if (kind == L"date") {
-            SYSTEMTIME date = environment_.local_time();
-            if (ask_date(host_, date))
-                text = format_date(date, L"dd.MM.yyyy");
-        }
-        return true;
-    });
-}
+    : host_(host), environment_(environment), clipboard_(clipboard), inserted_(inserted) {}
 
 Typing_expander::~Typing_expander() = default;
 
-namespace {
-
-// The placeholders whose result is text from outside the code. Key elements
-// come only from what the user wrote: a web page can put "\x02" "5b" (hold
-// the Windows key) on the clipboard.
-bool inserts_outside_text(const std::wstring& name) {
-    for (const wchar_t* outside : {L"clipboard", L"selection", L"title", L"var", L"ask", L"action"})
-        if (name == outside)
-            return true;
-    return false;
+const Typing_command* Typing_expander::find_command(const std::wstring& name) {
+    // Key elements in text from outside the code would press keys the user
+    // never wrote: a web page can put "\x02" "5b" (hold the Windows key) on
+    // the clipboard.
+    static const Typing_command commands[] = {
+        {L"clipboard", &Typing_expander::on_clipboard, true},
+        {L"selection", &Typing_expander::on_selection, true},
+        {L"time", &Typing_expander::on_time, false},
+        {L"key", &Typing_expander::on_key, false},
+        {L"key_down", &Typing_expander::on_key_down, false},
+        {L"key_up", &Typing_expander::on_key_up, false},
+        {L"sleep", &Typing_expander::on_sleep, false},
+        {L"open", &Typing_expander::on_open, false},
+        {L"title", &Typing_expander::on_title, true},
+        {L"link", &Typing_expander::on_link, false},
+        {L"image", &Typing_expander::on_image, false},
+        {L"var", &Typing_expander::on_var, true},
+        {L"action", &Typing_expander::on_action, true},
+        {L"date", &Typing_expander::on_date, false},
+        {L"ask", &Typing_expander::on_ask, true},
+    };
+    for (const Typing_command& command : commands)
+        if (name == command.name)
+            return &command;
+    return nullptr;
 }
 
-} // namespace
+std::wstring Typing_expander::on_clipboard(const std::wstring& argument) {
+    return filtered(clipboard_.clipboard_text(), argument);
+}
+
+std::wstring Typing_expander::on_selection(const std::wstring& argument) {
+    return filtered(environment_.selection_text(), argument);
+}
+
+std::wstring Typing_expander::on_time(const std::wstring& argument) {
+    const Time_argument parsed = parse_time_argument(argument, L"hh':'mm':'ss");
+    return format_time(shifted(environment_.local_time(), parsed), parsed.format);
+}
+
+std::wstring Typing_expander::on_date(const std::wstring& argument) {
+    const bool ask = starts_with(argument, L"(ask)");
+    const Time_argument parsed =
+        parse_time_argument(ask ? argument.substr(5) : argument, L"yyyy-MM-dd");
+    SYSTEMTIME date = shifted(environment_.local_time(), parsed);
+    if (ask)
+        ask_date(host_, date);
+    return format_date(date, parsed.format);
+}
+
+std::wstring Typing_expander::on_key(const std::wstring& argument) {
+    return Typing_language::key_sequence(Typing_language::lower_case(argument));
+}
+
+std::wstring Typing_expander::on_key_down(const std::wstring& argument) {
+    return key_text(argument, Typing_data::key_down);
+}
+
+std::wstring Typing_expander::on_key_up(const std::wstring& argument) {
+    return key_text(argument, Typing_data::key_up);
+}
+
+std::wstring Typing_expander::on_sleep(const std::wstring& argument) {
+    return Typing_language::sleep_element(argument);
+}
+
+std::wstring Typing_expander::on_open(const std::wstring& argument) {
+    if (!argument.empty())
+        environment_.open(argument);
+    return {};
+}
+
+std::wstring Typing_expander::on_title(const std::wstring& argument) {
+    const std::wstring title = environment_.foreground_window_title();
+    return argument.empty() ? title : Regex_filter::join_matches(title, argument);
+}
+
+std::wstring Typing_expander::on_link(const std::wstring& argument) {
+    return link_of(argument);
+}
+
+std::wstring Typing_expander::on_image(const std::wstring& argument) {
+    if (is_image_reference(argument))
+        return Typing_data::image_record(argument);
+    std::wstring path = join_path(image_folder(host_, environment_.pictures_folder()), argument);
+    if (!has_extension(path)) {
+        const std::wstring found = find_with_extension(path);
+        if (!found.empty())
+            path = found;
+        else
+            Trace::info("Typing_expander::image") << L"no file " << path << L".*";
+    }
+    return Typing_data::image_record(path);
+}
+
+std::wstring Typing_expander::on_var(const std::wstring& argument) {
+    const std::wstring key = L"we_var_" + Typing_language::lower_case(argument);
+    try {
+        return KVStore::read(host_, key);
+    } catch (const std::exception& e) {
+        Trace::error("Typing_expander::var") << key << L": " << e.what();
+        return {};
+    }
+}
+
+std::wstring Typing_expander::on_action(const std::wstring& argument) {
+    const std::wstring ident = Typing_language::lower_case(argument);
+    if (action_allowed(ident))
+        run_action(host_, ident);
+    return {};
+}
+
+std::wstring Typing_expander::on_ask(const std::wstring& argument) {
+    const Question question = parse_question(argument);
+    if (question.kind == L"text") {
+        std::wstring answer;
+        return ask_text(host_, question.title, answer) ? answer : argument;
+    }
+    if (question.kind == L"date") {
+        SYSTEMTIME date = environment_.local_time();
+        return ask_date(host_, date) ? format_date(date, L"dd.MM.yyyy") : argument;
+    }
+    return argument;
+}
 
 bool Typing_expander::evaluate(const std::wstring& placeholder, std::wstring& result) {
     if (placeholder.size() < 2)
         return false;
-    const std::wstring inner = placeholder.substr(1, placeholder.size() - 2);
-    const std::size_t colon = inner.find(L':');
-    const std::wstring name = Typing_language::lower_case(inner.substr(0, colon));
-    const std::wstring argument =
-        colon == std::wstring::npos ? std::wstring() : inner.substr(colon + 1);
-    bool answered = false;
-    for (const auto& command : commands_) {
-        if (name == command->name()) {
-            result = argument;
-            answered = command->execute(result);
-            break;
-        }
-    }
-    if (!answered && name == L"clipboard") {
-        const std::wstring clipboard = clipboard_.clipboard_text();
-        result = argument.empty() ? clipboard : Regex_filter::apply(clipboard, argument);
-        answered = true;
-    }
-    if (answered && inserts_outside_text(name)) {
+    const Placeholder_parts parts = split_placeholder(placeholder);
+    const Typing_command* command = find_command(parts.name);
+    if (!command)
+        return false;
+    result = (this->*command->execute)(parts.argument);
+    if (command->outside_text) {
         if (inserted_ == Inserted_text::plain)
             result = Typing_language::without_element_markers(result);
         result.erase(std::remove(result.begin(), result.end(), cursor_mark), result.end());
     }
-    return answered;
+    return true;
 }
 
 std::wstring Typing_expander::expand(const std::wstring& text) {

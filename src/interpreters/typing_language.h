@@ -7,7 +7,6 @@
 #include "output/text_expansion.h"
 
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,15 +22,6 @@ struct Placeholder_span {
 // another "{" before any "}" is plain text, as is a "{" with no "}" after it.
 std::vector<Placeholder_span> find_placeholders(const std::wstring& text);
 
-// A command of the placeholder table: runs on the argument, which it
-// replaces by its result. Answers true when it handled the placeholder.
-class Typing_command {
-public:
-    virtual ~Typing_command() = default;
-    virtual const wchar_t* name() const = 0;
-    virtual bool execute(std::wstring& text) = 0;
-};
-
 // What becomes of text that placeholders bring in from outside the code (the
 // clipboard, the selection, a window title, a variable, an answer).
 enum class Inserted_text {
@@ -40,6 +30,17 @@ enum class Inserted_text {
     plain,
     // A script or a URL, where those code units are only characters.
     as_is,
+};
+
+class Typing_expander;
+
+// One entry of the placeholder table.
+struct Typing_command {
+    const wchar_t* name; // lower case
+    // The placeholder's result, made from its argument.
+    std::wstring (Typing_expander::*execute)(const std::wstring& argument);
+    // The result holds text from outside the code, which Inserted_text rules.
+    bool outside_text;
 };
 
 // Renders placeholders for one text. Holds no state between texts apart from
@@ -61,11 +62,29 @@ public:
     bool evaluate(const std::wstring& placeholder, std::wstring& result);
 
 private:
+    static const Typing_command* find_command(const std::wstring& name);
+
+    // The commands, one per placeholder name.
+    std::wstring on_clipboard(const std::wstring& argument);
+    std::wstring on_selection(const std::wstring& argument);
+    std::wstring on_time(const std::wstring& argument);
+    std::wstring on_date(const std::wstring& argument);
+    std::wstring on_key(const std::wstring& argument);
+    std::wstring on_key_down(const std::wstring& argument);
+    std::wstring on_key_up(const std::wstring& argument);
+    std::wstring on_sleep(const std::wstring& argument);
+    std::wstring on_open(const std::wstring& argument);
+    std::wstring on_title(const std::wstring& argument);
+    std::wstring on_link(const std::wstring& argument);
+    std::wstring on_image(const std::wstring& argument);
+    std::wstring on_var(const std::wstring& argument);
+    std::wstring on_action(const std::wstring& argument);
+    std::wstring on_ask(const std::wstring& argument);
+
     Interaction_if* host_;
     Typing_environment& environment_;
     Clipboard_text_source& clipboard_;
     Inserted_text inserted_;
-    std::vector<std::unique_ptr<Typing_command>> commands_;
 };
 
 // Placeholder expansion plus the cursor-marker rule, for the interpreters.

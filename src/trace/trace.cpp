@@ -135,9 +135,9 @@ Line_guard::Line_guard() : lock_(globals().line_lock), stream_(get()) {
 Line_guard::~Line_guard() = default;
 
 Line::Line(Kind kind, const char* function) {
-    int level = current_level();
-    bool wanted = kind == Kind::debug ? level > 3 : kind == Kind::info ? level > 2 : true;
-    if (!wanted)
+    // Error and timing lines are always written.
+    const int level = current_level();
+    if ((kind == Kind::debug && level < debug_level) || (kind == Kind::info && level < info_level))
         return;
     guard_ = std::make_unique<Line_guard>();
     Trace_stream& s = guard_->stream();
@@ -200,8 +200,12 @@ Line& Line::operator<<(std::int64_t value) {
     return *this;
 }
 Line& Line::operator<<(std::uint64_t value) {
-    if (guard_)
-        guard_->stream().write_int64_as_text(static_cast<std::int64_t>(value));
+    // Through text: no slot takes an unsigned 64-bit number, and the signed
+    // one would print values from 2^63 up as negative.
+    if (guard_) {
+        const std::string digits = std::to_string(value);
+        guard_->stream().write_narrow(digits.data(), digits.size());
+    }
     return *this;
 }
 Line& Line::operator<<(double value) {
@@ -260,17 +264,17 @@ Entry_count::~Entry_count() {
 }
 
 void marker(const char* function) {
-    if (current_level() <= 3)
+    if (!debug_enabled())
         return;
     Line_guard guard;
     guard.stream().write_narrow_z("DBG\t[").write_narrow_z(function).write_narrow_z("]\n");
 }
 
 bool debug_enabled() {
-    return current_level() > 3;
+    return current_level() >= debug_level;
 }
 bool info_enabled() {
-    return current_level() > 2;
+    return current_level() >= info_level;
 }
 
 void timing_line(const std::wstring& name, std::uint64_t elapsed_ms) {
@@ -329,12 +333,6 @@ Trace_stream& Trace_stream_impl::write_hex(std::uint32_t value, int width) {
     std::snprintf(buffer, sizeof buffer, "%0*lx", width, static_cast<unsigned long>(value));
     return put(buffer);
 }
-Trace_stream& Trace_stream_impl::write_int64(std::int64_t value) {
-    return write_int64_as_text(value);
-}
-Trace_stream& Trace_stream_impl::write_uint32(std::uint32_t value) {
-    return write_uint_as_text(value);
-}
 Trace_stream& Trace_stream_impl::write_int_as_text(std::int32_t value) {
     return put(std::to_string(value));
 }
@@ -342,9 +340,6 @@ Trace_stream& Trace_stream_impl::write_uint_as_text(std::uint32_t value) {
     return put(std::to_string(value));
 }
 Trace_stream& Trace_stream_impl::write_int64_as_text(std::int64_t value) {
-    return put(std::to_string(value));
-}
-Trace_stream& Trace_stream_impl::write_size_as_text(std::uint32_t value) {
     return put(std::to_string(value));
 }
 Trace_stream& Trace_stream_impl::write_double(double value, int width) {
@@ -369,9 +364,6 @@ Trace_stream& Trace_stream_impl::begin_line() {
     std::snprintf(buffer, sizeof buffer, "%08llu\t",
                   static_cast<unsigned long long>(milliseconds_since_1970()));
     return put(buffer);
-}
-bool Trace_stream_impl::is_enabled(int level) const {
-    return level_ >= level && level > 0;
 }
 void Trace_stream_impl::set_level(int level) {
     flush();

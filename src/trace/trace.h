@@ -2,8 +2,8 @@
 // "trace_token.txt" lies beside the host executable or the host sets a level.
 //
 // Writing a line:
-//   Trace::debug("Class::operation") << L"name = " << value;   // level > 3
-//   Trace::info("Class::operation") << "text";                 // level > 2
+//   Trace::debug("Class::operation") << L"name = " << value;   // debug level
+//   Trace::info("Class::operation") << "text";                 // info level and up
 //   Trace::error("Class::operation") << "text";                // always
 //   Trace::marker("Class::operation");                         // "DBG\t[f]\n"
 // The level test happens before the line lock is taken; a line that is not
@@ -24,23 +24,19 @@ class Trace_stream {
 public:
     /*0*/ virtual Trace_stream& write_pointer(const void* pointer) = 0;
     /*1*/ virtual Trace_stream& write_hex(std::uint32_t value, int width) = 0;
-    /*2*/ virtual Trace_stream& write_int64(std::int64_t value) = 0;
-    /*3*/ virtual Trace_stream& write_uint32(std::uint32_t value) = 0;
-    /*4*/ virtual Trace_stream& write_int_as_text(std::int32_t value) = 0;
-    /*5*/ virtual Trace_stream& write_uint_as_text(std::uint32_t value) = 0;
-    /*6*/ virtual Trace_stream& write_int64_as_text(std::int64_t value) = 0;
-    /*7*/ virtual Trace_stream& write_size_as_text(std::uint32_t value) = 0;
-    /*8*/ virtual Trace_stream& write_double(double value, int width) = 0;
-    /*9*/ virtual Trace_stream& write_wide(const wchar_t* text, std::size_t length) = 0;
-    /*10*/ virtual Trace_stream& write_narrow(const char* text, std::size_t length) = 0;
-    /*11*/ virtual Trace_stream& write_wide_z(const wchar_t* text) = 0;
-    /*12*/ virtual Trace_stream& write_narrow_z(const char* text) = 0;
-    /*13*/ virtual Trace_stream& begin_line() = 0;
-    /*14*/ virtual bool is_enabled(int level) const = 0;
-    /*15*/ virtual void set_level(int level) = 0;
-    /*16*/ virtual int level() const = 0;
-    /*17*/ virtual void flush() = 0;
-    /*18*/ virtual ~Trace_stream() = default;
+    /*2*/ virtual Trace_stream& write_int_as_text(std::int32_t value) = 0;
+    /*3*/ virtual Trace_stream& write_uint_as_text(std::uint32_t value) = 0;
+    /*4*/ virtual Trace_stream& write_int64_as_text(std::int64_t value) = 0;
+    /*5*/ virtual Trace_stream& write_double(double value, int width) = 0;
+    /*6*/ virtual Trace_stream& write_wide(const wchar_t* text, std::size_t length) = 0;
+    /*7*/ virtual Trace_stream& write_narrow(const char* text, std::size_t length) = 0;
+    /*8*/ virtual Trace_stream& write_wide_z(const wchar_t* text) = 0;
+    /*9*/ virtual Trace_stream& write_narrow_z(const char* text) = 0;
+    /*10*/ virtual Trace_stream& begin_line() = 0;
+    /*11*/ virtual void set_level(int level) = 0;
+    /*12*/ virtual int level() const = 0;
+    /*13*/ virtual void flush() = 0;
+    /*14*/ virtual ~Trace_stream() = default;
 };
 
 // The current stream; created on first use from the token file.

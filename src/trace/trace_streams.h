@@ -12,19 +12,15 @@ class Null_stream final : public Trace_stream {
 public:
     Trace_stream& write_pointer(const void*) override { return *this; }
     Trace_stream& write_hex(std::uint32_t, int) override { return *this; }
-    Trace_stream& write_int64(std::int64_t) override { return *this; }
-    Trace_stream& write_uint32(std::uint32_t) override { return *this; }
     Trace_stream& write_int_as_text(std::int32_t) override { return *this; }
     Trace_stream& write_uint_as_text(std::uint32_t) override { return *this; }
     Trace_stream& write_int64_as_text(std::int64_t) override { return *this; }
-    Trace_stream& write_size_as_text(std::uint32_t) override { return *this; }
     Trace_stream& write_double(double, int) override { return *this; }
     Trace_stream& write_wide(const wchar_t*, std::size_t) override { return *this; }
     Trace_stream& write_narrow(const char*, std::size_t) override { return *this; }
     Trace_stream& write_wide_z(const wchar_t*) override { return *this; }
     Trace_stream& write_narrow_z(const char*) override { return *this; }
     Trace_stream& begin_line() override { return *this; }
-    bool is_enabled(int) const override { return false; }
     void set_level(int) override {}
     int level() const override { return 0; }
     void flush() override {}
@@ -38,19 +34,15 @@ public:
 
     Trace_stream& write_pointer(const void* pointer) override;
     Trace_stream& write_hex(std::uint32_t value, int width) override;
-    Trace_stream& write_int64(std::int64_t value) override;
-    Trace_stream& write_uint32(std::uint32_t value) override;
     Trace_stream& write_int_as_text(std::int32_t value) override;
     Trace_stream& write_uint_as_text(std::uint32_t value) override;
     Trace_stream& write_int64_as_text(std::int64_t value) override;
-    Trace_stream& write_size_as_text(std::uint32_t value) override;
     Trace_stream& write_double(double value, int width) override;
     Trace_stream& write_wide(const wchar_t* text, std::size_t length) override;
     Trace_stream& write_narrow(const char* text, std::size_t length) override;
     Trace_stream& write_wide_z(const wchar_t* text) override;
     Trace_stream& write_narrow_z(const char* text) override;
     Trace_stream& begin_line() override;
-    bool is_enabled(int level) const override;
     void set_level(int level) override;
     int level() const override;
     void flush() override;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -42,10 +43,12 @@ TEST(Trace, LinesCarryTheirKindAndLevelsFilter) {
     Trace::debug("C::op") << "n=" << 5 << L" zp";
     Trace::marker("C::marker");
     Trace::error("C::err") << L"\u00e4 " << -7;
+    Trace::error("C::u64") << UINT64_MAX << " " << (std::uint64_t{1} << 63);
     Trace::timing_line(L"scope", 17);
-    EXPECT_EQ(entries(),
-              (Lines{"LOG\tset log level to 4", "DBG\t[C::op] n=5 zp", "DBG\t[C::marker]",
-                     "ERR\t[C::err]  \xc3\xa4 -7", "TME\t[scope] 17 ms"}));
+    EXPECT_EQ(entries(), (Lines{"LOG\tset log level to 4", "DBG\t[C::op] n=5 zp",
+                                "DBG\t[C::marker]", "ERR\t[C::err]  \xc3\xa4 -7",
+                                "ERR\t[C::u64]  18446744073709551615 9223372036854775808",
+                                "TME\t[scope] 17 ms"}));
     // The time stamp is the wall clock in milliseconds.
     using namespace std::chrono;
     const auto now = duration_cast<milliseconds>(system_clock::now().time_since_epoch());
