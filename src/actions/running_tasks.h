@@ -7,7 +7,7 @@
 // The keyboard hook announces a run (expect, an atomic count) when it hands
 // a release to the listener's worker; the worker starts the run and lists
 // its future (fulfil). A wait for the list also waits for announced runs to
-// be listed, so that none started after the wait has begun is missed.
+// be listed, so that none queued before the wait began is missed.
 #pragma once
 
 #include <atomic>
