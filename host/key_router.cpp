@@ -1,27 +1,11 @@
 #include "host/key_router.h"
 
+#include "contract/virtual_keys.h"
 #include "trace/trace.h"
 
 #include <exception>
 
 namespace {
-
-bool is_modifier(std::uint32_t vk) {
-    switch (vk) {
-    case VK_SHIFT:
-    case VK_LSHIFT:
-    case VK_RSHIFT:
-    case VK_CONTROL:
-    case VK_LCONTROL:
-    case VK_RCONTROL:
-    case VK_MENU:
-    case VK_LMENU:
-    case VK_RMENU:
-        return true;
-    default:
-        return false;
-    }
-}
 
 // Generic codes count as the left key: hooks normally see the sided ones.
 std::uint32_t sided(std::uint32_t vk) {
@@ -39,8 +23,9 @@ std::uint32_t sided(std::uint32_t vk) {
 
 } // namespace
 
+// The Windows keys and Caps Lock are kept too, though they give no flag.
 void Key_router::track_modifier(std::uint32_t virtual_key, bool down) {
-    if (!is_modifier(virtual_key))
+    if (!is_modifier_key(virtual_key))
         return;
     if (down)
         held_modifiers_.insert(sided(virtual_key));

@@ -3,7 +3,7 @@
 // hook, so an unbound key must cost next to nothing.
 #include "actions/abbreviation_matcher.h"
 #include "actions/filter_base_key_action.h"
-#include "actions/keyboard_listener.h"
+#include "actions/shortcut_listener.h"
 #include "actions/keyboard_shortcuts.h"
 #include "contract/parameter_values.h"
 #include "host/reference_host.h"

@@ -5,7 +5,7 @@
 // keyboard listener sees a direct binding.
 #pragma once
 
-#include "actions/keyboard_listener.h"
+#include "actions/shortcut_listener.h"
 #include "actions/running_tasks.h"
 #include "contract/filter_registration.h"
 #include "contract/host_interface.h"

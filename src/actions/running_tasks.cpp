@@ -51,6 +51,24 @@ Running_tasks::~Running_tasks() {
 
 void Running_tasks::add(std::future<void> task) {
     std::lock_guard<std::mutex> lock(mutex_);
+    add_locked(std::move(task));
+}
+
+void Running_tasks::expect() noexcept {
+    expected_.fetch_add(1, std::memory_order_acq_rel);
+}
+
+void Running_tasks::fulfil(std::future<void> task) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (task.valid())
+            add_locked(std::move(task));
+        expected_.fetch_sub(1, std::memory_order_acq_rel);
+    }
+    fulfilled_.notify_all();
+}
+
+void Running_tasks::add_locked(std::future<void> task) {
     tasks_.push_back(std::move(task));
     if (tasks_.size() > peak_)
         peak_ = tasks_.size();
@@ -61,15 +79,22 @@ void Running_tasks::add(std::future<void> task) {
     try {
         tasks_.push_back(std::async(std::launch::async, [handed] { wait_all(*handed); }));
     } catch (const std::exception& e) {
-        // No thread for the clean-up: wait here rather than lose track of
-        // running tasks.
+        // No thread for the clean-up: the futures stay listed (past the
+        // bound, until a later add hands them over), as waiting here would
+        // hold the mutex while actions run.
+        tasks_ = std::move(*handed);
         Trace::error("Running_tasks::add") << "Zaptor exception:" << e.what();
-        wait_all(*handed);
     }
 }
 
 std::vector<std::future<void>> Running_tasks::take() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
+    // The worker lists a run within moments of its announcement; one that
+    // does not arrive in time is not waited for, like a task that overruns.
+    if (!fulfilled_.wait_for(lock, shutdown_wait,
+                             [this] { return expected_.load(std::memory_order_acquire) == 0; }))
+        Trace::error("Running_tasks::take")
+            << static_cast<std::uint64_t>(expected_.load()) << " announced runs never listed";
     std::vector<std::future<void>> tasks = std::move(tasks_);
     tasks_.clear();
     return tasks;

@@ -1,10 +1,18 @@
-// The futures of the worker tasks that run released direct bindings. One
-// list per process, under one mutex. Past 100 entries the whole list is
-// handed to a clean-up task, so the list never holds more than 101 futures
-// and the keyboard hook never waits for a running action.
+// The futures of the worker tasks that run released direct bindings and
+// typed abbreviations. One list per process, under one mutex that is held
+// only to change the list, never while waiting. Past 100 entries the whole
+// list is handed to a clean-up task, so the list never holds more than 101
+// futures.
+//
+// The keyboard hook announces a run (expect, an atomic count) when it hands
+// a release to the listener's worker; the worker starts the run and lists
+// its future (fulfil). A wait for the list also waits for announced runs to
+// be listed, so that none queued before the wait began is missed.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <future>
 #include <mutex>
@@ -24,6 +32,11 @@ public:
     Running_tasks& operator=(const Running_tasks&) = delete;
 
     void add(std::future<void> task);
+    // A run is on its way to the list: lock-free, for the keyboard hook.
+    void expect() noexcept;
+    // The run announced by expect: its future (an invalid one when the run
+    // could not start).
+    void fulfil(std::future<void> task);
     // Empties the list and waits for every task.
     void clear();
     // The same, on a thread that owns windows (the host's, at shut-down):
@@ -40,9 +53,13 @@ public:
     void reset_peak();
 
 private:
+    // Waits (at most shutdown_wait) for the announced runs, then empties the list.
     std::vector<std::future<void>> take();
+    void add_locked(std::future<void> task);
 
     mutable std::mutex mutex_;
+    std::condition_variable fulfilled_;
+    std::atomic<unsigned> expected_{0};
     std::vector<std::future<void>> tasks_;
     std::size_t peak_ = 0;
 };

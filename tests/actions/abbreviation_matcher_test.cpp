@@ -1,6 +1,6 @@
 // The typed-abbreviation matcher on its own: characters in, fires out.
 #include "actions/abbreviation_matcher.h"
-#include "actions/keyboard_listener.h"
+#include "actions/shortcut_listener.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,11 @@
-#include "actions/keyboard_listener.h"
+#include "actions/shortcut_listener.h"
 
 #include "actions/key_code.h"
 #include "contract/letter_case.h"
 #include "contract/own_output.h"
 #include "contract/owned_filter.h"
 #include "contract/parameter_values.h"
+#include "contract/virtual_keys.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
 
@@ -23,9 +24,14 @@ Shortcut_listener::Shortcut_listener(Interaction_if* host, Running_tasks& tasks)
         flag.store(false, std::memory_order_relaxed);
     for (auto& pressed : swallowed_)
         pressed.store(0, std::memory_order_relaxed);
+    queued_.reserve(queue_reserve);
+    worker_ =
+        std::thread([this] { Trace::guarded("Shortcut_listener::work", [this] { work(); }); });
 }
 
-Shortcut_listener::~Shortcut_listener() = default;
+Shortcut_listener::~Shortcut_listener() {
+    stop_worker();
+}
 
 // The plug-in owns its listener; the host never frees it, but honour the slot.
 void* Shortcut_listener::destroy(unsigned int flags) {
@@ -44,22 +50,30 @@ void Shortcut_listener::replace(Listener_map map) {
         std::lock_guard<std::mutex> lock(map_mutex_);
         map_.swap(next);
     }
+    previous_map_.swap(next);
     auto current = snapshot();
     for (std::size_t key = 0; key < bound_.size(); ++key) {
-        auto found = current->find(static_cast<std::uint32_t>(key));
+        const auto virtual_key = static_cast<std::uint32_t>(key);
+        auto found = current->find(virtual_key);
         if (found == current->end() || found->second.empty())
             bound_[key].store(false, std::memory_order_release);
         const std::uint32_t pressed = swallowed_[key].load(std::memory_order_acquire);
-        if (pressed == 0)
-            continue;
-        bool still_bound = false;
-        if (found != current->end())
-            for (const Listener_entry& entry : found->second)
-                still_bound = still_bound || entry.code == (pressed & code_bits);
-        if (!still_bound)
+        if (pressed != 0 && !find_entry(*current, virtual_key, pressed & Key_code::low_mask))
             mark_stale(key);
     }
-    // `next` (the old map) is freed here, on the replacing thread.
+    // `next` (the map before the previous one) is freed here, on the
+    // replacing thread.
+}
+
+const Listener_entry* find_entry(const Listener_map& map, std::uint32_t virtual_key,
+                                 std::uint32_t code) {
+    auto found = map.find(virtual_key);
+    if (found == map.end())
+        return nullptr;
+    for (const Listener_entry& entry : found->second)
+        if (entry.code == code)
+            return &entry;
+    return nullptr;
 }
 
 void Shortcut_listener::mark_stale(std::size_t key) {
@@ -88,6 +102,7 @@ void Shortcut_listener::retire(std::unique_ptr<Shortcut_listener> listener) {
     if (!listener)
         return;
     listener->retired_.store(true, std::memory_order_release);
+    listener->stop_worker();
     std::lock_guard<std::mutex> lock(retired_mutex());
     retired_listeners().push_back(std::move(listener));
 }
@@ -183,13 +198,7 @@ bool Shortcut_listener::hold_key(const KBDLLHOOKSTRUCT* event) {
     if (combination)
         return false;
     wchar_t characters[8];
-    int count = 0;
-    if (event->vkCode == VK_PACKET) {
-        characters[0] = static_cast<wchar_t>(event->scanCode & 0xFFFF);
-        count = 1;
-    } else {
-        count = translate(event, characters, 8);
-    }
+    const int count = characters_of(event, characters, 8);
     if (count < 0)
         return false; // a dead key: left to compose in the target
     std::wstring data;
@@ -215,66 +224,33 @@ bool Shortcut_listener::direct_binding(const KBDLLHOOKSTRUCT* event, unsigned in
         // Its binding went away meanwhile: the release ends the stroke quietly.
         if ((pressed & stale_mark) != 0)
             return true;
-        std::uint32_t code = pressed & code_bits;
-        auto map = snapshot();
-        auto found = map->find(virtual_key);
-        if (found != map->end()) {
-            for (const Listener_entry& entry : found->second) {
-                if (entry.code == code) {
-                    dispatch_release(entry.ident, code);
-                    break;
-                }
-            }
-        }
+        Hand_over release;
+        release.code = pressed & Key_code::low_mask;
+        release.map = snapshot();
+        release.entry = find_entry(*release.map, virtual_key, release.code);
+        // The release is consumed even when its run cannot start, as its
+        // press was.
+        if (release.entry)
+            hand_over(std::move(release));
         return true;
     }
     std::uint32_t code = Key_code::from_listener_event(virtual_key, modifiers);
     std::uint32_t remembered = swallowed_[virtual_key].load(std::memory_order_acquire);
     if (remembered != 0) {
-        if ((remembered & stale_mark) == 0 && (remembered & code_bits) == code)
+        if ((remembered & stale_mark) == 0 && (remembered & Key_code::low_mask) == code)
             return true;
         swallowed_[virtual_key].compare_exchange_strong(remembered, 0, std::memory_order_acq_rel);
         (Trace::info("Shortcut_listener::key_event") << "the release of ")
-                .hex(remembered & code_bits, 4)
+                .hex(remembered & Key_code::low_mask, 4)
             << " never came; this press starts a new stroke";
     }
     // Direct bindings are off in excluded applications.
     if (excluded_app_ || !bound_[virtual_key].load(std::memory_order_acquire))
         return false;
-    auto map = snapshot();
-    auto found = map->find(virtual_key);
-    if (found == map->end())
+    if (!find_entry(*snapshot(), virtual_key, code))
         return false;
-    for (const Listener_entry& entry : found->second) {
-        if (entry.code == code) {
-            swallowed_[virtual_key].store(code | pressed_mark, std::memory_order_release);
-            return true;
-        }
-    }
-    return false;
-}
-
-// Runs on the hook's thread: only prepares the list and starts the task. The
-// release is consumed even when the task cannot start, as its press was.
-void Shortcut_listener::dispatch_release(const std::wstring& ident, std::uint32_t code) {
-    try {
-        Param::Owned_parameters list = Param::create(host_);
-        if (!list) {
-            Trace::error("Shortcut_listener::key_event")
-                << L"the host gave no parameter list; " << ident << L" not run";
-            return;
-        }
-        list->set_text(L"request", L"execute", 7);
-        Param::write_u32(list.get(), L"deactivate", code);
-        auto task = std::async(std::launch::async, [host = host_, ident, owned = std::move(list)] {
-            Trace::guarded("Shortcut_listener::run",
-                           [&] { Param::send(host, ident, owned.get()); });
-        });
-        tasks_.add(std::move(task));
-    } catch (const std::exception& e) {
-        Trace::error("Shortcut_listener::key_event")
-            << "Zaptor exception:" << e.what() << L" (" << ident << L" not run)";
-    }
+    swallowed_[virtual_key].store(code | pressed_mark, std::memory_order_release);
+    return true;
 }
 
 void Shortcut_listener::replace_abbreviations(const std::vector<Abbreviation_record>& abbreviations,
@@ -282,8 +258,11 @@ void Shortcut_listener::replace_abbreviations(const std::vector<Abbreviation_rec
     static std::atomic<std::uint64_t> generations{0};
     auto next = std::make_shared<const Abbreviation_state>(
         Abbreviation_state{Abbreviation_set(abbreviations), excluded, ++generations});
-    std::lock_guard<std::mutex> lock(map_mutex_);
-    abbreviations_.swap(next);
+    {
+        std::lock_guard<std::mutex> lock(map_mutex_);
+        abbreviations_.swap(next);
+    }
+    previous_abbreviations_.swap(next);
 }
 
 std::shared_ptr<const Shortcut_listener::Abbreviation_state>
@@ -294,26 +273,6 @@ Shortcut_listener::abbreviation_state() const {
 
 namespace {
 
-bool is_modifier_key(std::uint32_t key) {
-    switch (key) {
-    case VK_SHIFT:
-    case VK_LSHIFT:
-    case VK_RSHIFT:
-    case VK_CONTROL:
-    case VK_LCONTROL:
-    case VK_RCONTROL:
-    case VK_MENU:
-    case VK_LMENU:
-    case VK_RMENU:
-    case VK_LWIN:
-    case VK_RWIN:
-    case VK_CAPITAL:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Keys after which the text before the caret is no longer what was typed.
 bool is_reset_key(std::uint32_t key) {
     return (key >= VK_PRIOR && key <= VK_DOWN) || key == VK_INSERT || key == VK_DELETE ||
@@ -322,6 +281,14 @@ bool is_reset_key(std::uint32_t key) {
 
 // The part of AltGr that Windows sends as a left Control with this scan code.
 constexpr DWORD altgr_control_scan = 0x21D;
+
+// Bits of a key's byte in a keyboard state (GetKeyState, ToUnicodeEx).
+constexpr BYTE key_down_state = 0x80;
+constexpr BYTE key_toggled_state = 0x01;
+
+// ToUnicodeEx flag: leave the keyboard state alone, so that a dead key still
+// composes in the target.
+constexpr UINT keep_keyboard_state = 0x4;
 
 std::wstring image_name_of(HWND window) {
     DWORD process_id = 0;
@@ -388,7 +355,7 @@ bool Shortcut_listener::track_modifier(const KBDLLHOOKSTRUCT* event) {
     const bool down = (event->flags & LLKHF_UP) == 0;
     if (key == VK_CAPITAL) {
         if (!caps_known_) {
-            caps_lock_ = (GetKeyState(VK_CAPITAL) & 1) != 0;
+            caps_lock_ = (GetKeyState(VK_CAPITAL) & key_toggled_state) != 0;
             caps_known_ = true;
         }
         if (down && !held_[key])
@@ -454,17 +421,27 @@ int Shortcut_listener::translate(const KBDLLHOOKSTRUCT* event, wchar_t* characte
                                  int capacity) const {
     BYTE keys[256] = {};
     if (held_[VK_LSHIFT] || held_[VK_RSHIFT] || held_[VK_SHIFT])
-        keys[VK_SHIFT] = 0x80;
-    keys[VK_CAPITAL] = caps_lock_ ? 0x01 : 0x00;
+        keys[VK_SHIFT] = key_down_state;
+    keys[VK_CAPITAL] = caps_lock_ ? key_toggled_state : 0;
     // Right Alt: AltGr where the layout has it, whose characters come with
     // Control and Alt held; where it gives none, a plain Alt combination.
     if (held_[VK_RMENU])
-        keys[VK_CONTROL] = keys[VK_LCONTROL] = keys[VK_MENU] = keys[VK_RMENU] = 0x80;
+        keys[VK_CONTROL] = keys[VK_LCONTROL] = keys[VK_MENU] = keys[VK_RMENU] = key_down_state;
     // The layout of the window that receives the key, not the hook's own.
     HKL layout = GetKeyboardLayout(foreground_thread_);
-    // 0x4: the keyboard state is left alone, so a dead key still composes
-    // in the target.
-    return ToUnicodeEx(event->vkCode, event->scanCode, keys, characters, capacity, 0x4, layout);
+    return ToUnicodeEx(event->vkCode, event->scanCode, keys, characters, capacity,
+                       keep_keyboard_state, layout);
+}
+
+int Shortcut_listener::characters_of(const KBDLLHOOKSTRUCT* event, wchar_t* characters,
+                                     int capacity) const {
+    // Text sent as Unicode packets (SendInput of other programs, on-screen
+    // keyboards) carries its code unit in the scan code.
+    if (event->vkCode == VK_PACKET && capacity > 0) {
+        characters[0] = static_cast<wchar_t>(static_cast<std::uint16_t>(event->scanCode));
+        return 1;
+    }
+    return translate(event, characters, capacity);
 }
 
 bool Shortcut_listener::typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviation_state& state) {
@@ -486,15 +463,7 @@ bool Shortcut_listener::typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviati
         return false;
     }
     wchar_t characters[8];
-    int count = 0;
-    if (key == VK_PACKET) {
-        // Text sent as Unicode packets (SendInput of other programs, on-screen
-        // keyboards) carries its code unit in the scan code.
-        characters[0] = static_cast<wchar_t>(event->scanCode & 0xFFFF);
-        count = 1;
-    } else {
-        count = translate(event, characters, 8);
-    }
+    const int count = characters_of(event, characters, 8);
     if (count < 0) {
         // A pending dead key: what the target composes from it and the next
         // key is unknown here.
@@ -515,83 +484,180 @@ bool Shortcut_listener::typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviati
     return true;
 }
 
-// On a worker, like a binding's release. A typing action gets the Backspaces,
-// the case and the separator with its own output, for one typing run; any
-// other action runs after the Backspaces are typed, and the separator is
-// typed after it.
+// Hook thread: the run gets its ticket (turns follow the order of typing)
+// and counts as pending from now on, so the keys typed on are held.
 void Shortcut_listener::dispatch_abbreviation(Abbreviation_match match) {
-    const std::wstring ident = match.ident;
-    const std::uint64_t ticket = next_ticket_++;
+    Hand_over run;
+    run.ticket = next_ticket_++;
+    run.match = std::move(match);
     turns_->pending.fetch_add(1, std::memory_order_acq_rel);
-    try {
-        auto task = std::async(
-            std::launch::async, [host = host_, match = std::move(match), turns = turns_, ticket] {
-                {
-                    // Bounded: a run stuck on a question never holds later ones for long.
-                    std::unique_lock<std::mutex> lock(turns->mutex);
-                    turns->changed.wait_for(lock, std::chrono::seconds(30),
-                                            [&] { return turns->serving >= ticket; });
-                }
-                Trace::guarded("Shortcut_listener::run", [&] {
-                    if (!match.typed.empty()) {
-                        Param::Owned_parameters keys = Param::create(host);
-                        if (keys) {
-                            Param::write_text(keys.get(), L"typing_data", match.typed);
-                            Own_output::Scope own;
-                            Param::send(host, L"vq_keyboard_write", keys.get());
-                        }
-                        return;
-                    }
-                    Param::Owned_parameters descriptor = Param::create(host);
-                    Param::Owned_parameters list = Param::create(host);
-                    if (!descriptor || !list) {
-                        Trace::error("Shortcut_listener::run")
-                            << L"the host gave no parameter list; " << match.ident << L" not run";
-                        return;
-                    }
-                    Param::write_text(descriptor.get(), L"request", L"get_descriptor");
-                    Param::send(host, match.ident, descriptor.get());
-                    const bool typing =
-                        Param::read_text(descriptor.get(), L"type") == L"typing_interpreter";
-                    list->set_text(L"request", L"execute", 7);
-                    Param::write_u32(list.get(), L"deactivate", 0);
-                    if (typing) {
-                        Param::write_u32(list.get(), L"abbreviation_backspaces", match.shown);
-                        Param::write_text(list.get(), L"abbreviation_separator", match.separator);
-                        Param::write_u32(list.get(), L"abbreviation_case",
-                                         static_cast<std::uint32_t>(match.typed_case));
-                    } else if (match.shown > 0) {
-                        Param::Owned_parameters erase = Param::create(host);
-                        if (erase) {
-                            std::wstring data;
-                            for (unsigned i = 0; i < match.shown; ++i)
-                                data += L"\x0001"
-                                        L"08";
-                            Param::write_text(erase.get(), L"typing_data", data);
-                            Own_output::Scope own;
-                            Param::send(host, L"vq_keyboard_write", erase.get());
-                        }
-                    }
-                    Param::send(host, match.ident, list.get());
-                    // Other actions: the separator follows once they ran.
-                    Param::Owned_parameters separator = Param::create(host);
-                    if (!typing && !match.separator.empty() && separator) {
-                        Param::write_text(separator.get(), L"typing_data", match.separator);
-                        Own_output::Scope own;
-                        Param::send(host, L"vq_keyboard_write", separator.get());
-                    }
-                });
-                turns->last_done.store(GetTickCount(), std::memory_order_release);
-                turns->pending.fetch_sub(1, std::memory_order_acq_rel);
-                turns->finish(ticket);
+    const std::uint64_t ticket = run.ticket;
+    if (!hand_over(std::move(run))) {
+        turns_->pending.fetch_sub(1, std::memory_order_acq_rel);
+        turns_->finish(ticket);
+    }
+}
+
+// A worker that is busy takes the item in its next round unasked: waking
+// one costs a call into the system, which a burst makes only once.
+bool Shortcut_listener::hand_over(Hand_over item) {
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(queue_mutex_);
+        if (stopping_)
+            return false;
+        tasks_.expect();
+        queued_.push_back(std::move(item));
+        wake = worker_waiting_;
+    }
+    if (wake)
+        queue_changed_.notify_one();
+    return true;
+}
+
+// The whole queue is taken at once and handed over outside the lock; what
+// is queued when the worker is told to stop is still handed over.
+void Shortcut_listener::work() {
+    std::vector<Hand_over> taken;
+    taken.reserve(queue_reserve);
+    std::unique_lock<std::mutex> lock(queue_mutex_);
+    for (;;) {
+        worker_waiting_ = true;
+        queue_changed_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
+        worker_waiting_ = false;
+        if (queued_.empty())
+            return;
+        taken.swap(queued_);
+        lock.unlock();
+        for (Hand_over& item : taken)
+            Trace::guarded("Shortcut_listener::work", [&] {
+                if (item.entry)
+                    start_release(item);
+                else
+                    start_abbreviation(item);
             });
-        tasks_.add(std::move(task));
+        taken.clear(); // the last holder of a replaced map frees it here
+        lock.lock();
+    }
+}
+
+void Shortcut_listener::stop_worker() {
+    {
+        std::lock_guard<std::mutex> lock(queue_mutex_);
+        stopping_ = true;
+    }
+    queue_changed_.notify_one();
+    if (worker_.joinable())
+        worker_.join();
+}
+
+// Worker thread: the run's list, then the run on a task of its own, so that
+// an action waiting for a person never holds up the next release.
+void Shortcut_listener::start_release(const Hand_over& item) {
+    std::future<void> task;
+    try {
+        Param::Owned_parameters list = Param::create(host_);
+        if (!list) {
+            Trace::error("Shortcut_listener::key_event")
+                << L"the host gave no parameter list; " << item.entry->ident << L" not run";
+        } else {
+            list->set_text(L"request", L"execute", 7);
+            Param::write_u32(list.get(), L"deactivate", item.code);
+            task = std::async(std::launch::async,
+                              [host = host_, ident = item.entry->ident, owned = std::move(list)] {
+                                  Trace::guarded("Shortcut_listener::run",
+                                                 [&] { Param::send(host, ident, owned.get()); });
+                              });
+        }
+    } catch (const std::exception& e) {
+        Trace::error("Shortcut_listener::key_event")
+            << "Zaptor exception:" << e.what() << L" (" << item.entry->ident << L" not run)";
+    }
+    tasks_.fulfil(std::move(task));
+}
+
+namespace {
+
+// A typing action gets the Backspaces, the case and the separator with its
+// own output, for one typing run; any other action runs after the Backspaces
+// are typed, and the separator is typed after it. A held key is typed alone.
+void run_abbreviation(Interaction_if* host, const Abbreviation_match& match) {
+    if (!match.typed.empty()) {
+        Param::Owned_parameters keys = Param::create(host);
+        if (keys) {
+            Param::write_text(keys.get(), L"typing_data", match.typed);
+            Own_output::Scope own;
+            Param::send(host, L"vq_keyboard_write", keys.get());
+        }
+        return;
+    }
+    Param::Owned_parameters descriptor = Param::create(host);
+    Param::Owned_parameters list = Param::create(host);
+    if (!descriptor || !list) {
+        Trace::error("Shortcut_listener::run")
+            << L"the host gave no parameter list; " << match.ident << L" not run";
+        return;
+    }
+    Param::write_text(descriptor.get(), L"request", L"get_descriptor");
+    Param::send(host, match.ident, descriptor.get());
+    const bool typing = Param::read_text(descriptor.get(), L"type") == L"typing_interpreter";
+    list->set_text(L"request", L"execute", 7);
+    Param::write_u32(list.get(), L"deactivate", 0);
+    if (typing) {
+        Param::write_u32(list.get(), L"abbreviation_backspaces", match.shown);
+        Param::write_text(list.get(), L"abbreviation_separator", match.separator);
+        Param::write_u32(list.get(), L"abbreviation_case",
+                         static_cast<std::uint32_t>(match.typed_case));
+    } else if (match.shown > 0) {
+        Param::Owned_parameters erase = Param::create(host);
+        if (erase) {
+            std::wstring data;
+            for (unsigned i = 0; i < match.shown; ++i)
+                data += L"\x0001"
+                        L"08";
+            Param::write_text(erase.get(), L"typing_data", data);
+            Own_output::Scope own;
+            Param::send(host, L"vq_keyboard_write", erase.get());
+        }
+    }
+    Param::send(host, match.ident, list.get());
+    // Other actions: the separator follows once they ran.
+    Param::Owned_parameters separator = Param::create(host);
+    if (!typing && !match.separator.empty() && separator) {
+        Param::write_text(separator.get(), L"typing_data", match.separator);
+        Own_output::Scope own;
+        Param::send(host, L"vq_keyboard_write", separator.get());
+    }
+}
+
+} // namespace
+
+// Worker thread: the run waits on its own task for its turn.
+void Shortcut_listener::start_abbreviation(Hand_over& item) {
+    const std::uint64_t ticket = item.ticket;
+    const std::wstring ident = item.match.ident; // the match moves into the task
+    std::future<void> task;
+    try {
+        task = std::async(std::launch::async, [host = host_, match = std::move(item.match),
+                                               turns = turns_, ticket] {
+            {
+                // Bounded: a run stuck on a question never holds later ones for long.
+                std::unique_lock<std::mutex> lock(turns->mutex);
+                turns->changed.wait_for(lock, std::chrono::seconds(30),
+                                        [&] { return turns->serving >= ticket; });
+            }
+            Trace::guarded("Shortcut_listener::run", [&] { run_abbreviation(host, match); });
+            turns->last_done.store(GetTickCount(), std::memory_order_release);
+            turns->pending.fetch_sub(1, std::memory_order_acq_rel);
+            turns->finish(ticket);
+        });
     } catch (const std::exception& e) {
         turns_->pending.fetch_sub(1, std::memory_order_acq_rel);
         turns_->finish(ticket);
         Trace::error("Shortcut_listener::key_event")
             << "Zaptor exception:" << e.what() << L" (" << ident << L" not run)";
     }
+    tasks_.fulfil(std::move(task));
 }
 
 void Shortcut_listener::Turns::finish(std::uint64_t ticket) {

@@ -1,12 +1,15 @@
-// The keyboard listener for direct bindings. The host calls key_event on its
-// keyboard-hook thread, so it must answer at once: it reads an immutable
-// snapshot of the listener map and hands each release to a worker task.
+// The keyboard listener for direct bindings and typed abbreviations. The
+// host calls key_event on its keyboard-hook thread, so it must answer at
+// once: it reads immutable snapshots (the listener map, the abbreviations)
+// and hands every release, abbreviation match and held key to the
+// listener's own worker thread through a queue, in order. On the hook's
+// thread nothing starts a thread, calls the host or waits for a slow path.
 //
 // The map is replaced on another thread (reload). A replacement is built
 // completely first and then swapped in under a lock held only for the
-// pointer copy, so the hook never waits while the database is read or
-// written. Keys without any binding are rejected through an atomic flag per
-// virtual key, without the lock and without allocating.
+// pointer copy, on both sides, so the hook never waits while the database is
+// read or written. Keys without any binding are rejected through an atomic
+// flag per virtual key, without the lock and without allocating.
 #pragma once
 
 #include "actions/abbreviation_matcher.h"
@@ -21,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct Listener_entry {
@@ -31,6 +35,10 @@ struct Listener_entry {
 
 // Virtual key -> entries, in the order the bindings were added.
 using Listener_map = std::map<std::uint32_t, std::vector<Listener_entry>>;
+
+// The first entry of the key whose 16-bit code is `code`; null when none.
+const Listener_entry* find_entry(const Listener_map& map, std::uint32_t virtual_key,
+                                 std::uint32_t code);
 
 class Shortcut_listener final : public Keyboard_listener {
 public:
@@ -56,14 +64,14 @@ public:
 
     // A withdrawn listener may still be inside key_event on the hook's
     // thread when its owner goes: it is kept, answering false, until the
-    // plug-in ends (free_retired, from finalize).
+    // plug-in ends (free_retired, from finalize). Its worker hands over what
+    // was queued and ends at the retirement.
     static void retire(std::unique_ptr<Shortcut_listener> listener);
     static void free_retired();
 
 private:
-    // Beside the 16-bit code in swallowed_: whether the press's binding is
-    // gone, and the mark that a press is remembered at all.
-    static constexpr std::uint32_t code_bits = 0xFFFFu;
+    // Beside the 16-bit code (Key_code::low_mask) in swallowed_: whether the
+    // press's binding is gone, and the mark that a press is remembered at all.
     static constexpr std::uint32_t stale_mark = 0x40000000u;
     static constexpr std::uint32_t pressed_mark = 0x80000000u;
 
@@ -72,7 +80,25 @@ private:
     bool handle_key(const KBDLLHOOKSTRUCT* event, unsigned int modifiers);
     // The direct bindings: true when the event is swallowed for one.
     bool direct_binding(const KBDLLHOOKSTRUCT* event, unsigned int modifiers);
-    void dispatch_release(const std::wstring& ident, std::uint32_t code);
+
+    // What the hook hands to the worker: a release (entry, kept alive by
+    // its map) or an abbreviation run (match, ticket; a held key is a match
+    // with only `typed`).
+    struct Hand_over {
+        std::shared_ptr<const Listener_map> map;
+        const Listener_entry* entry = nullptr;
+        std::uint32_t code = 0;
+        Abbreviation_match match;
+        std::uint64_t ticket = 0;
+    };
+    // Hook thread: queues the item and announces its run to tasks_; false
+    // once the worker has ended.
+    bool hand_over(Hand_over item);
+    // Worker thread: takes the queue in order and starts each run.
+    void work();
+    void start_release(const Hand_over& item);
+    void start_abbreviation(Hand_over& item);
+    void stop_worker();
 
     struct Abbreviation_state {
         Abbreviation_set set;
@@ -90,6 +116,8 @@ private:
     void dispatch_abbreviation(Abbreviation_match match);
     bool replacing() const;
     bool hold_key(const KBDLLHOOKSTRUCT* event);
+    // The characters of a press: a Unicode packet's code unit, or translate.
+    int characters_of(const KBDLLHOOKSTRUCT* event, wchar_t* characters, int capacity) const;
 
 public:
     // The characters a press gives in the foreground window's layout with
@@ -100,8 +128,12 @@ public:
 private:
     Interaction_if* host_;
     Running_tasks& tasks_;
-    mutable std::mutex map_mutex_; // guards the pointer only
+    mutable std::mutex map_mutex_; // guards the two pointers only
     std::shared_ptr<const Listener_map> map_;
+    // The snapshots before the last swap, kept until the next one: a key
+    // event that took one just before a swap then never frees a whole map
+    // on the hook's thread. (Replacing thread only.)
+    std::shared_ptr<const Listener_map> previous_map_;
     std::array<std::atomic<bool>, 256> bound_{};
     std::atomic<bool> retired_{false};
     // Per virtual key: the code of the press that was swallowed, with
@@ -109,6 +141,7 @@ private:
     std::array<std::atomic<std::uint32_t>, 256> swallowed_{};
 
     std::shared_ptr<const Abbreviation_state> abbreviations_;
+    std::shared_ptr<const Abbreviation_state> previous_abbreviations_;
     // Abbreviation runs take turns in the order they were typed, so that two
     // typed quickly are written in that order.
     struct Turns {
@@ -142,6 +175,17 @@ private:
     std::uint64_t judged_generation_ = ~std::uint64_t{0};
     bool excluded_app_ = false;
     bool password_ = false;
+
+    // The hand-over queue. Its mutex is held only to push (hook) or to swap
+    // the queue out (worker); both vectors keep their capacity, so a push
+    // allocates only when a burst is longer than any before.
+    static constexpr std::size_t queue_reserve = 64;
+    std::mutex queue_mutex_;
+    std::condition_variable queue_changed_;
+    std::vector<Hand_over> queued_;
+    bool stopping_ = false;
+    bool worker_waiting_ = false;
+    std::thread worker_; // last: starts when everything above exists
 };
 
 // Whether an executable's file name matches a pattern with * and ?, case-blind.
