@@ -4,6 +4,7 @@
 // bytes, measured in the same run (goal: at most 3 times the memcpy), and
 // beside the clipboard's own cost of taking and handing out those bytes once
 // (SetClipboardData plus GetClipboardData), which no copy of ours can avoid.
+#include "bench/bench_support.h"
 #include "output/clipboard_handler.h"
 
 #include <windows.h>
@@ -16,18 +17,8 @@
 
 namespace {
 
-double now_ms() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using Bench::median;
+using Bench::now_ms;
 
 bool put(UINT format, const std::vector<unsigned char>& bytes) {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
