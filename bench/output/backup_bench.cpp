@@ -6,6 +6,7 @@
 // (SetClipboardData plus GetClipboardData), which no copy of ours can avoid.
 #include "bench/bench_support.h"
 #include "output/clipboard_handler.h"
+#include "tools/target_app/dib_picture.h"
 
 #include <windows.h>
 
@@ -39,17 +40,7 @@ bool put(UINT format, const std::vector<unsigned char>& bytes) {
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(3, std::atoi(argv[1])) : 7;
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = 3840;
-    header.biHeight = 2160;
-    header.biPlanes = 1;
-    header.biBitCount = 32;
-    header.biCompression = BI_RGB;
-    std::vector<unsigned char> picture(sizeof header + 3840u * 2160u * 4u);
-    std::memcpy(picture.data(), &header, sizeof header);
-    for (std::size_t i = sizeof header; i < picture.size(); ++i)
-        picture[i] = static_cast<unsigned char>(i * 31 + (i >> 12));
+    const std::vector<unsigned char> picture = dib_picture(3840, 2160);
     const std::wstring text = L"a screenshot and its caption";
     std::vector<unsigned char> text_bytes((text.size() + 1) * 2, 0);
     std::memcpy(text_bytes.data(), text.c_str(), text.size() * 2);
