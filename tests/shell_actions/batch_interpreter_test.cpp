@@ -69,6 +69,11 @@ protected:
 TEST_F(BatchInterpreter, RecorderReadsTheRenderedScriptInAnsiThenTheExitLine) {
     CPINFO info{};
     ASSERT_TRUE(GetCPInfo(CP_ACP, &info));
+    // The typing data of "{key:shift return}": Shift down, Return, Shift up.
+    const std::string shift_return = "\x02"
+                                     "10\r\x03"
+                                     "10";
+    const std::wstring wide_shift_return(shift_return.begin(), shift_return.end());
     const struct {
         std::wstring clipboard, code;
         std::string input; // "": nothing runs
@@ -96,6 +101,13 @@ TEST_F(BatchInterpreter, RecorderReadsTheRenderedScriptInAnsiThenTheExitLine) {
          "echo a{b}c 2026 {sel} a{b}c\r\nexit\r\n",
          {L"vq_default_action_handler"}},
         {L"", L"echo [{clipboard}]", "echo []\r\nexit\r\n"},
+        // A line break right after a shift-return key sequence is dropped
+        // only where the code wrote both; copied text keeps its own.
+        {L"x", L"echo {key:shift return}\r\nx", "echo " + shift_return + "x\r\nexit\r\n"},
+        {L"\r\nx", L"echo {key:shift return}{clipboard}",
+         "echo " + shift_return + "\r\nx\r\nexit\r\n"},
+        {wide_shift_return, L"echo {clipboard}\r\necho y",
+         "echo " + shift_return + "\r\necho y\r\nexit\r\n"},
         // A character the ANSI code page lacks arrives as its default character.
         {L"x", L"echo \u2603", "echo " + std::string(1, info.DefaultChar[0]) + "\r\nexit\r\n"},
         {L"x", L"echo x", "", {}, L"url_interpreter"},
