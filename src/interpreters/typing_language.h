@@ -99,8 +99,8 @@ namespace Typing_language {
 
 // Ä, Ö and Ü fold to ä, ö and ü, ASCII letters to lower case; nothing else changes.
 std::wstring lower_case(const std::wstring& text);
-// Drops a line break written right after a shift-return key sequence, but
-// none of which, sequence and break, any part lies in `kept`: the ranges of
+// Drops a line break written right after a shift-return key sequence, except
+// where the sequence or the break lies even partly in `kept`: the ranges of
 // text from outside the code, in ascending order.
 std::wstring drop_break_after_shift_return(const std::wstring& text,
                                            const std::vector<Placeholder_span>& kept = {});
