@@ -5,16 +5,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 tools/setup.sh >/dev/null
-. tools/platform.sh
-if zaptor_native32; then
-    arch=i686
-else
-    arch=x86_64
-fi
-tools/build.sh "$arch" tests >/dev/null
-. tools/wine-env.sh
-zaptor_start_display
-zaptor_keep_wineserver
+. tools/run-env.sh
+zaptor_build_and_start
 trap zaptor_stop EXIT
 cd "build/$arch/bin"
 for bench in *_bench.exe; do

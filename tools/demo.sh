@@ -13,20 +13,12 @@ tools/setup.sh >/dev/null
 # The shipped binaries are 32-bit; where this kernel cannot run 32-bit
 # programs natively (they then go through qemu-user, a minute per process)
 # the demo runs the x86-64 build of the same sources instead.
-. tools/platform.sh
-if zaptor_native32; then
-    arch=i686; loader=/usr/lib/wine/wine
-else
-    arch=x86_64; loader=/usr/lib/wine/wine64
-fi
-echo "== building ($arch)"
+. tools/run-env.sh
+echo "== building ($(zaptor_quick_arch))"
 # The same configuration as tools/test.sh uses for this tree, so that the two
 # never make each other rebuild everything.
-tools/build.sh "$arch" tests zaptor vqhost zaptor_lng zaptor_target zaptor_target_ctl >/dev/null
-
-. tools/wine-env.sh
-zaptor_start_display
-zaptor_keep_wineserver
+zaptor_build_and_start zaptor vqhost zaptor_lng zaptor_target zaptor_target_ctl
+loader="$(zaptor_wine_for "build/$arch/bin/vqhost.exe")"
 target_pid=""
 host_pid=""
 cleanup() {

@@ -100,6 +100,17 @@ MUTANTS = [
     ("batch script without its exit", "src/interpreters/batch_interpreter.cpp",
      "return bytes + \"\\r\\nexit\\r\\n\";", "return bytes + \"\\r\\n\";",
      ["batch_interpreter_test"]),
+    ("clipboard braces rendered in a batch script", "src/interpreters/batch_interpreter.cpp",
+     "render_code(host(), environment_.get(), code, Inserted_text::as_is).text;",
+     "render_code(host(), environment_.get(), [&] {\n"
+     "        std::wstring c = code;\n"
+     "        const std::wstring t = Handler_text_source().clipboard_text();\n"
+     "        for (std::size_t at = c.find(L\"{clipboard}\"); at != std::wstring::npos;\n"
+     "             at = c.find(L\"{clipboard}\", at + t.size()))\n"
+     "            c.replace(at, 11, t);\n"
+     "        return c;\n"
+     "    }(), Inserted_text::as_is).text;",
+     ["batch_interpreter_test"]),
     ("regex filters case-blind", "src/interpreters/regex_filter.cpp",
      "auto flags = boost::regex_constants::ECMAScript |",
      "auto flags = boost::regex_constants::icase | boost::regex_constants::ECMAScript |",

@@ -6,11 +6,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-. tools/platform.sh
-if zaptor_native32; then arch=i686; else arch=x86_64; fi
-tools/build.sh "$arch" tests >/dev/null
-. tools/wine-env.sh
-zaptor_start_display
-zaptor_keep_wineserver
+. tools/run-env.sh
+zaptor_build_and_start
 trap zaptor_stop EXIT
 python3 tools/mutants.py --arch "$arch" "$@"

@@ -9,6 +9,13 @@ zaptor_native32() {
     /lib/ld-linux.so.2 --version >/dev/null 2>&1 && [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]
 }
 
+# The architecture whose Windows programs start quickly here: i686 where the
+# kernel runs 32-bit programs, x86_64 (under wine64) where they would go
+# through qemu-user.
+zaptor_quick_arch() {
+    if zaptor_native32; then echo i686; else echo x86_64; fi
+}
+
 # "wine-8.0": the key of the cached Wine prefix. Either loader answers; only
 # one of them may be installed.
 zaptor_wine_version() {

@@ -6,9 +6,7 @@ set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$root/build-screenshots}"
 . "$root/tools/platform.sh"
-# The architecture whose programs start quickly here (x86-64 under wine64
-# where the kernel runs no 32-bit programs).
-if zaptor_native32; then arch=i686; else arch=x86_64; fi
+arch="$(zaptor_quick_arch)"
 if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
           -DZAPTOR_ARCH=$arch -DZAPTOR_TESTS=OFF >/dev/null

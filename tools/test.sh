@@ -15,10 +15,8 @@ tools/setup.sh
 # The tests of the 32-bit binaries themselves, and the logic-level tests
 # once more as one 32-bit program; in the i686 tree only.
 run32='^(contract_test|smoke32|logic32_test)$'
-if zaptor_native32; then
-    suite_arch=i686
-else
-    suite_arch=x86_64
+suite_arch="$(zaptor_quick_arch)"
+if [ "$suite_arch" != i686 ]; then
     echo "== building the shipped 32-bit plug-in and host, and the 32-bit logic tests"
     tools/build.sh i686 tests -DZAPTOR_LOGIC32=ON zaptor vqhost zaptor_lng zaptor_release \
         zaptor_contract_host logic32_test

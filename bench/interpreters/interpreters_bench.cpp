@@ -1,6 +1,7 @@
 // Rendering cost of the typing language, its regex filter and the links built
 // from large selections, and the cost of one search keystroke in the action
 // list, each beside a baseline or a ratio measured in the same run.
+#include "bench/bench_support.h"
 #include "builtin_actions/tweet_action.h"
 #include "contract/parameter_values.h"
 #include "host/reference_host.h"
@@ -14,26 +15,14 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <functional>
 #include <string>
 
 namespace {
 
-volatile std::size_t sink; // keeps the measured work from being optimised away
-
-double measure(int repeats, const std::function<void()>& work) {
-    double best = 1e300;
-    for (int i = 0; i < repeats; ++i) {
-        auto start = std::chrono::steady_clock::now();
-        work();
-        std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
-        best = took.count() < best ? took.count() : best;
-    }
-    return best;
-}
+using Bench::measure;
+using Bench::sink;
 
 class Quiet_environment final : public Typing_environment {
 public:
@@ -147,11 +136,7 @@ void regex_figures() {
 
 // Half of the selection is "&", "%" and "#", the characters that escaping
 // replaces; the URL action runs as the host runs it, from its stored code.
-void link_figures() {
-    const std::wstring folder =
-        std::filesystem::temp_directory_path().wstring() + L"zaptor_link_bench";
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
+void link_figures(const std::wstring& folder) {
     std::shared_ptr<Code_storage> storage = Code_storage::open_path(folder + L"\\code_storage.db");
     storage->store_code(L"zp_1_user_id", L"url_interpreter", L"https://s.example/?q=%s&again=%s",
                         L"Search", L"", L"");
@@ -187,15 +172,9 @@ void link_figures() {
     std::printf(
         "1,000,000 characters: URL action %.1f ms, tweet link %.1f ms (goal: under 50 ms)\n",
         url_ms[2], tweet_ms[2]);
-    storage.reset();
-    std::filesystem::remove_all(folder);
 }
 
-void search_figures() {
-    const std::wstring folder =
-        std::filesystem::temp_directory_path().wstring() + L"zaptor_interpreters_bench";
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
+void search_figures(const std::wstring& folder) {
     const std::wstring path = folder + L"\\code_storage.db";
     constexpr int rows = 10000;
     {
@@ -242,8 +221,20 @@ void search_figures() {
     std::printf("search over %d actions: %.2f ms (%zu answered); bare SQLite scan: %.2f ms; "
                 "ratio %.2f (goal: at most 2)\n",
                 rows, search_ms, answered, scan_ms, search_ms / scan_ms);
-    storage.reset();
-    std::filesystem::remove_all(folder);
+}
+
+// Runs `figures` in a fresh temporary folder and removes it afterwards, when
+// what `figures` made is gone: the interpreters' share of the storage too,
+// whose open file Windows would not let go.
+void in_fresh_folder(const wchar_t* name, void (*figures)(const std::wstring& folder)) {
+    const std::wstring folder = std::filesystem::temp_directory_path().wstring() + name;
+    std::error_code error;
+    std::filesystem::remove_all(folder, error);
+    std::filesystem::create_directories(folder);
+    figures(folder);
+    std::filesystem::remove_all(folder, error);
+    if (error)
+        std::printf("cannot remove %ls: %s\n", folder.c_str(), error.message().c_str());
 }
 
 } // namespace
@@ -251,7 +242,7 @@ void search_figures() {
 int main() {
     expansion_figures();
     regex_figures();
-    link_figures();
-    search_figures();
+    in_fresh_folder(L"zaptor_link_bench", link_figures);
+    in_fresh_folder(L"zaptor_interpreters_bench", search_figures);
     return 0;
 }

@@ -4,7 +4,9 @@
 // bytes, measured in the same run (goal: at most 3 times the memcpy), and
 // beside the clipboard's own cost of taking and handing out those bytes once
 // (SetClipboardData plus GetClipboardData), which no copy of ours can avoid.
+#include "bench/bench_support.h"
 #include "output/clipboard_handler.h"
+#include "tools/target_app/dib_picture.h"
 
 #include <windows.h>
 
@@ -16,18 +18,8 @@
 
 namespace {
 
-double now_ms() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using Bench::median;
+using Bench::now_ms;
 
 bool put(UINT format, const std::vector<unsigned char>& bytes) {
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
@@ -48,17 +40,7 @@ bool put(UINT format, const std::vector<unsigned char>& bytes) {
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(3, std::atoi(argv[1])) : 7;
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = 3840;
-    header.biHeight = 2160;
-    header.biPlanes = 1;
-    header.biBitCount = 32;
-    header.biCompression = BI_RGB;
-    std::vector<unsigned char> picture(sizeof header + 3840u * 2160u * 4u);
-    std::memcpy(picture.data(), &header, sizeof header);
-    for (std::size_t i = sizeof header; i < picture.size(); ++i)
-        picture[i] = static_cast<unsigned char>(i * 31 + (i >> 12));
+    const std::vector<unsigned char> picture = dib_picture(3840, 2160);
     const std::wstring text = L"a screenshot and its caption";
     std::vector<unsigned char> text_bytes((text.size() + 1) * 2, 0);
     std::memcpy(text_bytes.data(), text.c_str(), text.size() * 2);

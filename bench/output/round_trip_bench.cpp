@@ -3,6 +3,7 @@
 // the target's read, restore. Prints the median beside the floor set by the
 // fixed waits of a paste without delayed rendering (50 ms settle + 5 ms +
 // 50 ms before Control+V), and capture, paste and restore apart.
+#include "bench/bench_support.h"
 #include "output/clipboard_backup_scope.h"
 #include "output/clipboard_handler.h"
 #include "tools/target_app/target_client.h"
@@ -15,6 +16,9 @@
 #include <vector>
 
 namespace {
+
+using Bench::median;
+using Bench::now_ms;
 
 bool set_user_clipboard(const std::wstring& text) {
     if (!OpenClipboard(nullptr)) {
@@ -37,20 +41,6 @@ bool set_user_clipboard(const std::wstring& text) {
     CloseClipboard();
     return ok;
 }
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-double now_ms() {
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {

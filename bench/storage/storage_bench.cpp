@@ -1,6 +1,7 @@
 // Reads through the storage classes and the text provider, each beside a
 // bare loop doing the same reads with the SQLite C API or a std::map,
 // measured in the same run. Prints the figures and their ratio.
+#include "bench/bench_support.h"
 #include "contract/text_convert.h"
 #include "storage/code_storage.h"
 #include "storage/shortcut_database.h"
@@ -9,11 +10,9 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cwchar>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -24,19 +23,8 @@ constexpr int code_rows = 10000;
 constexpr int binding_rows = 10000;
 constexpr int word_count = 1000;
 
-volatile std::size_t sink; // keeps the measured work from being optimised away
-
-// Best of `repeats` runs, in milliseconds.
-double measure(int repeats, const std::function<void()>& work) {
-    double best = 1e300;
-    for (int i = 0; i < repeats; ++i) {
-        auto start = std::chrono::steady_clock::now();
-        work();
-        std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
-        best = took.count() < best ? took.count() : best;
-    }
-    return best;
-}
+using Bench::measure;
+using Bench::sink;
 
 void report(const char* what, double ours, const char* baseline, double bare) {
     std::printf("%-46s %10.3f ms   %-34s %10.3f ms   ratio %5.2f\n", what, ours, baseline, bare,

@@ -3,6 +3,7 @@
 // beside the budgets (open 300 ms, keystroke 100 ms). The host's own share
 // (the broadcast answered by the stand-in actions) is timed alone, so the
 // dialog's share is the difference.
+#include "bench/bench_support.h"
 #include "contract/parameter_values.h"
 #include "tests/ui/dialog_driver.h"
 #include "tools/screenshots/fake_actions.h"
@@ -11,7 +12,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -21,15 +21,8 @@ namespace {
 
 constexpr int rounds = 5;
 
-double ms_since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-        .count();
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using Bench::median;
+using Bench::ms_since;
 
 double broadcast_alone(Reference_host& host, const std::wstring& search) {
     auto start = std::chrono::steady_clock::now();

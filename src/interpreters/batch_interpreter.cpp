@@ -2,10 +2,8 @@
 
 #include "contract/unique_handle.h"
 #include "interpreters/typing_language.h"
-#include "output/clipboard_handler.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
-#include "util/url_text.h"
 
 #include <algorithm>
 #include <exception>
@@ -194,13 +192,9 @@ void Batch_interpreter::execute(const std::wstring& ident) {
     // No backup scope: reading the clipboard changes nothing, and a
     // "{selection}" saves and restores the clipboard around its own copy, so
     // a script leaves the user's clipboard exactly as it found it.
-    // Before the expansion, so that braces in the clipboard text take part.
-    if (code.find(L"{clipboard}") != std::wstring::npos) {
-        Clipboard_handler clipboard;
-        std::wstring text;
-        clipboard.read_text(text);
-        code = replace_all(std::move(code), L"{clipboard}", text);
-    }
+    // "{clipboard}" is one placeholder among the others: its text goes into
+    // the script as copied, and braces in it (a web page's "{action:...}")
+    // are never rendered. As is: key elements are only characters here.
     const std::wstring script =
         render_code(host(), environment_.get(), code, Inserted_text::as_is).text;
     const std::wstring command_processor = command_processor_path();

@@ -172,7 +172,8 @@ std::wstring lower_case(const std::wstring& text) {
     return out;
 }
 
-std::wstring drop_break_after_shift_return(const std::wstring& text) {
+std::wstring drop_break_after_shift_return(const std::wstring& text,
+                                           const std::vector<Placeholder_span>& kept) {
     static const std::wstring sequence = L"\x0002"
                                          L"10\r\x0003"
                                          L"10\r\n";
@@ -182,7 +183,16 @@ std::wstring drop_break_after_shift_return(const std::wstring& text) {
     std::wstring out;
     out.reserve(text.size());
     std::size_t copied = 0;
-    for (; at != std::wstring::npos; at = text.find(sequence, copied)) {
+    auto range = kept.begin();
+    for (; at != std::wstring::npos; at = text.find(sequence, at + 1)) {
+        if (at < copied)
+            continue; // overlaps the match before
+        while (range != kept.end() && range->end <= at)
+            ++range;
+        // Copied text keeps its line breaks, and a break typed in the code
+        // after copied text that merely ends like the sequence stays too.
+        if (range != kept.end() && range->begin < at + sequence.size())
+            continue;
         out.append(text, copied, at - copied);
         out.append(sequence, 0, sequence.size() - 2);
         copied = at + sequence.size();
@@ -597,6 +607,12 @@ std::wstring Typing_expander::on_ask(const std::wstring& argument) {
 }
 
 bool Typing_expander::evaluate(const std::wstring& placeholder, std::wstring& result) {
+    bool outside = false;
+    return evaluate(placeholder, result, outside);
+}
+
+bool Typing_expander::evaluate(const std::wstring& placeholder, std::wstring& result,
+                               bool& outside) {
     if (placeholder.size() < 2)
         return false;
     const Placeholder_parts parts = split_placeholder(placeholder);
@@ -604,6 +620,7 @@ bool Typing_expander::evaluate(const std::wstring& placeholder, std::wstring& re
     if (!command)
         return false;
     result = (this->*command->execute)(parts.argument);
+    outside = command->outside_text;
     if (command->outside_text) {
         if (inserted_ == Inserted_text::plain)
             result = Typing_language::without_element_markers(result);
@@ -626,6 +643,7 @@ std::wstring Typing_expander::expand(const std::wstring& text) {
     // replacing them one by one in the growing text would be quadratic.
     std::vector<std::wstring> results(spans.size());
     std::vector<char> answered(spans.size(), 0);
+    std::vector<char> outside(spans.size(), 0);
     // The user's own cursor marker, in the top-level code only: the first
     // "{|}", failing that the first "{cursor}". Marked here, before any text
     // from outside is put in, so that none of that text can move the caret.
@@ -648,7 +666,9 @@ std::wstring Typing_expander::expand(const std::wstring& text) {
         }
         const std::wstring placeholder = text.substr(span.begin, span.end - span.begin);
         try {
-            answered[i] = evaluate(placeholder, results[i]) ? 1 : 0;
+            bool from_outside = false;
+            answered[i] = evaluate(placeholder, results[i], from_outside) ? 1 : 0;
+            outside[i] = from_outside ? 1 : 0;
         } catch (const std::exception& e) {
             Trace::error("Typing_expander::expand")
                 << placeholder.substr(0, 200) << L" stays as written: " << e.what();
@@ -661,16 +681,19 @@ std::wstring Typing_expander::expand(const std::wstring& text) {
         if (answered[i])
             total += results[i].size();
     out.reserve(total);
+    std::vector<Placeholder_span> inserted; // where text from outside landed in `out`
     std::size_t copied = 0;
     for (std::size_t i = 0; i < spans.size(); ++i) {
         if (!answered[i])
             continue;
         out.append(text, copied, spans[i].begin - copied);
+        if (outside[i] && !results[i].empty())
+            inserted.push_back({out.size(), out.size() + results[i].size()});
         out += results[i];
         copied = spans[i].end;
     }
     out.append(text, copied, std::wstring::npos);
-    return Typing_language::drop_break_after_shift_return(out);
+    return Typing_language::drop_break_after_shift_return(out, inserted);
 }
 
 Expansion_result render_code(Interaction_if* host, Typing_environment* environment,

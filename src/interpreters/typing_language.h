@@ -62,6 +62,8 @@ public:
     bool evaluate(const std::wstring& placeholder, std::wstring& result);
 
 private:
+    // `outside`: the result holds text from outside the code.
+    bool evaluate(const std::wstring& placeholder, std::wstring& result, bool& outside);
     static const Typing_command* find_command(const std::wstring& name);
 
     // The commands, one per placeholder name.
@@ -97,8 +99,11 @@ namespace Typing_language {
 
 // Ä, Ö and Ü fold to ä, ö and ü, ASCII letters to lower case; nothing else changes.
 std::wstring lower_case(const std::wstring& text);
-// Drops a line break written right after a shift-return key sequence.
-std::wstring drop_break_after_shift_return(const std::wstring& text);
+// Drops a line break written right after a shift-return key sequence, except
+// where the sequence or the break lies even partly in `kept`: the ranges of
+// text from outside the code, in ascending order.
+std::wstring drop_break_after_shift_return(const std::wstring& text,
+                                           const std::vector<Placeholder_span>& kept = {});
 // The typing data of the "key" placeholder's (lower-cased) argument.
 std::wstring key_sequence(const std::wstring& argument);
 // The pause of the "sleep" placeholder.

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <set>
+#include <vector>
 
 using namespace Shell_test;
 
@@ -57,7 +58,9 @@ protected:
     const std::wstring folder = work.path();
     Reference_host host;
     std::shared_ptr<Code_storage> storage = Code_storage::open_path(folder + L"\\code_storage.db");
-    Batch_interpreter interpreter{&host, storage, std::make_unique<Fake_environment>()};
+    std::unique_ptr<Fake_environment> owned_environment = std::make_unique<Fake_environment>();
+    Fake_environment& environment = *owned_environment;
+    Batch_interpreter interpreter{&host, storage, std::move(owned_environment)};
     int stored = 0;
 };
 
@@ -66,28 +69,70 @@ protected:
 TEST_F(BatchInterpreter, RecorderReadsTheRenderedScriptInAnsiThenTheExitLine) {
     CPINFO info{};
     ASSERT_TRUE(GetCPInfo(CP_ACP, &info));
+    // The typing data of "{key:shift return}": Shift down, Return, Shift up.
+    const std::string shift_return = "\x02"
+                                     "10\r\x03"
+                                     "10";
+    const std::wstring wide_shift_return(shift_return.begin(), shift_return.end());
     const struct {
         std::wstring clipboard, code;
         std::string input; // "": nothing runs
+        // What the rendering asks of the host, in order (actions, questions, values).
+        std::vector<std::wstring> requests = {};
         const wchar_t *type = L"batch_interpreter", *key = L"deactivate";
     } cases[] = {
-        // The clipboard goes in first, then the placeholders are rendered.
-        {L"{date:yyyy}", L"echo one\r\necho {clipboard}", "echo one\r\necho 2026\r\nexit\r\n"},
+        // The clipboard text goes into the script as copied: what looks like
+        // a placeholder in it is neither run nor asked nor rendered.
+        {L"{date:yyyy}", L"echo one\r\necho {clipboard}",
+         "echo one\r\necho {date:yyyy}\r\nexit\r\n"},
+        {L"{action:zp_probe}", L"echo {clipboard}", "echo {action:zp_probe}\r\nexit\r\n"},
+        {L"{ask:text, Name}{var:x}", L"echo {clipboard}",
+         "echo {ask:text, Name}{var:x}\r\nexit\r\n"},
+        // ... nor a cursor marker; the key elements stay plain characters.
+        {L"a{|}b\x02"
+         L"5b",
+         L"echo {clipboard}{|}",
+         "echo a{|}b\x02"
+         "5b\r\nexit\r\n"},
+        // Every "{clipboard}" gets the text, next to placeholders the code
+        // itself holds, which still render and run.
+        {L"a{b}c",
+         L"echo {clipboard} {date:yyyy} {selection} {clipboard}{action:zp_probe}",
+         "echo a{b}c 2026 {sel} a{b}c\r\nexit\r\n",
+         {L"vq_default_action_handler"}},
+        {L"", L"echo [{clipboard}]", "echo []\r\nexit\r\n"},
+        // A line break right after a shift-return key sequence is dropped
+        // only where the code wrote both; copied text keeps its own.
+        {L"x", L"echo {key:shift return}\r\nx", "echo " + shift_return + "x\r\nexit\r\n"},
+        {L"\r\nx", L"echo {key:shift return}{clipboard}",
+         "echo " + shift_return + "\r\nx\r\nexit\r\n"},
+        {wide_shift_return, L"echo {clipboard}\r\necho y",
+         "echo " + shift_return + "\r\necho y\r\nexit\r\n"},
         // A character the ANSI code page lacks arrives as its default character.
         {L"x", L"echo \u2603", "echo " + std::string(1, info.DefaultChar[0]) + "\r\nexit\r\n"},
-        {L"x", L"echo x", "", L"url_interpreter"},
-        {L"x", L"echo pressed", "", L"batch_interpreter", L"activate"},
+        {L"x", L"echo x", "", {}, L"url_interpreter"},
+        {L"x", L"echo pressed", "", {}, L"batch_interpreter", L"activate"},
     };
+    environment.selection = L"{sel}";
+    std::vector<std::wstring> requests;
+    host.set_request_observer([&](const std::wstring& name, Parameters*) {
+        if (name == L"vq_default_action_handler" || name == L"ask_text" || name == L"ask_date" ||
+            name == L"kvstore_read")
+            requests.push_back(name);
+    });
     Scoped_environment comspec(L"ComSpec", recorder_path());
     for (const auto& c : cases) {
         const std::wstring file = folder + L"\\stdin" + std::to_wstring(stored) + L".bin";
         Scoped_environment output(L"ZAPTOR_RECORDER_STDIN", file);
         ASSERT_TRUE(Output_test::set_clipboard_text(c.clipboard));
+        requests.clear();
         execute(c.code, c.type, c.key);
         wait_for_file(file, c.input.empty() ? 1500 : 20000);
         EXPECT_EQ(Test_support::read_file(file), c.input) << c.code;
+        EXPECT_EQ(requests, c.requests) << c.code;
         EXPECT_EQ(Output_test::clipboard_text(), c.clipboard) << c.code; // given back
     }
+    host.set_request_observer(nullptr);
 }
 
 TEST_F(BatchInterpreter, HugeScriptsAndMissingProcessorsCloseEveryHandle) {

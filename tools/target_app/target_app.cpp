@@ -1,5 +1,6 @@
 // zaptor_target.exe: a small application for tests, benchmarks and the demo.
 // See target_protocol.h for how another process drives it.
+#include "dib_picture.h"
 #include "target_protocol.h"
 
 #include <windows.h>
@@ -32,21 +33,6 @@ std::vector<unsigned char> wide(const std::wstring& text) {
     return bytes;
 }
 
-std::vector<unsigned char> picture_bytes() {
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = 64;
-    header.biHeight = 48;
-    header.biPlanes = 1;
-    header.biBitCount = 32;
-    header.biCompression = BI_RGB;
-    std::vector<unsigned char> bytes(sizeof header + 64 * 48 * 4);
-    std::memcpy(bytes.data(), &header, sizeof header);
-    for (std::size_t i = sizeof header; i < bytes.size(); ++i)
-        bytes[i] = static_cast<unsigned char>((i * 7 + i / 256) & 0xFF);
-    return bytes;
-}
-
 HENHMETAFILE make_metafile() {
     HDC dc = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
     if (!dc)
@@ -66,7 +52,7 @@ std::vector<unsigned char> metafile_bits(HENHMETAFILE metafile) {
 const std::vector<Fixture_format>& fixture_formats() {
     static const std::vector<Fixture_format> formats = [] {
         std::vector<Fixture_format> list;
-        list.push_back({CF_DIB, picture_bytes()});
+        list.push_back({CF_DIB, dib_picture(64, 48)});
         std::vector<unsigned char> odd(101);
         for (std::size_t i = 0; i < odd.size(); ++i)
             odd[i] = static_cast<unsigned char>(255 - i);
