@@ -2,8 +2,8 @@
 
 #include "text/textprovider.h"
 #include "trace/trace.h"
+#include "ui/dialog_with_own_controls.h"
 #include "ui/key_choice.h"
-#include "ui/modal_dialog.h"
 #include "ui/ui_resources.h"
 
 #include <commctrl.h>
@@ -61,7 +61,7 @@ INT_PTR Add_shortcut_dialog::run(HWND owner) {
     rows_.clear();
     chosen_ = -1;
     laid_out_ = false;
-    INT_PTR result = run_modal_dialog(this, module_, IDD_ADD_KEY_SHORTCUT, owner);
+    INT_PTR result = run_dialog_with_own_controls(this, module_, IDD_ADD_KEY_SHORTCUT, owner);
     dialog_ = nullptr;
     return result;
 }

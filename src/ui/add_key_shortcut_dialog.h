@@ -42,7 +42,8 @@ public:
 
 private:
     template <class Dialog> friend INT_PTR CALLBACK modal_dialog_proc(HWND, UINT, WPARAM, LPARAM);
-    template <class Dialog> friend INT_PTR run_modal_dialog(Dialog*, HINSTANCE, int, HWND);
+    template <class Dialog>
+    friend INT_PTR run_dialog_with_own_controls(Dialog*, HINSTANCE, int, HWND);
     static constexpr const char* trace_name = "Add_shortcut_dialog::dialog_proc";
     INT_PTR on_init_dialog(HWND dialog);
     INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);

@@ -5,9 +5,9 @@
 #include "text/textprovider.h"
 #include "trace/trace.h"
 #include "ui/add_key_shortcut_dialog.h"
+#include "ui/dialog_with_own_controls.h"
 #include "ui/key_choice.h"
 #include "ui/key_names.h"
-#include "ui/modal_dialog.h"
 #include "ui/ui_resources.h"
 
 #include <commctrl.h>
@@ -88,7 +88,7 @@ Key_binding_settings_dialog::Key_binding_settings_dialog(HINSTANCE module, Inter
 Key_binding_settings_dialog::~Key_binding_settings_dialog() = default;
 
 INT_PTR Key_binding_settings_dialog::run(HWND owner) {
-    INT_PTR result = run_modal_dialog(this, module_, IDD_KEY_BINDING_SETTINGS, owner);
+    INT_PTR result = run_dialog_with_own_controls(this, module_, IDD_KEY_BINDING_SETTINGS, owner);
     dialog_ = nullptr;
     list_ = nullptr;
     return result;

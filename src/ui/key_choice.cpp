@@ -5,8 +5,8 @@
 #include "text/textprovider.h"
 #include "trace/trace.h"
 #include "ui/activation_context.h"
+#include "ui/dialog_with_own_controls.h"
 #include "ui/key_names.h"
-#include "ui/modal_dialog.h"
 #include "ui/ui_resources.h"
 
 #include <algorithm>
@@ -176,7 +176,7 @@ std::uint32_t chosen_key_code(HWND prefix_list, HWND key_list) {
 INT_PTR run_select_key_combination(HWND owner, Key_choice& choice) {
     choice.chosen = 0xFFFF;
     Select_key_dialog dialog(choice);
-    return run_modal_dialog(&dialog, Plugin_globals::module(), IDD_SELECT_KEY, owner);
+    return run_dialog_with_own_controls(&dialog, Plugin_globals::module(), IDD_SELECT_KEY, owner);
 }
 
 void center_dialog(HWND dialog) {

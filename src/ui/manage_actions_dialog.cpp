@@ -6,9 +6,9 @@
 #include "text/textprovider.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
+#include "ui/dialog_with_own_controls.h"
 #include "ui/key_choice.h"
 #include "ui/key_names.h"
-#include "ui/modal_dialog.h"
 #include "ui/ui_resources.h"
 
 #include <commctrl.h>
@@ -91,7 +91,8 @@ Manage_actions_dialog::Manage_actions_dialog(Interaction_if* host)
 Manage_actions_dialog::~Manage_actions_dialog() = default;
 
 INT_PTR Manage_actions_dialog::run(HWND owner) {
-    INT_PTR result = run_modal_dialog(this, Plugin_globals::module(), IDD_MANAGE_ACTIONS, owner);
+    INT_PTR result =
+        run_dialog_with_own_controls(this, Plugin_globals::module(), IDD_MANAGE_ACTIONS, owner);
     dialog_ = nullptr;
     return result;
 }
