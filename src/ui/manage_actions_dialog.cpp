@@ -17,13 +17,9 @@
 
 namespace {
 
-// Only one Manage actions dialog exists at a time; the subclassed edit
-// controls share one saved procedure.
-HWND g_dialog = nullptr;
 bool g_fields_read_only = true;
-WNDPROC g_edit_proc = nullptr;
 
-constexpr int subclassed_fields[] = {IDC_MA_SEARCH, IDC_MA_NAME, IDC_MA_DESCRIPTION, IDC_MA_CODE,
+constexpr int select_all_fields[] = {IDC_MA_SEARCH, IDC_MA_NAME, IDC_MA_DESCRIPTION, IDC_MA_CODE,
                                      IDC_MA_ABBREVIATION};
 constexpr int text_fields[] = {IDC_MA_NAME, IDC_MA_DESCRIPTION, IDC_MA_CODE};
 constexpr wchar_t typing_interpreter[] = L"typing_interpreter";
@@ -39,14 +35,17 @@ std::wstring trimmed(const std::wstring& text) {
 }
 
 // Edit controls have no Ctrl+A of their own; it arrives as character 1.
-LRESULT CALLBACK select_all_edit_proc(HWND edit, UINT message, WPARAM wparam, LPARAM lparam) {
-    return Trace::guarded("select_all_edit_proc", LRESULT{0}, [&]() -> LRESULT {
+// The subclass goes with the control, so nothing needs undoing at close.
+LRESULT CALLBACK select_all_on_ctrl_a(HWND edit, UINT message, WPARAM wparam, LPARAM lparam,
+                                      UINT_PTR id, DWORD_PTR) {
+    return Trace::guarded("select_all_on_ctrl_a", LRESULT{0}, [&]() -> LRESULT {
         if (message == WM_CHAR && wparam == 1) {
             SendMessageW(edit, EM_SETSEL, 0, -1);
             return 0;
         }
-        return g_edit_proc ? CallWindowProcW(g_edit_proc, edit, message, wparam, lparam)
-                           : DefWindowProcW(edit, message, wparam, lparam);
+        if (message == WM_NCDESTROY)
+            RemoveWindowSubclass(edit, select_all_on_ctrl_a, id);
+        return DefSubclassProc(edit, message, wparam, lparam);
     });
 }
 
@@ -123,14 +122,6 @@ INT_PTR Manage_actions_dialog::handle(UINT message, WPARAM wparam, LPARAM lparam
             on_edit();
         return FALSE;
     }
-    case WM_DESTROY:
-        // Also reached when the window goes without Close.
-        for (int id : subclassed_fields)
-            if (g_edit_proc)
-                SetWindowLongPtrW(item(id), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_edit_proc));
-        if (g_dialog == dialog_)
-            g_dialog = nullptr;
-        return FALSE;
     default:
         return FALSE;
     }
@@ -144,12 +135,10 @@ void Manage_actions_dialog::initialise() {
     tree_->attach(tree_window_);
     g_fields_read_only = true;
 
-    for (int id : subclassed_fields) {
-        auto previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-            item(id), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(select_all_edit_proc)));
-        if (previous && previous != select_all_edit_proc)
-            g_edit_proc = previous;
-    }
+    for (int id : select_all_fields)
+        if (!SetWindowSubclass(item(id), select_all_on_ctrl_a, 0, 0))
+            Trace::error("Manage_actions_dialog::initialise")
+                << "field " << id << " not subclassed; Ctrl+A does not select all in it";
     // Long codes and descriptions must not be cut at the default limit.
     for (int id : text_fields)
         SendMessageW(item(id), EM_LIMITTEXT, 0, 0);
@@ -190,7 +179,6 @@ void Manage_actions_dialog::initialise() {
         tree_->expand(first);
         TreeView_SelectItem(tree_window_, first);
     }
-    g_dialog = dialog_;
     enter_view_state();
     center_dialog(dialog_);
 }
@@ -746,9 +734,6 @@ std::wstring Manage_actions_dialog::action_name(const std::wstring& ident) {
 }
 
 void Manage_actions_dialog::close(int id) {
-    for (int field : subclassed_fields)
-        if (g_edit_proc)
-            SetWindowLongPtrW(item(field), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_edit_proc));
     clear_code_types();
     refilling_ = true;
     const std::wstring kept = ident_;
