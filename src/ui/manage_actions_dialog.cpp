@@ -17,8 +17,6 @@
 
 namespace {
 
-bool g_fields_read_only = true;
-
 constexpr int select_all_fields[] = {IDC_MA_SEARCH, IDC_MA_NAME, IDC_MA_DESCRIPTION, IDC_MA_CODE,
                                      IDC_MA_ABBREVIATION};
 constexpr int text_fields[] = {IDC_MA_NAME, IDC_MA_DESCRIPTION, IDC_MA_CODE};
@@ -133,7 +131,7 @@ void Manage_actions_dialog::initialise() {
     tree_window_ = item(IDC_MA_TREE);
     search_field_ = item(IDC_MA_SEARCH);
     tree_->attach(tree_window_);
-    g_fields_read_only = true;
+    state_ = State::view;
 
     for (int id : select_all_fields)
         if (!SetWindowSubclass(item(id), select_all_on_ctrl_a, 0, 0))
@@ -179,7 +177,7 @@ void Manage_actions_dialog::initialise() {
         tree_->expand(first);
         TreeView_SelectItem(tree_window_, first);
     }
-    enter_view_state();
+    enter(State::view);
     center_dialog(dialog_);
 }
 
@@ -306,10 +304,10 @@ void Manage_actions_dialog::on_selection_changed() {
         std::wstring category = tree_->selected_category();
         if (!category.empty())
             select_category_in_box(category);
-        enter_view_state();
+        enter(State::view);
         return;
     }
-    enter_showing_state();
+    enter(State::showing);
     Param::Owned_parameters list = Param::create(host_);
     std::wstring name;
     if (list) {
@@ -332,10 +330,7 @@ void Manage_actions_dialog::on_selection_changed() {
         show_no_code();
         set_field(IDC_MA_CODE, L"");
         shown_without_code_ = true;
-        // Of a built-in action only the abbreviation can change: Edit
-        // stays, Delete goes.
-        enter_showing_state();
-        ShowWindow(item(IDC_MA_DELETE), SW_HIDE);
+        enter(State::showing); // without Delete now
     } else {
         select_code_type(type);
         set_field(IDC_MA_CODE, code);
@@ -451,25 +446,13 @@ void Manage_actions_dialog::on_new_action() {
     shown_without_code_ = false;
     if (!category.empty())
         select_category_in_box(category);
-    enter_editing_state();
+    enter(State::editing);
 }
 
 void Manage_actions_dialog::on_edit() {
     ident_ = tree_->selected_ident();
-    if (ident_.empty())
-        return;
-    if (shown_without_code_) {
-        // Built-in actions have no code to edit; storing one would shadow
-        // them. Their abbreviation is theirs to have.
-        show_buttons(false, false, false, true, true);
-        SendMessageW(dialog_, DM_SETDEFID, IDC_MA_SAVE, 0);
-        enable_abbreviation_fields(true);
-        g_fields_read_only = false;
-        SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(IDC_MA_ABBREVIATION)),
-                     TRUE);
-        return;
-    }
-    enter_editing_state();
+    if (!ident_.empty())
+        enter(State::editing);
 }
 
 void Manage_actions_dialog::on_save() {
@@ -536,7 +519,7 @@ void Manage_actions_dialog::on_save() {
         ident_ = ident;
         return;
     }
-    enter_view_state();
+    enter(State::view);
     tree_->add_action(category, ident, name);
     reset_fields_for_new_action();
     ident_ = ident;
@@ -544,7 +527,7 @@ void Manage_actions_dialog::on_save() {
 }
 
 void Manage_actions_dialog::on_delete() {
-    enter_view_state();
+    enter(State::view);
     const bool built_in = shown_without_code_;
     reset_fields_for_new_action();
     ident_ = tree_->selected_ident();
@@ -559,13 +542,9 @@ void Manage_actions_dialog::on_delete() {
 }
 
 void Manage_actions_dialog::on_cancel() {
-    for (int id : text_fields)
-        SendMessageW(item(id), EM_SETREADONLY, TRUE, 0);
-    EnableWindow(code_type_box_, FALSE);
-    EnableWindow(category_box_, FALSE);
     // An unsaved abbreviation would pass for the one that fires.
     set_abbreviation_fields(stored_abbreviation_);
-    enter_view_state();
+    enter(State::view);
 }
 
 void Manage_actions_dialog::on_key_button() {
@@ -743,17 +722,6 @@ void Manage_actions_dialog::close(int id) {
     EndDialog(dialog_, id);
 }
 
-void Manage_actions_dialog::show_buttons(bool new_action, bool delete_action, bool edit, bool save,
-                                         bool cancel) {
-    // A new state answers the last refusal.
-    SetDlgItemTextW(dialog_, IDC_MA_STATUS, L"");
-    ShowWindow(item(IDC_MA_NEW), new_action ? SW_SHOW : SW_HIDE);
-    ShowWindow(item(IDC_MA_DELETE), delete_action ? SW_SHOW : SW_HIDE);
-    ShowWindow(item(IDC_MA_EDIT), edit ? SW_SHOW : SW_HIDE);
-    ShowWindow(item(IDC_MA_SAVE), save ? SW_SHOW : SW_HIDE);
-    ShowWindow(item(IDC_MA_CANCEL), cancel ? SW_SHOW : SW_HIDE);
-}
-
 void Manage_actions_dialog::show_refusal(const wchar_t* english) {
     show_status(text_provider().get_string(english));
 }
@@ -763,39 +731,57 @@ void Manage_actions_dialog::show_status(const std::wstring& text) {
     MessageBeep(MB_ICONWARNING);
 }
 
-void Manage_actions_dialog::enter_view_state() {
-    show_buttons(true, false, false, false, false);
-    SendMessageW(dialog_, DM_SETDEFID, IDC_MA_NEW, 0);
-    enter_read_only_state();
-}
-
-void Manage_actions_dialog::enter_showing_state() {
-    show_buttons(true, true, true, false, false);
-    SendMessageW(dialog_, DM_SETDEFID, IDC_MA_EDIT, 0);
-    enter_read_only_state();
-}
-
-void Manage_actions_dialog::enter_editing_state() {
-    show_buttons(false, false, false, true, true);
-    SendMessageW(dialog_, DM_SETDEFID, IDC_MA_SAVE, 0);
-    for (int id : text_fields)
-        SendMessageW(item(id), EM_SETREADONLY, FALSE, 0);
-    EnableWindow(code_type_box_, TRUE);
-    EnableWindow(category_box_, TRUE);
-    enable_abbreviation_fields(true);
-    g_fields_read_only = false;
-    SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(IDC_MA_NAME)), TRUE);
-}
-
-void Manage_actions_dialog::enter_read_only_state() {
-    if (!g_fields_read_only)
+void Manage_actions_dialog::enter(State state) {
+    const bool leaves_editing = state_ == State::editing && state != State::editing;
+    state_ = state;
+    show_buttons();
+    // The focus must not stay in a field that turns read-only.
+    if (leaves_editing)
         SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(search_field_), TRUE);
+    set_fields_writable();
+    if (state_ == State::editing)
+        SendMessageW(
+            dialog_, WM_NEXTDLGCTL,
+            reinterpret_cast<WPARAM>(item(shown_without_code_ ? IDC_MA_ABBREVIATION : IDC_MA_NAME)),
+            TRUE);
+}
+
+void Manage_actions_dialog::show_buttons() {
+    const bool showing = state_ == State::showing;
+    const bool editing = state_ == State::editing;
+    // A new state answers the last refusal.
+    SetDlgItemTextW(dialog_, IDC_MA_STATUS, L"");
+    const struct {
+        int id;
+        bool shown;
+    } buttons[] = {
+        {IDC_MA_NEW, !editing},
+        // A built-in action cannot go; its abbreviation can change.
+        {IDC_MA_DELETE, showing && !shown_without_code_},
+        {IDC_MA_EDIT, showing},
+        {IDC_MA_SAVE, editing},
+        {IDC_MA_CANCEL, editing},
+    };
+    for (const auto& button : buttons)
+        ShowWindow(item(button.id), button.shown ? SW_SHOW : SW_HIDE);
+    int default_button = IDC_MA_NEW;
+    if (state_ != State::view)
+        default_button = editing ? IDC_MA_SAVE : IDC_MA_EDIT;
+    SendMessageW(dialog_, DM_SETDEFID, default_button, 0);
+}
+
+void Manage_actions_dialog::set_fields_writable() {
+    const bool editing = state_ == State::editing;
+    // Built-in actions have no code to edit; storing one would shadow them.
+    // Their abbreviation is theirs to have.
+    const bool code_writable = editing && !shown_without_code_;
     for (int id : text_fields)
-        SendMessageW(item(id), EM_SETREADONLY, TRUE, 0);
-    EnableWindow(code_type_box_, FALSE);
-    EnableWindow(category_box_, FALSE);
-    enable_abbreviation_fields(false);
-    g_fields_read_only = true;
+        SendMessageW(item(id), EM_SETREADONLY, !code_writable, 0);
+    EnableWindow(code_type_box_, code_writable);
+    EnableWindow(category_box_, code_writable);
+    SendMessageW(item(IDC_MA_ABBREVIATION), EM_SETREADONLY, !editing, 0);
+    EnableWindow(item(IDC_MA_ABBREVIATION_KIND), editing);
+    EnableWindow(item(IDC_MA_CASE_SENSITIVE), editing);
 }
 
 void Manage_actions_dialog::set_field(int id, const std::wstring& text) {
@@ -811,10 +797,4 @@ void Manage_actions_dialog::set_field(int id, const std::wstring& text) {
 
 std::wstring Manage_actions_dialog::text_of(int id) const {
     return window_text(item(id));
-}
-
-void Manage_actions_dialog::enable_abbreviation_fields(bool writable) {
-    SendMessageW(item(IDC_MA_ABBREVIATION), EM_SETREADONLY, !writable, 0);
-    EnableWindow(item(IDC_MA_ABBREVIATION_KIND), writable);
-    EnableWindow(item(IDC_MA_CASE_SENSITIVE), writable);
 }

@@ -84,12 +84,16 @@ private:
     void show_refusal(const wchar_t* english);
     void show_status(const std::wstring& text);
 
-    void enter_view_state();
-    void enter_showing_state();
-    void enter_editing_state();
-    void enter_read_only_state();
-    void enable_abbreviation_fields(bool writable);
-    void show_buttons(bool new_action, bool delete_action, bool edit, bool save, bool cancel);
+    // What the dialog is doing; its buttons and which fields can be
+    // written follow from it (and from shown_without_code_).
+    enum class State {
+        view,    // New only: nothing shown, or an edit cancelled
+        showing, // an action shown: New, Edit, Delete
+        editing, // Save, Cancel; a built-in action's abbreviation only
+    };
+    void enter(State state);
+    void show_buttons();
+    void set_fields_writable();
 
     HWND item(int id) const { return GetDlgItem(dialog_, id); }
     std::wstring text_of(int id) const;
@@ -109,6 +113,7 @@ private:
     // Set while the tree is refilled, so the selection changes that clearing
     // and filling cause do not each fetch a descriptor.
     bool refilling_ = false;
+    State state_ = State::view;
     // The action shown has no code (a built-in action): not editable.
     bool shown_without_code_ = false;
     // What the shown action has stored; Save sends only a change.
