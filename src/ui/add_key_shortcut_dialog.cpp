@@ -1,5 +1,6 @@
 #include "ui/add_key_shortcut_dialog.h"
 
+#include "actions/key_code.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
 #include "ui/dialog_with_own_controls.h"
@@ -123,9 +124,9 @@ bool Add_shortcut_dialog::initialise() {
     key_box_ = GetDlgItem(dialog_, IDC_AS_KEY);
     prefix_box_ = GetDlgItem(dialog_, IDC_AS_PREFIX);
     // A new binding starts as a direct one: the blank prefix is preselected.
-    const bool new_binding = key_code_ == 0xFFFF;
+    const bool new_binding = Key_code::is_none(key_code_);
     if (new_binding)
-        key_code_ = 0x10000;
+        key_code_ = Key_code::direct;
 
     Textprovider& texts = text_provider();
     SetWindowTextW(dialog_, texts.get_string(L"Add key shortcut"));

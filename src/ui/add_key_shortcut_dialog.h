@@ -20,7 +20,7 @@ void sort_action_rows(std::vector<Binding_row>& rows);
 
 class Add_shortcut_dialog {
 public:
-    // `key_code` is the binding's previous code, 0xFFFF for a new binding;
+    // `key_code` is the binding's previous code, Key_code::none for a new binding;
     // `activation_name` the display text of the activation key. The
     // directory is not owned and may be null (the list then stays empty).
     Add_shortcut_dialog(HINSTANCE module, Interaction_if* host, Binding_directory* directory,

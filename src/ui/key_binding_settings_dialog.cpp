@@ -1,5 +1,6 @@
 #include "ui/key_binding_settings_dialog.h"
 
+#include "actions/key_code.h"
 #include "contract/parameter_values.h"
 #include "contract/win32_text.h"
 #include "text/textprovider.h"
@@ -16,12 +17,6 @@
 #include <exception>
 
 namespace {
-
-constexpr std::uint32_t direct_binding = 0x10000;
-
-bool has_combination(std::uint32_t key_code) {
-    return (key_code & 0xFFFF) < 0xFFFF;
-}
 
 bool same_name(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
@@ -73,8 +68,8 @@ std::vector<std::wstring> parse_excluded_applications(const std::wstring& text) 
 }
 
 std::wstring combination_text(std::uint32_t key_code, const std::wstring& activation_name) {
-    std::wstring text = key_display_name(static_cast<std::uint16_t>(key_code & 0xFFFF));
-    if (!(key_code & direct_binding))
+    std::wstring text = key_display_name(static_cast<std::uint16_t>(key_code & Key_code::low_mask));
+    if (!Key_code::is_direct(key_code))
         text = activation_name + L" + " + text;
     return text;
 }
@@ -106,7 +101,7 @@ INT_PTR Key_binding_settings_dialog::handle(UINT message, WPARAM wparam, LPARAM 
     case WM_COMMAND:
         switch (LOWORD(wparam)) {
         case IDC_KS_ADD:
-            on_change(0xFFFF);
+            on_change(Key_code::none);
             return TRUE;
         case IDC_KS_MODIFY:
             on_modify();
@@ -263,7 +258,7 @@ std::uint32_t Key_binding_settings_dialog::key_code_of(int row) const {
     item.mask = LVIF_PARAM;
     item.iItem = row;
     if (!SendMessageW(list_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
-        return 0xFFFF;
+        return Key_code::none;
     return static_cast<std::uint32_t>(item.lParam);
 }
 
@@ -285,7 +280,7 @@ void Key_binding_settings_dialog::on_remove() {
             remove_abbreviation(row, abbreviation_rows_[index]);
         return;
     }
-    if (!has_combination(key_code))
+    if (Key_code::is_none(key_code))
         return;
     if (!directory_->remove_binding(key_code)) {
         refill();
@@ -385,9 +380,9 @@ void Key_binding_settings_dialog::on_change(std::uint32_t previous) {
     const std::uint32_t chosen = add.key_code();
     // The new binding first: were it refused, the old one stays.
     bool stored = true;
-    if (has_combination(chosen))
+    if (!Key_code::is_none(chosen))
         stored = directory_->store_binding(chosen, action->ident, action->name);
-    if (stored && has_combination(previous) && previous != chosen)
+    if (stored && !Key_code::is_none(previous) && previous != chosen)
         stored = directory_->remove_binding(previous);
     refill();
     if (stored)

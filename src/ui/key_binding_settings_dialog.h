@@ -75,7 +75,7 @@ private:
     void on_close(int id);
     // In the status line: the last change did not reach the file.
     void show_not_saved();
-    // `previous` is the code of the binding to change, 0xFFFF to add one.
+    // `previous` is the code of the binding to change, Key_code::none to add one.
     void on_change(std::uint32_t previous);
     void on_modify();
 

@@ -1,5 +1,6 @@
 #include "ui/manage_actions_dialog.h"
 
+#include "actions/key_code.h"
 #include "contract/parameter_values.h"
 #include "contract/plugin_globals.h"
 #include "contract/win32_text.h"
@@ -430,7 +431,7 @@ void Manage_actions_dialog::reset_fields_for_new_action() {
     }
     for (int id : text_fields)
         set_field(id, L"");
-    key_code_ = 0xFFFF;
+    key_code_ = Key_code::none;
     SetDlgItemTextW(dialog_, IDC_MA_KEY_BUTTON, text_provider().get_string(L"Set key ..."));
     stored_abbreviation_ = {};
     set_abbreviation_fields(stored_abbreviation_);
@@ -556,14 +557,14 @@ void Manage_actions_dialog::on_key_button() {
     if (result == Select_key_result::apply)
         chosen = choice.chosen;
     else if (result == Select_key_result::unbind)
-        chosen = 0xFFFF;
+        chosen = Key_code::none;
     else
         return;
     if (chosen == key_code_)
         return;
     // The new combination first: were it refused, the old one stays bound.
     bool stored = true;
-    if ((chosen & 0xFFFF) < 0xFFFF) {
+    if (!Key_code::is_none(chosen)) {
         Param::Owned_parameters list = Param::create(host_);
         stored = list != nullptr;
         if (list) {
@@ -574,7 +575,7 @@ void Manage_actions_dialog::on_key_button() {
             stored = Param::read_flag(list.get(), L"stored", false);
         }
     }
-    if (stored && (key_code_ & 0xFFFF) < 0xFFFF) {
+    if (stored && !Key_code::is_none(key_code_)) {
         Param::Owned_parameters list = Param::create(host_);
         stored = list != nullptr;
         if (list) {
@@ -592,18 +593,18 @@ void Manage_actions_dialog::on_key_button() {
 void Manage_actions_dialog::show_key_combination() {
     Param::Owned_parameters list = Param::create(host_);
     if (!list) {
-        key_code_ = 0xFFFF;
+        key_code_ = Key_code::none;
         return;
     }
     Param::write_text(list.get(), L"id", ident_);
     Param::send(host_, L"zp_action_key_binding", list.get());
-    key_code_ = Param::read_u32(list.get(), L"key", 0xFFFF);
+    key_code_ = Param::read_u32(list.get(), L"key", Key_code::none);
     std::wstring text;
-    if ((key_code_ & 0xFFFF) == 0xFFFF) {
+    if (Key_code::is_none(key_code_)) {
         text = text_provider().get_string(L"Set key ...");
     } else {
-        text = key_display_name(static_cast<std::uint16_t>(key_code_ & 0xFFFF));
-        if (!(key_code_ & 0x10000))
+        text = key_display_name(static_cast<std::uint16_t>(key_code_ & Key_code::low_mask));
+        if (!Key_code::is_direct(key_code_))
             text =
                 key_display_name(static_cast<std::uint16_t>(activation_key(host_))) + L" + " + text;
     }

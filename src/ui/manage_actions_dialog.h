@@ -3,6 +3,7 @@
 // It stores nothing itself: every read and write is a host message.
 #pragma once
 
+#include "actions/key_code.h"
 #include "contract/host_interface.h"
 #include "ui/action_tree.h"
 
@@ -105,7 +106,7 @@ private:
     HWND category_box_ = nullptr;
     HWND tree_window_ = nullptr;
     HWND search_field_ = nullptr;
-    std::uint32_t key_code_ = 0xFFFF;
+    std::uint32_t key_code_ = Key_code::none;
     std::unique_ptr<Action_tree> tree_;
     std::wstring ident_ = new_action_ident;
     // Item data of the code-type entries point at these.
