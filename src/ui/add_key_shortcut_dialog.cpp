@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cwctype>
-#include <exception>
 
 namespace {
 
@@ -136,7 +135,6 @@ bool Add_shortcut_dialog::initialise() {
     SetDlgItemTextW(dialog_, IDC_AS_DESCRIPTION_LABEL, texts.get_string(L"Action description"));
     SetDlgItemTextW(dialog_, IDOK, texts.get_string(L"OK"));
     SetDlgItemTextW(dialog_, IDCANCEL, texts.get_string(L"Cancel"));
-    SetDlgItemTextW(dialog_, IDC_AS_DESCRIPTION, L"some description text");
 
     RECT client{};
     GetClientRect(action_list_, &client);
