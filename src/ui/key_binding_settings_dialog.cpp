@@ -14,7 +14,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <exception>
 
 namespace {
 
@@ -65,13 +64,6 @@ std::vector<std::wstring> parse_excluded_applications(const std::wstring& text) 
             names.push_back(std::move(line));
     }
     return names;
-}
-
-std::wstring combination_text(std::uint32_t key_code, const std::wstring& activation_name) {
-    std::wstring text = key_display_name(static_cast<std::uint16_t>(key_code & Key_code::low_mask));
-    if (!Key_code::is_direct(key_code))
-        text = activation_name + L" + " + text;
-    return text;
 }
 
 Key_binding_settings_dialog::Key_binding_settings_dialog(HINSTANCE module, Interaction_if* host,

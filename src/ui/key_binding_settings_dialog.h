@@ -14,10 +14,6 @@
 #include <utility>
 #include <vector>
 
-// The text a binding is listed with: the key's display text, preceded by
-// the activation key and " + " unless the binding is direct (bit 16).
-std::wstring combination_text(std::uint32_t key_code, const std::wstring& activation_name);
-
 // The text an abbreviation is listed with in the combination column: the
 // abbreviation in quotes, its kind and case.
 std::wstring abbreviation_text(const Abbreviation_row& row);

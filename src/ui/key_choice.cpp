@@ -10,7 +10,6 @@
 #include "ui/ui_resources.h"
 
 #include <algorithm>
-#include <exception>
 
 namespace {
 

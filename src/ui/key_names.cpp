@@ -167,3 +167,10 @@ std::wstring key_display_name(std::uint16_t code) {
     clear_dead_key();
     return result;
 }
+
+std::wstring combination_text(std::uint32_t key_code, const std::wstring& activation_name) {
+    std::wstring text = key_display_name(static_cast<std::uint16_t>(key_code & Key_code::low_mask));
+    if (!Key_code::is_direct(key_code))
+        text = activation_name + separator + text;
+    return text;
+}

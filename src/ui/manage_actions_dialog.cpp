@@ -14,8 +14,6 @@
 
 #include <commctrl.h>
 
-#include <exception>
-
 namespace {
 
 constexpr int select_all_fields[] = {IDC_MA_SEARCH, IDC_MA_NAME, IDC_MA_DESCRIPTION, IDC_MA_CODE,
@@ -247,9 +245,7 @@ void Manage_actions_dialog::refill_tree(const std::wstring* search_text, bool ex
                                         bool select_first) {
     refilling_ = true;
     SendMessageW(tree_window_, WM_SETREDRAW, FALSE, 0);
-    const std::wstring kept = ident_;
     tree_->remove_all();
-    ident_ = kept;
     if (Param::Owned_parameters list = Param::create(host_)) {
         if (search_text)
             Param::write_text(list.get(), L"search_text", *search_text);
@@ -603,10 +599,11 @@ void Manage_actions_dialog::show_key_combination() {
     if (Key_code::is_none(key_code_)) {
         text = text_provider().get_string(L"Set key ...");
     } else {
-        text = key_display_name(static_cast<std::uint16_t>(key_code_ & Key_code::low_mask));
+        // The host is asked only when its key is part of the text.
+        std::wstring activation;
         if (!Key_code::is_direct(key_code_))
-            text =
-                key_display_name(static_cast<std::uint16_t>(activation_key(host_))) + L" + " + text;
+            activation = key_display_name(static_cast<std::uint16_t>(activation_key(host_)));
+        text = combination_text(key_code_, activation);
     }
     SetDlgItemTextW(dialog_, IDC_MA_KEY_BUTTON, text.c_str());
 }
@@ -716,9 +713,7 @@ std::wstring Manage_actions_dialog::action_name(const std::wstring& ident) {
 void Manage_actions_dialog::close(int id) {
     clear_code_types();
     refilling_ = true;
-    const std::wstring kept = ident_;
     tree_->remove_all();
-    ident_ = kept;
     refilling_ = false;
     EndDialog(dialog_, id);
 }
