@@ -305,20 +305,27 @@ void Manage_actions_dialog::on_selection_changed() {
         return;
     }
     enter(State::showing);
-    Param::Owned_parameters list = Param::create(host_);
-    std::wstring name;
-    if (list) {
-        Param::write_text(list.get(), L"request", L"get_descriptor");
-        Param::send(host_, ident_, list.get());
-        name = Param::read_text(list.get(), L"name");
-    }
-    if (name.empty()) {
+    if (!show_descriptor()) {
         // Nothing of the action shown before may stay, its key least of all.
         reset_fields_for_new_action();
         Trace::info("Manage_actions_dialog::on_selection_changed")
             << "no descriptor for " << ident_;
         return;
     }
+    EnableWindow(key_button, TRUE);
+    show_key_combination();
+    show_abbreviation();
+}
+
+bool Manage_actions_dialog::show_descriptor() {
+    Param::Owned_parameters list = Param::create(host_);
+    if (!list)
+        return false;
+    Param::write_text(list.get(), L"request", L"get_descriptor");
+    Param::send(host_, ident_, list.get());
+    const std::wstring name = Param::read_text(list.get(), L"name");
+    if (name.empty())
+        return false;
     const std::wstring type = Param::read_text(list.get(), L"type");
     const std::wstring code = Param::read_text(list.get(), L"code");
     set_field(IDC_MA_NAME, name);
@@ -334,9 +341,7 @@ void Manage_actions_dialog::on_selection_changed() {
     }
     select_category_in_box(
         Param::read_text(list.get(), L"category", text_provider().get_string(L"Common")));
-    EnableWindow(key_button, TRUE);
-    show_key_combination();
-    show_abbreviation();
+    return true;
 }
 
 void Manage_actions_dialog::select_code_type(const std::wstring& type_ident) {
@@ -475,36 +480,11 @@ void Manage_actions_dialog::on_save() {
     const bool new_action = key.empty() || key == new_action_ident;
     if (!new_action && !store_abbreviation(key, false))
         return;
-    const std::wstring code = text_of(IDC_MA_CODE);
     const std::wstring name = text_of(IDC_MA_NAME);
-    const std::wstring description = text_of(IDC_MA_DESCRIPTION);
     const std::wstring category = category_box_text();
-    Parameters* child = list->child(key.c_str());
-    if (!child) {
-        Trace::error("Manage_actions_dialog::on_save") << "host gave no child list; nothing stored";
-        show_refusal(translatable(L"Not saved: the host did not answer."));
+    const std::wstring ident = store_code(list.get(), key, type, name, category);
+    if (ident.empty())
         return;
-    }
-    Param::write_text(child, L"ident", key);
-    Param::write_text(child, L"type", type);
-    Param::write_text(child, L"code", code);
-    Param::write_text(child, L"name", name);
-    Param::write_text(child, L"description", description);
-    Param::write_text(child, L"category", category);
-    Param::send(host_, L"zp_store_action_code", list.get());
-
-    // Storing answers the ident it stored under; without it nothing was
-    // stored, and the typed fields stay so that the user can fix and retry.
-    std::wstring ident;
-    if (Parameters* result = list->find_child(L"result"))
-        ident = Param::read_text(result, key.c_str());
-    if (ident.empty() || ident == new_action_ident) {
-        Trace::error("Manage_actions_dialog::on_save")
-            << "not stored (no code interpreter of type " << type << " accepted it): " << key;
-        show_refusal(
-            translatable(L"Not saved: no interpreter of this code type accepted the action."));
-        return;
-    }
     if (new_action && !store_abbreviation(ident, true)) {
         // The action is stored, its abbreviation not: from here on the
         // edits belong to the stored action, so another Save cannot make a
@@ -521,6 +501,39 @@ void Manage_actions_dialog::on_save() {
     reset_fields_for_new_action();
     ident_ = ident;
     tree_->select_action(ident_);
+}
+
+std::wstring Manage_actions_dialog::store_code(Parameters* list, const std::wstring& key,
+                                               const std::wstring& type, const std::wstring& name,
+                                               const std::wstring& category) {
+    Parameters* child = list->child(key.c_str());
+    if (!child) {
+        Trace::error("Manage_actions_dialog::store_code")
+            << "host gave no child list; nothing stored";
+        show_refusal(translatable(L"Not saved: the host did not answer."));
+        return {};
+    }
+    Param::write_text(child, L"ident", key);
+    Param::write_text(child, L"type", type);
+    Param::write_text(child, L"code", text_of(IDC_MA_CODE));
+    Param::write_text(child, L"name", name);
+    Param::write_text(child, L"description", text_of(IDC_MA_DESCRIPTION));
+    Param::write_text(child, L"category", category);
+    Param::send(host_, L"zp_store_action_code", list);
+
+    // Storing answers the ident it stored under; without it nothing was
+    // stored, and the typed fields stay so that the user can fix and retry.
+    std::wstring ident;
+    if (Parameters* result = list->find_child(L"result"))
+        ident = Param::read_text(result, key.c_str());
+    if (ident.empty() || ident == new_action_ident) {
+        Trace::error("Manage_actions_dialog::store_code")
+            << "not stored (no code interpreter of type " << type << " accepted it): " << key;
+        show_refusal(
+            translatable(L"Not saved: no interpreter of this code type accepted the action."));
+        return {};
+    }
+    return ident;
 }
 
 void Manage_actions_dialog::on_delete() {
@@ -559,31 +572,32 @@ void Manage_actions_dialog::on_key_button() {
     if (chosen == key_code_)
         return;
     // The new combination first: were it refused, the old one stays bound.
-    bool stored = true;
-    if (!Key_code::is_none(chosen)) {
-        Param::Owned_parameters list = Param::create(host_);
-        stored = list != nullptr;
-        if (list) {
-            Param::write_u32(list.get(), L"combi", chosen);
-            Param::write_text(list.get(), L"id", ident_);
-            Param::write_text(list.get(), L"title", text_of(IDC_MA_NAME));
-            Param::send(host_, L"zp_action_set_key_binding", list.get());
-            stored = Param::read_flag(list.get(), L"stored", false);
-        }
-    }
-    if (stored && !Key_code::is_none(key_code_)) {
-        Param::Owned_parameters list = Param::create(host_);
-        stored = list != nullptr;
-        if (list) {
-            Param::write_u32(list.get(), L"combi", key_code_);
-            Param::send(host_, L"zp_action_remove_key_binding", list.get());
-            stored = Param::read_flag(list.get(), L"stored", false);
-        }
-    }
+    const bool stored = (Key_code::is_none(chosen) || bind_key(chosen)) &&
+                        (Key_code::is_none(key_code_) || unbind_key(key_code_));
     show_key_combination();
     if (!stored)
         show_refusal(
             translatable(L"Not saved: the key bindings file is busy or cannot be written."));
+}
+
+bool Manage_actions_dialog::bind_key(std::uint32_t code) {
+    Param::Owned_parameters list = Param::create(host_);
+    if (!list)
+        return false;
+    Param::write_u32(list.get(), L"combi", code);
+    Param::write_text(list.get(), L"id", ident_);
+    Param::write_text(list.get(), L"title", text_of(IDC_MA_NAME));
+    Param::send(host_, L"zp_action_set_key_binding", list.get());
+    return Param::read_flag(list.get(), L"stored", false);
+}
+
+bool Manage_actions_dialog::unbind_key(std::uint32_t code) {
+    Param::Owned_parameters list = Param::create(host_);
+    if (!list)
+        return false;
+    Param::write_u32(list.get(), L"combi", code);
+    Param::send(host_, L"zp_action_remove_key_binding", list.get());
+    return Param::read_flag(list.get(), L"stored", false);
 }
 
 void Manage_actions_dialog::show_key_combination() {

@@ -57,6 +57,14 @@ private:
     // the first action (or category) is selected, without notice; the
     // caller shows it.
     void refill_tree(const std::wstring* search_text, bool expanded, bool select_first);
+    // Fills the fields from the shown action's descriptor; false when the
+    // action answers none.
+    bool show_descriptor();
+    // Sends the fields as action `key` (new_action_ident for a new one) in
+    // `list`; answers the ident it was stored under, or nothing (the status
+    // line says why).
+    std::wstring store_code(Parameters* list, const std::wstring& key, const std::wstring& type,
+                            const std::wstring& name, const std::wstring& category);
     void select_code_type(const std::wstring& type_ident);
     void show_no_code();
     std::wstring selected_code_type() const;
@@ -64,6 +72,10 @@ private:
     std::wstring category_box_text() const;
     void reset_fields_for_new_action();
     void show_key_combination();
+    // The shown action's binding: false when the host or the bindings file
+    // refused it.
+    bool bind_key(std::uint32_t code);
+    bool unbind_key(std::uint32_t code);
 
     // The abbreviation fields: what they show and what the action has stored.
     struct Abbreviation {
