@@ -131,17 +131,37 @@ void Manage_actions_dialog::initialise() {
     search_field_ = item(IDC_MA_SEARCH);
     tree_->attach(tree_window_);
     state_ = State::view;
+    prepare_fields();
+    show_texts();
 
+    fill_code_types();
+    fill_abbreviation_kinds();
+    refill_tree(nullptr, false, false);
+    SendMessageW(category_box_, CB_RESETCONTENT, 0, 0);
+    for (const std::wstring& category : tree_->category_names())
+        SendMessageW(category_box_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(category.c_str()));
+
+    if (HTREEITEM first = TreeView_GetFirstVisible(tree_window_)) {
+        tree_->expand(first);
+        TreeView_SelectItem(tree_window_, first);
+    }
+    enter(State::view);
+    center_dialog(dialog_);
+}
+
+void Manage_actions_dialog::prepare_fields() {
     for (int id : select_all_fields)
         if (!SetWindowSubclass(item(id), select_all_on_ctrl_a, 0, 0))
-            Trace::error("Manage_actions_dialog::initialise")
+            Trace::error("Manage_actions_dialog::prepare_fields")
                 << "field " << id << " not subclassed; Ctrl+A does not select all in it";
     // Long codes and descriptions must not be cut at the default limit.
     for (int id : text_fields)
         SendMessageW(item(id), EM_LIMITTEXT, 0, 0);
     SendMessageW(category_box_, CB_LIMITTEXT, 0, 0);
     SendMessageW(item(IDC_MA_ABBREVIATION), EM_LIMITTEXT, abbreviation_limit, 0);
+}
 
+void Manage_actions_dialog::show_texts() {
     Textprovider& texts = text_provider();
     SetWindowTextW(dialog_, texts.get_string(L"Manage actions"));
     SetDlgItemTextW(dialog_, IDC_MA_NAME_LABEL, texts.get_string(L"Action name"));
@@ -164,20 +184,6 @@ void Manage_actions_dialog::initialise() {
     SetDlgItemTextW(dialog_, IDOK, texts.get_string(L"Close"));
     SendMessageW(search_field_, EM_SETCUEBANNER, TRUE,
                  reinterpret_cast<LPARAM>(texts.get_string(L"Search")));
-
-    fill_code_types();
-    fill_abbreviation_kinds();
-    refill_tree(nullptr, false, false);
-    SendMessageW(category_box_, CB_RESETCONTENT, 0, 0);
-    for (const std::wstring& category : tree_->category_names())
-        SendMessageW(category_box_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(category.c_str()));
-
-    if (HTREEITEM first = TreeView_GetFirstVisible(tree_window_)) {
-        tree_->expand(first);
-        TreeView_SelectItem(tree_window_, first);
-    }
-    enter(State::view);
-    center_dialog(dialog_);
 }
 
 void Manage_actions_dialog::on_command(int id, int code) {
@@ -246,23 +252,7 @@ void Manage_actions_dialog::refill_tree(const std::wstring* search_text, bool ex
     refilling_ = true;
     SendMessageW(tree_window_, WM_SETREDRAW, FALSE, 0);
     tree_->remove_all();
-    if (Param::Owned_parameters list = Param::create(host_)) {
-        if (search_text)
-            Param::write_text(list.get(), L"search_text", *search_text);
-        Param::send(host_, L"zp_broadcast_get_action_text", list.get());
-        Child_collector answers;
-        list->visit_children(&answers);
-        std::vector<Action_tree::Entry> entries;
-        entries.reserve(answers.children.size());
-        for (const auto& answer : answers.children) {
-            Action_tree::Entry entry{Param::read_text(answer.list, L"category"),
-                                     Param::read_text(answer.list, L"ident"),
-                                     Param::read_text(answer.list, L"name")};
-            if (!entry.name.empty() && !entry.ident.empty())
-                entries.push_back(std::move(entry));
-        }
-        tree_->add_actions(std::move(entries), expanded);
-    }
+    tree_->add_actions(action_entries(search_text), expanded);
     if (select_first) {
         // Selected while the tree does not draw: selecting in a drawn tree
         // repaints it at once, which costs more than the filling.
@@ -275,6 +265,28 @@ void Manage_actions_dialog::refill_tree(const std::wstring* search_text, bool ex
     SendMessageW(tree_window_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(tree_window_, nullptr, TRUE);
     refilling_ = false;
+}
+
+std::vector<Action_tree::Entry>
+Manage_actions_dialog::action_entries(const std::wstring* search_text) {
+    std::vector<Action_tree::Entry> entries;
+    Param::Owned_parameters list = Param::create(host_);
+    if (!list)
+        return entries;
+    if (search_text)
+        Param::write_text(list.get(), L"search_text", *search_text);
+    Param::send(host_, L"zp_broadcast_get_action_text", list.get());
+    Child_collector answers;
+    list->visit_children(&answers);
+    entries.reserve(answers.children.size());
+    for (const auto& answer : answers.children) {
+        Action_tree::Entry entry{Param::read_text(answer.list, L"category"),
+                                 Param::read_text(answer.list, L"ident"),
+                                 Param::read_text(answer.list, L"name")};
+        if (!entry.name.empty() && !entry.ident.empty())
+            entries.push_back(std::move(entry));
+    }
+    return entries;
 }
 
 void Manage_actions_dialog::on_search() {
@@ -710,17 +722,9 @@ bool Manage_actions_dialog::store_abbreviation(const std::wstring& ident, bool n
 
 std::wstring Manage_actions_dialog::action_name(const std::wstring& ident) {
     // Asked afresh: the tree holds only what the search shows.
-    if (Param::Owned_parameters list = Param::create(host_)) {
-        Param::send(host_, L"zp_broadcast_get_action_text", list.get());
-        Child_collector answers;
-        list->visit_children(&answers);
-        for (const auto& answer : answers.children)
-            if (Param::read_text(answer.list, L"ident") == ident) {
-                std::wstring name = Param::read_text(answer.list, L"name");
-                if (!name.empty())
-                    return name;
-            }
-    }
+    for (const Action_tree::Entry& entry : action_entries(nullptr))
+        if (entry.ident == ident)
+            return entry.name;
     return ident;
 }
 

@@ -40,6 +40,10 @@ private:
     INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
 
     void initialise();
+    // Ctrl+A selects all in the edit fields; the text fields take any length.
+    void prepare_fields();
+    // Captions and labels in the chosen language.
+    void show_texts();
     void on_command(int id, int code);
     void on_search();
     void on_selection_changed();
@@ -57,6 +61,9 @@ private:
     // the first action (or category) is selected, without notice; the
     // caller shows it.
     void refill_tree(const std::wstring* search_text, bool expanded, bool select_first);
+    // Every action with a name the actions answer, or those the search
+    // text finds (null: no search).
+    std::vector<Action_tree::Entry> action_entries(const std::wstring* search_text);
     // Fills the fields from the shown action's descriptor; false when the
     // action answers none.
     bool show_descriptor();
