@@ -49,6 +49,13 @@ private:
     INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
 
     bool initialise();
+    // Captions and labels in the chosen language.
+    void show_texts();
+    // The action and description columns, a label tip for cut texts.
+    void add_columns();
+    // The opening size, which the window cannot shrink below, and the client
+    // size that resizing moves the controls from.
+    void remember_layout();
     void fill_action_list(const std::wstring& select_ident);
     void take_chosen_row();
     void on_new_action();

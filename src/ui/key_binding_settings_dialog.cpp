@@ -131,6 +131,17 @@ INT_PTR Key_binding_settings_dialog::handle(UINT message, WPARAM wparam, LPARAM 
 
 void Key_binding_settings_dialog::initialise() {
     list_ = GetDlgItem(dialog_, IDC_KS_LIST);
+    show_texts();
+    add_columns();
+    if (!directory_)
+        Trace::error("Key_binding_settings_dialog::initialise")
+            << "no binding directory; bindings cannot be listed or changed";
+    refill();
+    show_excluded_applications();
+    center_dialog(dialog_);
+}
+
+void Key_binding_settings_dialog::show_texts() {
     Textprovider& texts = text_provider();
     SetWindowTextW(dialog_, texts.get_string(L"Zaptor settings"));
     SetDlgItemTextW(dialog_, IDC_KS_ADD, texts.get_string(L"Add shortcut ..."));
@@ -141,7 +152,10 @@ void Key_binding_settings_dialog::initialise() {
         texts.get_string(L"Excluded applications (one name per line, * and ? allowed)"));
     SetDlgItemTextW(dialog_, IDOK, texts.get_string(L"OK"));
     SetDlgItemTextW(dialog_, IDCANCEL, texts.get_string(L"Cancel"));
+}
 
+void Key_binding_settings_dialog::add_columns() {
+    Textprovider& texts = text_provider();
     RECT client{};
     GetClientRect(list_, &client);
     const int width = client.right - client.left;
@@ -156,13 +170,6 @@ void Key_binding_settings_dialog::initialise() {
     // A label tip shows the whole text of a cell that is still too narrow.
     const DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP;
     ListView_SetExtendedListViewStyleEx(list_, extended, extended);
-
-    if (!directory_)
-        Trace::error("Key_binding_settings_dialog::initialise")
-            << "no binding directory; bindings cannot be listed or changed";
-    refill();
-    show_excluded_applications();
-    center_dialog(dialog_);
 }
 
 void Key_binding_settings_dialog::refill() {

@@ -51,6 +51,10 @@ private:
     INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
 
     void initialise();
+    // Captions and labels in the chosen language.
+    void show_texts();
+    // The combination and action columns, a label tip for cut texts.
+    void add_columns();
     void refill();
     // The combination column as wide as its longest text, the action the rest.
     void fit_columns();
