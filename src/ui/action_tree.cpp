@@ -185,11 +185,6 @@ bool Action_tree::select_category(const std::wstring& name) {
     return found != categories_.end() && TreeView_SelectItem(tree_, found->second);
 }
 
-void Action_tree::clear_selection() {
-    if (tree_)
-        TreeView_SelectItem(tree_, nullptr);
-}
-
 void Action_tree::remove_all() {
     // Items first: their data points into the ident map.
     if (tree_)
@@ -197,11 +192,6 @@ void Action_tree::remove_all() {
     unfilled_.clear();
     actions_.clear();
     categories_.clear();
-}
-
-void Action_tree::expand_all() {
-    for (const auto& category : categories_)
-        expand(category.second);
 }
 
 std::vector<std::wstring> Action_tree::category_names() const {

@@ -31,9 +31,7 @@ public:
     virtual std::wstring selected_ident() const;
     virtual bool select_action(const std::wstring& ident);
     virtual bool select_category(const std::wstring& name);
-    virtual void clear_selection();
     virtual void remove_all();
-    virtual void expand_all();
     virtual std::vector<std::wstring> category_names() const;
     // Of the selected category, or of the selected action's category.
     virtual std::wstring selected_category() const;
@@ -50,9 +48,6 @@ public:
     void fill(HTREEITEM category);
     // Fills and expands.
     void expand(HTREEITEM category);
-
-    HWND window() const { return tree_; }
-    std::size_t action_count() const { return actions_.size(); }
 
 private:
     struct Action {

@@ -1,16 +1,16 @@
 #include "ui/add_key_shortcut_dialog.h"
 
+#include "actions/key_code.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
+#include "ui/dialog_with_own_controls.h"
 #include "ui/key_choice.h"
-#include "ui/modal_dialog.h"
 #include "ui/ui_resources.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <cwctype>
-#include <exception>
 
 namespace {
 
@@ -61,7 +61,7 @@ INT_PTR Add_shortcut_dialog::run(HWND owner) {
     rows_.clear();
     chosen_ = -1;
     laid_out_ = false;
-    INT_PTR result = run_modal_dialog(this, module_, IDD_ADD_KEY_SHORTCUT, owner);
+    INT_PTR result = run_dialog_with_own_controls(this, module_, IDD_ADD_KEY_SHORTCUT, owner);
     dialog_ = nullptr;
     return result;
 }
@@ -123,34 +123,11 @@ bool Add_shortcut_dialog::initialise() {
     key_box_ = GetDlgItem(dialog_, IDC_AS_KEY);
     prefix_box_ = GetDlgItem(dialog_, IDC_AS_PREFIX);
     // A new binding starts as a direct one: the blank prefix is preselected.
-    const bool new_binding = key_code_ == 0xFFFF;
+    const bool new_binding = Key_code::is_none(key_code_);
     if (new_binding)
-        key_code_ = 0x10000;
-
-    Textprovider& texts = text_provider();
-    SetWindowTextW(dialog_, texts.get_string(L"Add key shortcut"));
-    SetDlgItemTextW(dialog_, IDC_AS_KEY_LABEL, texts.get_string(L"Key-combination"));
-    SetDlgItemTextW(dialog_, IDC_AS_ACTIONS_LABEL, texts.get_string(L"Actions (select one)"));
-    SetDlgItemTextW(dialog_, IDC_AS_NEW, texts.get_string(L"New..."));
-    SetDlgItemTextW(dialog_, IDC_AS_DESCRIPTION_LABEL, texts.get_string(L"Action description"));
-    SetDlgItemTextW(dialog_, IDOK, texts.get_string(L"OK"));
-    SetDlgItemTextW(dialog_, IDCANCEL, texts.get_string(L"Cancel"));
-    SetDlgItemTextW(dialog_, IDC_AS_DESCRIPTION, L"some description text");
-
-    RECT client{};
-    GetClientRect(action_list_, &client);
-    const int width = client.right - client.left;
-    LVCOLUMNW column{};
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.cx = width * 2 / 5;
-    column.pszText = const_cast<wchar_t*>(texts.get_string(L"Action"));
-    SendMessageW(action_list_, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
-    column.cx = width * 3 / 5 - 16;
-    column.pszText = const_cast<wchar_t*>(texts.get_string(L"Description"));
-    SendMessageW(action_list_, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
-    // Long descriptions are cut in their column: a label tip shows them whole.
-    const DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP;
-    ListView_SetExtendedListViewStyleEx(action_list_, extended, extended);
+        key_code_ = Key_code::direct;
+    show_texts();
+    add_columns();
 
     std::wstring bound_ident;
     if (directory_)
@@ -165,17 +142,50 @@ bool Add_shortcut_dialog::initialise() {
     fill_choice_list(prefix_box_, prefixes, preselected_prefix(prefixes, key_code_));
 
     center_dialog(dialog_);
-    RECT window{};
-    GetWindowRect(dialog_, &window);
-    initial_window_ = {window.right - window.left, window.bottom - window.top};
-    GetClientRect(dialog_, &client);
-    client_ = {client.right, client.bottom};
-    laid_out_ = true;
-
+    remember_layout();
     if (new_binding)
         return true;
     SetFocus(action_list_);
     return false;
+}
+
+void Add_shortcut_dialog::remember_layout() {
+    RECT window{};
+    GetWindowRect(dialog_, &window);
+    initial_window_ = {window.right - window.left, window.bottom - window.top};
+    RECT client{};
+    GetClientRect(dialog_, &client);
+    client_ = {client.right, client.bottom};
+    laid_out_ = true;
+}
+
+void Add_shortcut_dialog::show_texts() {
+    Textprovider& texts = text_provider();
+    SetWindowTextW(dialog_, texts.get_string(L"Add key shortcut"));
+    SetDlgItemTextW(dialog_, IDC_AS_KEY_LABEL, texts.get_string(L"Key-combination"));
+    SetDlgItemTextW(dialog_, IDC_AS_ACTIONS_LABEL, texts.get_string(L"Actions (select one)"));
+    SetDlgItemTextW(dialog_, IDC_AS_NEW, texts.get_string(L"New..."));
+    SetDlgItemTextW(dialog_, IDC_AS_DESCRIPTION_LABEL, texts.get_string(L"Action description"));
+    SetDlgItemTextW(dialog_, IDOK, texts.get_string(L"OK"));
+    SetDlgItemTextW(dialog_, IDCANCEL, texts.get_string(L"Cancel"));
+}
+
+void Add_shortcut_dialog::add_columns() {
+    Textprovider& texts = text_provider();
+    RECT client{};
+    GetClientRect(action_list_, &client);
+    const int width = client.right - client.left;
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_WIDTH;
+    column.cx = width * 2 / 5;
+    column.pszText = const_cast<wchar_t*>(texts.get_string(L"Action"));
+    SendMessageW(action_list_, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    column.cx = width * 3 / 5 - 16;
+    column.pszText = const_cast<wchar_t*>(texts.get_string(L"Description"));
+    SendMessageW(action_list_, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
+    // Long descriptions are cut in their column: a label tip shows them whole.
+    const DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP;
+    ListView_SetExtendedListViewStyleEx(action_list_, extended, extended);
 }
 
 void Add_shortcut_dialog::fill_action_list(const std::wstring& select_ident) {

@@ -20,7 +20,7 @@ void sort_action_rows(std::vector<Binding_row>& rows);
 
 class Add_shortcut_dialog {
 public:
-    // `key_code` is the binding's previous code, 0xFFFF for a new binding;
+    // `key_code` is the binding's previous code, Key_code::none for a new binding;
     // `activation_name` the display text of the activation key. The
     // directory is not owned and may be null (the list then stays empty).
     Add_shortcut_dialog(HINSTANCE module, Interaction_if* host, Binding_directory* directory,
@@ -42,12 +42,20 @@ public:
 
 private:
     template <class Dialog> friend INT_PTR CALLBACK modal_dialog_proc(HWND, UINT, WPARAM, LPARAM);
-    template <class Dialog> friend INT_PTR run_modal_dialog(Dialog*, HINSTANCE, int, HWND);
+    template <class Dialog>
+    friend INT_PTR run_dialog_with_own_controls(Dialog*, HINSTANCE, int, HWND);
     static constexpr const char* trace_name = "Add_shortcut_dialog::dialog_proc";
     INT_PTR on_init_dialog(HWND dialog);
     INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
 
     bool initialise();
+    // Captions and labels in the chosen language.
+    void show_texts();
+    // The action and description columns, a label tip for cut texts.
+    void add_columns();
+    // The opening size, which the window cannot shrink below, and the client
+    // size that resizing moves the controls from.
+    void remember_layout();
     void fill_action_list(const std::wstring& select_ident);
     void take_chosen_row();
     void on_new_action();

@@ -1,27 +1,21 @@
 #include "ui/key_binding_settings_dialog.h"
 
+#include "actions/key_code.h"
 #include "contract/parameter_values.h"
 #include "contract/win32_text.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
 #include "ui/add_key_shortcut_dialog.h"
+#include "ui/dialog_with_own_controls.h"
 #include "ui/key_choice.h"
 #include "ui/key_names.h"
-#include "ui/modal_dialog.h"
 #include "ui/ui_resources.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
-#include <exception>
 
 namespace {
-
-constexpr std::uint32_t direct_binding = 0x10000;
-
-bool has_combination(std::uint32_t key_code) {
-    return (key_code & 0xFFFF) < 0xFFFF;
-}
 
 bool same_name(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
@@ -72,13 +66,6 @@ std::vector<std::wstring> parse_excluded_applications(const std::wstring& text) 
     return names;
 }
 
-std::wstring combination_text(std::uint32_t key_code, const std::wstring& activation_name) {
-    std::wstring text = key_display_name(static_cast<std::uint16_t>(key_code & 0xFFFF));
-    if (!(key_code & direct_binding))
-        text = activation_name + L" + " + text;
-    return text;
-}
-
 Key_binding_settings_dialog::Key_binding_settings_dialog(HINSTANCE module, Interaction_if* host,
                                                          Binding_directory* directory,
                                                          std::wstring activation_name)
@@ -88,7 +75,7 @@ Key_binding_settings_dialog::Key_binding_settings_dialog(HINSTANCE module, Inter
 Key_binding_settings_dialog::~Key_binding_settings_dialog() = default;
 
 INT_PTR Key_binding_settings_dialog::run(HWND owner) {
-    INT_PTR result = run_modal_dialog(this, module_, IDD_KEY_BINDING_SETTINGS, owner);
+    INT_PTR result = run_dialog_with_own_controls(this, module_, IDD_KEY_BINDING_SETTINGS, owner);
     dialog_ = nullptr;
     list_ = nullptr;
     return result;
@@ -106,7 +93,7 @@ INT_PTR Key_binding_settings_dialog::handle(UINT message, WPARAM wparam, LPARAM 
     case WM_COMMAND:
         switch (LOWORD(wparam)) {
         case IDC_KS_ADD:
-            on_change(0xFFFF);
+            on_change(Key_code::none);
             return TRUE;
         case IDC_KS_MODIFY:
             on_modify();
@@ -144,6 +131,17 @@ INT_PTR Key_binding_settings_dialog::handle(UINT message, WPARAM wparam, LPARAM 
 
 void Key_binding_settings_dialog::initialise() {
     list_ = GetDlgItem(dialog_, IDC_KS_LIST);
+    show_texts();
+    add_columns();
+    if (!directory_)
+        Trace::error("Key_binding_settings_dialog::initialise")
+            << "no binding directory; bindings cannot be listed or changed";
+    refill();
+    show_excluded_applications();
+    center_dialog(dialog_);
+}
+
+void Key_binding_settings_dialog::show_texts() {
     Textprovider& texts = text_provider();
     SetWindowTextW(dialog_, texts.get_string(L"Zaptor settings"));
     SetDlgItemTextW(dialog_, IDC_KS_ADD, texts.get_string(L"Add shortcut ..."));
@@ -154,7 +152,10 @@ void Key_binding_settings_dialog::initialise() {
         texts.get_string(L"Excluded applications (one name per line, * and ? allowed)"));
     SetDlgItemTextW(dialog_, IDOK, texts.get_string(L"OK"));
     SetDlgItemTextW(dialog_, IDCANCEL, texts.get_string(L"Cancel"));
+}
 
+void Key_binding_settings_dialog::add_columns() {
+    Textprovider& texts = text_provider();
     RECT client{};
     GetClientRect(list_, &client);
     const int width = client.right - client.left;
@@ -169,13 +170,6 @@ void Key_binding_settings_dialog::initialise() {
     // A label tip shows the whole text of a cell that is still too narrow.
     const DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP;
     ListView_SetExtendedListViewStyleEx(list_, extended, extended);
-
-    if (!directory_)
-        Trace::error("Key_binding_settings_dialog::initialise")
-            << "no binding directory; bindings cannot be listed or changed";
-    refill();
-    show_excluded_applications();
-    center_dialog(dialog_);
 }
 
 void Key_binding_settings_dialog::refill() {
@@ -263,7 +257,7 @@ std::uint32_t Key_binding_settings_dialog::key_code_of(int row) const {
     item.mask = LVIF_PARAM;
     item.iItem = row;
     if (!SendMessageW(list_, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
-        return 0xFFFF;
+        return Key_code::none;
     return static_cast<std::uint32_t>(item.lParam);
 }
 
@@ -285,7 +279,7 @@ void Key_binding_settings_dialog::on_remove() {
             remove_abbreviation(row, abbreviation_rows_[index]);
         return;
     }
-    if (!has_combination(key_code))
+    if (Key_code::is_none(key_code))
         return;
     if (!directory_->remove_binding(key_code)) {
         refill();
@@ -385,9 +379,9 @@ void Key_binding_settings_dialog::on_change(std::uint32_t previous) {
     const std::uint32_t chosen = add.key_code();
     // The new binding first: were it refused, the old one stays.
     bool stored = true;
-    if (has_combination(chosen))
+    if (!Key_code::is_none(chosen))
         stored = directory_->store_binding(chosen, action->ident, action->name);
-    if (stored && has_combination(previous) && previous != chosen)
+    if (stored && !Key_code::is_none(previous) && previous != chosen)
         stored = directory_->remove_binding(previous);
     refill();
     if (stored)

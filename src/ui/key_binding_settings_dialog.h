@@ -14,10 +14,6 @@
 #include <utility>
 #include <vector>
 
-// The text a binding is listed with: the key's display text, preceded by
-// the activation key and " + " unless the binding is direct (bit 16).
-std::wstring combination_text(std::uint32_t key_code, const std::wstring& activation_name);
-
 // The text an abbreviation is listed with in the combination column: the
 // abbreviation in quotes, its kind and case.
 std::wstring abbreviation_text(const Abbreviation_row& row);
@@ -48,12 +44,17 @@ public:
 
 private:
     template <class Dialog> friend INT_PTR CALLBACK modal_dialog_proc(HWND, UINT, WPARAM, LPARAM);
-    template <class Dialog> friend INT_PTR run_modal_dialog(Dialog*, HINSTANCE, int, HWND);
+    template <class Dialog>
+    friend INT_PTR run_dialog_with_own_controls(Dialog*, HINSTANCE, int, HWND);
     static constexpr const char* trace_name = "Key_binding_settings_dialog::dialog_proc";
     INT_PTR on_init_dialog(HWND dialog);
     INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
 
     void initialise();
+    // Captions and labels in the chosen language.
+    void show_texts();
+    // The combination and action columns, a label tip for cut texts.
+    void add_columns();
     void refill();
     // The combination column as wide as its longest text, the action the rest.
     void fit_columns();
@@ -74,7 +75,7 @@ private:
     void on_close(int id);
     // In the status line: the last change did not reach the file.
     void show_not_saved();
-    // `previous` is the code of the binding to change, 0xFFFF to add one.
+    // `previous` is the code of the binding to change, Key_code::none to add one.
     void on_change(std::uint32_t previous);
     void on_modify();
 

@@ -5,23 +5,40 @@
 #include "text/textprovider.h"
 #include "trace/trace.h"
 #include "ui/activation_context.h"
+#include "ui/dialog_with_own_controls.h"
 #include "ui/key_names.h"
-#include "ui/modal_dialog.h"
 #include "ui/ui_resources.h"
 
 #include <algorithm>
-#include <exception>
 
 namespace {
 
 constexpr std::uint32_t no_key = 0xFFFFFFFFu;
-// VkKeyScan's shift-state byte: 1 Shift, 2 Control, 4 Alt.
-constexpr std::uint32_t scan_control_or_alt = 0x600;
+// VkKeyScan answers the virtual key in its low byte and the shift state
+// above it (1 Shift, 2 Control, 4 Alt, 8 Hankaku): read as a key code, the
+// shift state lands on the modifier bits.
+constexpr std::uint32_t scan_key_and_shift_state = 0xFFF;
+constexpr std::uint32_t scan_control_or_alt = 0x600; // Control or Alt needed
 
 bool typeable_without_control_or_alt(wchar_t character, HKL layout) {
     auto scan =
         static_cast<std::uint32_t>(static_cast<std::uint16_t>(VkKeyScanExW(character, layout)));
     return (scan & scan_control_or_alt) == 0;
+}
+
+// Modifier bits named as the last modifier's key with the others held:
+// Shift and Control give "Shift + Control".
+std::wstring modifiers_name(std::uint32_t modifiers) {
+    const struct {
+        std::uint32_t bit;
+        std::uint8_t virtual_key;
+    } last_first[] = {
+        {Key_code::alt, VK_MENU}, {Key_code::control, VK_CONTROL}, {Key_code::shift, VK_SHIFT}};
+    for (const auto& last : last_first)
+        if (modifiers & last.bit)
+            return key_display_name(
+                static_cast<std::uint16_t>((modifiers & ~last.bit) | last.virtual_key));
+    return {};
 }
 
 std::uint32_t item_code(HWND combo, LRESULT index) {
@@ -90,40 +107,43 @@ std::uint32_t activation_key(Interaction_if* host) {
 }
 
 std::vector<Choice_entry> prefix_choices(const std::wstring& activation_name) {
-    auto name = [](std::uint16_t code) { return key_display_name(code); };
-    const std::wstring with = activation_name + L" + ";
-    return {
-        {activation_name, 0x00000},    {L" ", 0x10000},
-        {with + name(0x10), 0x00100},  {with + name(0x11), 0x00200},
-        {with + name(0x12), 0x00400},  {with + name(0x111), 0x00300},
-        {with + name(0x112), 0x00500}, {with + name(0x312), 0x00700},
-        {name(0x10), 0x10100},         {name(0x11), 0x10200},
-        {name(0x12), 0x10400},         {name(0x111), 0x10300},
-        {name(0x112), 0x10500},        {name(0x212), 0x10600},
-        {name(0x312), 0x10700},
-    };
+    using Key_code::alt;
+    using Key_code::control;
+    using Key_code::shift;
+    // Control + Alt is offered without the activation key only.
+    const std::uint32_t with_activation[] = {shift,           control,     alt,
+                                             shift | control, shift | alt, shift | control | alt};
+    const std::uint32_t without_activation[] = {
+        shift, control, alt, shift | control, shift | alt, control | alt, shift | control | alt};
+    std::vector<Choice_entry> prefixes{{activation_name, 0}, {L" ", Key_code::direct}};
+    for (std::uint32_t modifiers : with_activation)
+        prefixes.push_back({activation_name + L" + " + modifiers_name(modifiers), modifiers});
+    for (std::uint32_t modifiers : without_activation)
+        prefixes.push_back({modifiers_name(modifiers), Key_code::direct | modifiers});
+    return prefixes;
 }
 
 int preselected_prefix(const std::vector<Choice_entry>& prefixes, std::uint32_t current) {
     for (std::size_t i = 0; i < prefixes.size(); ++i)
-        if (prefixes[i].code == (current & ~0xFFu))
+        if (prefixes[i].code == (current & ~Key_code::virtual_key_mask))
             return static_cast<int>(i);
     return 1;
 }
 
 std::vector<std::uint32_t> candidate_key_codes(HKL layout) {
     std::vector<std::uint32_t> codes;
-    for (std::uint32_t vk = 112; vk <= 123; ++vk)
+    for (std::uint32_t vk = VK_F1; vk <= VK_F12; ++vk)
         codes.push_back(vk);
     for (const wchar_t* c = L"abcdefghijklmnopqrstuvwxyz0123456789"; *c; ++c) {
         SHORT scan = VkKeyScanExW(*c, layout);
-        codes.push_back(scan == -1 ? no_key : static_cast<std::uint32_t>(scan) & 0xFFF);
+        codes.push_back(scan == -1 ? no_key
+                                   : static_cast<std::uint32_t>(scan) & scan_key_and_shift_state);
     }
-    for (std::uint32_t vk : {32u, 8u, 9u, 19u})
+    for (std::uint32_t vk : {VK_SPACE, VK_BACK, VK_TAB, VK_PAUSE})
         codes.push_back(vk);
-    for (std::uint32_t vk = 96; vk <= 107; ++vk)
+    for (std::uint32_t vk = VK_NUMPAD0; vk <= VK_ADD; ++vk)
         codes.push_back(vk);
-    for (std::uint32_t vk : {109u, 110u, 111u})
+    for (std::uint32_t vk : {VK_SUBTRACT, VK_DECIMAL, VK_DIVIDE})
         if (typeable_without_control_or_alt(static_cast<wchar_t>(vk), layout))
             codes.push_back(vk);
     // Further keys: numbers whose character the layout types without Control
@@ -142,7 +162,7 @@ std::vector<Choice_entry> key_choices(HKL layout) {
     for (std::uint32_t code : candidate_key_codes(layout)) {
         if (code == no_key)
             continue;
-        std::wstring text = key_display_name(static_cast<std::uint16_t>(code & 0xFFFF));
+        std::wstring text = key_display_name(static_cast<std::uint16_t>(code & Key_code::low_mask));
         if (!text.empty())
             keys.push_back({std::move(text), code});
     }
@@ -151,7 +171,7 @@ std::vector<Choice_entry> key_choices(HKL layout) {
 
 int preselected_key(const std::vector<Choice_entry>& keys, std::uint32_t current) {
     for (std::size_t i = keys.size(); i-- > 0;)
-        if ((keys[i].code & 0xFF) == (current & 0xFF))
+        if (Key_code::virtual_key(keys[i].code) == Key_code::virtual_key(current))
             return static_cast<int>(i);
     return 0;
 }
@@ -174,9 +194,9 @@ std::uint32_t chosen_key_code(HWND prefix_list, HWND key_list) {
 }
 
 INT_PTR run_select_key_combination(HWND owner, Key_choice& choice) {
-    choice.chosen = 0xFFFF;
+    choice.chosen = Key_code::none;
     Select_key_dialog dialog(choice);
-    return run_modal_dialog(&dialog, Plugin_globals::module(), IDD_SELECT_KEY, owner);
+    return run_dialog_with_own_controls(&dialog, Plugin_globals::module(), IDD_SELECT_KEY, owner);
 }
 
 void center_dialog(HWND dialog) {

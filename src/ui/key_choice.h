@@ -2,6 +2,7 @@
 // modifiers) and a key list, and the "Select key combination" dialog.
 #pragma once
 
+#include "actions/key_code.h"
 #include "contract/host_interface.h"
 
 #include <windows.h>
@@ -41,8 +42,8 @@ std::uint32_t chosen_key_code(HWND prefix_list, HWND key_list);
 // Handed to the "Select key combination" dialog.
 struct Key_choice {
     Interaction_if* host = nullptr;
-    std::uint32_t current = 0xFFFF; // 0xFFFF: unbound
-    std::uint32_t chosen = 0xFFFF;  // written on Apply
+    std::uint32_t current = Key_code::none; // Key_code::none: unbound
+    std::uint32_t chosen = Key_code::none;  // written on Apply
 };
 
 namespace Select_key_result {

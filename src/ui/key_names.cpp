@@ -1,5 +1,6 @@
 #include "ui/key_names.h"
 
+#include "actions/key_code.h"
 #include "text/textprovider.h"
 
 #include <array>
@@ -83,6 +84,10 @@ constexpr Named_key named_keys[] = {
 constexpr std::uint8_t first_function_key = 112; // F1
 constexpr std::uint8_t last_function_key = 135;  // F24
 constexpr const wchar_t* separator = L" + ";
+// Control and Alt together are what AltGr sends.
+constexpr std::uint32_t alt_gr = Key_code::control | Key_code::alt;
+// In a keyboard state array: the key is down.
+constexpr BYTE key_down = 0x80;
 
 // Translating Space with nothing held flushes a pending dead key, which
 // would otherwise combine with the next key the user types.
@@ -114,25 +119,25 @@ HKL focus_keyboard_layout() {
 std::wstring key_display_name(std::uint16_t code) {
     Textprovider& texts = text_provider();
     std::wstring prefix;
-    if (code & 0x100)
+    if (code & Key_code::shift)
         prefix.append(texts.get_string(L"Shift")).append(separator);
-    if ((code & 0x600) == 0x600) {
+    if ((code & alt_gr) == alt_gr) {
         prefix.append(texts.get_string(L"AltGr")).append(separator);
     } else {
-        if (code & 0x200)
+        if (code & Key_code::control)
             prefix.append(texts.get_string(L"Control")).append(separator);
-        if (code & 0x400)
+        if (code & Key_code::alt)
             prefix.append(texts.get_string(L"Alt")).append(separator);
     }
 
-    const auto virtual_key = static_cast<std::uint8_t>(code & 0xFF);
+    const auto virtual_key = static_cast<std::uint8_t>(Key_code::virtual_key(code));
     if (virtual_key >= first_function_key && virtual_key <= last_function_key)
         return prefix + L"F" + std::to_wstring(virtual_key - first_function_key + 1);
     if (const wchar_t* english = fixed_key_name(virtual_key))
         return prefix + texts.get_string(english);
 
     BYTE state[256] = {};
-    state[virtual_key] = 0x80;
+    state[virtual_key] = key_down;
     clear_dead_key();
     wchar_t produced[8] = {};
     UINT scan = MapVirtualKeyW(virtual_key, MAPVK_VK_TO_VSC);
@@ -145,13 +150,13 @@ std::wstring key_display_name(std::uint16_t code) {
     std::wstring result;
     if (count > 0 && produced[0] >= 0x20) {
         result = prefix + produced[0];
-        if (code & 0xFF00) {
-            if (code & 0x100)
-                state[VK_SHIFT] = state[VK_LSHIFT] = 0x80;
-            if (code & 0x200)
-                state[VK_CONTROL] = state[VK_LCONTROL] = 0x80;
-            if (code & 0x400)
-                state[VK_MENU] = state[VK_LMENU] = 0x80;
+        if (code & ~Key_code::virtual_key_mask) {
+            if (code & Key_code::shift)
+                state[VK_SHIFT] = state[VK_LSHIFT] = key_down;
+            if (code & Key_code::control)
+                state[VK_CONTROL] = state[VK_LCONTROL] = key_down;
+            if (code & Key_code::alt)
+                state[VK_MENU] = state[VK_LMENU] = key_down;
             wchar_t hint[8] = {};
             int hint_count = ToUnicode(virtual_key, scan, state, hint, 8, 0);
             // Control characters (Control+A gives U+0001) would show as boxes.
@@ -161,4 +166,11 @@ std::wstring key_display_name(std::uint16_t code) {
     }
     clear_dead_key();
     return result;
+}
+
+std::wstring combination_text(std::uint32_t key_code, const std::wstring& activation_name) {
+    std::wstring text = key_display_name(static_cast<std::uint16_t>(key_code & Key_code::low_mask));
+    if (!Key_code::is_direct(key_code))
+        text = activation_name + separator + text;
+    return text;
 }

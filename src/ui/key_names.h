@@ -13,6 +13,10 @@
 // Empty when the key types nothing printable.
 std::wstring key_display_name(std::uint16_t code);
 
+// The text a binding is shown with: the key's display text, preceded by
+// the activation key and " + " unless the binding is direct.
+std::wstring combination_text(std::uint32_t key_code, const std::wstring& activation_name);
+
 // The layout of the thread that owns the caret (or the foreground window);
 // the calling thread's layout when that cannot be read.
 HKL focus_keyboard_layout();

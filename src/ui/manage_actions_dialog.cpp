@@ -1,29 +1,22 @@
 #include "ui/manage_actions_dialog.h"
 
+#include "actions/key_code.h"
 #include "contract/parameter_values.h"
 #include "contract/plugin_globals.h"
 #include "contract/win32_text.h"
 #include "text/textprovider.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
+#include "ui/dialog_with_own_controls.h"
 #include "ui/key_choice.h"
 #include "ui/key_names.h"
-#include "ui/modal_dialog.h"
 #include "ui/ui_resources.h"
 
 #include <commctrl.h>
 
-#include <exception>
-
 namespace {
 
-// Only one Manage actions dialog exists at a time; the subclassed edit
-// controls share one saved procedure.
-HWND g_dialog = nullptr;
-bool g_fields_read_only = true;
-WNDPROC g_edit_proc = nullptr;
-
-constexpr int subclassed_fields[] = {IDC_MA_SEARCH, IDC_MA_NAME, IDC_MA_DESCRIPTION, IDC_MA_CODE,
+constexpr int select_all_fields[] = {IDC_MA_SEARCH, IDC_MA_NAME, IDC_MA_DESCRIPTION, IDC_MA_CODE,
                                      IDC_MA_ABBREVIATION};
 constexpr int text_fields[] = {IDC_MA_NAME, IDC_MA_DESCRIPTION, IDC_MA_CODE};
 constexpr wchar_t typing_interpreter[] = L"typing_interpreter";
@@ -39,14 +32,17 @@ std::wstring trimmed(const std::wstring& text) {
 }
 
 // Edit controls have no Ctrl+A of their own; it arrives as character 1.
-LRESULT CALLBACK select_all_edit_proc(HWND edit, UINT message, WPARAM wparam, LPARAM lparam) {
-    return Trace::guarded("select_all_edit_proc", LRESULT{0}, [&]() -> LRESULT {
+// The subclass goes with the control, so nothing needs undoing at close.
+LRESULT CALLBACK select_all_on_ctrl_a(HWND edit, UINT message, WPARAM wparam, LPARAM lparam,
+                                      UINT_PTR id, DWORD_PTR) {
+    return Trace::guarded("select_all_on_ctrl_a", LRESULT{0}, [&]() -> LRESULT {
         if (message == WM_CHAR && wparam == 1) {
             SendMessageW(edit, EM_SETSEL, 0, -1);
             return 0;
         }
-        return g_edit_proc ? CallWindowProcW(g_edit_proc, edit, message, wparam, lparam)
-                           : DefWindowProcW(edit, message, wparam, lparam);
+        if (message == WM_NCDESTROY)
+            RemoveWindowSubclass(edit, select_all_on_ctrl_a, id);
+        return DefSubclassProc(edit, message, wparam, lparam);
     });
 }
 
@@ -91,7 +87,8 @@ Manage_actions_dialog::Manage_actions_dialog(Interaction_if* host)
 Manage_actions_dialog::~Manage_actions_dialog() = default;
 
 INT_PTR Manage_actions_dialog::run(HWND owner) {
-    INT_PTR result = run_modal_dialog(this, Plugin_globals::module(), IDD_MANAGE_ACTIONS, owner);
+    INT_PTR result =
+        run_dialog_with_own_controls(this, Plugin_globals::module(), IDD_MANAGE_ACTIONS, owner);
     dialog_ = nullptr;
     return result;
 }
@@ -122,14 +119,6 @@ INT_PTR Manage_actions_dialog::handle(UINT message, WPARAM wparam, LPARAM lparam
             on_edit();
         return FALSE;
     }
-    case WM_DESTROY:
-        // Also reached when the window goes without Close.
-        for (int id : subclassed_fields)
-            if (g_edit_proc)
-                SetWindowLongPtrW(item(id), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_edit_proc));
-        if (g_dialog == dialog_)
-            g_dialog = nullptr;
-        return FALSE;
     default:
         return FALSE;
     }
@@ -141,20 +130,38 @@ void Manage_actions_dialog::initialise() {
     tree_window_ = item(IDC_MA_TREE);
     search_field_ = item(IDC_MA_SEARCH);
     tree_->attach(tree_window_);
-    g_fields_read_only = true;
+    state_ = State::view;
+    prepare_fields();
+    show_texts();
 
-    for (int id : subclassed_fields) {
-        auto previous = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-            item(id), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(select_all_edit_proc)));
-        if (previous && previous != select_all_edit_proc)
-            g_edit_proc = previous;
+    fill_code_types();
+    fill_abbreviation_kinds();
+    refill_tree(nullptr, false, false);
+    SendMessageW(category_box_, CB_RESETCONTENT, 0, 0);
+    for (const std::wstring& category : tree_->category_names())
+        SendMessageW(category_box_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(category.c_str()));
+
+    if (HTREEITEM first = TreeView_GetFirstVisible(tree_window_)) {
+        tree_->expand(first);
+        TreeView_SelectItem(tree_window_, first);
     }
+    enter(State::view);
+    center_dialog(dialog_);
+}
+
+void Manage_actions_dialog::prepare_fields() {
+    for (int id : select_all_fields)
+        if (!SetWindowSubclass(item(id), select_all_on_ctrl_a, 0, 0))
+            Trace::error("Manage_actions_dialog::prepare_fields")
+                << "field " << id << " not subclassed; Ctrl+A does not select all in it";
     // Long codes and descriptions must not be cut at the default limit.
     for (int id : text_fields)
         SendMessageW(item(id), EM_LIMITTEXT, 0, 0);
     SendMessageW(category_box_, CB_LIMITTEXT, 0, 0);
     SendMessageW(item(IDC_MA_ABBREVIATION), EM_LIMITTEXT, abbreviation_limit, 0);
+}
 
+void Manage_actions_dialog::show_texts() {
     Textprovider& texts = text_provider();
     SetWindowTextW(dialog_, texts.get_string(L"Manage actions"));
     SetDlgItemTextW(dialog_, IDC_MA_NAME_LABEL, texts.get_string(L"Action name"));
@@ -177,21 +184,6 @@ void Manage_actions_dialog::initialise() {
     SetDlgItemTextW(dialog_, IDOK, texts.get_string(L"Close"));
     SendMessageW(search_field_, EM_SETCUEBANNER, TRUE,
                  reinterpret_cast<LPARAM>(texts.get_string(L"Search")));
-
-    fill_code_types();
-    fill_abbreviation_kinds();
-    refill_tree(nullptr, false, false);
-    SendMessageW(category_box_, CB_RESETCONTENT, 0, 0);
-    for (const std::wstring& category : tree_->category_names())
-        SendMessageW(category_box_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(category.c_str()));
-
-    if (HTREEITEM first = TreeView_GetFirstVisible(tree_window_)) {
-        tree_->expand(first);
-        TreeView_SelectItem(tree_window_, first);
-    }
-    g_dialog = dialog_;
-    enter_view_state();
-    center_dialog(dialog_);
 }
 
 void Manage_actions_dialog::on_command(int id, int code) {
@@ -259,26 +251,8 @@ void Manage_actions_dialog::refill_tree(const std::wstring* search_text, bool ex
                                         bool select_first) {
     refilling_ = true;
     SendMessageW(tree_window_, WM_SETREDRAW, FALSE, 0);
-    const std::wstring kept = ident_;
     tree_->remove_all();
-    ident_ = kept;
-    if (Param::Owned_parameters list = Param::create(host_)) {
-        if (search_text)
-            Param::write_text(list.get(), L"search_text", *search_text);
-        Param::send(host_, L"zp_broadcast_get_action_text", list.get());
-        Child_collector answers;
-        list->visit_children(&answers);
-        std::vector<Action_tree::Entry> entries;
-        entries.reserve(answers.children.size());
-        for (const auto& answer : answers.children) {
-            Action_tree::Entry entry{Param::read_text(answer.list, L"category"),
-                                     Param::read_text(answer.list, L"ident"),
-                                     Param::read_text(answer.list, L"name")};
-            if (!entry.name.empty() && !entry.ident.empty())
-                entries.push_back(std::move(entry));
-        }
-        tree_->add_actions(std::move(entries), expanded);
-    }
+    tree_->add_actions(action_entries(search_text), expanded);
     if (select_first) {
         // Selected while the tree does not draw: selecting in a drawn tree
         // repaints it at once, which costs more than the filling.
@@ -291,6 +265,28 @@ void Manage_actions_dialog::refill_tree(const std::wstring* search_text, bool ex
     SendMessageW(tree_window_, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(tree_window_, nullptr, TRUE);
     refilling_ = false;
+}
+
+std::vector<Action_tree::Entry>
+Manage_actions_dialog::action_entries(const std::wstring* search_text) {
+    std::vector<Action_tree::Entry> entries;
+    Param::Owned_parameters list = Param::create(host_);
+    if (!list)
+        return entries;
+    if (search_text)
+        Param::write_text(list.get(), L"search_text", *search_text);
+    Param::send(host_, L"zp_broadcast_get_action_text", list.get());
+    Child_collector answers;
+    list->visit_children(&answers);
+    entries.reserve(answers.children.size());
+    for (const auto& answer : answers.children) {
+        Action_tree::Entry entry{Param::read_text(answer.list, L"category"),
+                                 Param::read_text(answer.list, L"ident"),
+                                 Param::read_text(answer.list, L"name")};
+        if (!entry.name.empty() && !entry.ident.empty())
+            entries.push_back(std::move(entry));
+    }
+    return entries;
 }
 
 void Manage_actions_dialog::on_search() {
@@ -317,24 +313,31 @@ void Manage_actions_dialog::on_selection_changed() {
         std::wstring category = tree_->selected_category();
         if (!category.empty())
             select_category_in_box(category);
-        enter_view_state();
+        enter(State::view);
         return;
     }
-    enter_showing_state();
-    Param::Owned_parameters list = Param::create(host_);
-    std::wstring name;
-    if (list) {
-        Param::write_text(list.get(), L"request", L"get_descriptor");
-        Param::send(host_, ident_, list.get());
-        name = Param::read_text(list.get(), L"name");
-    }
-    if (name.empty()) {
+    enter(State::showing);
+    if (!show_descriptor()) {
         // Nothing of the action shown before may stay, its key least of all.
         reset_fields_for_new_action();
         Trace::info("Manage_actions_dialog::on_selection_changed")
             << "no descriptor for " << ident_;
         return;
     }
+    EnableWindow(key_button, TRUE);
+    show_key_combination();
+    show_abbreviation();
+}
+
+bool Manage_actions_dialog::show_descriptor() {
+    Param::Owned_parameters list = Param::create(host_);
+    if (!list)
+        return false;
+    Param::write_text(list.get(), L"request", L"get_descriptor");
+    Param::send(host_, ident_, list.get());
+    const std::wstring name = Param::read_text(list.get(), L"name");
+    if (name.empty())
+        return false;
     const std::wstring type = Param::read_text(list.get(), L"type");
     const std::wstring code = Param::read_text(list.get(), L"code");
     set_field(IDC_MA_NAME, name);
@@ -343,19 +346,14 @@ void Manage_actions_dialog::on_selection_changed() {
         show_no_code();
         set_field(IDC_MA_CODE, L"");
         shown_without_code_ = true;
-        // Of a built-in action only the abbreviation can change: Edit
-        // stays, Delete goes.
-        enter_showing_state();
-        ShowWindow(item(IDC_MA_DELETE), SW_HIDE);
+        enter(State::showing); // without Delete now
     } else {
         select_code_type(type);
         set_field(IDC_MA_CODE, code);
     }
     select_category_in_box(
         Param::read_text(list.get(), L"category", text_provider().get_string(L"Common")));
-    EnableWindow(key_button, TRUE);
-    show_key_combination();
-    show_abbreviation();
+    return true;
 }
 
 void Manage_actions_dialog::select_code_type(const std::wstring& type_ident) {
@@ -446,7 +444,7 @@ void Manage_actions_dialog::reset_fields_for_new_action() {
     }
     for (int id : text_fields)
         set_field(id, L"");
-    key_code_ = 0xFFFF;
+    key_code_ = Key_code::none;
     SetDlgItemTextW(dialog_, IDC_MA_KEY_BUTTON, text_provider().get_string(L"Set key ..."));
     stored_abbreviation_ = {};
     set_abbreviation_fields(stored_abbreviation_);
@@ -462,25 +460,13 @@ void Manage_actions_dialog::on_new_action() {
     shown_without_code_ = false;
     if (!category.empty())
         select_category_in_box(category);
-    enter_editing_state();
+    enter(State::editing);
 }
 
 void Manage_actions_dialog::on_edit() {
     ident_ = tree_->selected_ident();
-    if (ident_.empty())
-        return;
-    if (shown_without_code_) {
-        // Built-in actions have no code to edit; storing one would shadow
-        // them. Their abbreviation is theirs to have.
-        show_buttons(false, false, false, true, true);
-        SendMessageW(dialog_, DM_SETDEFID, IDC_MA_SAVE, 0);
-        enable_abbreviation_fields(true);
-        g_fields_read_only = false;
-        SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(IDC_MA_ABBREVIATION)),
-                     TRUE);
-        return;
-    }
-    enter_editing_state();
+    if (!ident_.empty())
+        enter(State::editing);
 }
 
 void Manage_actions_dialog::on_save() {
@@ -506,36 +492,11 @@ void Manage_actions_dialog::on_save() {
     const bool new_action = key.empty() || key == new_action_ident;
     if (!new_action && !store_abbreviation(key, false))
         return;
-    const std::wstring code = text_of(IDC_MA_CODE);
     const std::wstring name = text_of(IDC_MA_NAME);
-    const std::wstring description = text_of(IDC_MA_DESCRIPTION);
     const std::wstring category = category_box_text();
-    Parameters* child = list->child(key.c_str());
-    if (!child) {
-        Trace::error("Manage_actions_dialog::on_save") << "host gave no child list; nothing stored";
-        show_refusal(translatable(L"Not saved: the host did not answer."));
+    const std::wstring ident = store_code(list.get(), key, type, name, category);
+    if (ident.empty())
         return;
-    }
-    Param::write_text(child, L"ident", key);
-    Param::write_text(child, L"type", type);
-    Param::write_text(child, L"code", code);
-    Param::write_text(child, L"name", name);
-    Param::write_text(child, L"description", description);
-    Param::write_text(child, L"category", category);
-    Param::send(host_, L"zp_store_action_code", list.get());
-
-    // Storing answers the ident it stored under; without it nothing was
-    // stored, and the typed fields stay so that the user can fix and retry.
-    std::wstring ident;
-    if (Parameters* result = list->find_child(L"result"))
-        ident = Param::read_text(result, key.c_str());
-    if (ident.empty() || ident == new_action_ident) {
-        Trace::error("Manage_actions_dialog::on_save")
-            << "not stored (no code interpreter of type " << type << " accepted it): " << key;
-        show_refusal(
-            translatable(L"Not saved: no interpreter of this code type accepted the action."));
-        return;
-    }
     if (new_action && !store_abbreviation(ident, true)) {
         // The action is stored, its abbreviation not: from here on the
         // edits belong to the stored action, so another Save cannot make a
@@ -547,15 +508,48 @@ void Manage_actions_dialog::on_save() {
         ident_ = ident;
         return;
     }
-    enter_view_state();
+    enter(State::view);
     tree_->add_action(category, ident, name);
     reset_fields_for_new_action();
     ident_ = ident;
     tree_->select_action(ident_);
 }
 
+std::wstring Manage_actions_dialog::store_code(Parameters* list, const std::wstring& key,
+                                               const std::wstring& type, const std::wstring& name,
+                                               const std::wstring& category) {
+    Parameters* child = list->child(key.c_str());
+    if (!child) {
+        Trace::error("Manage_actions_dialog::store_code")
+            << "host gave no child list; nothing stored";
+        show_refusal(translatable(L"Not saved: the host did not answer."));
+        return {};
+    }
+    Param::write_text(child, L"ident", key);
+    Param::write_text(child, L"type", type);
+    Param::write_text(child, L"code", text_of(IDC_MA_CODE));
+    Param::write_text(child, L"name", name);
+    Param::write_text(child, L"description", text_of(IDC_MA_DESCRIPTION));
+    Param::write_text(child, L"category", category);
+    Param::send(host_, L"zp_store_action_code", list);
+
+    // Storing answers the ident it stored under; without it nothing was
+    // stored, and the typed fields stay so that the user can fix and retry.
+    std::wstring ident;
+    if (Parameters* result = list->find_child(L"result"))
+        ident = Param::read_text(result, key.c_str());
+    if (ident.empty() || ident == new_action_ident) {
+        Trace::error("Manage_actions_dialog::store_code")
+            << "not stored (no code interpreter of type " << type << " accepted it): " << key;
+        show_refusal(
+            translatable(L"Not saved: no interpreter of this code type accepted the action."));
+        return {};
+    }
+    return ident;
+}
+
 void Manage_actions_dialog::on_delete() {
-    enter_view_state();
+    enter(State::view);
     const bool built_in = shown_without_code_;
     reset_fields_for_new_action();
     ident_ = tree_->selected_ident();
@@ -570,13 +564,9 @@ void Manage_actions_dialog::on_delete() {
 }
 
 void Manage_actions_dialog::on_cancel() {
-    for (int id : text_fields)
-        SendMessageW(item(id), EM_SETREADONLY, TRUE, 0);
-    EnableWindow(code_type_box_, FALSE);
-    EnableWindow(category_box_, FALSE);
     // An unsaved abbreviation would pass for the one that fires.
     set_abbreviation_fields(stored_abbreviation_);
-    enter_view_state();
+    enter(State::view);
 }
 
 void Manage_actions_dialog::on_key_button() {
@@ -588,56 +578,58 @@ void Manage_actions_dialog::on_key_button() {
     if (result == Select_key_result::apply)
         chosen = choice.chosen;
     else if (result == Select_key_result::unbind)
-        chosen = 0xFFFF;
+        chosen = Key_code::none;
     else
         return;
     if (chosen == key_code_)
         return;
     // The new combination first: were it refused, the old one stays bound.
-    bool stored = true;
-    if ((chosen & 0xFFFF) < 0xFFFF) {
-        Param::Owned_parameters list = Param::create(host_);
-        stored = list != nullptr;
-        if (list) {
-            Param::write_u32(list.get(), L"combi", chosen);
-            Param::write_text(list.get(), L"id", ident_);
-            Param::write_text(list.get(), L"title", text_of(IDC_MA_NAME));
-            Param::send(host_, L"zp_action_set_key_binding", list.get());
-            stored = Param::read_flag(list.get(), L"stored", false);
-        }
-    }
-    if (stored && (key_code_ & 0xFFFF) < 0xFFFF) {
-        Param::Owned_parameters list = Param::create(host_);
-        stored = list != nullptr;
-        if (list) {
-            Param::write_u32(list.get(), L"combi", key_code_);
-            Param::send(host_, L"zp_action_remove_key_binding", list.get());
-            stored = Param::read_flag(list.get(), L"stored", false);
-        }
-    }
+    const bool stored = (Key_code::is_none(chosen) || bind_key(chosen)) &&
+                        (Key_code::is_none(key_code_) || unbind_key(key_code_));
     show_key_combination();
     if (!stored)
         show_refusal(
             translatable(L"Not saved: the key bindings file is busy or cannot be written."));
 }
 
+bool Manage_actions_dialog::bind_key(std::uint32_t code) {
+    Param::Owned_parameters list = Param::create(host_);
+    if (!list)
+        return false;
+    Param::write_u32(list.get(), L"combi", code);
+    Param::write_text(list.get(), L"id", ident_);
+    Param::write_text(list.get(), L"title", text_of(IDC_MA_NAME));
+    Param::send(host_, L"zp_action_set_key_binding", list.get());
+    return Param::read_flag(list.get(), L"stored", false);
+}
+
+bool Manage_actions_dialog::unbind_key(std::uint32_t code) {
+    Param::Owned_parameters list = Param::create(host_);
+    if (!list)
+        return false;
+    Param::write_u32(list.get(), L"combi", code);
+    Param::send(host_, L"zp_action_remove_key_binding", list.get());
+    return Param::read_flag(list.get(), L"stored", false);
+}
+
 void Manage_actions_dialog::show_key_combination() {
     Param::Owned_parameters list = Param::create(host_);
     if (!list) {
-        key_code_ = 0xFFFF;
+        key_code_ = Key_code::none;
         return;
     }
     Param::write_text(list.get(), L"id", ident_);
     Param::send(host_, L"zp_action_key_binding", list.get());
-    key_code_ = Param::read_u32(list.get(), L"key", 0xFFFF);
+    key_code_ = Param::read_u32(list.get(), L"key", Key_code::none);
     std::wstring text;
-    if ((key_code_ & 0xFFFF) == 0xFFFF) {
+    if (Key_code::is_none(key_code_)) {
         text = text_provider().get_string(L"Set key ...");
     } else {
-        text = key_display_name(static_cast<std::uint16_t>(key_code_ & 0xFFFF));
-        if (!(key_code_ & 0x10000))
-            text =
-                key_display_name(static_cast<std::uint16_t>(activation_key(host_))) + L" + " + text;
+        // The host is asked only when its key is part of the text.
+        std::wstring activation;
+        if (!Key_code::is_direct(key_code_))
+            activation = key_display_name(static_cast<std::uint16_t>(activation_key(host_)));
+        text = combination_text(key_code_, activation);
     }
     SetDlgItemTextW(dialog_, IDC_MA_KEY_BUTTON, text.c_str());
 }
@@ -730,42 +722,18 @@ bool Manage_actions_dialog::store_abbreviation(const std::wstring& ident, bool n
 
 std::wstring Manage_actions_dialog::action_name(const std::wstring& ident) {
     // Asked afresh: the tree holds only what the search shows.
-    if (Param::Owned_parameters list = Param::create(host_)) {
-        Param::send(host_, L"zp_broadcast_get_action_text", list.get());
-        Child_collector answers;
-        list->visit_children(&answers);
-        for (const auto& answer : answers.children)
-            if (Param::read_text(answer.list, L"ident") == ident) {
-                std::wstring name = Param::read_text(answer.list, L"name");
-                if (!name.empty())
-                    return name;
-            }
-    }
+    for (const Action_tree::Entry& entry : action_entries(nullptr))
+        if (entry.ident == ident)
+            return entry.name;
     return ident;
 }
 
 void Manage_actions_dialog::close(int id) {
-    for (int field : subclassed_fields)
-        if (g_edit_proc)
-            SetWindowLongPtrW(item(field), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_edit_proc));
     clear_code_types();
     refilling_ = true;
-    const std::wstring kept = ident_;
     tree_->remove_all();
-    ident_ = kept;
     refilling_ = false;
     EndDialog(dialog_, id);
-}
-
-void Manage_actions_dialog::show_buttons(bool new_action, bool delete_action, bool edit, bool save,
-                                         bool cancel) {
-    // A new state answers the last refusal.
-    SetDlgItemTextW(dialog_, IDC_MA_STATUS, L"");
-    ShowWindow(item(IDC_MA_NEW), new_action ? SW_SHOW : SW_HIDE);
-    ShowWindow(item(IDC_MA_DELETE), delete_action ? SW_SHOW : SW_HIDE);
-    ShowWindow(item(IDC_MA_EDIT), edit ? SW_SHOW : SW_HIDE);
-    ShowWindow(item(IDC_MA_SAVE), save ? SW_SHOW : SW_HIDE);
-    ShowWindow(item(IDC_MA_CANCEL), cancel ? SW_SHOW : SW_HIDE);
 }
 
 void Manage_actions_dialog::show_refusal(const wchar_t* english) {
@@ -777,39 +745,57 @@ void Manage_actions_dialog::show_status(const std::wstring& text) {
     MessageBeep(MB_ICONWARNING);
 }
 
-void Manage_actions_dialog::enter_view_state() {
-    show_buttons(true, false, false, false, false);
-    SendMessageW(dialog_, DM_SETDEFID, IDC_MA_NEW, 0);
-    enter_read_only_state();
-}
-
-void Manage_actions_dialog::enter_showing_state() {
-    show_buttons(true, true, true, false, false);
-    SendMessageW(dialog_, DM_SETDEFID, IDC_MA_EDIT, 0);
-    enter_read_only_state();
-}
-
-void Manage_actions_dialog::enter_editing_state() {
-    show_buttons(false, false, false, true, true);
-    SendMessageW(dialog_, DM_SETDEFID, IDC_MA_SAVE, 0);
-    for (int id : text_fields)
-        SendMessageW(item(id), EM_SETREADONLY, FALSE, 0);
-    EnableWindow(code_type_box_, TRUE);
-    EnableWindow(category_box_, TRUE);
-    enable_abbreviation_fields(true);
-    g_fields_read_only = false;
-    SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item(IDC_MA_NAME)), TRUE);
-}
-
-void Manage_actions_dialog::enter_read_only_state() {
-    if (!g_fields_read_only)
+void Manage_actions_dialog::enter(State state) {
+    const bool leaves_editing = state_ == State::editing && state != State::editing;
+    state_ = state;
+    show_buttons();
+    // The focus must not stay in a field that turns read-only.
+    if (leaves_editing)
         SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(search_field_), TRUE);
+    set_fields_writable();
+    if (state_ == State::editing)
+        SendMessageW(
+            dialog_, WM_NEXTDLGCTL,
+            reinterpret_cast<WPARAM>(item(shown_without_code_ ? IDC_MA_ABBREVIATION : IDC_MA_NAME)),
+            TRUE);
+}
+
+void Manage_actions_dialog::show_buttons() {
+    const bool showing = state_ == State::showing;
+    const bool editing = state_ == State::editing;
+    // A new state answers the last refusal.
+    SetDlgItemTextW(dialog_, IDC_MA_STATUS, L"");
+    const struct {
+        int id;
+        bool shown;
+    } buttons[] = {
+        {IDC_MA_NEW, !editing},
+        // A built-in action cannot go; its abbreviation can change.
+        {IDC_MA_DELETE, showing && !shown_without_code_},
+        {IDC_MA_EDIT, showing},
+        {IDC_MA_SAVE, editing},
+        {IDC_MA_CANCEL, editing},
+    };
+    for (const auto& button : buttons)
+        ShowWindow(item(button.id), button.shown ? SW_SHOW : SW_HIDE);
+    int default_button = IDC_MA_NEW;
+    if (state_ != State::view)
+        default_button = editing ? IDC_MA_SAVE : IDC_MA_EDIT;
+    SendMessageW(dialog_, DM_SETDEFID, default_button, 0);
+}
+
+void Manage_actions_dialog::set_fields_writable() {
+    const bool editing = state_ == State::editing;
+    // Built-in actions have no code to edit; storing one would shadow them.
+    // Their abbreviation is theirs to have.
+    const bool code_writable = editing && !shown_without_code_;
     for (int id : text_fields)
-        SendMessageW(item(id), EM_SETREADONLY, TRUE, 0);
-    EnableWindow(code_type_box_, FALSE);
-    EnableWindow(category_box_, FALSE);
-    enable_abbreviation_fields(false);
-    g_fields_read_only = true;
+        SendMessageW(item(id), EM_SETREADONLY, !code_writable, 0);
+    EnableWindow(code_type_box_, code_writable);
+    EnableWindow(category_box_, code_writable);
+    SendMessageW(item(IDC_MA_ABBREVIATION), EM_SETREADONLY, !editing, 0);
+    EnableWindow(item(IDC_MA_ABBREVIATION_KIND), editing);
+    EnableWindow(item(IDC_MA_CASE_SENSITIVE), editing);
 }
 
 void Manage_actions_dialog::set_field(int id, const std::wstring& text) {
@@ -825,10 +811,4 @@ void Manage_actions_dialog::set_field(int id, const std::wstring& text) {
 
 std::wstring Manage_actions_dialog::text_of(int id) const {
     return window_text(item(id));
-}
-
-void Manage_actions_dialog::enable_abbreviation_fields(bool writable) {
-    SendMessageW(item(IDC_MA_ABBREVIATION), EM_SETREADONLY, !writable, 0);
-    EnableWindow(item(IDC_MA_ABBREVIATION_KIND), writable);
-    EnableWindow(item(IDC_MA_CASE_SENSITIVE), writable);
 }

@@ -3,6 +3,7 @@
 // It stores nothing itself: every read and write is a host message.
 #pragma once
 
+#include "actions/key_code.h"
 #include "contract/host_interface.h"
 #include "ui/action_tree.h"
 
@@ -32,12 +33,17 @@ public:
 
 private:
     template <class Dialog> friend INT_PTR CALLBACK modal_dialog_proc(HWND, UINT, WPARAM, LPARAM);
-    template <class Dialog> friend INT_PTR run_modal_dialog(Dialog*, HINSTANCE, int, HWND);
+    template <class Dialog>
+    friend INT_PTR run_dialog_with_own_controls(Dialog*, HINSTANCE, int, HWND);
     static constexpr const char* trace_name = "Manage_actions_dialog::dialog_proc";
     INT_PTR on_init_dialog(HWND dialog);
     INT_PTR handle(UINT message, WPARAM wparam, LPARAM lparam);
 
     void initialise();
+    // Ctrl+A selects all in the edit fields; the text fields take any length.
+    void prepare_fields();
+    // Captions and labels in the chosen language.
+    void show_texts();
     void on_command(int id, int code);
     void on_search();
     void on_selection_changed();
@@ -55,6 +61,17 @@ private:
     // the first action (or category) is selected, without notice; the
     // caller shows it.
     void refill_tree(const std::wstring* search_text, bool expanded, bool select_first);
+    // Every action with a name the actions answer, or those the search
+    // text finds (null: no search).
+    std::vector<Action_tree::Entry> action_entries(const std::wstring* search_text);
+    // Fills the fields from the shown action's descriptor; false when the
+    // action answers none.
+    bool show_descriptor();
+    // Sends the fields as action `key` (new_action_ident for a new one) in
+    // `list`; answers the ident it was stored under, or nothing (the status
+    // line says why).
+    std::wstring store_code(Parameters* list, const std::wstring& key, const std::wstring& type,
+                            const std::wstring& name, const std::wstring& category);
     void select_code_type(const std::wstring& type_ident);
     void show_no_code();
     std::wstring selected_code_type() const;
@@ -62,6 +79,10 @@ private:
     std::wstring category_box_text() const;
     void reset_fields_for_new_action();
     void show_key_combination();
+    // The shown action's binding: false when the host or the bindings file
+    // refused it.
+    bool bind_key(std::uint32_t code);
+    bool unbind_key(std::uint32_t code);
 
     // The abbreviation fields: what they show and what the action has stored.
     struct Abbreviation {
@@ -83,12 +104,16 @@ private:
     void show_refusal(const wchar_t* english);
     void show_status(const std::wstring& text);
 
-    void enter_view_state();
-    void enter_showing_state();
-    void enter_editing_state();
-    void enter_read_only_state();
-    void enable_abbreviation_fields(bool writable);
-    void show_buttons(bool new_action, bool delete_action, bool edit, bool save, bool cancel);
+    // What the dialog is doing; its buttons and which fields can be
+    // written follow from it (and from shown_without_code_).
+    enum class State {
+        view,    // New only: nothing shown, or an edit cancelled
+        showing, // an action shown: New, Edit, Delete
+        editing, // Save, Cancel; a built-in action's abbreviation only
+    };
+    void enter(State state);
+    void show_buttons();
+    void set_fields_writable();
 
     HWND item(int id) const { return GetDlgItem(dialog_, id); }
     std::wstring text_of(int id) const;
@@ -100,7 +125,7 @@ private:
     HWND category_box_ = nullptr;
     HWND tree_window_ = nullptr;
     HWND search_field_ = nullptr;
-    std::uint32_t key_code_ = 0xFFFF;
+    std::uint32_t key_code_ = Key_code::none;
     std::unique_ptr<Action_tree> tree_;
     std::wstring ident_ = new_action_ident;
     // Item data of the code-type entries point at these.
@@ -108,6 +133,7 @@ private:
     // Set while the tree is refilled, so the selection changes that clearing
     // and filling cause do not each fetch a descriptor.
     bool refilling_ = false;
+    State state_ = State::view;
     // The action shown has no code (a built-in action): not editable.
     bool shown_without_code_ = false;
     // What the shown action has stored; Save sends only a change.

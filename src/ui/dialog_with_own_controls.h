@@ -1,5 +1,6 @@
-// Running one of our dialogs modally, with our own common controls; the
-// procedure is the shared one of util/modal_dialog.h.
+// Running one of our dialogs modally inside the module's activation
+// context, so that it gets our own common controls whatever the host's
+// manifest asks for; the procedure is the shared one of util/modal_dialog.h.
 #pragma once
 
 #include "trace/trace.h"
@@ -14,7 +15,7 @@
 // own common controls. Answers what the dialog ended with, or -1 (and an
 // error line) when it could not be created.
 template <class Dialog>
-INT_PTR run_modal_dialog(Dialog* self, HINSTANCE module, int resource, HWND owner) {
+INT_PTR run_dialog_with_own_controls(Dialog* self, HINSTANCE module, int resource, HWND owner) {
     Activation_scope own_controls;
     INT_PTR result = DialogBoxParamW(module, MAKEINTRESOURCEW(resource), owner,
                                      modal_dialog_proc<Dialog>, reinterpret_cast<LPARAM>(self));
