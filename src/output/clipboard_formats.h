@@ -17,6 +17,14 @@ namespace Clipboard_formats {
 constexpr std::uint32_t ansi_text = 1;     // CF_TEXT
 constexpr std::uint32_t unicode_text = 13; // CF_UNICODETEXT
 
+// Identifiers RegisterClipboardFormat hands out; only these have a name.
+constexpr std::uint32_t registered_first = 0xC000;
+constexpr std::uint32_t registered_last = 0xFFFF;
+
+// How every block we put on the clipboard is allocated: the clipboard
+// takes only moveable blocks, and shares them with other processes.
+constexpr UINT block_flags = GMEM_MOVEABLE | GMEM_SHARE;
+
 // Identifiers of the registered "HTML Format" and "Rich Text Format", kept
 // process-wide by the plug-in core.
 std::uint32_t html();

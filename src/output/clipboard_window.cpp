@@ -1,5 +1,6 @@
 #include "output/clipboard_window.h"
 
+#include "contract/message_pump.h"
 #include "contract/plugin_globals.h"
 #include "output/clipboard_gate.h"
 #include "output/keypresser.h"
@@ -287,29 +288,12 @@ bool Clipboard_window::get_data_job(HWND window) {
 }
 
 bool Clipboard_window::wait_for_job(HWND window, Copy_job& job, std::uint32_t deadline_ms) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(deadline_ms);
-    bool quit = false;
-    while (!quit) {
-        if (job.result.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
-            return job.result.get();
-        if (Clock::now() >= deadline)
-            break;
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                // The thread's own loop must still see it.
-                PostQuitMessage(static_cast<int>(message.wParam));
-                quit = true;
-                break;
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        if (!quit)
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT);
-    }
-    if (job.result.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+    const auto ready = [&] {
+        return job.result.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    };
+    Message_pump::wait_until(
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(deadline_ms), ready);
+    if (ready())
         return job.result.get();
     // Unfinished: the caller unregisters the job, so the window never
     // touches it again; the cancel names it, so that only its timers stop.
@@ -329,18 +313,33 @@ void Clipboard_window::cancel_all_jobs() {
     }
 }
 
-HWND Clipboard_window::process_window() {
+HWND Clipboard_window::create_process_window() {
     std::lock_guard<std::mutex> lock(process_window_mutex());
     auto& slot = process_window_slot();
     if (slot) {
-        return slot->handle();
+        if (slot->owner_thread_ == GetCurrentThreadId())
+            return slot->handle();
+        Trace::error("Clipboard_window::create_process_window")
+            << "the clipboard window belongs to thread "
+            << static_cast<std::uint32_t>(slot->owner_thread_) << ": not made again on thread "
+            << static_cast<std::uint32_t>(GetCurrentThreadId());
+        return nullptr;
     }
-    const std::wstring name = default_name();
-    if (HWND existing = FindWindowW(name.c_str(), name.c_str())) {
-        return existing;
+    slot = std::make_unique<Clipboard_window>();
+    if (!slot->handle()) {
+        slot.reset();
+        return nullptr;
     }
-    slot = std::make_unique<Clipboard_window>(name);
     return slot->handle();
+}
+
+HWND Clipboard_window::process_window() {
+    std::lock_guard<std::mutex> lock(process_window_mutex());
+    if (const auto& slot = process_window_slot())
+        return slot->handle();
+    Trace::error("Clipboard_window::process_window")
+        << "no clipboard window: the plug-in has not started, or has shut down";
+    return nullptr;
 }
 
 Clipboard_window* Clipboard_window::process_instance() {

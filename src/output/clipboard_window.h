@@ -24,7 +24,7 @@
 // Owned by the caller of get_data_job for the duration of the call.
 struct Copy_job {
     std::vector<std::uint8_t> data;
-    std::uint32_t format = 13;
+    std::uint32_t format = Clipboard_formats::unicode_text;
     std::promise<bool> done;
     std::future<bool> result = done.get_future();
     const char* name = "get_data_job";
@@ -84,8 +84,14 @@ public:
     void offer(Clipboard_snapshot formats);
     bool offer_read() const;
 
-    // The one window of the process shared by every Clipboard_handler;
-    // created on first use on the calling thread.
+    // The one window of the process shared by every Clipboard_handler. The
+    // start-up makes it on the host's thread, which serves it: a window made
+    // by a worker task would go with that task's thread. Made again on the
+    // same thread, the existing one is answered; asked from another thread
+    // while one exists, null with a trace line.
+    static HWND create_process_window();
+    // The window made by create_process_window; null with a trace line
+    // before it exists (or after it went), never made here.
     static HWND process_window();
     static Clipboard_window* process_instance();
     // Destroys the process-wide window (also done when the library unloads).

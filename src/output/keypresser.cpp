@@ -10,7 +10,7 @@ Keypresser::Keypresser() {
 }
 
 bool Keypresser::is_extended_key(std::uint16_t virtual_key) {
-    return (virtual_key >= 0x21 && virtual_key <= 0x28) || virtual_key == 0x2A ||
+    return (virtual_key >= VK_PRIOR && virtual_key <= VK_DOWN) || virtual_key == VK_PRINT ||
            virtual_key == VK_INSERT || virtual_key == VK_DELETE || virtual_key == VK_DIVIDE ||
            virtual_key == VK_NUMLOCK || virtual_key == VK_RCONTROL || virtual_key == VK_RMENU;
 }
