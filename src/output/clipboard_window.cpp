@@ -78,20 +78,20 @@ Clipboard_window::~Clipboard_window() {
     }
 }
 
-int Clipboard_window::create() {
+bool Clipboard_window::create() {
     HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, name_.c_str(), name_.c_str(), WS_POPUP, 0, 0, 1,
                                   1, nullptr, nullptr, Plugin_globals::module(), nullptr);
     if (!window) {
         const DWORD code = GetLastError();
         Trace::error("Clipboard_window::create")
             << "CreateWindowEx failed. Error: " << static_cast<std::uint32_t>(code);
-        return static_cast<int>(code);
+        return false;
     }
     window_.reset(window);
     owner_thread_ = GetCurrentThreadId();
     SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     AddClipboardFormatListener(window_.get());
-    return 0;
+    return true;
 }
 
 bool Clipboard_window::has_pending_job() const {
