@@ -24,6 +24,15 @@ std::map<Copy_job*, std::uint64_t>& live_jobs() {
     return jobs;
 }
 
+// A job ends once: the window, its time-out and shut-down may each try to
+// end it, and the later ones find it ended.
+void end_job(Copy_job& job, bool result) {
+    try {
+        job.done.set_value(result);
+    } catch (const std::future_error&) {
+    }
+}
+
 bool is_live(Copy_job* job, std::uint64_t serial) {
     auto found = live_jobs().find(job);
     return found != live_jobs().end() && found->second == serial;
@@ -167,12 +176,8 @@ void Clipboard_window::on_job(Copy_job* job) {
             return;
         }
         std::lock_guard<std::mutex> lock(mutex_);
-        if (pending_ && is_live(pending_, pending_serial_)) {
-            try {
-                pending_->done.set_value(false);
-            } catch (const std::future_error&) {
-            }
-        }
+        if (pending_ && is_live(pending_, pending_serial_))
+            end_job(*pending_, false);
         pending_ = job;
         pending_serial_ = found->second;
         // A settle timer still running from an earlier update must not
@@ -196,12 +201,8 @@ void Clipboard_window::on_job(Copy_job* job) {
 void Clipboard_window::complete_pending(bool result) {
     std::lock_guard<std::mutex> live_lock(jobs_mutex());
     std::lock_guard<std::mutex> lock(mutex_);
-    if (pending_ && is_live(pending_, pending_serial_)) {
-        try {
-            pending_->done.set_value(result);
-        } catch (const std::future_error&) {
-        }
-    }
+    if (pending_ && is_live(pending_, pending_serial_))
+        end_job(*pending_, result);
     pending_ = nullptr;
 }
 
@@ -304,13 +305,8 @@ bool Clipboard_window::wait_for_job(HWND window, Copy_job& job, std::uint32_t de
 
 void Clipboard_window::cancel_all_jobs() {
     std::lock_guard<std::mutex> lock(jobs_mutex());
-    for (auto& [job, serial] : live_jobs()) {
-        try {
-            job->done.set_value(false);
-        } catch (const std::future_error&) {
-            // Already ended by the window.
-        }
-    }
+    for (auto& [job, serial] : live_jobs())
+        end_job(*job, false);
 }
 
 HWND Clipboard_window::create_process_window() {
