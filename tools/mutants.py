@@ -63,6 +63,18 @@ MUTANTS = [
      "        // complete this job with the clipboard as it was before the copy.\n"
      "        KillTimer(window_.get(), settle_timer);\n", "",
      ["output_clipboard_window_test"]),
+    ("clipboard window made by whichever thread asks first", "src/output/clipboard_window.cpp",
+     "        << \"no clipboard window: the plug-in has not started, or has shut down\";\n"
+     "    return nullptr;",
+     "        << \"no clipboard window: the plug-in has not started, or has shut down\";\n"
+     "    process_window_slot() = std::make_unique<Clipboard_window>();\n"
+     "    return process_window_slot()->handle();",
+     ["output_clipboard_window_test"]),
+    ("a wait told to sit through a quit ends at it", "src/contract/message_pump.cpp",
+     "if (on_quit == On_quit::end_wait) {", "if (true) {", ["output_clipboard_window_test"]),
+    ("a quit taken by a wait is not handed on", "src/contract/message_pump.cpp",
+     "    if (quit)\n        PostQuitMessage(static_cast<int>(quit_code));\n", "",
+     ["output_clipboard_window_test"]),
     ("user ident mark ignored", "src/storage/code_storage.cpp",
      "n = std::max(by_rowid, mark + 1);", "n = by_rowid;", ["storage_test"]),
     ("backup copied onto itself", "src/storage/file_copy.cpp",

@@ -1,5 +1,6 @@
 #include "actions/running_tasks.h"
 
+#include "contract/message_pump.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
 
@@ -22,25 +23,13 @@ void wait_all(std::vector<std::future<void>>& tasks) {
 }
 
 // Dispatches the thread's messages until `task` is ready or `end` has
-// passed; remembers a WM_QUIT. Answers whether the task is ready.
-bool pump_until_ready(std::future<void>& task, std::chrono::steady_clock::time_point end,
-                      bool& quit, WPARAM& quit_code) {
-    while (task.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                quit = true;
-                quit_code = message.wParam;
-                continue;
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-    return true;
+// passed; a WM_QUIT does not end the wait, the tasks must still be seen to
+// end. Answers whether the task is ready.
+bool pump_until_ready(std::future<void>& task, std::chrono::steady_clock::time_point end) {
+    return Message_pump::wait_until(
+               end,
+               [&] { return task.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+               Message_pump::On_quit::wait_on) == Message_pump::Result::done;
 }
 
 } // namespace
@@ -110,14 +99,12 @@ void Running_tasks::clear() {
 
 std::vector<std::future<void>> Running_tasks::clear_pumping(std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
-    bool quit = false;
-    WPARAM quit_code = 0;
     std::vector<std::future<void>> running;
     for (auto tasks = take(); !tasks.empty(); tasks = take()) {
         for (auto& task : tasks) {
             if (!task.valid())
                 continue;
-            if (pump_until_ready(task, end, quit, quit_code))
+            if (pump_until_ready(task, end))
                 Trace::guarded("Running_tasks::wait", [&] { task.get(); });
             else
                 running.push_back(std::move(task));
@@ -127,8 +114,6 @@ std::vector<std::future<void>> Running_tasks::clear_pumping(std::chrono::millise
         Trace::error("Running_tasks::clear_pumping")
             << static_cast<std::uint64_t>(running.size()) << " actions still run after "
             << static_cast<std::uint64_t>(limit.count()) << " ms; no longer waited for";
-    if (quit)
-        PostQuitMessage(static_cast<int>(quit_code));
     return running;
 }
 

@@ -1,8 +1,7 @@
 #include "output/clipboard_backup_scope.h"
 
+#include "trace/boundary.h"
 #include "trace/trace.h"
-
-#include <exception>
 
 Clipboard_backup_scope::Clipboard_backup_scope(Clipboard_handler& handler, const char* who)
     : pass_(Clipboard_gate::enter(who)), start_ticks_(GetTickCount64()), handler_(handler) {
@@ -23,20 +22,22 @@ Clipboard_backup_scope::Clipboard_backup_scope(Clipboard_handler& handler, const
 Clipboard_backup_scope::~Clipboard_backup_scope() {
     if (!saved_)
         return;
-    try {
+    Trace::guarded("Clipboard_backup_scope::~Clipboard_backup_scope", [&] {
         // Nothing copied or pasted since the backup: the clipboard is still
         // the user's own, and is not touched.
         if (GetClipboardSequenceNumber() != sequence_)
             handler_.restore_formats(backup_);
         backup_.clear();
         Trace::timing_line(L"Clipboard_backup_scope", GetTickCount64() - start_ticks_);
-    } catch (const std::exception& e) {
-        Trace::error("Clipboard_backup_scope::~Clipboard_backup_scope")
-            << "exception: " << e.what();
-    }
+    });
 }
 
 namespace {
+
+// How long a paste may take to show in the target's caret before the
+// clipboard is given back anyway, and how often the caret is looked at.
+constexpr std::uint32_t caret_wait_ms = 300;
+constexpr std::uint32_t caret_poll_ms = 5;
 
 bool same_rect(const RECT& a, const RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
@@ -45,11 +46,11 @@ bool same_rect(const RECT& a, const RECT& b) {
 } // namespace
 
 void wait_for_paste_with_timeout() {
-    wait_for_paste(300, [] { return false; });
+    wait_for_paste(caret_wait_ms, [] { return false; });
 }
 
 bool wait_for_paste(std::uint32_t deadline_ms, const std::function<bool()>& read) {
-    try {
+    return Trace::guarded("wait_for_paste_with_timeout", false, [&] {
         Trace::Timing_scope timing(L"wait_for_paste_with_timeout");
         const ULONGLONG deadline = GetTickCount64() + deadline_ms;
         GUITHREADINFO info{};
@@ -64,7 +65,7 @@ bool wait_for_paste(std::uint32_t deadline_ms, const std::function<bool()>& read
         while (GetTickCount64() < deadline) {
             if (read())
                 return true;
-            if (!wait_pumping(5))
+            if (!wait_pumping(caret_poll_ms))
                 return read();
             GUITHREADINFO now{};
             now.cbSize = sizeof(now);
@@ -72,8 +73,5 @@ bool wait_for_paste(std::uint32_t deadline_ms, const std::function<bool()>& read
                 return read();
         }
         return read();
-    } catch (const std::exception& e) {
-        Trace::error("wait_for_paste_with_timeout") << "exception: " << e.what();
-    }
-    return false;
+    });
 }

@@ -11,18 +11,6 @@ namespace Clipboard_formats {
 std::uint32_t html() {
     return Plugin_globals::html_format();
 }
-std::uint32_t rich_text() {
-    return Plugin_globals::rtf_format();
-}
-void register_formats() {
-    Plugin_globals::register_clipboard_formats();
-}
-
-bool is_text_format(std::uint32_t format) {
-    // A failed registration yields 0, which must not match anything.
-    return format == ansi_text || format == unicode_text ||
-           (format != 0 && (format == html() || format == rich_text()));
-}
 
 Kind kind_of(std::uint32_t format) {
     switch (format) {
@@ -79,7 +67,8 @@ std::wstring format_name(std::uint32_t format) {
         if (entry.format == format)
             return entry.name;
     wchar_t name[256] = {};
-    const int length = format >= 0xC000 ? GetClipboardFormatNameW(format, name, 256) : 0;
+    const bool registered = format >= registered_first && format <= registered_last;
+    const int length = registered ? GetClipboardFormatNameW(format, name, 256) : 0;
     if (length > 0)
         return L"\"" + std::wstring(name, static_cast<std::size_t>(length)) + L"\"";
     return std::to_wstring(format);
@@ -134,7 +123,12 @@ bool add_within(std::uint64_t& total, std::uint64_t size, std::uint64_t cap) {
 
 namespace {
 
-constexpr UINT shared_moveable = GMEM_MOVEABLE | GMEM_SHARE;
+using Clipboard_formats::block_flags;
+
+// A logical palette holds at most this many entries.
+constexpr std::uint64_t max_palette_entries = 256;
+// LOGPALETTE's only version.
+constexpr WORD palette_version = 0x300;
 
 std::uint64_t bitmap_size(HBITMAP bitmap) {
     BITMAP info{};
@@ -147,7 +141,7 @@ std::uint64_t bitmap_size(HBITMAP bitmap) {
 Clipboard_object copy_memory(HANDLE source, std::uint64_t& size) {
     const SIZE_T bytes = GlobalSize(source);
     size = bytes;
-    Clipboard_object copy(GlobalAlloc(shared_moveable, bytes));
+    Clipboard_object copy(GlobalAlloc(block_flags, bytes));
     if (!copy || bytes == 0)
         return copy;
     Global_lock from(source);
@@ -167,7 +161,7 @@ Clipboard_object copy_metafile_picture(HANDLE source, std::uint64_t& size) {
     picture.hMF = picture.hMF ? CopyMetaFileW(picture.hMF, nullptr) : nullptr;
     if (!picture.hMF)
         return nullptr;
-    HGLOBAL block = GlobalAlloc(shared_moveable, sizeof picture);
+    HGLOBAL block = GlobalAlloc(block_flags, sizeof picture);
     Global_lock to(block);
     if (!to) {
         DeleteMetaFile(picture.hMF);
@@ -184,7 +178,7 @@ Clipboard_object copy_palette(HANDLE source, std::uint64_t& size) {
         return nullptr;
     std::vector<std::uint8_t> storage(sizeof(LOGPALETTE) + count * sizeof(PALETTEENTRY));
     auto* palette = reinterpret_cast<LOGPALETTE*>(storage.data());
-    palette->palVersion = 0x300;
+    palette->palVersion = palette_version;
     palette->palNumEntries = count;
     GetPaletteEntries(static_cast<HPALETTE>(source), 0, count, palette->palPalEntry);
     size = storage.size();
@@ -200,7 +194,7 @@ std::uint64_t clipboard_object_size(std::uint32_t format, HANDLE object) {
     case Kind::enhanced_metafile:
         return GetEnhMetaFileBits(static_cast<HENHMETAFILE>(object), 0, nullptr);
     case Kind::palette:
-        return 256 * sizeof(PALETTEENTRY);
+        return max_palette_entries * sizeof(PALETTEENTRY);
     case Kind::uncopyable:
         return 0;
     default:

@@ -14,16 +14,19 @@
 
 namespace Clipboard_formats {
 
-constexpr std::uint32_t ansi_text = 1;     // CF_TEXT
-constexpr std::uint32_t unicode_text = 13; // CF_UNICODETEXT
+constexpr std::uint32_t unicode_text = CF_UNICODETEXT;
 
-// Identifiers of the registered "HTML Format" and "Rich Text Format", kept
-// process-wide by the plug-in core.
+// Identifiers RegisterClipboardFormat hands out; only these have a name.
+constexpr std::uint32_t registered_first = 0xC000;
+constexpr std::uint32_t registered_last = 0xFFFF;
+
+// How every block we put on the clipboard is allocated: the clipboard
+// takes only moveable blocks, and shares them with other processes.
+constexpr UINT block_flags = GMEM_MOVEABLE | GMEM_SHARE;
+
+// Identifier of the registered "HTML Format", kept process-wide by the
+// plug-in core.
 std::uint32_t html();
-std::uint32_t rich_text();
-void register_formats();
-
-bool is_text_format(std::uint32_t format);
 
 // What a format's handle is. Everything else than a memory block has its own
 // copy and free functions; `uncopyable` data belongs to its owner alone

@@ -50,10 +50,6 @@ Pass enter(const char* who) {
     return pass;
 }
 
-bool busy() {
-    return g_busy.load(std::memory_order_acquire);
-}
-
 void close() {
     g_closed.store(true, std::memory_order_release);
     Clipboard_window::cancel_all_jobs();

@@ -36,7 +36,6 @@ private:
 // An empty pass (and one info line naming `who`) when another run holds the
 // gate or the gate is closed.
 Pass enter(const char* who);
-bool busy();
 
 // Shut-down: refuse every new run and cancel the copy jobs in flight.
 void close();

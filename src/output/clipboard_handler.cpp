@@ -5,20 +5,22 @@
 #include "output/clipboard_backup_scope.h"
 #include "output/clipboard_window.h"
 #include "output/keypresser.h"
+#include "trace/boundary.h"
 #include "trace/trace.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 
 using Output::Global_lock;
 using Output::Opened_clipboard;
 
 namespace {
 
-constexpr UINT shared_moveable = 0x2002; // GMEM_MOVEABLE | GMEM_SHARE
+using Clipboard_formats::block_flags;
+
+// GetAsyncKeyState's bit for a key that is down now.
+constexpr SHORT key_is_down = static_cast<SHORT>(0x8000);
 
 std::uint32_t last_error() {
     return static_cast<std::uint32_t>(GetLastError());
@@ -33,7 +35,7 @@ void put_history_exclusion(const Clipboard_snapshot& already) {
                                        [&](const Saved_format& r) { return r.format == format; }))
             continue;
         const std::uint32_t value = 0;
-        Unique_global block(GlobalAlloc(shared_moveable, sizeof value));
+        Unique_global block(GlobalAlloc(block_flags, sizeof value));
         if (Global_lock lock(block.get()); lock)
             std::memcpy(lock.data(), &value, sizeof value);
         else
@@ -45,39 +47,19 @@ void put_history_exclusion(const Clipboard_snapshot& already) {
 
 } // namespace
 
-bool wait_pumping(std::uint32_t milliseconds) {
-    using Clock = std::chrono::steady_clock;
-    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
-    for (;;) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                // Posted again so that the thread's own loop ends too; every
-                // later wait then returns at once.
-                PostQuitMessage(static_cast<int>(message.wParam));
-                return false;
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        const auto now = Clock::now();
-        if (now >= end)
-            return true;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left < 1 ? 1 : left),
-                                  QS_ALLINPUT);
-    }
-}
-
-Clipboard_handler::Clipboard_handler() {
-    try {
-        window_ = Clipboard_window::process_window();
-    } catch (const std::exception& e) {
-        Trace::error("Clipboard_handler::Clipboard_handler") << "exception: " << e.what();
-    }
-}
+Clipboard_handler::Clipboard_handler() : window_(Clipboard_window::process_window()) {}
 
 Clipboard_handler::~Clipboard_handler() = default;
+
+Opened_clipboard Clipboard_handler::open_clipboard() {
+    if (!window_) {
+        // What we put on the clipboard must have our window as its owner,
+        // or nobody renders it and nobody is told when it goes.
+        Trace::error("Clipboard_handler::open_clipboard") << "no clipboard window: not opened";
+        return Opened_clipboard();
+    }
+    return Opened_clipboard(access_clipboard(window_));
+}
 
 bool Clipboard_handler::access_clipboard(HWND owner) {
     if (OpenClipboard(owner)) {
@@ -98,7 +80,7 @@ bool Clipboard_handler::access_clipboard(HWND owner) {
 }
 
 void Clipboard_handler::write_blocker_line() {
-    try {
+    Trace::guarded("access_clipboard", [&] {
         HWND blocker = GetOpenClipboardWindow();
         DWORD process_id = 0;
         if (blocker) {
@@ -119,9 +101,7 @@ void Clipboard_handler::write_blocker_line() {
             name = window_text(blocker);
         }
         Trace::error("access_clipboard") << "Clipboard is blocked by '" << name << "'";
-    } catch (const std::exception& e) {
-        Trace::error("access_clipboard") << "exception: " << e.what();
-    }
+    });
 }
 
 HANDLE Clipboard_handler::get_clipboard_data(std::uint32_t format) {
@@ -209,34 +189,28 @@ bool Clipboard_handler::get_source_url_from_opened_clipboard(std::wstring& url) 
 
 bool Clipboard_handler::read_text(std::wstring& text) {
     text.clear();
-    try {
-        Opened_clipboard clipboard(access_clipboard(window_));
-        if (!clipboard) {
-            return false;
-        }
-        get_opened_clipboard_data(text);
-        return true;
-    } catch (const std::exception& e) {
-        Trace::error("Clipboard_handler::read_text") << "exception: " << e.what();
+    const bool read = Trace::guarded("Clipboard_handler::read_text", false, [&] {
+        Opened_clipboard clipboard = open_clipboard();
+        if (clipboard)
+            get_opened_clipboard_data(text);
+        return static_cast<bool>(clipboard);
+    });
+    if (!read)
         text.clear();
-        return false;
-    }
+    return read;
 }
 
 void Clipboard_handler::read_selection_text(std::wstring& text) {
     text.clear();
-    try {
-        if (!Clipboard_window::get_data_job(window_)) {
-            return;
-        }
-        Opened_clipboard clipboard(access_clipboard(window_));
-        if (clipboard) {
+    const bool read = Trace::guarded("Clipboard_handler::read_selection_text", false, [&] {
+        if (!Clipboard_window::get_data_job(window_))
+            return true;
+        if (Opened_clipboard clipboard = open_clipboard())
             get_opened_clipboard_data(text);
-        }
-    } catch (const std::exception& e) {
-        Trace::error("Clipboard_handler::read_selection_text") << "exception: " << e.what();
+        return true;
+    });
+    if (!read)
         text.clear();
-    }
 }
 
 std::wstring Clipboard_handler::read_selection_text() {
@@ -248,17 +222,16 @@ std::wstring Clipboard_handler::read_selection_text() {
 void Clipboard_handler::read_selection_text_and_url(std::wstring& text, std::wstring& url) {
     text.clear();
     url.clear();
-    try {
-        if (!Clipboard_window::get_data_job(window_)) {
-            return;
-        }
-        Opened_clipboard clipboard(access_clipboard(window_));
-        if (clipboard) {
+    const bool read = Trace::guarded("Clipboard_handler::read_selection_text_and_url", false, [&] {
+        if (!Clipboard_window::get_data_job(window_))
+            return true;
+        if (Opened_clipboard clipboard = open_clipboard()) {
             get_opened_clipboard_data(text);
             get_source_url_from_opened_clipboard(url);
         }
-    } catch (const std::exception& e) {
-        Trace::error("Clipboard_handler::read_selection_text_and_url") << "exception: " << e.what();
+        return true;
+    });
+    if (!read) {
         text.clear();
         url.clear();
     }
@@ -266,19 +239,17 @@ void Clipboard_handler::read_selection_text_and_url(std::wstring& text, std::wst
 
 Clipboard_snapshot Clipboard_handler::read_selection_formats() {
     Clipboard_snapshot formats;
-    try {
-        if (!Clipboard_window::get_data_job(window_)) {
-            return formats;
-        }
+    const bool read = Trace::guarded("Clipboard_handler::read_selection_formats", false, [&] {
+        if (!Clipboard_window::get_data_job(window_))
+            return true;
         std::string why;
-        if (!backup_formats(formats, why)) {
+        if (!backup_formats(formats, why))
             Trace::error("Clipboard_handler::read_selection_formats")
                 << "the selection cannot be kept whole: " << why;
-        }
-    } catch (const std::exception& e) {
-        Trace::error("Clipboard_handler::read_selection_formats") << "exception: " << e.what();
+        return true;
+    });
+    if (!read)
         formats.clear();
-    }
     return formats;
 }
 
@@ -289,22 +260,20 @@ bool Clipboard_handler::backup_formats(Clipboard_snapshot& backup, std::string& 
                                        std::uint64_t cap) {
     backup.clear();
     why.clear();
-    try {
-        Opened_clipboard clipboard(access_clipboard(window_));
+    const bool whole = Trace::guarded("Clipboard_handler::backup_formats", false, [&] {
+        Opened_clipboard clipboard = open_clipboard();
         if (!clipboard) {
             why = "the clipboard could not be opened";
             return false;
         }
-        if (!copy_opened_clipboard(backup, why, cap)) {
-            backup.clear();
-            return false;
-        }
-        return true;
-    } catch (const std::exception& e) {
-        why = std::string("exception: ") + e.what();
+        return copy_opened_clipboard(backup, why, cap);
+    });
+    if (!whole) {
+        backup.clear();
+        if (why.empty())
+            why = "an exception (see the line before)";
     }
-    backup.clear();
-    return false;
+    return whole;
 }
 
 bool Clipboard_handler::copy_opened_clipboard(Clipboard_snapshot& copy, std::string& why,
@@ -378,8 +347,8 @@ bool Clipboard_handler::copy_opened_clipboard(Clipboard_snapshot& copy, std::str
 bool Clipboard_handler::restore_formats(Clipboard_snapshot& backup) {
     Clipboard_snapshot records = std::move(backup);
     backup.clear();
-    try {
-        Opened_clipboard clipboard(access_clipboard(window_));
+    return Trace::guarded("Clipboard_handler::restore_formats", false, [&] {
+        Opened_clipboard clipboard = open_clipboard();
         if (!clipboard) {
             Trace::error("Clipboard_handler::restore_formats")
                 << "the clipboard could not be opened: the action's result stays on it";
@@ -398,10 +367,7 @@ bool Clipboard_handler::restore_formats(Clipboard_snapshot& backup) {
         }
         put_history_exclusion(records);
         return true;
-    } catch (const std::exception& e) {
-        Trace::error("Clipboard_handler::restore_formats") << "exception: " << e.what();
-    }
-    return false;
+    });
 }
 
 void Clipboard_handler::clear_opened_clipboard() {
@@ -413,7 +379,7 @@ void Clipboard_handler::clear_opened_clipboard() {
 }
 
 Unique_global Clipboard_handler::create_handle(const std::vector<std::uint8_t>& bytes) {
-    Unique_global block(GlobalAlloc(shared_moveable, bytes.size()));
+    Unique_global block(GlobalAlloc(block_flags, bytes.size()));
     if (!block) {
         const std::uint32_t code = last_error();
         Trace::error("create_handle") << "GlobalAlloc failed. Error: " << code;
@@ -434,7 +400,7 @@ Unique_global Clipboard_handler::create_handle(const std::vector<std::uint8_t>& 
 }
 
 void Clipboard_handler::paste(const Clipboard_data& data) {
-    try {
+    Trace::guarded("Clipboard_handler::paste", [&] {
         Clipboard_snapshot formats;
         for (const auto& [format, bytes] : data) {
             Trace::info("Clipboard_handler::paste") << "Format: " << format;
@@ -451,13 +417,11 @@ void Clipboard_handler::paste(const Clipboard_data& data) {
             formats.push_back(std::move(record));
         }
         paste_formats(std::move(formats));
-    } catch (const std::exception& e) {
-        Trace::error("Clipboard_handler::paste") << "exception: " << e.what();
-    }
+    });
 }
 
 void Clipboard_handler::paste(const Clipboard_snapshot& snapshot) {
-    try {
+    Trace::guarded("Clipboard_handler::paste", [&] {
         Clipboard_snapshot formats;
         for (const Saved_format& saved : snapshot) {
             Saved_format record;
@@ -472,12 +436,22 @@ void Clipboard_handler::paste(const Clipboard_snapshot& snapshot) {
             formats.push_back(std::move(record));
         }
         paste_formats(std::move(formats));
-    } catch (const std::exception& e) {
-        Trace::error("Clipboard_handler::paste") << "exception: " << e.what();
-    }
+    });
 }
 
 namespace {
+
+// Without delayed rendering nothing tells us when the target has caught up
+// with the clipboard, so this path paces itself with short pauses (after
+// emptying, and before the keystroke): a target that follows the
+// clipboard's updates has then taken the new contents when Control+V comes.
+constexpr std::uint32_t direct_after_empty_ms = 5;
+constexpr std::uint32_t direct_before_keystroke_ms = 50;
+// The system counts the change once the clipboard is closed; a Control+V
+// sent before that may paste what was there before. Polled this often, this
+// many times at most (half a second).
+constexpr std::uint32_t sequence_poll_ms = 5;
+constexpr int sequence_polls = 100;
 
 // Returns once the target has read the offered data and closed the
 // clipboard again; a target that never asks gets the caret wait instead.
@@ -494,47 +468,15 @@ void wait_for_read(Clipboard_window& window, HWND owner) {
     }
 }
 
-} // namespace
+void wait_for_new_sequence(DWORD old_sequence) {
+    for (int i = 0; i < sequence_polls && GetClipboardSequenceNumber() == old_sequence; ++i)
+        wait_pumping(sequence_poll_ms);
+}
 
-void Clipboard_handler::paste_formats(Clipboard_snapshot formats) {
-    Trace::marker("Clipboard_handler::paste");
-    // Delayed rendering needs our own window, served by this process, and
-    // something to render: nothing offered is never read.
-    Clipboard_window* renderer = Clipboard_window::process_instance();
-    if (renderer && (renderer->handle() != window_ || formats.empty()))
-        renderer = nullptr;
-    {
-        Opened_clipboard clipboard(access_clipboard(window_));
-        if (!clipboard) {
-            return;
-        }
-        clear_opened_clipboard();
-        const DWORD sequence = GetClipboardSequenceNumber();
-        if (renderer) {
-            // The target's read is the sign that the paste has happened: the
-            // formats go on without data, and the window renders them.
-            std::vector<std::uint32_t> ids;
-            for (const Saved_format& record : formats)
-                ids.push_back(record.format);
-            renderer->offer(std::move(formats));
-            for (std::uint32_t format : ids)
-                SetClipboardData(format, nullptr);
-        } else {
-            wait_pumping(5);
-            for (Saved_format& record : formats) {
-                if (SetClipboardData(record.format, record.data.get()))
-                    record.data.release();
-            }
-        }
-        put_history_exclusion({});
-        // Closing the clipboard is what announces the change.
-        clipboard.reset();
-        for (int i = 0; i < 100 && GetClipboardSequenceNumber() == sequence; ++i) {
-            wait_pumping(5);
-        }
-    }
+// Control+V to the foreground window.
+void press_paste_keys(bool direct) {
     Keypresser keys;
-    if (GetAsyncKeyState(VK_MENU) & 0x8000) {
+    if (GetAsyncKeyState(VK_MENU) & key_is_down) {
         // A held Alt would turn Control+V into a menu command.
         keys.key_up(VK_MENU);
         keys.execute(true);
@@ -542,13 +484,60 @@ void Clipboard_handler::paste_formats(Clipboard_snapshot formats) {
         keys.key_up(VK_MENU);
         keys.execute(true);
     }
-    if (!renderer)
-        wait_pumping(50);
+    if (direct)
+        wait_pumping(direct_before_keystroke_ms);
     keys.key_down(VK_CONTROL);
     keys.key_down('V');
     keys.key_up('V');
     keys.key_up(VK_CONTROL);
     keys.execute(true);
+}
+
+} // namespace
+
+Clipboard_window* Clipboard_handler::renderer_for(const Clipboard_snapshot& formats) const {
+    // Delayed rendering needs our own window, served by this process, and
+    // something to render: nothing offered is never read.
+    Clipboard_window* renderer = Clipboard_window::process_instance();
+    if (renderer && (renderer->handle() != window_ || formats.empty()))
+        return nullptr;
+    return renderer;
+}
+
+bool Clipboard_handler::put_on_clipboard(Clipboard_snapshot formats, Clipboard_window* renderer) {
+    Opened_clipboard clipboard = open_clipboard();
+    if (!clipboard)
+        return false;
+    clear_opened_clipboard();
+    const DWORD sequence = GetClipboardSequenceNumber();
+    if (renderer) {
+        // The target's read is the sign that the paste has happened: the
+        // formats go on without data, and the window renders them.
+        std::vector<std::uint32_t> ids;
+        for (const Saved_format& record : formats)
+            ids.push_back(record.format);
+        renderer->offer(std::move(formats));
+        for (std::uint32_t format : ids)
+            SetClipboardData(format, nullptr);
+    } else {
+        wait_pumping(direct_after_empty_ms);
+        for (Saved_format& record : formats) {
+            if (SetClipboardData(record.format, record.data.get()))
+                record.data.release();
+        }
+    }
+    put_history_exclusion({});
+    clipboard.reset();
+    wait_for_new_sequence(sequence);
+    return true;
+}
+
+void Clipboard_handler::paste_formats(Clipboard_snapshot formats) {
+    Trace::marker("Clipboard_handler::paste");
+    Clipboard_window* renderer = renderer_for(formats);
+    if (!put_on_clipboard(std::move(formats), renderer))
+        return;
+    press_paste_keys(renderer == nullptr);
     if (renderer)
         wait_for_read(*renderer, window_);
     else
@@ -556,7 +545,7 @@ void Clipboard_handler::paste_formats(Clipboard_snapshot formats) {
 }
 
 void Clipboard_handler::paste_text(const wchar_t* text, std::size_t length) {
-    try {
+    Trace::guarded("Clipboard_handler::paste_text", [&] {
         Trace::marker("Clipboard_handler::paste_text");
         std::vector<std::uint8_t> bytes((length + 1) * sizeof(wchar_t), 0);
         if (length != 0 && text) {
@@ -565,7 +554,5 @@ void Clipboard_handler::paste_text(const wchar_t* text, std::size_t length) {
         Clipboard_data data;
         data.emplace(Clipboard_formats::unicode_text, std::move(bytes));
         paste(data);
-    } catch (const std::exception& e) {
-        Trace::error("Clipboard_handler::paste_text") << "exception: " << e.what();
-    }
+    });
 }

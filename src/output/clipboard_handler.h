@@ -3,6 +3,7 @@
 // clipboard, and pasting into the foreground application.
 #pragma once
 
+#include "contract/message_pump.h"
 #include "output/clipboard_formats.h"
 #include "output/win_handles.h"
 
@@ -12,10 +13,11 @@
 #include <string>
 #include <vector>
 
-// Waits the given time on a monotonic clock while dispatching every message
-// of the calling thread. False, at once, when the thread's WM_QUIT arrives.
-bool wait_pumping(std::uint32_t milliseconds);
+class Clipboard_window;
 
+// Works through the process's clipboard window (Clipboard_window), which the
+// start-up makes: a handler made before it exists, or after it went, refuses
+// every clipboard operation with a trace line.
 class Clipboard_handler {
 public:
     static constexpr int open_retries = 150;
@@ -67,7 +69,14 @@ public:
     void paste_text(const std::wstring& text) { paste_text(text.data(), text.size()); }
 
 private:
+    // The clipboard opened with our window as owner, with retries; empty
+    // (and closed) when it cannot be opened or there is no window.
+    Output::Opened_clipboard open_clipboard();
     void write_blocker_line();
+    Clipboard_window* renderer_for(const Clipboard_snapshot& formats) const;
+    // Empties the clipboard and puts the formats on it, offered to the
+    // renderer when there is one; returns once the system counts the change.
+    bool put_on_clipboard(Clipboard_snapshot formats, Clipboard_window* renderer);
     bool copy_opened_clipboard(Clipboard_snapshot& copy, std::string& why, std::uint64_t cap);
     void paste_formats(Clipboard_snapshot formats);
 

@@ -1,5 +1,6 @@
 #include "output/clipboard_window.h"
 
+#include "contract/message_pump.h"
 #include "contract/plugin_globals.h"
 #include "output/clipboard_gate.h"
 #include "output/keypresser.h"
@@ -21,6 +22,15 @@ std::mutex& jobs_mutex() {
 std::map<Copy_job*, std::uint64_t>& live_jobs() {
     static std::map<Copy_job*, std::uint64_t> jobs;
     return jobs;
+}
+
+// A job ends once: the window, its time-out and shut-down may each try to
+// end it, and the later ones find it ended.
+void end_job(Copy_job& job, bool result) {
+    try {
+        job.done.set_value(result);
+    } catch (const std::future_error&) {
+    }
 }
 
 bool is_live(Copy_job* job, std::uint64_t serial) {
@@ -77,20 +87,20 @@ Clipboard_window::~Clipboard_window() {
     }
 }
 
-int Clipboard_window::create() {
+bool Clipboard_window::create() {
     HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, name_.c_str(), name_.c_str(), WS_POPUP, 0, 0, 1,
                                   1, nullptr, nullptr, Plugin_globals::module(), nullptr);
     if (!window) {
         const DWORD code = GetLastError();
         Trace::error("Clipboard_window::create")
             << "CreateWindowEx failed. Error: " << static_cast<std::uint32_t>(code);
-        return static_cast<int>(code);
+        return false;
     }
     window_.reset(window);
     owner_thread_ = GetCurrentThreadId();
     SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     AddClipboardFormatListener(window_.get());
-    return 0;
+    return true;
 }
 
 bool Clipboard_window::has_pending_job() const {
@@ -166,12 +176,8 @@ void Clipboard_window::on_job(Copy_job* job) {
             return;
         }
         std::lock_guard<std::mutex> lock(mutex_);
-        if (pending_ && is_live(pending_, pending_serial_)) {
-            try {
-                pending_->done.set_value(false);
-            } catch (const std::future_error&) {
-            }
-        }
+        if (pending_ && is_live(pending_, pending_serial_))
+            end_job(*pending_, false);
         pending_ = job;
         pending_serial_ = found->second;
         // A settle timer still running from an earlier update must not
@@ -195,12 +201,8 @@ void Clipboard_window::on_job(Copy_job* job) {
 void Clipboard_window::complete_pending(bool result) {
     std::lock_guard<std::mutex> live_lock(jobs_mutex());
     std::lock_guard<std::mutex> lock(mutex_);
-    if (pending_ && is_live(pending_, pending_serial_)) {
-        try {
-            pending_->done.set_value(result);
-        } catch (const std::future_error&) {
-        }
-    }
+    if (pending_ && is_live(pending_, pending_serial_))
+        end_job(*pending_, result);
     pending_ = nullptr;
 }
 
@@ -287,29 +289,12 @@ bool Clipboard_window::get_data_job(HWND window) {
 }
 
 bool Clipboard_window::wait_for_job(HWND window, Copy_job& job, std::uint32_t deadline_ms) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(deadline_ms);
-    bool quit = false;
-    while (!quit) {
-        if (job.result.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
-            return job.result.get();
-        if (Clock::now() >= deadline)
-            break;
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) {
-                // The thread's own loop must still see it.
-                PostQuitMessage(static_cast<int>(message.wParam));
-                quit = true;
-                break;
-            }
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-        if (!quit)
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT);
-    }
-    if (job.result.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+    const auto ready = [&] {
+        return job.result.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    };
+    Message_pump::wait_until(
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(deadline_ms), ready);
+    if (ready())
         return job.result.get();
     // Unfinished: the caller unregisters the job, so the window never
     // touches it again; the cancel names it, so that only its timers stop.
@@ -320,27 +305,37 @@ bool Clipboard_window::wait_for_job(HWND window, Copy_job& job, std::uint32_t de
 
 void Clipboard_window::cancel_all_jobs() {
     std::lock_guard<std::mutex> lock(jobs_mutex());
-    for (auto& [job, serial] : live_jobs()) {
-        try {
-            job->done.set_value(false);
-        } catch (const std::future_error&) {
-            // Already ended by the window.
-        }
+    for (auto& [job, serial] : live_jobs())
+        end_job(*job, false);
+}
+
+HWND Clipboard_window::create_process_window() {
+    std::lock_guard<std::mutex> lock(process_window_mutex());
+    auto& slot = process_window_slot();
+    if (slot) {
+        if (slot->owner_thread_ == GetCurrentThreadId())
+            return slot->handle();
+        Trace::error("Clipboard_window::create_process_window")
+            << "the clipboard window belongs to thread "
+            << static_cast<std::uint32_t>(slot->owner_thread_) << ": not made again on thread "
+            << static_cast<std::uint32_t>(GetCurrentThreadId());
+        return nullptr;
     }
+    slot = std::make_unique<Clipboard_window>();
+    if (!slot->handle()) {
+        slot.reset();
+        return nullptr;
+    }
+    return slot->handle();
 }
 
 HWND Clipboard_window::process_window() {
     std::lock_guard<std::mutex> lock(process_window_mutex());
-    auto& slot = process_window_slot();
-    if (slot) {
+    if (const auto& slot = process_window_slot())
         return slot->handle();
-    }
-    const std::wstring name = default_name();
-    if (HWND existing = FindWindowW(name.c_str(), name.c_str())) {
-        return existing;
-    }
-    slot = std::make_unique<Clipboard_window>(name);
-    return slot->handle();
+    Trace::error("Clipboard_window::process_window")
+        << "no clipboard window: the plug-in has not started, or has shut down";
+    return nullptr;
 }
 
 Clipboard_window* Clipboard_window::process_instance() {

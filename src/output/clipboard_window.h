@@ -23,11 +23,8 @@
 
 // Owned by the caller of get_data_job for the duration of the call.
 struct Copy_job {
-    std::vector<std::uint8_t> data;
-    std::uint32_t format = 13;
     std::promise<bool> done;
     std::future<bool> result = done.get_future();
-    const char* name = "get_data_job";
     std::uint64_t serial = 0; // set when registered; tells reused addresses apart
 };
 
@@ -52,10 +49,7 @@ public:
     Clipboard_window(const Clipboard_window&) = delete;
     Clipboard_window& operator=(const Clipboard_window&) = delete;
 
-    // 0 on success, else the system error code of CreateWindowEx.
-    int create();
     HWND handle() const { return window_.get(); }
-    const std::wstring& name() const { return name_; }
     bool has_pending_job() const;
 
     // Posts a copy job to the window and waits for its result, serving the
@@ -84,14 +78,23 @@ public:
     void offer(Clipboard_snapshot formats);
     bool offer_read() const;
 
-    // The one window of the process shared by every Clipboard_handler;
-    // created on first use on the calling thread.
+    // The one window of the process shared by every Clipboard_handler. The
+    // start-up makes it on the host's thread, which serves it: a window made
+    // by a worker task would go with that task's thread. Made again on the
+    // same thread, the existing one is answered; asked from another thread
+    // while one exists, null with a trace line.
+    static HWND create_process_window();
+    // The window made by create_process_window; null with a trace line
+    // before it exists (or after it went), never made here.
     static HWND process_window();
     static Clipboard_window* process_instance();
     // Destroys the process-wide window (also done when the library unloads).
     static void destroy_process_window();
 
 private:
+    // Makes the window on the calling thread, which owns and serves it;
+    // false, with a trace line, when it cannot be made.
+    bool create();
     static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
     LRESULT handle_message(UINT message, WPARAM wparam, LPARAM lparam);
     void on_job(Copy_job* job);

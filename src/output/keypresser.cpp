@@ -1,16 +1,15 @@
 #include "output/keypresser.h"
 
 #include "contract/own_output.h"
+#include "trace/boundary.h"
 #include "trace/trace.h"
-
-#include <exception>
 
 Keypresser::Keypresser() {
     queue_.reserve(300);
 }
 
 bool Keypresser::is_extended_key(std::uint16_t virtual_key) {
-    return (virtual_key >= 0x21 && virtual_key <= 0x28) || virtual_key == 0x2A ||
+    return (virtual_key >= VK_PRIOR && virtual_key <= VK_DOWN) || virtual_key == VK_PRINT ||
            virtual_key == VK_INSERT || virtual_key == VK_DELETE || virtual_key == VK_DIVIDE ||
            virtual_key == VK_NUMLOCK || virtual_key == VK_RCONTROL || virtual_key == VK_RMENU;
 }
@@ -44,7 +43,7 @@ void Keypresser::execute(bool keep_modifiers) {
     if (queue_.empty()) {
         return;
     }
-    try {
+    Trace::guarded("Keypresser::execute", [&] {
         Trace::info("Keypresser::execute")
             << "Sending " << static_cast<std::uint32_t>(queue_.size()) << " key events";
         GUITHREADINFO info{};
@@ -52,7 +51,6 @@ void Keypresser::execute(bool keep_modifiers) {
         if (!GetGUIThreadInfo(0, &info)) {
             const auto code = static_cast<std::uint32_t>(GetLastError());
             Trace::error("Keypresser::execute") << "GetGUIThreadInfo failed with " << code;
-            queue_.clear();
             return;
         }
         if (!keep_modifiers) {
@@ -66,8 +64,6 @@ void Keypresser::execute(bool keep_modifiers) {
         // while it runs, the keyboard listener knows them for our own.
         Own_output::Scope own;
         SendInput(static_cast<UINT>(queue_.size()), queue_.data(), sizeof(INPUT));
-    } catch (const std::exception& e) {
-        Trace::error("Keypresser::execute") << "exception: " << e.what();
-    }
+    });
     queue_.clear();
 }

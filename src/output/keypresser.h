@@ -27,7 +27,6 @@ public:
     virtual void execute(bool keep_modifiers);
 
     std::size_t queued() const { return queue_.size(); }
-    const std::vector<INPUT>& queue() const { return queue_; }
 
     static INPUT make_event(std::uint16_t virtual_key, std::uint32_t flags);
     static bool is_extended_key(std::uint16_t virtual_key);

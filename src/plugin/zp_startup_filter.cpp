@@ -72,7 +72,7 @@ void ZP_Startup_filter::build() {
     Colour_dialogs::allow();
     // The clipboard window must belong to the host's thread, which serves
     // it; a worker task that made it first would take it along when it ends.
-    Clipboard_window::process_window();
+    Clipboard_window::create_process_window();
     try {
         keyboard_shortcuts_ = std::shared_ptr<Keyboard_shortcuts_impl>(
             new Keyboard_shortcuts_impl(host()), [](Keyboard_shortcuts_impl* shortcuts) {

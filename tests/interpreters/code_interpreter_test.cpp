@@ -7,6 +7,7 @@
 #include "host/reference_host.h"
 #include "interpreters/interpreters_test_support.h"
 #include "interpreters/typing_language.h"
+#include "output/clipboard_window.h"
 #include "output_test_support.h"
 #include "storage/code_storage.h"
 #include "support/work_folder.h"
@@ -23,6 +24,9 @@ const auto previous_filter = SetUnhandledExceptionFilter(&end_on_crash);
 
 class Code_interpreter_test : public ::testing::Test {
 protected:
+    // The test's thread plays the host's, which the start-up gives the
+    // clipboard window.
+    static void SetUpTestSuite() { ASSERT_NE(Clipboard_window::create_process_window(), nullptr); }
     // Stores {type, code, name, description, category}; the ident answered, or "".
     std::wstring store(const std::vector<std::wstring>& fields,
                        const std::wstring& key = L"zp_new") {

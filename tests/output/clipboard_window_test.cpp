@@ -1,10 +1,12 @@
 #include "output/clipboard_handler.h"
 #include "output/clipboard_window.h"
 #include "output_test_support.h"
+#include "support/trace_capture.h"
 #include "target_app_test.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 using namespace Output_test;
@@ -133,4 +135,137 @@ TEST(ClipboardWindowRendering, OfferIsRenderedOnReadAndWhenTheWindowGoes) {
         }
         EXPECT_EQ(clipboard_text(), L"promised") << read_first;
     }
+}
+
+// The window is made by the start-up's thread alone. Before it exists a
+// handler refuses every operation with a trace line, and the user's
+// clipboard stays as it is; another thread cannot make a second one, and
+// its handlers use the one the start-up made.
+TEST(ProcessClipboardWindow, MadeOnlyByTheStartUpThreadAndRefusedBeforeIt) {
+    Clipboard_window::destroy_process_window();
+    ASSERT_TRUE(set_clipboard_text(L"the user's"));
+    Clipboard_handler early;
+    EXPECT_EQ(early.window(), nullptr);
+    const struct {
+        const char* operation;
+        std::function<bool(Clipboard_handler&)> did_something;
+    } refused[] = {
+        {"read_text",
+         [](Clipboard_handler& h) {
+             std::wstring text = L"stale";
+             return h.read_text(text) || !text.empty();
+         }},
+        {"read_selection_text",
+         [](Clipboard_handler& h) { return !h.read_selection_text().empty(); }},
+        {"backup_formats",
+         [](Clipboard_handler& h) {
+             Clipboard_snapshot backup;
+             std::string why;
+             return h.backup_formats(backup, why) || !backup.empty() || why.empty();
+         }},
+        {"restore_formats",
+         [](Clipboard_handler& h) {
+             Clipboard_snapshot backup(1);
+             backup[0].format = CF_UNICODETEXT;
+             backup[0].data = Clipboard_object(
+                 Clipboard_handler::create_handle(utf16_bytes(L"restored")).release());
+             return h.restore_formats(backup) || !backup.empty();
+         }},
+        {"paste_text",
+         [](Clipboard_handler& h) {
+             h.paste_text(L"pasted");
+             return false;
+         }},
+    };
+    for (const auto& c : refused) {
+        Trace_capture trace;
+        const std::size_t errors_before = trace.error_count();
+        EXPECT_FALSE(c.did_something(early)) << c.operation;
+        EXPECT_GT(trace.error_count(), errors_before) << c.operation;
+        EXPECT_EQ(clipboard_text(), L"the user's") << c.operation;
+    }
+
+    const HWND made = Clipboard_window::create_process_window();
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(Clipboard_window::create_process_window(), made); // asked again on its thread
+    HWND made_by_worker = made, seen_by_worker = nullptr;
+    std::thread worker([&] {
+        made_by_worker = Clipboard_window::create_process_window();
+        seen_by_worker = Clipboard_handler().window();
+    });
+    worker.join();
+    EXPECT_EQ(made_by_worker, nullptr);
+    EXPECT_EQ(seen_by_worker, made);
+    EXPECT_EQ(Clipboard_window::process_window(), made);
+    std::wstring text;
+    EXPECT_TRUE(Clipboard_handler().read_text(text));
+    EXPECT_EQ(text, L"the user's");
+}
+
+namespace {
+
+bool seen = false;
+
+LRESULT CALLBACK pump_test_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_APP)
+        seen = true;
+    return DefWindowProcW(window, message, wparam, lparam);
+}
+
+} // namespace
+
+// Every wait that dispatches: what ends it, and what becomes of a WM_QUIT.
+TEST(MessagePump, EndsOnDoneDeadlineOrQuitAndAlwaysHandsTheQuitOn) {
+    WNDCLASSW window_class{};
+    window_class.lpfnWndProc = pump_test_procedure;
+    window_class.hInstance = GetModuleHandleW(nullptr);
+    window_class.lpszClassName = L"zaptor_pump_test";
+    RegisterClassW(&window_class);
+    const HWND window = CreateWindowW(L"zaptor_pump_test", L"", 0, 0, 0, 1, 1, HWND_MESSAGE,
+                                      nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(window, nullptr);
+    using Message_pump::On_quit;
+    using Message_pump::Result;
+    const struct {
+        const char* name;
+        int quit_code;        // posted before the wait; 0: none
+        int message_after_ms; // WM_APP posted from another thread; -1: none
+        On_quit on_quit;
+        Result expected;
+    } cases[] = {
+        {"a dispatched message ends it", 0, 0, On_quit::end_wait, Result::done},
+        {"nothing ends it but the deadline", 0, -1, On_quit::end_wait, Result::deadline},
+        {"a quit ends it at once", 5, 100, On_quit::end_wait, Result::quit},
+        {"a quit is sat through", 6, 100, On_quit::wait_on, Result::done},
+        {"a quit sat through to the deadline", 7, -1, On_quit::wait_on, Result::deadline},
+    };
+    for (const auto& c : cases) {
+        seen = false;
+        if (c.quit_code)
+            PostQuitMessage(c.quit_code);
+        std::thread poster([&] {
+            if (c.message_after_ms < 0)
+                return;
+            Sleep(static_cast<DWORD>(c.message_after_ms));
+            PostMessageW(window, WM_APP, 0, 0);
+        });
+        const auto deadline = std::chrono::steady_clock::now() +
+                              std::chrono::milliseconds(c.message_after_ms < 0 ? 300 : 10000);
+        EXPECT_EQ(Message_pump::wait_until(
+                      deadline, [] { return seen; }, c.on_quit),
+                  c.expected)
+            << c.name;
+        poster.join();
+        // The quit is posted again for the thread's own loop, with its code.
+        MSG message;
+        const bool quit_queued = PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+        EXPECT_EQ(quit_queued, c.quit_code != 0) << c.name;
+        if (quit_queued) {
+            EXPECT_EQ(message.wParam, static_cast<WPARAM>(c.quit_code)) << c.name;
+        }
+        // Drain what a quit left undispatched.
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+    }
+    DestroyWindow(window);
 }

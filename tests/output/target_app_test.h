@@ -2,13 +2,19 @@
 // started before the suite's first test and closed after its last.
 #pragma once
 
+#include "output/clipboard_window.h"
 #include "tools/target_app/target_client.h"
 
 #include <gtest/gtest.h>
 
 class Target_app_test : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_TRUE((target = new Target_app)->start()); }
+    // The suite's thread plays the host's: it makes the clipboard window
+    // that the plug-in's start-up would make, and serves it.
+    static void SetUpTestSuite() {
+        ASSERT_NE(Clipboard_window::create_process_window(), nullptr);
+        ASSERT_TRUE((target = new Target_app)->start());
+    }
     static void TearDownTestSuite() { delete target; }
     static inline Target_app* target = nullptr;
 };

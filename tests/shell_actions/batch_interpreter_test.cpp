@@ -6,6 +6,7 @@
 #include "contract/parameter_values.h"
 #include "host/reference_host.h"
 #include "interpreters/interpreters_test_support.h"
+#include "output/clipboard_window.h"
 #include "output_test_support.h"
 #include "shell_test_support.h"
 #include "storage/code_storage.h"
@@ -41,6 +42,9 @@ BOOL CALLBACK collect_visible(HWND window, LPARAM data) {
 
 class BatchInterpreter : public ::testing::Test {
 protected:
+    // The test's thread plays the host's, which the start-up gives the
+    // clipboard window.
+    static void SetUpTestSuite() { ASSERT_NE(Clipboard_window::create_process_window(), nullptr); }
     // Stores the code and sends what a key binding sends on release
     // ("deactivate") or press; no filter has the ident, so the host hands it
     // to the default handler.

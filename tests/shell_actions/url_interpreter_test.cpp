@@ -5,6 +5,7 @@
 #include "contract/parameter_values.h"
 #include "host/reference_host.h"
 #include "interpreters/interpreters_test_support.h"
+#include "output/clipboard_window.h"
 #include "output_test_support.h"
 #include "shell_test_support.h"
 #include "storage/code_storage.h"
@@ -19,6 +20,9 @@ namespace {
 
 class UrlInterpreter : public ::testing::Test {
 protected:
+    // The test's thread plays the host's, which the start-up gives the
+    // clipboard window.
+    static void SetUpTestSuite() { ASSERT_NE(Clipboard_window::create_process_window(), nullptr); }
     void run(const std::wstring& code, const std::wstring& type = L"url_interpreter") {
         const std::wstring ident = L"zp_" + std::to_wstring(++stored) + L"_user_id";
         ASSERT_EQ(storage->store_code(ident, type, code, L"name", L"", L""), 0);
