@@ -79,8 +79,10 @@ TEST(Abbreviations, typed_keys_become_one_typing_run) {
         script += "listener type \"" + row.typed + "\"\n";
         expected += row.marks + "\n";
         if (!row.written.empty()) {
-            // Keys typed while an expansion is under way wait for it: a pause.
-            script += "await vq_keyboard_write " + std::to_string(++writes) + " 20000\nsleep 300\n";
+            // Keys typed while an expansion is under way, or within moments
+            // after its worker ended, are held for it: the next row pauses
+            // as a user would (a loaded machine may start the worker late).
+            script += "await vq_keyboard_write " + std::to_string(++writes) + " 20000\nsleep 800\n";
             expected += typing_data(row.written);
         }
     }
