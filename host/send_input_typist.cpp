@@ -152,6 +152,10 @@ Background_typist::~Background_typist() {
     }
     changed_.notify_all();
     worker_.join();
+    // Everything queued was typed: senders still waking up collect their
+    // answers before the object goes.
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return waiting_ == 0; });
 }
 
 bool Background_typist::type(const std::wstring& typing_data) {
@@ -164,9 +168,12 @@ bool Background_typist::type(const std::wstring& typing_data) {
     changed_.notify_all();
     if (!awaited)
         return true;
+    ++waiting_;
     changed_.wait(lock, [&] { return results_.count(number) != 0; });
     const bool ok = results_[number];
     results_.erase(number);
+    --waiting_;
+    changed_.notify_all();
     return ok;
 }
 

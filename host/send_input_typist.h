@@ -76,6 +76,7 @@ private:
     std::deque<Item> queue_;
     std::uint64_t queued_ = 0;              // items queued so far
     std::map<std::uint64_t, bool> results_; // awaited items typed, not yet collected
+    int waiting_ = 0;                       // senders waiting for their answer
     bool busy_ = false;
     bool stopping_ = false;
     std::thread worker_;
