@@ -8,7 +8,8 @@
 //   - the host's typing of the same data alone (three Backspaces and the
 //     text, through the host's SendInput typist) from the call to the same
 //     moment.
-// Prints "next N" when round N may be typed, the figures, then "done".
+// Prints "next N" when typed round N may be typed (rounds by the typist come
+// in between), the figures, then "done".
 #include "contract/unique_handle.h"
 #include "host/send_input_typist.h"
 
@@ -49,10 +50,10 @@ struct Probe {
     HWND window = nullptr;
     HWND edit = nullptr;
     int rounds = 0;
-    bool by_typist = false; // second half: the host's typing alone
+    bool by_typist = false; // this round: the host's typing alone
     bool waiting = false;   // a round is under way
-    int missed = 0;         // rounds of the current half that timed out
-    int missed_keys = 0;
+    int missed_keys = 0;    // rounds that timed out
+    int missed_typist = 0;
     std::atomic<long long> final_key{0}; // the last key press from the keyboard
     std::atomic<long long> typing_started{0};
     std::vector<double> key_to_expansion, typing_alone;
@@ -91,7 +92,7 @@ void print_figures(const char* what, std::vector<double> values) {
 void finish() {
     std::printf("abbreviation \";sig\" (immediate) -> \"Kind regards\"; rounds timed out: %d "
                 "typed, %d by the typist alone\n",
-                probe.missed_keys, probe.missed);
+                probe.missed_keys, probe.missed_typist);
     print_figures("final key to expansion complete:", probe.key_to_expansion);
     print_figures("host typing the same data alone:", probe.typing_alone);
     if (!probe.key_to_expansion.empty() && !probe.typing_alone.empty()) {
@@ -112,17 +113,14 @@ void finish() {
 void next_round() {
     KillTimer(probe.window, round_timer);
     probe.waiting = false;
-    const std::size_t done =
-        probe.by_typist ? probe.typing_alone.size() : probe.key_to_expansion.size();
-    if (static_cast<int>(done) + probe.missed >= probe.rounds) {
-        if (probe.by_typist) {
-            finish();
-            return;
-        }
-        probe.by_typist = true;
-        probe.missed_keys = probe.missed;
-        probe.missed = 0;
+    const int typed = static_cast<int>(probe.key_to_expansion.size()) + probe.missed_keys;
+    const int by_typist = static_cast<int>(probe.typing_alone.size()) + probe.missed_typist;
+    if (typed >= probe.rounds && by_typist >= probe.rounds) {
+        finish();
+        return;
     }
+    // Typed and typist rounds alternate, so that both meet the same load.
+    probe.by_typist = by_typist < typed;
     if (GetForegroundWindow() != probe.window) {
         SetForegroundWindow(probe.window);
         SetTimer(probe.window, round_timer, 50, nullptr);
@@ -137,8 +135,7 @@ void next_round() {
     if (probe.by_typist) {
         SetEvent(probe.type_now.get());
     } else {
-        std::printf("next %u\n", static_cast<unsigned>(probe.key_to_expansion.size()) + 1 +
-                                     static_cast<unsigned>(probe.missed));
+        std::printf("next %d\n", typed + 1);
         std::fflush(stdout);
     }
 }
@@ -169,7 +166,7 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM w, LPARAM l) {
             for (wchar_t c : edit_text())
                 text += c < 0x80 ? static_cast<char>(c) : '?';
             std::printf("round timed out with \"%s\"\n", text.c_str());
-            ++probe.missed;
+            ++(probe.by_typist ? probe.missed_typist : probe.missed_keys);
         }
         next_round();
         return 0;
