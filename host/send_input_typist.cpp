@@ -143,7 +143,7 @@ bool Send_input_typist::type(const std::wstring& typing_data) {
 }
 
 Background_typist::Background_typist(Typist& typist)
-    : typist_(typist), worker_([this] { run(); }) {}
+    : typist_(typist), host_thread_(GetCurrentThreadId()), worker_([this] { run(); }) {}
 
 Background_typist::~Background_typist() {
     {
@@ -152,17 +152,29 @@ Background_typist::~Background_typist() {
     }
     changed_.notify_all();
     worker_.join();
+    // Everything queued was typed: senders still waking up collect their
+    // answers before the object goes.
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return waiting_ == 0; });
 }
 
 bool Background_typist::type(const std::wstring& typing_data) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (stopping_)
-            return false;
-        queue_.push_back(typing_data);
-    }
+    const bool awaited = GetCurrentThreadId() != host_thread_;
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (stopping_)
+        return false;
+    const std::uint64_t number = ++queued_;
+    queue_.push_back(Item{typing_data, number, awaited});
     changed_.notify_all();
-    return true;
+    if (!awaited)
+        return true;
+    ++waiting_;
+    changed_.wait(lock, [&] { return results_.count(number) != 0; });
+    const bool ok = results_[number];
+    results_.erase(number);
+    --waiting_;
+    changed_.notify_all();
+    return ok;
 }
 
 bool Background_typist::wait_idle(unsigned int timeout_ms) {
@@ -177,16 +189,19 @@ void Background_typist::run() {
         changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
         if (queue_.empty())
             return; // stopping, and everything queued was typed
-        std::wstring data = std::move(queue_.front());
+        Item item = std::move(queue_.front());
         queue_.pop_front();
         busy_ = true;
         lock.unlock();
+        bool ok = false;
         try {
-            typist_.type(data);
+            ok = typist_.type(item.data);
         } catch (const std::exception& e) {
             Trace::error("Background_typist::run") << "typing failed: " << e.what();
         }
         lock.lock();
+        if (item.awaited)
+            results_[item.number] = ok;
         busy_ = false;
         changed_.notify_all();
     }

@@ -11,8 +11,10 @@
 #include <windows.h>
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -39,17 +41,22 @@ private:
 };
 
 // Types on a thread of its own, in the order the data arrived, so that the
-// thread that asked (the host thread, which also serves the keyboard hook)
-// stays free while a long text or a pause is being typed.
+// host thread (which also serves the keyboard hook) stays free while a long
+// text or a pause is being typed. Any other thread that asks (a plug-in's
+// worker) waits until its data has been typed: the plug-in marks the time it
+// is sending as its own output, and keys the user types meanwhile must find
+// that mark still raised, or they could land inside the text being typed.
 class Background_typist final : public Typist {
 public:
+    // The thread that constructs it is the host thread.
     explicit Background_typist(Typist& typist);
     // Types what is queued, then stops.
     ~Background_typist();
     Background_typist(const Background_typist&) = delete;
     Background_typist& operator=(const Background_typist&) = delete;
 
-    // Queues the data; true when it was queued.
+    // Queues the data; true when it was queued (and, off the host thread,
+    // typed in full).
     bool type(const std::wstring& typing_data) override;
     // Waits until everything queued has been typed; false on time-out.
     bool wait_idle(unsigned int timeout_ms);
@@ -60,7 +67,16 @@ private:
     Typist& typist_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<std::wstring> queue_;
+    struct Item {
+        std::wstring data;
+        std::uint64_t number;
+        bool awaited; // its sender waits for the result
+    };
+    const DWORD host_thread_;
+    std::deque<Item> queue_;
+    std::uint64_t queued_ = 0;              // items queued so far
+    std::map<std::uint64_t, bool> results_; // awaited items typed, not yet collected
+    int waiting_ = 0;                       // senders waiting for their answer
     bool busy_ = false;
     bool stopping_ = false;
     std::thread worker_;

@@ -8,6 +8,8 @@
 //   vqhost.exe --remote-exit            closes the running desktop host
 //   vqhost.exe --script FILE            runs the script in FILE
 //   vqhost.exe --script -               runs lines from standard input as they come
+// As a desktop program it prints "vqhost: started with N plug-ins" once its
+// keyboard hook is in place.
 // Exit status: 0 when every line ran (or the desktop host ended), 1 when a
 // line failed, 2 for a usage error, 3 when no desktop host runs.
 #include "contract/text_convert.h"
@@ -78,6 +80,9 @@ int run_desktop(const Desktop_options& options) {
         std::fprintf(stderr, "vqhost: %s\n", error.c_str());
         return 2;
     }
+    // Scripts that start the host wait for this line: the hook is in place.
+    std::printf("vqhost: started with %u plug-ins\n", static_cast<unsigned>(host.plugins().size()));
+    std::fflush(stdout);
     return host.run();
 }
 

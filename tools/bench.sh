@@ -14,3 +14,10 @@ for bench in *_bench.exe; do
     echo "== $bench"
     "$(zaptor_wine_for "$bench")" "./$bench" 2>/dev/null | tr -d '\r'
 done
+# Benchmarks that need keys from the X server are scripts beside their programs.
+for script in "$root"/bench/*/*_bench.sh; do
+    name="$(basename "$script" .sh)"
+    [ -n "${1:-}" ] && [[ "$name" != *"$1"* ]] && continue
+    echo "== $name"
+    bash "$script" "$PWD"
+done

@@ -190,6 +190,19 @@ MUTANTS = [
      ["actions_x_abbreviation_test"]),
     ("keys typed during an expansion pass before it", "src/actions/shortcut_listener.cpp",
      "        return hold_key(event);", "        return false;", ["actions_test"]),
+    ("a password edit under real keys taken for a plain one", "src/actions/shortcut_listener.cpp",
+     "password_ = is_password_edit(focus);", "password_ = false;",
+     ["actions_x_abbreviation_test"]),
+    ("real keys typed right after a fire not held", "src/actions/shortcut_listener.cpp",
+     "return turns_->pending.load(std::memory_order_acquire) > 0 ||", "return false &&",
+     ["actions_x_abbreviation_test"]),
+    ("capitals change a key element's hex digits", "src/interpreters/typing_interpreter.cpp",
+     "            i += 3;", "            ++i;", ["lifecycle_test"]),
+    ("capitals change letters typed with a key held down", "src/interpreters/typing_interpreter.cpp",
+     "held == 0 && Letter_case::has_case(c)", "Letter_case::has_case(c)", ["lifecycle_test"]),
+    ("background typist answers a worker before typing", "host/send_input_typist.cpp",
+     "const bool awaited = GetCurrentThreadId() != host_thread_;", "const bool awaited = false;",
+     ["host_test"]),
 ]
 
 # Tests that are scripts or other programs: the targets they need.

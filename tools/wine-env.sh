@@ -109,7 +109,57 @@ zaptor_x_cleanup() {
     exec 3>&- 2>/dev/null
     [ -n "$host_pid" ] && kill "$host_pid" 2>/dev/null
     [ -n "$target_pid" ] && kill "$target_pid" 2>/dev/null
+    local pid
+    for pid in ${zaptor_more_pids:-}; do kill "$pid" 2>/dev/null; done
     rm -rf "$work"
+}
+
+# After zaptor_x_session (whose script has set the plug-in up and ended):
+# starts vqhost.exe in `work` as the desktop host, which serves its keyboard
+# hook all the time and types in the background, as users run it. Returns
+# once the host says it started (its hook is in place then). Sets `host_pid`.
+zaptor_desktop_host_start() {
+    "$loader" vqhost.exe >"$work/desktop.txt" 2>&1 </dev/null &
+    host_pid=$!
+    local _
+    for _ in $(seq 240); do
+        grep -q "^vqhost: started" "$work/desktop.txt" 2>/dev/null && return 0
+        kill -0 "$host_pid" 2>/dev/null || break
+        sleep 0.25
+    done
+    cat "$work/desktop.txt"
+    echo "the desktop host did not start"
+    return 1
+}
+
+# Closes the desktop host as its menu's Exit does, and waits for its end.
+zaptor_desktop_host_stop() {
+    "$loader" vqhost.exe --remote-exit >/dev/null 2>&1
+    local _
+    for _ in $(seq 120); do
+        kill -0 "$host_pid" 2>/dev/null || break
+        sleep 0.25
+    done
+    kill "$host_pid" 2>/dev/null
+    host_pid=
+}
+
+# await_text GETTER EXPECTED: true once `GETTER` (a command printing a text)
+# prints EXPECTED and still does a moment later (no output trailing behind);
+# prints the last text otherwise, after 20 s.
+await_text() {
+    local got="" _
+    for _ in $(seq 100); do
+        got="$($1)"
+        if [ "$got" = "$2" ]; then
+            sleep 0.7
+            got="$($1)"
+            [ "$got" = "$2" ] && return 0
+        fi
+        sleep 0.2
+    done
+    printf '%s' "$got"
+    return 1
 }
 
 ctl() { "$loader" zaptor_target_ctl.exe "$title" "$@" 2>/dev/null | tr -d '\r'; }

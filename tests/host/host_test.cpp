@@ -11,8 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <future>
+#include <mutex>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -359,6 +363,45 @@ TEST(Send_input_typist, sends_unicode_characters_virtual_keys_and_sleeps_in_orde
     }
     insert_one = true; // only one event gets in
     EXPECT_FALSE(typist.type(L"abc"));
+}
+
+// The host thread queues and goes on serving the hook; a plug-in's worker
+// gets its answer only once its text is typed (its own-output mark must
+// outlast the typing), and gets the typist's failure.
+TEST(Background_typist, a_worker_waits_until_its_text_is_typed_the_host_thread_does_not) {
+    struct Gated_typist : Typist {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+        std::vector<std::wstring> typed;
+        bool type(const std::wstring& data) override {
+            std::unique_lock<std::mutex> lock(mutex);
+            opened.wait(lock, [&] { return open; });
+            typed.push_back(data);
+            return data != L"fail";
+        }
+        std::vector<std::wstring> typed_now() {
+            std::lock_guard<std::mutex> lock(mutex);
+            return typed;
+        }
+    } gated;
+    Background_typist background(gated);
+    EXPECT_TRUE(background.type(L"host")); // at once, though nothing can be typed yet
+    auto worker = std::async(std::launch::async, [&] {
+        const bool ok = background.type(L"worker");
+        return std::make_pair(ok, gated.typed_now());
+    });
+    EXPECT_EQ(worker.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    {
+        std::lock_guard<std::mutex> lock(gated.mutex);
+        gated.open = true;
+    }
+    gated.opened.notify_all();
+    const auto [ok, typed] = worker.get();
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(typed, (std::vector<std::wstring>{L"host", L"worker"}));
+    EXPECT_FALSE(std::async(std::launch::async, [&] { return background.type(L"fail"); }).get());
+    EXPECT_TRUE(background.wait_idle(5000));
 }
 
 TEST(Send_input_typist, types_into_the_target_application) {

@@ -159,7 +159,9 @@ private:
     LRESULT command(unsigned command, const Target_protocol::Command_data& data,
                     const std::wstring& text);
     HWND control(std::int32_t which) const {
-        return which == Target_protocol::rich_edit ? rich_edit_ : edit_;
+        return which == Target_protocol::rich_edit  ? rich_edit_
+               : which == Target_protocol::password ? password_
+                                                    : edit_;
     }
     // True when the key message was handled here instead of by the control.
     bool filter_copy_keys(const MSG& message);
@@ -167,6 +169,7 @@ private:
     HWND window_ = nullptr;
     HWND edit_ = nullptr;
     HWND rich_edit_ = nullptr;
+    HWND password_ = nullptr;
     HWND focus_ = nullptr;
     bool ignore_copy_ = false;
     bool copy_picture_ = false;
@@ -194,8 +197,11 @@ bool Target_window::create(const std::wstring& title) {
     }
     const DWORD text_style =
         WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL;
-    edit_ = CreateWindowExW(0, L"EDIT", L"", text_style, 10, 10, 420, 440, window_, nullptr,
+    edit_ = CreateWindowExW(0, L"EDIT", L"", text_style, 10, 10, 420, 400, window_, nullptr,
                             instance, nullptr);
+    password_ = CreateWindowExW(0, L"EDIT", L"",
+                                WS_CHILD | WS_VISIBLE | WS_BORDER | ES_PASSWORD | ES_AUTOHSCROLL,
+                                10, 420, 420, 30, window_, nullptr, instance, nullptr);
     // Rich Edit 4.1 where present, else 2.0: both copy Rich Text Format.
     const wchar_t* rich_class = LoadLibraryW(L"msftedit.dll") ? MSFTEDIT_CLASS : nullptr;
     if (!rich_class && LoadLibraryW(L"riched20.dll")) {
@@ -208,7 +214,7 @@ bool Target_window::create(const std::wstring& title) {
     focus_ = edit_;
     SetForegroundWindow(window_);
     SetFocus(edit_);
-    return edit_ != nullptr;
+    return edit_ != nullptr && password_ != nullptr;
 }
 
 LRESULT CALLBACK Target_window::window_proc(HWND window, UINT message, WPARAM wparam,
@@ -268,7 +274,8 @@ LRESULT Target_window::handle_message(UINT message, WPARAM wparam, LPARAM lparam
         return 0;
     case WM_SIZE: {
         const int width = LOWORD(lparam), height = HIWORD(lparam);
-        MoveWindow(edit_, 10, 10, width / 2 - 20, height - 20, TRUE);
+        MoveWindow(edit_, 10, 10, width / 2 - 20, height - 60, TRUE);
+        MoveWindow(password_, 10, height - 40, width / 2 - 20, 30, TRUE);
         if (rich_edit_) {
             MoveWindow(rich_edit_, width / 2 + 10, 10, width / 2 - 20, height - 20, TRUE);
         }

@@ -1,5 +1,5 @@
 // Control interface of zaptor_target.exe, the test application with an edit
-// control and a rich edit control.
+// control, a rich edit control and a one-line password edit (ES_PASSWORD).
 //
 // Start it as `zaptor_target.exe [title]`; its main window has the class
 // `Target_protocol::window_class` and the given title (default "Zaptor target").
@@ -52,7 +52,7 @@ inline constexpr const wchar_t* window_class = L"zaptor_target_window";
 inline constexpr const wchar_t* default_title = L"Zaptor target";
 inline constexpr const wchar_t* exe_name = L"zaptor_target.exe";
 
-enum Control : std::int32_t { edit = 0, rich_edit = 1 };
+enum Control : std::int32_t { edit = 0, rich_edit = 1, password = 2 };
 
 enum Command : unsigned {
     set_text = 1,
