@@ -171,7 +171,6 @@ void Add_shortcut_dialog::show_texts() {
 }
 
 void Add_shortcut_dialog::add_columns() {
-    // Long descriptions are cut in their column: a label tip shows them whole.
     const int width = client_width(action_list_);
     add_text_columns(action_list_, {{translatable(L"Action"), width * 2 / 5},
                                     {translatable(L"Description"), width * 3 / 5 - 16}});
