@@ -3,13 +3,10 @@
 #include "contract/parameter_values.h"
 #include "contract/plugin_globals.h"
 #include "text/textprovider.h"
-#include "trace/trace.h"
-#include "ui/activation_context.h"
 #include "ui/dialog_setup.h"
 #include "ui/dialog_with_own_controls.h"
 #include "ui/key_names.h"
 #include "ui/ui_resources.h"
-
 
 namespace {
 
