@@ -3,6 +3,7 @@
 #include "contract/parameter_values.h"
 #include "contract/plugin_globals.h"
 #include "text/textprovider.h"
+#include "trace/trace.h"
 #include "ui/dialog_setup.h"
 #include "ui/dialog_with_own_controls.h"
 #include "ui/key_names.h"
@@ -97,7 +98,14 @@ std::uint32_t activation_key(Interaction_if* host) {
     if (!list)
         return VK_CAPITAL;
     Param::send(host, L"vq_get_activation_key", list.get());
-    return Param::read_u32(list.get(), L"key", VK_CAPITAL);
+    const std::uint32_t key = Param::read_u32(list.get(), L"key", VK_CAPITAL);
+    // Composed into a key code, a larger answer would bring modifier bits.
+    if (key == 0 || key > 0xFF) {
+        Trace::error("activation_key")
+            << "activation key " << key << " is no virtual key; Caps Lock used";
+        return VK_CAPITAL;
+    }
+    return key;
 }
 
 std::wstring activation_key_name(Interaction_if* host) {

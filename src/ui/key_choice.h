@@ -16,7 +16,8 @@ struct Choice_entry {
     std::uint32_t code;
 };
 
-// The virtual key of the host's activation key; 20 (Caps Lock) without an answer.
+// The virtual key of the host's activation key; 20 (Caps Lock) without an
+// answer or with one that is no virtual key (0 or above 255).
 std::uint32_t activation_key(Interaction_if* host);
 // The display name of that key, as the prefixes and combinations show it.
 std::wstring activation_key_name(Interaction_if* host);
