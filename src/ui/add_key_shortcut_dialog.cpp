@@ -3,6 +3,7 @@
 #include "actions/key_code.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
+#include "ui/dialog_setup.h"
 #include "ui/dialog_with_own_controls.h"
 #include "ui/key_choice.h"
 #include "ui/ui_resources.h"
@@ -160,32 +161,19 @@ void Add_shortcut_dialog::remember_layout() {
 }
 
 void Add_shortcut_dialog::show_texts() {
-    Textprovider& texts = text_provider();
-    SetWindowTextW(dialog_, texts.get_string(L"Add key shortcut"));
-    SetDlgItemTextW(dialog_, IDC_AS_KEY_LABEL, texts.get_string(L"Key-combination"));
-    SetDlgItemTextW(dialog_, IDC_AS_ACTIONS_LABEL, texts.get_string(L"Actions (select one)"));
-    SetDlgItemTextW(dialog_, IDC_AS_NEW, texts.get_string(L"New..."));
-    SetDlgItemTextW(dialog_, IDC_AS_DESCRIPTION_LABEL, texts.get_string(L"Action description"));
-    SetDlgItemTextW(dialog_, IDOK, texts.get_string(L"OK"));
-    SetDlgItemTextW(dialog_, IDCANCEL, texts.get_string(L"Cancel"));
+    show_dialog_texts(dialog_, translatable(L"Add key shortcut"),
+                      {{IDC_AS_KEY_LABEL, translatable(L"Key-combination")},
+                       {IDC_AS_ACTIONS_LABEL, translatable(L"Actions (select one)")},
+                       {IDC_AS_NEW, translatable(L"New...")},
+                       {IDC_AS_DESCRIPTION_LABEL, translatable(L"Action description")},
+                       {IDOK, translatable(L"OK")},
+                       {IDCANCEL, translatable(L"Cancel")}});
 }
 
 void Add_shortcut_dialog::add_columns() {
-    Textprovider& texts = text_provider();
-    RECT client{};
-    GetClientRect(action_list_, &client);
-    const int width = client.right - client.left;
-    LVCOLUMNW column{};
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.cx = width * 2 / 5;
-    column.pszText = const_cast<wchar_t*>(texts.get_string(L"Action"));
-    SendMessageW(action_list_, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
-    column.cx = width * 3 / 5 - 16;
-    column.pszText = const_cast<wchar_t*>(texts.get_string(L"Description"));
-    SendMessageW(action_list_, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
-    // Long descriptions are cut in their column: a label tip shows them whole.
-    const DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP;
-    ListView_SetExtendedListViewStyleEx(action_list_, extended, extended);
+    const int width = client_width(action_list_);
+    add_text_columns(action_list_, {{translatable(L"Action"), width * 2 / 5},
+                                    {translatable(L"Description"), width * 3 / 5 - 16}});
 }
 
 void Add_shortcut_dialog::fill_action_list(const std::wstring& select_ident) {

@@ -6,6 +6,7 @@
 #include "text/textprovider.h"
 #include "trace/trace.h"
 #include "ui/add_key_shortcut_dialog.h"
+#include "ui/dialog_setup.h"
 #include "ui/dialog_with_own_controls.h"
 #include "ui/key_choice.h"
 #include "ui/key_names.h"
@@ -142,34 +143,22 @@ void Key_binding_settings_dialog::initialise() {
 }
 
 void Key_binding_settings_dialog::show_texts() {
-    Textprovider& texts = text_provider();
-    SetWindowTextW(dialog_, texts.get_string(L"Zaptor settings"));
-    SetDlgItemTextW(dialog_, IDC_KS_ADD, texts.get_string(L"Add shortcut ..."));
-    SetDlgItemTextW(dialog_, IDC_KS_MODIFY, texts.get_string(L"Modify shortcut ..."));
-    SetDlgItemTextW(dialog_, IDC_KS_REMOVE, texts.get_string(L"Remove shortcut"));
-    SetDlgItemTextW(
-        dialog_, IDC_KS_EXCLUDED_LABEL,
-        texts.get_string(L"Excluded applications (one name per line, * and ? allowed)"));
-    SetDlgItemTextW(dialog_, IDOK, texts.get_string(L"OK"));
-    SetDlgItemTextW(dialog_, IDCANCEL, texts.get_string(L"Cancel"));
+    show_dialog_texts(
+        dialog_, translatable(L"Zaptor settings"),
+        {{IDC_KS_ADD, translatable(L"Add shortcut ...")},
+         {IDC_KS_MODIFY, translatable(L"Modify shortcut ...")},
+         {IDC_KS_REMOVE, translatable(L"Remove shortcut")},
+         {IDC_KS_EXCLUDED_LABEL,
+          translatable(L"Excluded applications (one name per line, * and ? allowed)")},
+         {IDOK, translatable(L"OK")},
+         {IDCANCEL, translatable(L"Cancel")}});
 }
 
 void Key_binding_settings_dialog::add_columns() {
-    Textprovider& texts = text_provider();
-    RECT client{};
-    GetClientRect(list_, &client);
-    const int width = client.right - client.left;
-    LVCOLUMNW column{};
-    column.mask = LVCF_TEXT | LVCF_WIDTH;
-    column.cx = width * 3 / 8;
-    column.pszText = const_cast<wchar_t*>(texts.get_string(L"Keycombination"));
-    SendMessageW(list_, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
-    column.cx = width * 5 / 8;
-    column.pszText = const_cast<wchar_t*>(texts.get_string(L"Action"));
-    SendMessageW(list_, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
-    // A label tip shows the whole text of a cell that is still too narrow.
-    const DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP;
-    ListView_SetExtendedListViewStyleEx(list_, extended, extended);
+    // Widths until the rows are in (fit_columns).
+    const int width = client_width(list_);
+    add_text_columns(list_, {{translatable(L"Keycombination"), width * 3 / 8},
+                             {translatable(L"Action"), width * 5 / 8}});
 }
 
 void Key_binding_settings_dialog::refill() {
@@ -188,9 +177,7 @@ void Key_binding_settings_dialog::refill() {
 }
 
 void Key_binding_settings_dialog::fit_columns() {
-    RECT client{};
-    GetClientRect(list_, &client);
-    const int width = client.right - client.left;
+    const int width = client_width(list_);
     // Cell text is drawn with a margin on either side.
     constexpr int margin = 16;
     int combination = static_cast<int>(

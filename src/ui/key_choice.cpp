@@ -4,12 +4,10 @@
 #include "contract/plugin_globals.h"
 #include "text/textprovider.h"
 #include "trace/trace.h"
-#include "ui/activation_context.h"
+#include "ui/dialog_setup.h"
 #include "ui/dialog_with_own_controls.h"
 #include "ui/key_names.h"
 #include "ui/ui_resources.h"
-
-#include <algorithm>
 
 namespace {
 
@@ -56,15 +54,12 @@ public:
 
     INT_PTR on_init_dialog(HWND dialog) {
         dialog_ = dialog;
-        Textprovider& texts = text_provider();
-        SetWindowTextW(dialog, texts.get_string(L"Select key combination"));
-        SetDlgItemTextW(dialog, IDOK, texts.get_string(L"Apply"));
-        SetDlgItemTextW(dialog, IDC_SK_UNBIND, texts.get_string(L"Unbind combination"));
-        SetDlgItemTextW(dialog, IDCANCEL, texts.get_string(L"Cancel"));
-        SetDlgItemTextW(dialog, IDC_SK_LABEL, texts.get_string(L"Key-combination"));
-        std::wstring activation =
-            key_display_name(static_cast<std::uint16_t>(activation_key(choice_.host)));
-        auto prefixes = prefix_choices(activation);
+        show_dialog_texts(dialog, translatable(L"Select key combination"),
+                          {{IDOK, translatable(L"Apply")},
+                           {IDC_SK_UNBIND, translatable(L"Unbind combination")},
+                           {IDCANCEL, translatable(L"Cancel")},
+                           {IDC_SK_LABEL, translatable(L"Key-combination")}});
+        auto prefixes = prefix_choices(activation_key_name(choice_.host));
         fill_choice_list(GetDlgItem(dialog, IDC_SK_PREFIX), prefixes,
                          preselected_prefix(prefixes, choice_.current));
         auto keys = key_choices(GetKeyboardLayout(0));
@@ -103,7 +98,18 @@ std::uint32_t activation_key(Interaction_if* host) {
     if (!list)
         return VK_CAPITAL;
     Param::send(host, L"vq_get_activation_key", list.get());
-    return Param::read_u32(list.get(), L"key", VK_CAPITAL);
+    const std::uint32_t key = Param::read_u32(list.get(), L"key", VK_CAPITAL);
+    // Composed into a key code, a larger answer would bring modifier bits.
+    if (key == 0 || key > 0xFF) {
+        Trace::error("activation_key")
+            << "activation key " << key << " is no virtual key; Caps Lock used";
+        return VK_CAPITAL;
+    }
+    return key;
+}
+
+std::wstring activation_key_name(Interaction_if* host) {
+    return key_display_name(static_cast<std::uint16_t>(activation_key(host)));
 }
 
 std::vector<Choice_entry> prefix_choices(const std::wstring& activation_name) {
@@ -197,23 +203,4 @@ INT_PTR run_select_key_combination(HWND owner, Key_choice& choice) {
     choice.chosen = Key_code::none;
     Select_key_dialog dialog(choice);
     return run_dialog_with_own_controls(&dialog, Plugin_globals::module(), IDD_SELECT_KEY, owner);
-}
-
-void center_dialog(HWND dialog) {
-    RECT area{};
-    HWND owner = GetWindow(dialog, GW_OWNER);
-    if (owner) {
-        GetWindowRect(owner, &area);
-    } else {
-        MONITORINFO info{};
-        info.cbSize = sizeof(info);
-        GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTONEAREST), &info);
-        area = info.rcMonitor;
-    }
-    RECT own{};
-    GetWindowRect(dialog, &own);
-    int x = area.left + ((area.right - area.left) - (own.right - own.left)) / 2;
-    int y = area.top + ((area.bottom - area.top) - (own.bottom - own.top)) / 2;
-    SetWindowPos(dialog, nullptr, std::max(x, 10), std::max(y, 10), 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -16,8 +16,11 @@ struct Choice_entry {
     std::uint32_t code;
 };
 
-// The virtual key of the host's activation key; 20 (Caps Lock) without an answer.
+// The virtual key of the host's activation key; 20 (Caps Lock) without an
+// answer or with one that is no virtual key (0 or above 255).
 std::uint32_t activation_key(Interaction_if* host);
+// The display name of that key, as the prefixes and combinations show it.
+std::wstring activation_key_name(Interaction_if* host);
 
 // The 15 prefixes, in their fixed order. `activation_name` is the display
 // text of the activation key.
@@ -53,7 +56,3 @@ enum : int { apply = IDOK, unbind = 1021, cancel = IDCANCEL };
 // Runs the dialog modally; answers Select_key_result (or -1 when the dialog
 // could not be created).
 INT_PTR run_select_key_combination(HWND owner, Key_choice& choice);
-
-// Centres a dialog over its owner, or over the primary monitor without one,
-// keeping its top-left corner at least 10 pixels inside the screen.
-void center_dialog(HWND dialog);

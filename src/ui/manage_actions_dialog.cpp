@@ -7,6 +7,7 @@
 #include "text/textprovider.h"
 #include "trace/boundary.h"
 #include "trace/trace.h"
+#include "ui/dialog_setup.h"
 #include "ui/dialog_with_own_controls.h"
 #include "ui/key_choice.h"
 #include "ui/key_names.h"
@@ -162,28 +163,25 @@ void Manage_actions_dialog::prepare_fields() {
 }
 
 void Manage_actions_dialog::show_texts() {
-    Textprovider& texts = text_provider();
-    SetWindowTextW(dialog_, texts.get_string(L"Manage actions"));
-    SetDlgItemTextW(dialog_, IDC_MA_NAME_LABEL, texts.get_string(L"Action name"));
-    SetDlgItemTextW(dialog_, IDC_MA_KEY_LABEL, texts.get_string(L"Key-combination"));
-    SetDlgItemTextW(dialog_, IDC_MA_KEY_BUTTON, texts.get_string(L"Set key ..."));
-    SetDlgItemTextW(dialog_, IDC_MA_ABBREVIATION_LABEL, texts.get_string(L"Abbreviation"));
-    SetDlgItemTextW(dialog_, IDC_MA_CASE_SENSITIVE, texts.get_string(L"Case-sensitive"));
-    SetDlgItemTextW(dialog_, IDC_MA_DESCRIPTION_LABEL, texts.get_string(L"Description"));
-    SetDlgItemTextW(dialog_, IDC_MA_CODE_LABEL,
-                    texts.get_string(L"Code (what is executed on activation)"));
-    SetDlgItemTextW(dialog_, IDC_MA_TYPE_LABEL,
-                    texts.get_string(L"Code type (what language was the code written in)"));
-    SetDlgItemTextW(dialog_, IDC_MA_CATEGORY_LABEL,
-                    texts.get_string(L"Category (type a new name to add one)"));
-    SetDlgItemTextW(dialog_, IDC_MA_NEW, texts.get_string(L"New action"));
-    SetDlgItemTextW(dialog_, IDC_MA_DELETE, texts.get_string(L"Delete"));
-    SetDlgItemTextW(dialog_, IDC_MA_SAVE, texts.get_string(L"Save"));
-    SetDlgItemTextW(dialog_, IDC_MA_EDIT, texts.get_string(L"Edit"));
-    SetDlgItemTextW(dialog_, IDC_MA_CANCEL, texts.get_string(L"Cancel"));
-    SetDlgItemTextW(dialog_, IDOK, texts.get_string(L"Close"));
+    show_dialog_texts(
+        dialog_, translatable(L"Manage actions"),
+        {{IDC_MA_NAME_LABEL, translatable(L"Action name")},
+         {IDC_MA_KEY_LABEL, translatable(L"Key-combination")},
+         {IDC_MA_KEY_BUTTON, translatable(L"Set key ...")},
+         {IDC_MA_ABBREVIATION_LABEL, translatable(L"Abbreviation")},
+         {IDC_MA_CASE_SENSITIVE, translatable(L"Case-sensitive")},
+         {IDC_MA_DESCRIPTION_LABEL, translatable(L"Description")},
+         {IDC_MA_CODE_LABEL, translatable(L"Code (what is executed on activation)")},
+         {IDC_MA_TYPE_LABEL, translatable(L"Code type (what language was the code written in)")},
+         {IDC_MA_CATEGORY_LABEL, translatable(L"Category (type a new name to add one)")},
+         {IDC_MA_NEW, translatable(L"New action")},
+         {IDC_MA_DELETE, translatable(L"Delete")},
+         {IDC_MA_SAVE, translatable(L"Save")},
+         {IDC_MA_EDIT, translatable(L"Edit")},
+         {IDC_MA_CANCEL, translatable(L"Cancel")},
+         {IDOK, translatable(L"Close")}});
     SendMessageW(search_field_, EM_SETCUEBANNER, TRUE,
-                 reinterpret_cast<LPARAM>(texts.get_string(L"Search")));
+                 reinterpret_cast<LPARAM>(text_provider().get_string(L"Search")));
 }
 
 void Manage_actions_dialog::on_command(int id, int code) {
@@ -626,10 +624,9 @@ void Manage_actions_dialog::show_key_combination() {
         text = text_provider().get_string(L"Set key ...");
     } else {
         // The host is asked only when its key is part of the text.
-        std::wstring activation;
-        if (!Key_code::is_direct(key_code_))
-            activation = key_display_name(static_cast<std::uint16_t>(activation_key(host_)));
-        text = combination_text(key_code_, activation);
+        text = combination_text(key_code_, Key_code::is_direct(key_code_)
+                                               ? std::wstring()
+                                               : activation_key_name(host_));
     }
     SetDlgItemTextW(dialog_, IDC_MA_KEY_BUTTON, text.c_str());
 }

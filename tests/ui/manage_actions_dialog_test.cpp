@@ -280,3 +280,42 @@ TEST(ManageActionsDialog, HostWithoutParameterListsOpensEmptyAndClosesCleanly) {
 }
 
 } // namespace
+
+// Ctrl+A reaches an edit control as character 1, which the edit itself
+// ignores: each field selects all of its text, leaves the text as it was,
+// and does so again once the dialog has been closed and opened again.
+TEST_F(ManageActions, CtrlASelectsAllInEachTextFieldAfterReopeningToo) {
+    const struct {
+        int id;
+        const wchar_t* name;
+        const wchar_t* text;
+    } fields[] = {
+        {IDC_MA_NAME, L"name", L"Greeting card"},
+        {IDC_MA_DESCRIPTION, L"description", L"first line\r\nsecond line"},
+        {IDC_MA_CODE, L"code", L"Hello {date}\r\n{enter}"},
+        {IDC_MA_ABBREVIATION, L"abbreviation", L"grt"},
+        {IDC_MA_SEARCH, L"search", L"Gre"}, // last: searching ends the editing
+    };
+    for (int opening = 1; opening <= 2; ++opening) {
+        ASSERT_NE(window, nullptr) << "opening " << opening;
+        // Editing, where the fields take typing: character 1 must not change a text.
+        ASSERT_TRUE(select(L"Greeting") && click(window, IDC_MA_EDIT)) << "opening " << opening;
+        for (const auto& field : fields) {
+            HWND edit = GetDlgItem(window, field.id);
+            SetWindowTextW(edit, field.text);
+            SendMessageW(edit, EM_SETSEL, 1, 2);
+            SendMessageW(edit, WM_CHAR, 1, 0x001E0001); // 'A' with Control, one press
+            DWORD first = 0, last = 0;
+            SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&first),
+                         reinterpret_cast<LPARAM>(&last));
+            EXPECT_EQ(first, 0u) << field.name << ", opening " << opening;
+            EXPECT_EQ(last, wcslen(field.text)) << field.name << ", opening " << opening;
+            EXPECT_EQ(text_of(edit), field.text) << field.name << ", opening " << opening;
+        }
+        ASSERT_TRUE(click(window, IDOK) && runner->wait_done());
+        if (opening == 1) {
+            window = open([this] { return dialog.run(nullptr); }, L"Manage actions");
+            tree = GetDlgItem(window, IDC_MA_TREE);
+        }
+    }
+}
