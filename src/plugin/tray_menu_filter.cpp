@@ -7,7 +7,6 @@
 #include "trace/trace.h"
 #include "ui/key_binding_settings_dialog.h"
 #include "ui/key_choice.h"
-#include "ui/key_names.h"
 #include "ui/manage_actions_dialog.h"
 
 #include <exception>
@@ -79,16 +78,9 @@ void Tray_menu_filter::run_item(const std::wstring& item) {
 }
 
 void Tray_menu_filter::run_settings() {
-    std::uint32_t key = activation_key(host_);
-    if (key > 0xFF) {
-        Trace::error("Tray_menu_filter::run_settings")
-            << "activation key " << key << " is no virtual key; Caps Lock shown";
-        key = VK_CAPITAL;
-    }
     // Held for as long as the dialog shows it.
     std::shared_ptr<Binding_directory> directory = directory_;
-    Key_binding_settings_dialog dialog(module_, host_, directory.get(),
-                                       key_display_name(static_cast<std::uint16_t>(key)));
+    Key_binding_settings_dialog dialog(module_, host_, directory.get(), activation_key_name(host_));
     run_alone(dialog);
 }
 
