@@ -1,8 +1,11 @@
 // vqhost.exe: the reference host.
 //   vqhost.exe [--activation VK] [--tray-item KEY]... [--language LANG] [--root DIR]
+//              [--print-requests]
 //       runs as a desktop program (see desktop_host.h); --tray-item triggers
 //       that tray item once after start-up; --root replaces the folder of
-//       vqhost.exe as the folder holding plugins\ and the key-value store
+//       vqhost.exe as the folder holding plugins\ and the key-value store;
+//       --print-requests prints "> NAME KEY=VALUE ..." for every request a
+//       plug-in sends, when it arrives (as the script console does)
 //   vqhost.exe --remote-tray-item KEY   asks the running desktop host to
 //       trigger a tray item, as the tray menu would
 //   vqhost.exe --remote-exit            closes the running desktop host
@@ -35,15 +38,17 @@
 
 namespace {
 
+// Any thread may print (requests come from plug-in workers too): one fwrite
+// per line keeps lines whole, as the stream locks each call.
 void write_line(const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
+    const std::string whole = line + "\n";
+    std::fwrite(whole.data(), 1, whole.size(), stdout);
     std::fflush(stdout);
 }
 
 int usage() {
     std::fputs("usage: vqhost.exe [--activation VK] [--tray-item KEY]... [--language LANG] "
-               "[--root DIR]\n"
+               "[--root DIR] [--print-requests]\n"
                "       vqhost.exe --remote-tray-item KEY | --remote-exit\n"
                "       vqhost.exe --script FILE   (FILE - reads standard input)\n",
                stderr);
@@ -69,12 +74,16 @@ int run_script(const std::wstring& script) {
     return console.run(text);
 }
 
-int run_desktop(const Desktop_options& options) {
+int run_desktop(const Desktop_options& options, bool print_requests) {
     // Started from Explorer, the console was made for us alone: let it go.
     DWORD processes[2];
     if (GetConsoleProcessList(processes, 2) == 1)
         FreeConsole();
     Desktop_host host(options);
+    if (print_requests)
+        host.host().set_request_observer([](const std::wstring& name, Parameters* list) {
+            write_line(Script_console::format_request(name, list));
+        });
     std::string error;
     if (!host.start(error)) {
         std::fprintf(stderr, "vqhost: %s\n", error.c_str());
@@ -109,10 +118,15 @@ int run(const std::vector<std::wstring>& args) {
     if (args.size() == 1 && args[0] == L"--remote-exit")
         return remote_exit();
     Desktop_options options;
+    bool print_requests = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::wstring& option = args[i];
+        if (option == L"--print-requests") {
+            print_requests = true;
+            continue;
+        }
         if (i + 1 >= args.size())
             return usage();
-        const std::wstring& option = args[i];
         const std::wstring& value = args[++i];
         if (option == L"--activation") {
             unsigned long long vk = 0;
@@ -133,7 +147,7 @@ int run(const std::vector<std::wstring>& args) {
             return usage();
         }
     }
-    return run_desktop(options);
+    return run_desktop(options, print_requests);
 }
 
 } // namespace

@@ -206,6 +206,10 @@ MUTANTS = [
     ("background typist answers a worker before typing", "host/send_input_typist.cpp",
      "const bool awaited = GetCurrentThreadId() != host_thread_;", "const bool awaited = false;",
      ["host_test"]),
+    ("trace lines kept in memory until a flush", "src/trace/trace.cpp",
+     "if (bytes.find('\\n') == std::string::npos)", "if (true)", ["trace_test"]),
+    ("the keyboard hook reports every key as a release", "host/keyboard_hook.cpp",
+     "key_down ? 1 : 0", "0", ["actions_x_key_test"]),
 ]
 
 # Tests that are scripts or other programs: the targets they need.

@@ -114,12 +114,30 @@ zaptor_x_cleanup() {
     rm -rf "$work"
 }
 
-# After zaptor_x_session (whose script has set the plug-in up and ended):
-# starts vqhost.exe in `work` as the desktop host, which serves its keyboard
-# hook all the time and types in the background, as users run it. Returns
-# once the host says it started (its hook is in place then). Sets `host_pid`.
+# After zaptor_x_session has written its set-up script to descriptor 3:
+# zaptor_x_setup_end REGEX COUNT closes the script, waits for that host to
+# end and is true when COUNT lines of its output match REGEX (the answers
+# the set-up expects); prints the output otherwise.
+zaptor_x_setup_end() {
+    exec 3>&-
+    local _
+    for _ in $(seq 120); do
+        kill -0 "$host_pid" 2>/dev/null || break
+        sleep 0.25
+    done
+    grep -c -E "$1" "$work/out.txt" | grep -qx "$2" && return 0
+    cat "$work/out.txt"
+    echo "the set-up failed"
+    return 1
+}
+
+# After zaptor_x_setup_end: zaptor_desktop_host_start [OPTION...] starts
+# vqhost.exe in `work` (with those options) as the desktop host, which serves
+# its keyboard hook all the time and types in the background, as users run
+# it; its output goes to desktop.txt. Returns once the host says it started
+# (its hook is in place then). Sets `host_pid`.
 zaptor_desktop_host_start() {
-    "$loader" vqhost.exe >"$work/desktop.txt" 2>&1 </dev/null &
+    "$loader" vqhost.exe "$@" >"$work/desktop.txt" 2>&1 </dev/null &
     host_pid=$!
     local _
     for _ in $(seq 240); do
@@ -163,3 +181,21 @@ await_text() {
 }
 
 ctl() { "$loader" zaptor_target_ctl.exe "$title" "$@" 2>/dev/null | tr -d '\r'; }
+
+# The target in front, so that X key events go to it.
+zaptor_target_front() {
+    xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+    ctl activate >/dev/null
+}
+
+# zaptor_check WHAT GETTER EXPECTED: one row of a table; await_text decides,
+# "ok: WHAT" or a FAILED line is printed and `failed` counts the failures.
+zaptor_check() {
+    local got
+    if got="$(await_text "$2" "$3")"; then
+        echo "ok: $1"
+    else
+        echo "FAILED: $1: got '$got', expected '$3'"
+        failed=$((failed + 1))
+    fi
+}

@@ -313,12 +313,21 @@ Trace_stream_impl::~Trace_stream_impl() {
     out.write_narrow_z("Dumping Perf-Log\n");
     write_perf_log(out);
     out.flush();
+    flush(); // a line left open here
     file_.close();
 }
 
 Trace_stream& Trace_stream_impl::put(const std::string& bytes) {
-    if (file_.good())
-        file_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!file_.good())
+        return *this;
+    pending_ += bytes;
+    if (bytes.find('\n') == std::string::npos)
+        return *this;
+    // Everything up to the last line end goes out now: one write a line.
+    const std::size_t end = pending_.rfind('\n');
+    file_.write(pending_.data(), static_cast<std::streamsize>(end + 1));
+    file_.flush();
+    pending_.erase(0, end + 1);
     return *this;
 }
 
@@ -373,8 +382,13 @@ int Trace_stream_impl::level() const {
     return level_;
 }
 void Trace_stream_impl::flush() {
-    if (file_.good())
-        file_.flush();
+    // Callers flush without a line open; the lock keeps another thread's line whole.
+    std::lock_guard<std::recursive_mutex> lock(globals().line_lock);
+    if (!file_.good())
+        return;
+    file_.write(pending_.data(), static_cast<std::streamsize>(pending_.size()));
+    pending_.clear();
+    file_.flush();
 }
 
 } // namespace Trace

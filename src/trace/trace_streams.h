@@ -27,6 +27,8 @@ public:
 };
 
 // Writes to the trace file, truncated on creation. Wide texts go out as UTF-8.
+// A line is gathered in memory and goes to the file in one write when it
+// ends, so the file holds every whole line even when the process dies.
 class Trace_stream_impl final : public Trace_stream {
 public:
     Trace_stream_impl(std::wstring path, int level);
@@ -53,6 +55,7 @@ private:
     std::atomic<int> level_;
     std::wstring path_;
     std::ofstream file_;
+    std::string pending_; // the line begun and not yet ended
 };
 
 } // namespace Trace

@@ -24,28 +24,15 @@ zaptor_x_session "Zaptor x abbreviation $$" || exit 1
     echo "send shutdown"
     echo "finalize"
 } >&3
-exec 3>&-
-for _ in $(seq 120); do kill -0 "$host_pid" 2>/dev/null || break; sleep 0.25; done
-grep -c '^= stored flag:1' out.txt | grep -qx 2 || { cat out.txt; echo "the set-up failed"; exit 1; }
+zaptor_x_setup_end '^= stored flag:1' 2 || exit 1
 zaptor_desktop_host_start || exit 1
 
 failed=0
-# check WHAT GETTER EXPECTED
-check() {
-    local got
-    if got="$(await_text "$2" "$3")"; then
-        echo "ok: $1"
-    else
-        echo "FAILED: $1: got '$got', expected '$3'"
-        failed=$((failed + 1))
-    fi
-}
 edit_text() { ctl text edit; }
 password_text() { ctl text password; }
 # into CONTROL: the target in front, CONTROL emptied and focused.
 into() {
-    xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
-    ctl activate >/dev/null
+    zaptor_target_front
     ctl set-text "$1" "" >/dev/null
     ctl select "$1" 0 0 >/dev/null
 }
@@ -54,7 +41,7 @@ into() {
 while IFS='|' read -r what typed expected; do
     into edit
     xdotool type "$typed"
-    check "$what" edit_text "$expected"
+    zaptor_check "$what" edit_text "$expected"
 done <<'ROWS'
 a word abbreviation and its space|btw |by the way btw 
 a capitalised one|Btw |By the way btw 
@@ -68,15 +55,15 @@ ROWS
 # A click (here: the caret put back to the start) between "bt" and "w ".
 into edit
 xdotool type "ab bt"
-check "typed before the caret moved" edit_text "ab bt"
+zaptor_check "typed before the caret moved" edit_text "ab bt"
 ctl select edit 0 0 >/dev/null
 xdotool type "w "
-check "the caret moved without a key" edit_text "w ab bt"
+zaptor_check "the caret moved without a key" edit_text "w ab bt"
 
 # A password edit keeps no typed text: nothing fires, nothing is swallowed.
 into password
 xdotool type "btw ;sig"
-check "in a password edit" password_text "btw ;sig"
+zaptor_check "in a password edit" password_text "btw ;sig"
 
 # Wine's notepad, as an application of someone else's.
 "$loader" notepad.exe >/dev/null 2>&1 &
@@ -95,7 +82,7 @@ notepad_rows() {
     while IFS='|' read -r what typed expected; do
         into_notepad
         xdotool type "$typed"
-        check "notepad: $what" notepad_text "$expected"
+        zaptor_check "notepad: $what" notepad_text "$expected"
     done <<'ROWS'
 an immediate abbreviation|;sig|Kind regards
 a word abbreviation|btw |by the way btw 
@@ -113,10 +100,10 @@ sqlite3 plugins/zaptor.db "CREATE TABLE IF NOT EXISTS excluded_applications (pat
 zaptor_desktop_host_start || exit 1
 into edit
 xdotool type "btw ;sig"
-check "in an excluded application" edit_text "btw ;sig"
+zaptor_check "in an excluded application" edit_text "btw ;sig"
 into_notepad
 xdotool type "btw "
-check "notepad beside an excluded application" notepad_text "by the way btw "
+zaptor_check "notepad beside an excluded application" notepad_text "by the way btw "
 
 zaptor_desktop_host_stop
 echo "$failed failed"

@@ -14,7 +14,8 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// Lines are buffered: flushed before the file is read.
+// Read after a flush, so that only the write-through row depends on lines
+// reaching the file by themselves.
 std::string log_text() {
     Trace::get()->flush();
     return Test_support::read_file(Trace::trace_file_path());
@@ -49,6 +50,16 @@ TEST(Trace, LinesCarryTheirKindAndLevelsFilter) {
                                 "DBG\t[C::marker]", "ERR\t[C::err]  \xc3\xa4 -7",
                                 "ERR\t[C::u64]  18446744073709551615 9223372036854775808",
                                 "TME\t[scope] 17 ms"}));
+    // A whole line is in the file while the stream is still open (a crash
+    // or a kill loses none); a line not yet ended is not.
+    {
+        Trace::Line open_line = Trace::error("C::kept");
+        open_line << "written";
+        EXPECT_EQ(Test_support::read_file(Trace::trace_file_path()).find("C::kept"),
+                  std::string::npos);
+    }
+    EXPECT_NE(Test_support::read_file(Trace::trace_file_path()).find("ERR\t[C::kept]  written\n"),
+              std::string::npos);
     // The time stamp is the wall clock in milliseconds.
     using namespace std::chrono;
     const auto now = duration_cast<milliseconds>(system_clock::now().time_since_epoch());
