@@ -13,7 +13,6 @@
 namespace {
 
 constexpr const wchar_t* default_handler = L"vq_default_action_handler";
-constexpr std::uint32_t no_key = 0xFFFFFFFFu;
 
 std::vector<std::wstring> message_names(std::vector<std::wstring> extra) {
     std::vector<std::wstring> names = {default_handler, L"zp_get_action_interpreter",
@@ -150,7 +149,8 @@ void Code_interpreter::answer_action_texts(Parameters* list) {
 }
 
 // Every interpreter receives the message; the first to find the row deletes
-// it and its key bindings, so that a combination never outlives its action.
+// it. Its key bindings and abbreviation go with the keyboard shortcuts, which
+// receive the same message.
 void Code_interpreter::delete_action(Parameters* list) {
     if (!storage_ || !is_present(list, L"ident"))
         return;
@@ -158,37 +158,7 @@ void Code_interpreter::delete_action(Parameters* list) {
     std::wstring type, code, name, description, category;
     if (storage_->load_code(ident, type, code, name, description, category) != Code_result::ok)
         return;
-    if (storage_->delete_code(ident) != Code_result::ok)
-        return;
-    remove_key_bindings(ident);
-}
-
-// Through the key-binding messages, like the dialogs: one ident may hold
-// several combinations, and each question names one of them.
-void Code_interpreter::remove_key_bindings(const std::wstring& ident) {
-    std::uint32_t removed = no_key;
-    for (;;) {
-        Param::Owned_parameters query = Param::create(host());
-        Param::Owned_parameters removal = Param::create(host());
-        if (!query || !removal) {
-            Trace::error("Code_interpreter::delete_action")
-                << ident << L": the host gave no parameter list; its key bindings stay";
-            return;
-        }
-        Param::write_text(query.get(), L"id", ident);
-        Param::send(host(), L"zp_action_key_binding", query.get());
-        if (!Param::has_value(query.get(), L"key"))
-            return;
-        const std::uint32_t key = Param::read_u32(query.get(), L"key", no_key);
-        if (key == removed) {
-            Trace::error("Code_interpreter::delete_action")
-                << ident << L": key binding " << key << L" cannot be removed";
-            return;
-        }
-        Param::write_u32(removal.get(), L"combi", key);
-        Param::send(host(), L"zp_action_remove_key_binding", removal.get());
-        removed = key;
-    }
+    storage_->delete_code(ident);
 }
 
 Store_code_visitor::Store_code_visitor(Parameters* message, Code_storage* storage,

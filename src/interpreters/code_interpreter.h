@@ -57,7 +57,6 @@ protected:
 
 private:
     void dispatch(const std::wstring& name, Parameters* list);
-    void remove_key_bindings(const std::wstring& ident);
 
     Filter_registration registration_;
     std::shared_ptr<Code_storage> storage_;
