@@ -141,6 +141,8 @@ MUTANTS = [
      "{20, translatable(L\"Caps Lock\")}", "{21, translatable(L\"Caps Lock\")}", ["ui_test"]),
     ("refused abbreviation taken as saved", "src/ui/manage_actions_dialog.cpp",
      "if (Param::read_flag(list.get(), L\"stored\", false)) {", "if (true) {", ["ui_test"]),
+    ("activation key answer taken with modifier bits", "src/ui/key_choice.cpp",
+     "if (key == 0 || key > 0xFF) {", "if (key == 0) {", ["binding_dialogs_test"]),
     ("Ctrl+A handler not installed on the fields", "src/ui/manage_actions_dialog.cpp",
      "if (!SetWindowSubclass(item(id), select_all_on_ctrl_a, 0, 0))",
      "if (false && !SetWindowSubclass(item(id), select_all_on_ctrl_a, 0, 0))", ["ui_test"]),

@@ -229,6 +229,8 @@ TEST_F(BindingDialogs, TrayItemsOpenTheirDialogsAndWithdrawOnDestruction) {
         int activation_key;                    // 0: the host names none
     } rows[] = {{L"zaptor_tray_settings", L"Zaptor settings", L"Caps Lock + a", 0},
                 {L"zaptor_tray_settings", L"Zaptor settings", L"Scroll Key + a", VK_SCROLL},
+                // No virtual key: its high bits must not show as modifiers.
+                {L"zaptor_tray_settings", L"Zaptor settings", L"Caps Lock + a", 0x114},
                 {L"zaptor_tray_action", L"Manage actions", L"Greeting", 0},
                 {nullptr, nullptr, L"no action", 0},
                 {L"other_tray_item", nullptr, L"foreign", 0},
