@@ -102,7 +102,7 @@ TEST_F(ClipboardGate, SecondActionIsRefusedWhileTheFirstHoldsTheClipboard) {
         });
         // Polled without pumping: pumping would serve the job.
         bool held = job_waiting();
-        for (const ULONGLONG end = GetTickCount64() + 5000; !held && GetTickCount64() < end;
+        for (const ULONGLONG end = GetTickCount64() + 10000; !held && GetTickCount64() < end;
              held = job_waiting())
             Sleep(1);
         const DWORD sequence = GetClipboardSequenceNumber();
