@@ -57,7 +57,7 @@ MUTANTS = [
      ["output_clipboard_handler_test", "selection_actions_test"]),
     ("second clipboard action let in", "src/output/clipboard_gate.cpp",
      "if (!g_busy.compare_exchange_strong(expected, true, std::memory_order_acq_rel)) {",
-     "if (false) {", ["x_selection_test"]),
+     "if (false) {", ["output_clipboard_gate_test", "x_selection_test"]),
     ("copy job settles on an earlier update", "src/output/clipboard_window.cpp",
      "        // A settle timer still running from an earlier update must not\n"
      "        // complete this job with the clipboard as it was before the copy.\n"
