@@ -414,10 +414,11 @@ void Shortcut_listener::follow_focus(const Abbreviation_state& state, bool expan
     // caret, one that went to another line, or back without a Backspace,
     // means the text before it is not what was typed. (Typing moves it
     // forward or not yet, when the target lags behind.) While an expansion
-    // is typed, and at the first key after it, the caret is where its output
-    // (Backspaces, a cursor mark, line breaks) put it or is still putting it.
+    // is typed its output moves the caret (Backspaces, a cursor mark, line
+    // breaks); the first key after it is judged against the last place seen,
+    // which may clear the buffer needlessly but never keeps it after a click.
     if (info.hwndCaret) {
-        if (info.hwndCaret == caret_window_ && !caret_unsettled_ &&
+        if (info.hwndCaret == caret_window_ && !expanding &&
             (info.rcCaret.top != caret_top_ ||
              (info.rcCaret.left < caret_left_ && !caret_may_go_back_)))
             matcher_.clear();
@@ -428,7 +429,6 @@ void Shortcut_listener::follow_focus(const Abbreviation_state& state, bool expan
         caret_window_ = nullptr;
     }
     caret_may_go_back_ = false;
-    caret_unsettled_ = expanding;
 }
 
 int Shortcut_listener::translate(const KBDLLHOOKSTRUCT* event, wchar_t* characters,

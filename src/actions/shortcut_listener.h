@@ -186,7 +186,6 @@ private:
     long caret_left_ = 0;
     long caret_top_ = 0;
     bool caret_may_go_back_ = false;
-    bool caret_unsettled_ = false; // the last press came during an expansion
     unsigned long last_injected_ = 0;
     static constexpr unsigned long replacing_grace_ms = 150;
     std::uint64_t judged_generation_ = ~std::uint64_t{0};
