@@ -153,28 +153,30 @@ bool Shortcut_listener::handle_key(const KBDLLHOOKSTRUCT* event, unsigned int mo
         return true;
     }
     auto abbreviations = abbreviation_state();
+    const bool press = !modifier && (event->flags & LLKHF_UP) == 0;
+    const bool expanding = press && replacing();
     // Without abbreviations and exclusions a key costs no window lookups.
     if (abbreviations->set.empty() && abbreviations->excluded.empty())
         excluded_app_ = false;
-    else if (!modifier && (event->flags & LLKHF_UP) == 0)
-        follow_focus(*abbreviations);
+    else if (press)
+        follow_focus(*abbreviations, expanding);
     if (direct_binding(event, modifiers)) {
         matcher_.clear();
         return true;
     }
-    if (modifier || (event->flags & LLKHF_UP) != 0)
+    if (!press)
         return false;
     // Never held in our own windows: a question the action asks while it
     // runs is answered there.
-    if (!own_foreground_ && replacing()) {
+    if (!own_foreground_ && expanding) {
         // Injected meanwhile: our own output, typed after its scope by a
-        // host that types in the background. Never the user's text.
+        // host that types in the background. Never the user's text, and it
+        // lands before the keys held so far, so their text stays as fed.
         if ((event->flags & LLKHF_INJECTED) != 0) {
             last_injected_ = GetTickCount();
-            matcher_.clear();
             return false;
         }
-        return hold_key(event);
+        return hold_key(event, *abbreviations);
     }
     return typed_key(event, *abbreviations);
 }
@@ -190,20 +192,29 @@ bool Shortcut_listener::replacing() const {
 
 // A key the user typed while an expansion is under way goes to the host's
 // typing after it, in turn: characters as text, other keys as key presses.
-// Combinations with Control, Alt or Windows pass as they are.
-bool Shortcut_listener::hold_key(const KBDLLHOOKSTRUCT* event) {
+// Combinations with Control, Alt or Windows pass as they are. It feeds the
+// matcher as a typed key does: an abbreviation it completes is run in the
+// same turns, after the held keys before it were typed, so its Backspaces
+// meet them.
+bool Shortcut_listener::hold_key(const KBDLLHOOKSTRUCT* event, const Abbreviation_state& state) {
+    Key_text text;
+    Abbreviation_match match;
+    if (feed_matcher(event, state, text, match)) {
+        final_swallowed_[event->vkCode] = true;
+        dispatch_abbreviation(std::move(match));
+        return true;
+    }
     const bool combination = held_[VK_LCONTROL] || held_[VK_RCONTROL] || held_[VK_CONTROL] ||
                              held_[VK_LMENU] || held_[VK_MENU] || held_[VK_LWIN] || held_[VK_RWIN];
-    matcher_.clear();
     if (combination)
         return false;
-    wchar_t characters[8];
-    const int count = characters_of(event, characters, 8);
-    if (count < 0)
+    if (!text.translated)
+        text.count = characters_of(event, text.characters, Key_text::room);
+    if (text.count < 0)
         return false; // a dead key: left to compose in the target
     std::wstring data;
-    if (count > 0 && characters[0] >= 0x20) {
-        data.assign(characters, static_cast<std::size_t>(count));
+    if (text.count > 0 && text.characters[0] >= 0x20) {
+        data.assign(text.characters, static_cast<std::size_t>(text.count));
     } else {
         const wchar_t* hex = L"0123456789abcdef";
         data = {L'\x0001', hex[(event->vkCode >> 4) & 0xF], hex[event->vkCode & 0xF]};
@@ -370,7 +381,7 @@ bool Shortcut_listener::track_modifier(const KBDLLHOOKSTRUCT* event) {
 
 // One call per key: the foreground thread's active and focused windows. The
 // process name and the password style are looked up only when they change.
-void Shortcut_listener::follow_focus(const Abbreviation_state& state) {
+void Shortcut_listener::follow_focus(const Abbreviation_state& state, bool expanding) {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     HWND foreground = nullptr, focus = nullptr;
@@ -402,9 +413,12 @@ void Shortcut_listener::follow_focus(const Abbreviation_state& state) {
     // A click moves the caret without a key: where the control shows a
     // caret, one that went to another line, or back without a Backspace,
     // means the text before it is not what was typed. (Typing moves it
-    // forward or not yet, when the target lags behind.)
+    // forward or not yet, when the target lags behind.) While an expansion
+    // is typed its output moves the caret (Backspaces, a cursor mark, line
+    // breaks); the first key after it is judged against the last place seen,
+    // which may clear the buffer needlessly but never keeps it after a click.
     if (info.hwndCaret) {
-        if (info.hwndCaret == caret_window_ &&
+        if (info.hwndCaret == caret_window_ && !expanding &&
             (info.rcCaret.top != caret_top_ ||
              (info.rcCaret.left < caret_left_ && !caret_may_go_back_)))
             matcher_.clear();
@@ -445,6 +459,19 @@ int Shortcut_listener::characters_of(const KBDLLHOOKSTRUCT* event, wchar_t* char
 }
 
 bool Shortcut_listener::typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviation_state& state) {
+    Key_text text;
+    Abbreviation_match match;
+    if (!feed_matcher(event, state, text, match))
+        return false;
+    final_swallowed_[event->vkCode] = true;
+    dispatch_abbreviation(std::move(match));
+    return true;
+}
+
+// Typed and held keys alike. The key is translated only when its characters
+// can matter to the matcher.
+bool Shortcut_listener::feed_matcher(const KBDLLHOOKSTRUCT* event, const Abbreviation_state& state,
+                                     Key_text& text, Abbreviation_match& match) {
     const std::uint32_t key = event->vkCode;
     if (excluded_app_ || password_ || state.set.empty()) {
         matcher_.clear();
@@ -462,26 +489,21 @@ bool Shortcut_listener::typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviati
         matcher_.backspace();
         return false;
     }
-    wchar_t characters[8];
-    const int count = characters_of(event, characters, 8);
-    if (count < 0) {
+    text.count = characters_of(event, text.characters, Key_text::room);
+    text.translated = true;
+    if (text.count < 0) {
         // A pending dead key: what the target composes from it and the next
         // key is unknown here.
         matcher_.clear();
         dead_key_pending_ = true;
         return false;
     }
-    if (count == 0 || dead_key_pending_ || characters[0] < 0x20) {
+    if (text.count == 0 || dead_key_pending_ || text.characters[0] < 0x20) {
         matcher_.clear();
         dead_key_pending_ = false;
         return false;
     }
-    Abbreviation_match match;
-    if (!matcher_.type(characters, static_cast<std::size_t>(count), state.set, match))
-        return false;
-    final_swallowed_[key] = true;
-    dispatch_abbreviation(std::move(match));
-    return true;
+    return matcher_.type(text.characters, static_cast<std::size_t>(text.count), state.set, match);
 }
 
 // Hook thread: the run gets its ticket (turns follow the order of typing)

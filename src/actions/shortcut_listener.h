@@ -108,14 +108,30 @@ private:
     std::shared_ptr<const Abbreviation_state> abbreviation_state() const;
     // Tracks modifiers from the events; true when the event was a modifier.
     bool track_modifier(const KBDLLHOOKSTRUCT* event);
-    // Follows the foreground window and the focused control: false while
-    // typing must not be watched (an excluded application, a password edit).
-    void follow_focus(const Abbreviation_state& state);
+    // Follows the foreground window and the focused control (an excluded
+    // application, a password edit, a caret moved without a key);
+    // `expanding`: an expansion is being typed.
+    void follow_focus(const Abbreviation_state& state, bool expanding);
+    // The characters of a press, once translated.
+    struct Key_text {
+        static constexpr int room = 8;
+        wchar_t characters[room];
+        int count = 0; // negative: a dead key
+        bool translated = false;
+    };
+    // The one path from a non-modifier press to the matcher, for typed and
+    // held keys: true when an abbreviation now ends at the tail (`match`).
+    // `text` gets the key's characters when they were needed.
+    bool feed_matcher(const KBDLLHOOKSTRUCT* event, const Abbreviation_state& state, Key_text& text,
+                      Abbreviation_match& match);
     // A non-modifier press: feeds the matcher; true when it fired (swallow).
     bool typed_key(const KBDLLHOOKSTRUCT* event, const Abbreviation_state& state);
     void dispatch_abbreviation(Abbreviation_match match);
     bool replacing() const;
-    bool hold_key(const KBDLLHOOKSTRUCT* event);
+    // A press while an expansion is under way: held for the host's typing
+    // after it, or run as the abbreviation it completes; true (swallow)
+    // unless it passes (a combination, a dead key).
+    bool hold_key(const KBDLLHOOKSTRUCT* event, const Abbreviation_state& state);
     // The characters of a press: a Unicode packet's code unit, or translate.
     int characters_of(const KBDLLHOOKSTRUCT* event, wchar_t* characters, int capacity) const;
 

@@ -50,6 +50,8 @@ inside a word|xbtw |xbtw
 after a parenthesis|(btw)|(by the way btw)
 an immediate abbreviation|say ;sig|say Kind regards
 typed on at once after an immediate one|;sigxyz|Kind regardsxyz
+two typed at speed|btw btw |by the way btw by the way btw 
+an immediate one at speed after a word one|btw ;sig|by the way btw Kind regards
 ROWS
 
 # A click (here: the caret put back to the start) between "bt" and "w ".
