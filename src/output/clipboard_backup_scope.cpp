@@ -46,13 +46,9 @@ bool same_rect(const RECT& a, const RECT& b) {
 } // namespace
 
 void wait_for_paste_with_timeout() {
-    wait_for_paste(caret_wait_ms, [] { return false; });
-}
-
-bool wait_for_paste(std::uint32_t deadline_ms, const std::function<bool()>& read) {
-    return Trace::guarded("wait_for_paste_with_timeout", false, [&] {
+    Trace::guarded("wait_for_paste_with_timeout", [&] {
         Trace::Timing_scope timing(L"wait_for_paste_with_timeout");
-        const ULONGLONG deadline = GetTickCount64() + deadline_ms;
+        const ULONGLONG deadline = GetTickCount64() + caret_wait_ms;
         GUITHREADINFO info{};
         info.cbSize = sizeof(info);
         const bool have_caret = GetGUIThreadInfo(0, &info) != 0;
@@ -63,15 +59,12 @@ bool wait_for_paste(std::uint32_t deadline_ms, const std::function<bool()>& read
         }
         const RECT caret = info.rcCaret;
         while (GetTickCount64() < deadline) {
-            if (read())
-                return true;
             if (!wait_pumping(caret_poll_ms))
-                return read();
+                return;
             GUITHREADINFO now{};
             now.cbSize = sizeof(now);
             if (have_caret && GetGUIThreadInfo(0, &now) && !same_rect(now.rcCaret, caret))
-                return read();
+                return;
         }
-        return read();
     });
 }

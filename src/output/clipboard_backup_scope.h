@@ -10,7 +10,6 @@
 #include "output/clipboard_handler.h"
 
 #include <cstdint>
-#include <functional>
 
 class Clipboard_backup_scope {
 public:
@@ -34,8 +33,5 @@ private:
 // after 300 ms. Only then may the clipboard be restored, or the application
 // would paste the restored contents.
 void wait_for_paste_with_timeout();
-// The same wait, ending also when `read` becomes true (then true), with its
-// own deadline.
-bool wait_for_paste(std::uint32_t deadline_ms, const std::function<bool()>& read);
 // How long a paste offered by delayed rendering waits for the target's read.
 constexpr std::uint32_t read_wait_ms = 1000;

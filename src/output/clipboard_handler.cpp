@@ -1,5 +1,6 @@
 #include "output/clipboard_handler.h"
 
+#include "contract/message_pump.h"
 #include "contract/text_convert.h"
 #include "contract/win32_text.h"
 #include "output/clipboard_backup_scope.h"
@@ -9,6 +10,7 @@
 #include "trace/trace.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -454,10 +456,19 @@ constexpr std::uint32_t sequence_poll_ms = 5;
 constexpr int sequence_polls = 100;
 
 // Returns once the target has read the offered data and closed the
-// clipboard again; a target that never asks gets the caret wait instead.
+// clipboard again, or after read_wait_ms when it never asks. Only the read
+// says that the paste is in: a caret that moves meanwhile (the focus coming
+// back from a dialog, a slow target catching up) does not, and restoring
+// then would paste the user's clipboard instead.
 void wait_for_read(Clipboard_window& window, HWND owner) {
-    if (!wait_for_paste(read_wait_ms, [&] { return window.offer_read(); }))
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(read_wait_ms);
+    if (Message_pump::wait_until(deadline, [&] { return window.offer_read(); }) !=
+        Message_pump::Result::done) {
+        Trace::info("Clipboard_handler::paste") << "the target did not read the paste within "
+                                                << read_wait_ms << " ms; the clipboard goes back";
         return;
+    }
     for (int retry = 0; retry < Clipboard_handler::open_retries; ++retry) {
         if (OpenClipboard(owner)) {
             CloseClipboard();

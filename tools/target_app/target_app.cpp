@@ -263,6 +263,7 @@ LRESULT Target_window::handle_message(UINT message, WPARAM wparam, LPARAM lparam
             }
         } else if (wparam == paste_timer) {
             KillTimer(window_, paste_timer);
+            SetFocus(focus_);
             paste_report_ = paste_report_now(window_);
             SendMessageW(focus_, WM_PASTE, 0, 0);
         }
@@ -365,8 +366,12 @@ bool Target_window::filter_copy_keys(const MSG& message) {
             paste_report_ = paste_report_now(window_);
             return false;
         }
-        if (paste_delay_ms_ > 0)
+        if (paste_delay_ms_ > 0) {
+            // A late reader that shows something first (a prompt, another
+            // field): the caret moves away before the clipboard is read.
+            SetFocus(password_);
             SetTimer(window_, paste_timer, static_cast<UINT>(paste_delay_ms_), nullptr);
+        }
         return true;
     }
     if (!insert && !letter_c) {

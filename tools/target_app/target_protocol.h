@@ -30,7 +30,8 @@
 //   clipboard_intact -                      answers 0x100 when every format of
 //                                           own_clipboard reads back byte-identical, else
 //                                           0x100 | one bit per differing format
-//   paste_mode      first = milliseconds    Control+V pastes that much later; -1: never
+//   paste_mode      first = milliseconds    Control+V pastes that much later (the focus
+//                                           in the password field meanwhile); -1: never
 //                                           (the key is swallowed); 0: at once
 //   copy_picture    first = 0 or 1          with 1, Control+Insert and Control+C put the
 //                                           own_clipboard formats on the clipboard, as a
