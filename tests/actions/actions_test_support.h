@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -69,11 +70,19 @@ inline std::unique_ptr<Parameter_list> u32_list(const wchar_t* key, std::uint32_
     return list;
 }
 
+// A list of text values.
+inline std::unique_ptr<Parameter_list>
+text_list(std::initializer_list<std::pair<const wchar_t*, std::wstring>> values) {
+    auto list = Reference_host::make_list();
+    for (const auto& [key, text] : values)
+        Param::write_text(list.get(), key, text);
+    return list;
+}
+
 inline void set_binding(Reference_host& host, std::uint32_t combi, const std::wstring& id,
                         const std::wstring& title) {
-    auto list = u32_list(L"combi", combi);
-    Param::write_text(list.get(), L"id", id);
-    Param::write_text(list.get(), L"title", title);
+    auto list = text_list({{L"id", id}, {L"title", title}});
+    Param::write_u32(list.get(), L"combi", combi);
     host.deliver(L"zp_action_set_key_binding", list.get());
 }
 

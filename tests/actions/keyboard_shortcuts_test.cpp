@@ -27,6 +27,34 @@ std::string db_scalar(const std::wstring& path,
     return Db_files::scalar(db.get(), query);
 }
 
+// Sends zp_action_set_abbreviation; answers "stored" and "taken_by" as "1" or
+// "0", then ":" and the ident.
+std::wstring set_abbreviation(Reference_host& host, const wchar_t* id, const wchar_t* text,
+                              const wchar_t* kind = nullptr, int case_sensitive = -1) {
+    auto list = text_list({{L"id", id}, {L"abbreviation", text}});
+    if (kind)
+        Param::write_text(list.get(), L"kind", kind);
+    if (case_sensitive >= 0)
+        Param::write_flag(list.get(), L"case_sensitive", case_sensitive != 0);
+    host.deliver(L"zp_action_set_abbreviation", list.get());
+    return std::wstring(Param::read_flag(list.get(), L"stored", false) ? L"1" : L"0") + L":" +
+           Param::read_text(list.get(), L"taken_by");
+}
+
+std::wstring abbreviation_of(Reference_host& host, const wchar_t* id) {
+    auto list = text_list({{L"id", id}});
+    host.deliver(L"zp_action_abbreviation", list.get());
+    if (!Param::has_value(list.get(), L"abbreviation"))
+        return L"-";
+    return Param::read_text(list.get(), L"abbreviation") + L"/" +
+           Param::read_text(list.get(), L"kind") + L"/" +
+           (Param::read_flag(list.get(), L"case_sensitive", true) ? L"cs" : L"ci");
+}
+
+const char* const abbreviation_rows =
+    "SELECT group_concat(abbreviation || '=' || ident || kind || case_sensitive, ' ') FROM "
+    "(SELECT * FROM abbreviations ORDER BY abbreviation);";
+
 } // namespace
 
 TEST(Keyboard_shortcuts, key_processing_and_the_listener_run_the_exact_binding_while_initialized) {
@@ -93,8 +121,7 @@ TEST(Keyboard_shortcuts, binding_messages_and_the_database_agree) {
 
     // An ident bound twice answers the code that sorts first: low half first.
     set_binding(f.host, 0x10041, L"zp_b", L"Beta direct");
-    auto ask = Reference_host::make_list();
-    Param::write_text(ask.get(), L"id", L"zp_b");
+    auto ask = text_list({{L"id", L"zp_b"}});
     f.host.deliver(L"zp_action_key_binding", ask.get());
     EXPECT_EQ(Param::read_u32(ask.get(), L"key", 0), 0x10041u);
 
@@ -117,10 +144,8 @@ TEST(Keyboard_shortcuts, values_of_the_wrong_size_are_absent) {
         auto list = u32_list(L"key_up", 0x41);
         set_bytes(list.get(), L"key_down", size, 0x41);
         f.host.deliver(L"key_processing", list.get());
-        auto set = Reference_host::make_list();
+        auto set = text_list({{L"id", L"zp_b"}, {L"title", L"B"}});
         set_bytes(set.get(), L"combi", size, 0x42);
-        Param::write_text(set.get(), L"id", L"zp_b");
-        Param::write_text(set.get(), L"title", L"B");
         f.host.deliver(L"zp_action_set_key_binding", set.get());
         auto remove = Reference_host::make_list();
         set_bytes(remove.get(), L"combi", size, 0x41);
@@ -141,11 +166,18 @@ TEST(Keyboard_shortcuts, values_of_the_wrong_size_are_absent) {
     EXPECT_EQ(db_scalar(f.folder.database()), "1");
 }
 
+// Backups carry the bindings, the abbreviations and the excluded
+// applications; a backup from before abbreviations is restored (and has
+// none). A damaged backup, or one whose tables have another shape (the
+// writing statements bind by position and replace by the integer key), is
+// refused and changes nothing.
 TEST(Keyboard_shortcuts, backup_and_restore_never_lose_the_bindings) {
     Fixture f;
     ASSERT_TRUE(f.shortcuts.initialize());
     set_binding(f.host, 0x141, L"zp_a", L"Alpha");
     set_binding(f.host, 0x10241, L"zp_d", L"Direct");
+    ASSERT_EQ(set_abbreviation(f.host, L"zp_a", L"btw"), L"1:");
+    ASSERT_TRUE(f.shortcuts.set_excluded_applications({L"putty.exe"}));
     std::wstring backup = Test_support::make_temp_directory(L"shortcuts_backup");
     EXPECT_EQ(f.shortcuts.create_backup(backup), 0);
     set_binding(f.host, 0x142, L"zp_b", L"Beta");
@@ -154,39 +186,59 @@ TEST(Keyboard_shortcuts, backup_and_restore_never_lose_the_bindings) {
     // A backup into the database's own folder is refused and keeps the file.
     EXPECT_EQ(f.shortcuts.create_backup(f.folder.path() + L"\\plugins"), 1);
     EXPECT_EQ(db_scalar(f.folder.database()), "3");
+    const std::string good = Test_support::read_file(backup + L"\\zaptor.db");
 
     for (std::uint32_t code : {0x141u, 0x142u, 0x10241u})
         f.shortcuts.remove_binding(code);
-    EXPECT_EQ(f.shortcuts.restore_backup(backup), 0);
-    EXPECT_EQ(db_scalar(f.folder.database()), "3");
-    // Back in service: subscribed once, listener registered and loaded.
-    EXPECT_EQ(f.host.filter_count(L"key_processing"), 1u);
+    ASSERT_EQ(set_abbreviation(f.host, L"zp_a", L""), L"1:");
+    ASSERT_TRUE(f.shortcuts.set_excluded_applications({}));
+    const struct {
+        const char* change; // to the good backup; not SQL: a damaged file
+        int outcome;
+        const wchar_t* abbreviation; // after the restore (or kept when refused)
+        std::size_t excluded;
+    } cases[] = {
+        {"", 0, L"btw/word/ci", 1},
+        {"DROP TABLE abbreviations; DROP TABLE excluded_applications;", 0, L"-", 0},
+        {"ALTER TABLE key_bindings ADD COLUMN extra TEXT;", 1, L"-", 0},
+        {"ALTER TABLE key_bindings DROP COLUMN name;", 1, L"-", 0},
+        {"ALTER TABLE key_bindings RENAME TO other;", 1, L"-", 0},
+        {"CREATE TABLE t (key TEXT PRIMARY KEY, ident TEXT, name TEXT); DROP TABLE key_bindings; "
+         "ALTER TABLE t RENAME TO key_bindings;",
+         1, L"-", 0},
+        {"garbage", 1, L"-", 0},
+        {"ALTER TABLE abbreviations ADD COLUMN extra TEXT;", 1, L"-", 0},
+        {"ALTER TABLE excluded_applications RENAME COLUMN pattern TO name;", 1, L"-", 0},
+        {"DROP TABLE abbreviations; CREATE TABLE abbreviations (abbreviation TEXT, ident TEXT, "
+         "case_sensitive INTEGER, kind INTEGER);",
+         1, L"-", 0},
+    };
+    // Each case starts from the previous outcome: the first restores the
+    // backup, the second one from before abbreviations empties them again.
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.change);
+        ASSERT_TRUE(Test_support::write_file(backup + L"\\zaptor.db", good));
+        Connection db = Db_files::open_raw(backup + L"\\zaptor.db");
+        const bool changed = Db_files::run(db.get(), c.change);
+        db.reset();
+        if (!changed) {
+            ASSERT_TRUE(Test_support::write_file(backup + L"\\zaptor.db", "not a database"));
+        }
+        const std::string live = Test_support::read_file(f.folder.database());
+        EXPECT_EQ(f.shortcuts.restore_backup(backup), c.outcome);
+        EXPECT_TRUE(c.outcome == 0 || Test_support::read_file(f.folder.database()) == live);
+        EXPECT_EQ(db_scalar(f.folder.database()), "3");
+        EXPECT_EQ(abbreviation_of(f.host, L"zp_a"), c.abbreviation);
+        EXPECT_EQ(f.shortcuts.excluded_applications().size(), c.excluded);
+        EXPECT_EQ(f.shortcuts.get_binding(0x141).ident, L"zp_a");
+        EXPECT_EQ(f.host.filter_count(L"key_processing"), 1u);
+    }
+    // Back in service: the listener registered and loaded; a restored file
+    // from before abbreviations takes new ones.
     ASSERT_EQ(f.host.keyboard_listener(), f.shortcuts.listener());
     auto press = key_event(0x41, true);
     EXPECT_TRUE(f.host.keyboard_listener()->key_event(&press, listener_control));
-
-    // A damaged backup, or one whose table has another shape (the writing
-    // statements bind by position and replace by the integer key), is
-    // refused and changes nothing.
-    const std::string good = Test_support::read_file(backup + L"\\zaptor.db");
-    const std::string live = Test_support::read_file(f.folder.database());
-    for (const char* change :
-         {"ALTER TABLE key_bindings ADD COLUMN extra TEXT;",
-          "ALTER TABLE key_bindings DROP COLUMN name;", "ALTER TABLE key_bindings RENAME TO other;",
-          "CREATE TABLE t (key TEXT PRIMARY KEY, ident TEXT, name TEXT); DROP TABLE key_bindings; "
-          "ALTER TABLE t RENAME TO key_bindings;",
-          "garbage"}) {
-        ASSERT_TRUE(Test_support::write_file(backup + L"\\zaptor.db", good));
-        Connection db = Db_files::open_raw(backup + L"\\zaptor.db");
-        const bool changed = Db_files::run(db.get(), change);
-        db.reset();
-        if (!changed) { // not SQL: a damaged file
-            ASSERT_TRUE(Test_support::write_file(backup + L"\\zaptor.db", "not a database"));
-        }
-        EXPECT_EQ(f.shortcuts.restore_backup(backup), 1) << change;
-        EXPECT_TRUE(Test_support::read_file(f.folder.database()) == live) << change;
-        EXPECT_EQ(f.host.filter_count(L"key_processing"), 1u);
-    }
+    EXPECT_EQ(set_abbreviation(f.host, L"zp_a", L"bt"), L"1:");
     EXPECT_TRUE(f.shortcuts.set_binding(0x143, L"zp_c", L"C")) << "still usable";
     Test_support::remove_tree(backup);
 }
@@ -198,41 +250,47 @@ TEST(Keyboard_shortcuts, a_busy_file_delays_or_refuses_a_change_and_loses_nothin
     Fixture f;
     ASSERT_TRUE(f.shortcuts.initialize());
     ASSERT_TRUE(f.shortcuts.set_binding(0x141, L"zp_a", L"Alpha"));
+    ASSERT_EQ(set_abbreviation(f.host, L"zp_a", L"btw"), L"1:");
     struct Case {
         int hold_ms;
-        std::uint32_t code; // 0: a reload instead of a change
+        std::uint32_t code; // 0: a reload instead of a change; 1: an abbreviation
         bool saved;
     } cases[] = {{1000, 0x142, true},
                  {SQLite::busy_timeout_ms + 1500, 0x143, false},
+                 {SQLite::busy_timeout_ms + 1500, 1, false},
                  {SQLite::busy_timeout_ms + 1500, 0, false}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.hold_ms);
+        SCOPED_TRACE(c.code);
         Connection other = Db_files::open_raw(f.folder.database());
         ASSERT_TRUE(Db_files::run(other.get(), "BEGIN EXCLUSIVE;"));
         std::thread release([&] {
             Sleep(static_cast<DWORD>(c.hold_ms));
             Db_files::run(other.get(), "COMMIT;");
         });
-        if (c.code) {
+        if (c.code > 1) {
             // The message the Manage actions dialog sends answers "stored".
-            auto list = u32_list(L"combi", c.code);
-            Param::write_text(list.get(), L"id", L"zp_new");
-            Param::write_text(list.get(), L"title", L"New");
+            auto list = text_list({{L"id", L"zp_new"}, {L"title", L"New"}});
+            Param::write_u32(list.get(), L"combi", c.code);
             f.host.deliver(L"zp_action_set_key_binding", list.get());
             EXPECT_EQ(Param::read_flag(list.get(), L"stored", !c.saved), c.saved);
+        } else if (c.code == 1) {
+            EXPECT_EQ(set_abbreviation(f.host, L"zp_a", L"bytheway"), L"0:");
         } else
             f.host.deliver(L"core__notify_data_update", nullptr);
         // Checked while the file may still be locked: the map in memory.
         EXPECT_EQ(f.shortcuts.get_binding(0x141).ident, L"zp_a");
         EXPECT_EQ(f.shortcuts.get_binding(0x142).ident, L"zp_new");
+        EXPECT_EQ(abbreviation_of(f.host, L"zp_a"), L"btw/word/ci");
         release.join();
-        if (c.code) {
+        if (c.code > 1) {
             EXPECT_EQ(f.shortcuts.get_binding(c.code).ident, c.saved ? L"zp_new" : L"");
         }
     }
     EXPECT_EQ(db_scalar(f.folder.database(), "SELECT group_concat(key) FROM key_bindings;"),
               "321,322");
+    EXPECT_EQ(db_scalar(f.folder.database(), abbreviation_rows), "btw=zp_a00");
     EXPECT_EQ(f.shortcuts.list_bindings().size(), 2u);
+    EXPECT_EQ(set_abbreviation(f.host, L"zp_a", L"bytheway"), L"1:");
 }
 
 // Two host processes on one file: each writes only the row it changes and
@@ -312,41 +370,6 @@ TEST(Keyboard_shortcuts, a_swallowed_press_lasts_one_stroke_and_our_own_output_p
     }
 }
 
-namespace {
-
-// Sends zp_action_set_abbreviation; answers "stored" and "taken_by" as "1" or
-// "0", then ":" and the ident.
-std::wstring set_abbreviation(Reference_host& host, const wchar_t* id, const wchar_t* text,
-                              const wchar_t* kind = nullptr, int case_sensitive = -1) {
-    auto list = Reference_host::make_list();
-    Param::write_text(list.get(), L"id", id);
-    Param::write_text(list.get(), L"abbreviation", text);
-    if (kind)
-        Param::write_text(list.get(), L"kind", kind);
-    if (case_sensitive >= 0)
-        Param::write_flag(list.get(), L"case_sensitive", case_sensitive != 0);
-    host.deliver(L"zp_action_set_abbreviation", list.get());
-    return std::wstring(Param::read_flag(list.get(), L"stored", false) ? L"1" : L"0") + L":" +
-           Param::read_text(list.get(), L"taken_by");
-}
-
-std::wstring abbreviation_of(Reference_host& host, const wchar_t* id) {
-    auto list = Reference_host::make_list();
-    Param::write_text(list.get(), L"id", id);
-    host.deliver(L"zp_action_abbreviation", list.get());
-    if (!Param::has_value(list.get(), L"abbreviation"))
-        return L"-";
-    return Param::read_text(list.get(), L"abbreviation") + L"/" +
-           Param::read_text(list.get(), L"kind") + L"/" +
-           (Param::read_flag(list.get(), L"case_sensitive", true) ? L"cs" : L"ci");
-}
-
-const char* const abbreviation_rows =
-    "SELECT group_concat(abbreviation || '=' || ident || kind || case_sensitive, ' ') FROM "
-    "(SELECT * FROM abbreviations ORDER BY abbreviation);";
-
-} // namespace
-
 // One abbreviation per action, one action per abbreviation (case-blind for
 // case-insensitive ones); the dialogs' messages and the directory agree with
 // the file, and deleting an action takes its abbreviation and bindings along.
@@ -373,10 +396,7 @@ TEST(Keyboard_shortcuts, abbreviation_messages_keep_one_per_action_and_per_text)
         {L"zp_a", L"bytw", L"word", 0, L"1:"},     // replaces zp_a's "btw"
         {L"zp_d", L"btw", L"sideways", 0, L"0:"},
         {L"", L"x", nullptr, -1, L"0:"},
-        {L"zp_d",
-         L"a\x0001"
-         L"08",
-         nullptr, -1, L"0:"},
+        {L"zp_d", L"a\u000108", nullptr, -1, L"0:"},
         {L"zp_d", L"btw", nullptr, -1, L"1:"},
         {L"zp_d", L"123456789012345678901234567890123456789012345678901234567890abcd", nullptr, -1,
          L"0:"},                            // longer than the typed buffer can match
@@ -406,74 +426,11 @@ TEST(Keyboard_shortcuts, abbreviation_messages_keep_one_per_action_and_per_text)
     set_binding(f.host, 0x141, L"zp_a", L"Alpha");
     set_binding(f.host, 0x10242, L"zp_a", L"Alpha");
     set_binding(f.host, 0x143, L"zp_c", L"Gamma");
-    auto deletion = Reference_host::make_list();
-    Param::write_text(deletion.get(), L"ident", L"zp_a");
-    f.host.deliver(L"zp_delete_action", deletion.get());
+    f.host.deliver(L"zp_delete_action", text_list({{L"ident", L"zp_a"}}).get());
     EXPECT_EQ(db_scalar(f.folder.database(), abbreviation_rows), "SIG;=zp_c01 sig;=zp_b11");
     EXPECT_EQ(db_scalar(f.folder.database(), "SELECT group_concat(ident) FROM key_bindings;"),
               "zp_c");
     EXPECT_EQ(f.shortcuts.list_abbreviations().size(), 2u);
-}
-
-// Backups carry the abbreviations and the excluded applications; a backup
-// from before them is restored (and has none), one whose tables have other
-// columns is refused.
-TEST(Keyboard_shortcuts, backup_and_restore_carry_abbreviations) {
-    Fixture f;
-    ASSERT_TRUE(f.shortcuts.initialize());
-    set_binding(f.host, 0x141, L"zp_a", L"Alpha");
-    ASSERT_EQ(set_abbreviation(f.host, L"zp_a", L"btw"), L"1:");
-    ASSERT_TRUE(f.shortcuts.set_excluded_applications({L"putty.exe"}));
-    std::wstring backup = Test_support::make_temp_directory(L"abbreviation_backup");
-    ASSERT_EQ(f.shortcuts.create_backup(backup), 0);
-    const std::string good = Test_support::read_file(backup + L"\\zaptor.db");
-    ASSERT_EQ(set_abbreviation(f.host, L"zp_a", L""), L"1:");
-    ASSERT_TRUE(f.shortcuts.set_excluded_applications({}));
-    const struct {
-        const char* change;
-        int outcome;
-        const wchar_t* abbreviation; // after the restore (or kept when refused)
-        std::size_t excluded;
-    } cases[] = {
-        {"", 0, L"btw/word/ci", 1},
-        {"DROP TABLE abbreviations; DROP TABLE excluded_applications;", 0, L"-", 0},
-        {"ALTER TABLE abbreviations ADD COLUMN extra TEXT;", 1, L"-", 0},
-        {"ALTER TABLE excluded_applications RENAME COLUMN pattern TO name;", 1, L"-", 0},
-        {"DROP TABLE abbreviations; CREATE TABLE abbreviations (abbreviation TEXT, ident TEXT, "
-         "case_sensitive INTEGER, kind INTEGER);",
-         1, L"-", 0},
-    };
-    // Each case starts from the previous outcome; the first restores the
-    // backup, the second one from before abbreviations empties them again.
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.change);
-        ASSERT_TRUE(Test_support::write_file(backup + L"\\zaptor.db", good));
-        Connection db = Db_files::open_raw(backup + L"\\zaptor.db");
-        ASSERT_TRUE(Db_files::run(db.get(), c.change));
-        db.reset();
-        EXPECT_EQ(f.shortcuts.restore_backup(backup), c.outcome);
-        EXPECT_EQ(abbreviation_of(f.host, L"zp_a"), c.abbreviation);
-        EXPECT_EQ(f.shortcuts.excluded_applications().size(), c.excluded);
-        EXPECT_EQ(f.shortcuts.get_binding(0x141).ident, L"zp_a");
-    }
-    // A restored file from before abbreviations takes new ones.
-    EXPECT_EQ(set_abbreviation(f.host, L"zp_a", L"bt"), L"1:");
-    Test_support::remove_tree(backup);
-}
-
-// Another process holding the file beyond the busy timeout: the change is
-// reported as not stored and memory keeps what the file holds.
-TEST(Keyboard_shortcuts, a_busy_file_refuses_an_abbreviation_and_keeps_memory_equal_to_it) {
-    Fixture f;
-    ASSERT_TRUE(f.shortcuts.initialize());
-    ASSERT_EQ(set_abbreviation(f.host, L"zp_a", L"btw"), L"1:");
-    Connection other = Db_files::open_raw(f.folder.database());
-    ASSERT_TRUE(Db_files::run(other.get(), "BEGIN EXCLUSIVE;"));
-    EXPECT_EQ(set_abbreviation(f.host, L"zp_a", L"bytheway"), L"0:");
-    EXPECT_EQ(abbreviation_of(f.host, L"zp_a"), L"btw/word/ci");
-    ASSERT_TRUE(Db_files::run(other.get(), "COMMIT;"));
-    EXPECT_EQ(db_scalar(f.folder.database(), abbreviation_rows), "btw=zp_a00");
-    EXPECT_EQ(set_abbreviation(f.host, L"zp_a", L"bytheway"), L"1:");
 }
 
 namespace {
@@ -554,8 +511,7 @@ TEST(Keyboard_shortcuts, typed_abbreviations_fire_only_on_the_users_own_text) {
         EXPECT_EQ(action.total_runs(), c.runs);
         std::wstring typed;
         for (std::wstring text : f.host.typed_texts()) {
-            for (std::size_t at; (at = text.find(L"\x0001"
-                                                 L"08")) != std::wstring::npos;)
+            for (std::size_t at; (at = text.find(L"\u000108")) != std::wstring::npos;)
                 text.replace(at, 3, L"#");
             typed += (typed.empty() ? L"" : L"|") + text;
         }

@@ -59,9 +59,8 @@ TEST_F(Typing_language_test, RendersEachPlaceholder) {
         {L"plain, {DATE}|{Date}|{date}", L"plain, 2026-03-14|2026-03-14|2026-03-14"},
         {L"}{}{unknown:x}{ date}{date }{ open", L"}{}{unknown:x}{ date}{date }{ open"},
         {L"a { b {date:dd.MM.} c", L"a { b 14.03. c"}, // the later "{" opens
-        {L"a{|}b{cursor}c", L"a\x0006"
-                            L"b{cursor}c"}, // the first marker, for the cursor rule
-        {L"{time:hh':'mm}", L"15:09"},      // further colons are the argument's
+        {L"a{|}b{cursor}c", L"a\u0006b{cursor}c"},     // the first marker, for the cursor rule
+        {L"{time:hh':'mm}", L"15:09"},                 // further colons are the argument's
         // A malformed shift is format.
         {L"{date:(1 2d)yyyy}|{date:(2x)yyyy}|{date:(+1dyyyy}", L"(1 214)2026|(2x)2026|(+1142026"},
         {L"{date:(+1d)dd.MM.yyyy}", L"01.01.2027", 0, at(2026, 12, 31, 22, 0)},
@@ -80,15 +79,15 @@ TEST_F(Typing_language_test, RendersEachPlaceholder) {
         {L"{key:ctrl shift end}",
          down + L"11" + down + L"10" + press + L"23" + up + L"10" + up + L"11"},
         {L"{KEY:Back-3}{key:ctrl c}", times(press + L"08", 3) + down + L"11c" + up + L"11"},
-        {L"{key:tab}{key:return}{key:space}", L"\t\r "},
-        {L"{key:f12}{key:lbutton}{key:page_down}", press + L"7b" + press + L"01" + press + L"22"},
+        {L"{key:tab}{key:return}{key:space}{key:f12}{key:lbutton}{key:page_down}",
+         L"\t\r " + press + L"7b" + press + L"01" + press + L"22"},
         {L"{key_down:alt}x{key_up:alt}", down + L"12x" + up + L"12"},
         // No count: the dash is part of the name.
         {L"{key:back-0}{key:-0}{key:}{key:x-}{key:a--2}", L"x-a-a-"},
         {L"{key:shift return}\r\nx", down + L"10\r" + up + L"10x"}, // the line break dropped
         {L"{key:back-99999}", times(press + L"08", Typing_language::max_key_repeat), 1},
-        {L"{sleep:500}{sleep:0x10}", pause + L" 1f4" + pause + L"  10"},
-        {L"{sleep:0X10}{sleep:010}", pause + L"  10" + pause + L"   8"}, // octal
+        {L"{sleep:500}{sleep:0x10}{sleep:0X10}{sleep:010}", // the last octal
+         pause + L" 1f4" + pause + L"  10" + pause + L"  10" + pause + L"   8"},
         {L"{sleep:65535}{sleep:65536}", pause + L"   0" + pause + L"   1"},
         {L"{sleep:-5}{sleep:soon}", pause + L"   0" + pause + L"   0", 2},
         {L"{clipboard:\\d+}|{clipboard}|{clipboard:s/a/b/gi}", L"1\t22|banAna 1 22|bbnbnb 1 22"},
@@ -100,8 +99,8 @@ TEST_F(Typing_language_test, RendersEachPlaceholder) {
         {L"{link:Home|https://example.org}", L"\x0005L00000004|00000013Homehttps://example.org"},
         {L"{link:just text}{link:a|b|c}",
          L"\x0005L00000009|00000000just text\x0005L00000001|00000003ab|c"},
-        {L"{image:https://x.org/a.png}", L"\x0005I00000013https://x.org/a.png"},
-        {L"{image:D:/pics/a.png}", L"\x0005I0000000dD:/pics/a.png"},
+        {L"{image:https://x.org/a.png}{image:D:/pics/a.png}",
+         L"\x0005I00000013https://x.org/a.png\x0005I0000000dD:/pics/a.png"},
         {L"a{open:https://example.org}b{open:}", L"ab"},
     };
     for (const auto& c : cases) {
@@ -165,10 +164,7 @@ TEST_F(Typing_language_test, ActionsRunThroughTheHostWithinDepthAndBudget) {
 // Text from outside the code never becomes key elements, whatever its
 // source, and a long one arrives whole.
 TEST_F(Typing_language_test, OutsideTextsAreTypedAsCharactersOnly) {
-    const std::wstring marked = L"a\u0001"
-                                L"5b\u0002"
-                                L"11\u0003"
-                                L"11\u0004 1f4\u0005I00000001xz";
+    const std::wstring marked = L"a\u00015b\u000211\u000311\u0004 1f4\u0005I00000001xz";
     const std::wstring plain = L"a5b1111 1f4I00000001xz";
     const std::wstring huge(300000, L'w');
     clipboard.text = marked;
@@ -189,8 +185,7 @@ TEST_F(Typing_language_test, OutsideTextsAreTypedAsCharactersOnly) {
         EXPECT_EQ(expand(c.code), c.expected) << c.code;
     // A cursor marker from outside is typed as it stands; only the user's
     // own moves the caret, and outside text cannot bring its mark either.
-    host.kv_store(L"we_var_marker", L"a{|}b{cursor}\x0006"
-                                    L"c");
+    host.kv_store(L"we_var_marker", L"a{|}b{cursor}\u0006c");
     const struct {
         std::wstring code, typed;
         unsigned left;

@@ -25,32 +25,6 @@ std::string html_clipboard(const std::string& source_url_line, bool zero_start =
     return head + number + rest + "<html>SourceURL:http://body.example/\r\n</html>";
 }
 
-TEST(SourceUrl, TakenFromTheHeaderOnly) {
-    const struct {
-        std::string html;
-        const wchar_t* url; // nullptr: none found
-    } cases[] = {
-        {html_clipboard("SourceURL:https://example.org/a?b=1\r\n"), L"https://example.org/a?b=1"},
-        {html_clipboard("SourceURL: http://x/ \n"), L" http://x/ "}, // blanks belong to it
-        {html_clipboard("SourceURL:http://first/\r\nSourceURL:http://second/\r\n"),
-         L"http://second/"},
-        {html_clipboard("SourceURL:http://x/\r\n", true), nullptr},
-        {html_clipboard(""), nullptr}, // only in the body
-        {"Version:0.9\r\nSourceURL:http://x/\r\n", nullptr},
-        {"StartHTML:50\r\nSourceURL:http://no-line-end", nullptr},
-        {"StartHTML:99999999999999999999999\r\nSourceURL:http://huge/\r\n", L"http://huge/"},
-        {"StartHTML:-5\r\nSourceURL:http://x/\r\n", nullptr},
-        {"StartHTML:", nullptr},
-        {"StartHTML:x1\r\nSourceURL:http://x/\r\n", nullptr},
-        {"SourceURL:http://before/\r\nStartHTML:100\r\n", L"http://before/"},
-    };
-    for (const auto& c : cases) {
-        std::wstring url = L"unchanged";
-        EXPECT_EQ(extract_source_url(c.html, url), c.url != nullptr) << c.html;
-        EXPECT_EQ(url, c.url ? c.url : L"unchanged") << c.html;
-    }
-}
-
 class ClipboardHandlerTest : public Target_app_test {
 protected:
     void SetUp() override {
@@ -62,46 +36,52 @@ protected:
         ASSERT_TRUE(target->select(control, 0, -1));
         ASSERT_TRUE(target->activate());
     }
-    // One selection action: capture, paste the upper-cased text, restore.
-    bool round_trip(const std::wstring& selected) {
-        select_in_target(Control::edit, selected);
-        Clipboard_backup_scope scope(handler);
-        if (!scope)
-            return false;
-        std::wstring selection;
-        handler.read_selection_text(selection);
-        handler.paste_text(selection + L"!");
-        return true;
-    }
     Clipboard_handler handler;
 };
 
-// Text from another program need not end in a NUL, nor hold whole UTF-16
-// units: reading stops at the block's end.
+// Text and HTML from another program need not end in a NUL, nor hold whole
+// UTF-16 units: reading stops at the block's end. The source URL is the last
+// one in the header (blanks belong to it), never one from the body.
 TEST_F(ClipboardHandlerTest, ClipboardTextAndHtmlAreReadWithinTheirBlocks) {
     const auto bytes = [](const std::string& text) {
         return std::vector<std::uint8_t>(text.begin(), text.end());
     };
+    const auto abc = bytes(std::string("a\0b\0c\0\0\0", 8));
     const struct {
-        std::vector<std::uint8_t> text, html;
+        std::vector<std::uint8_t> text;
+        std::string html;
         const wchar_t *read, *url; // url nullptr: none
     } cases[] = {
-        {bytes(std::string("a\0b\0c\0\0\0", 8)), bytes("StartHTML:40\r\nSourceURL:http://u/\r\n"),
-         L"abc", L"http://u/"},
-        {bytes(std::string("a\0b\0c", 5)), bytes("StartHTML:40\r\nSourceURL:http://cut"), L"ab",
-         nullptr},
-        {bytes(std::string("x", 1)), bytes("StartHTML:1"), L"", nullptr},
-        {bytes(std::string("h\0i\0\0\0z\0", 8)), bytes("SourceURL:"), L"hi", nullptr},
+        {abc, "StartHTML:40\r\nSourceURL:http://u/\r\n", L"abc", L"http://u/"},
+        {bytes(std::string("a\0b\0c", 5)), "StartHTML:40\r\nSourceURL:http://cut", L"ab", nullptr},
+        {bytes(std::string("x", 1)), "StartHTML:1", L"", nullptr},
+        {bytes(std::string("h\0i\0\0\0z\0", 8)), "SourceURL:", L"hi", nullptr},
+        {abc, html_clipboard("SourceURL:https://example.org/a?b=1\r\n"), L"abc",
+         L"https://example.org/a?b=1"},
+        {abc, html_clipboard("SourceURL: http://x/ \n"), L"abc", L" http://x/ "},
+        {abc, html_clipboard("SourceURL:http://first/\r\nSourceURL:http://second/\r\n"), L"abc",
+         L"http://second/"},
+        {abc, html_clipboard("SourceURL:http://x/\r\n", true), L"abc", nullptr},
+        {abc, html_clipboard(""), L"abc", nullptr}, // only in the body
+        {abc, "Version:0.9\r\nSourceURL:http://x/\r\n", L"abc", nullptr},
+        {abc, "StartHTML:99999999999999999999999\r\nSourceURL:http://huge/\r\n", L"abc",
+         L"http://huge/"},
+        {abc, "StartHTML:-5\r\nSourceURL:http://x/\r\n", L"abc", nullptr},
+        {abc, "StartHTML:50\r\nSourceURL:http://no-line-end", L"abc", nullptr},
+        {abc, "StartHTML:", L"abc", nullptr},
+        {abc, "StartHTML:x1\r\nSourceURL:http://x/\r\n", L"abc", nullptr},
+        {abc, "SourceURL:http://before/\r\nStartHTML:100\r\n", L"abc", L"http://before/"},
     };
     for (const auto& c : cases) {
-        ASSERT_TRUE(set_clipboard({{CF_UNICODETEXT, c.text}, {Clipboard_formats::html(), c.html}}));
+        ASSERT_TRUE(
+            set_clipboard({{CF_UNICODETEXT, c.text}, {Clipboard_formats::html(), bytes(c.html)}}));
         std::wstring text, url = L"none";
         ASSERT_TRUE(handler.read_text(text));
-        EXPECT_EQ(text, c.read);
+        EXPECT_EQ(text, c.read) << c.html;
         ASSERT_TRUE(OpenClipboard(nullptr));
-        EXPECT_EQ(handler.get_source_url_from_opened_clipboard(url), c.url != nullptr);
+        EXPECT_EQ(handler.get_source_url_from_opened_clipboard(url), c.url != nullptr) << c.html;
         CloseClipboard();
-        EXPECT_EQ(url, c.url ? c.url : L"none");
+        EXPECT_EQ(url, c.url ? c.url : L"none") << c.html;
     }
 }
 
@@ -299,28 +279,12 @@ TEST_F(ClipboardHandlerTest, PicturesInEveryFormComeBackAndOwnerOnlyFormatsAreNa
     ReleaseDC(nullptr, screen);
 }
 
-TEST_F(ClipboardHandlerTest, PasteReplacesTheSelectionWithEveryNonEmptyFormat) {
-    // An empty text is still a text: its NUL goes to the clipboard.
-    select_in_target(Control::edit, L"to be removed");
-    handler.paste_text(L"");
-    EXPECT_EQ(target->text_length(Control::edit), 0);
-    std::vector<std::uint8_t> bytes;
-    ASSERT_TRUE(clipboard_bytes(CF_UNICODETEXT, bytes));
-    EXPECT_EQ(bytes, std::vector<std::uint8_t>({0, 0}));
-
-    // Empty formats are left out; the others are set and pasted.
-    select_in_target(Control::edit, L"xxxxx");
-    handler.paste(
-        {{CF_TEXT, {}}, {CF_UNICODETEXT, utf16_bytes(L"pasted")}, {Clipboard_formats::html(), {}}});
-    EXPECT_EQ(target->text(Control::edit), L"pasted");
-    EXPECT_FALSE(IsClipboardFormatAvailable(Clipboard_formats::html()));
-}
-
 // The user's clipboard comes back only once the target has read the paste:
 // a late reader still gets the result, a target that never reads gets the
 // clipboard back after the fallback wait; our content carries the history
-// markers while it is on the clipboard.
-TEST_F(ClipboardHandlerTest, RestoreWaitsForTheTargetsRead) {
+// markers while it is on the clipboard. An empty text is still a text: its
+// NUL goes to the clipboard; empty formats are left out.
+TEST_F(ClipboardHandlerTest, PasteReplacesTheSelectionAndRestoreWaitsForTheTargetsRead) {
     const struct {
         int paste_delay_ms;
         const wchar_t* text_after;
@@ -328,7 +292,14 @@ TEST_F(ClipboardHandlerTest, RestoreWaitsForTheTargetsRead) {
     for (const auto& c : cases) {
         ASSERT_TRUE(target->own_clipboard());
         ASSERT_TRUE(target->paste_mode(c.paste_delay_ms));
-        ASSERT_TRUE(round_trip(L"item"));
+        select_in_target(Control::edit, L"item");
+        {
+            Clipboard_backup_scope scope(handler);
+            ASSERT_TRUE(scope);
+            std::wstring selection;
+            handler.read_selection_text(selection);
+            handler.paste_text(selection + L"!");
+        }
         EXPECT_EQ(target->text(Control::edit), c.text_after) << c.paste_delay_ms;
         EXPECT_EQ(target->clipboard_intact(), 0x100) << c.paste_delay_ms;
         if (c.paste_delay_ms >= 0) {
@@ -336,6 +307,18 @@ TEST_F(ClipboardHandlerTest, RestoreWaitsForTheTargetsRead) {
         }
     }
     ASSERT_TRUE(target->paste_mode(0));
+
+    select_in_target(Control::edit, L"to be removed");
+    handler.paste_text(L"");
+    EXPECT_EQ(target->text_length(Control::edit), 0);
+    std::vector<std::uint8_t> bytes;
+    ASSERT_TRUE(clipboard_bytes(CF_UNICODETEXT, bytes));
+    EXPECT_EQ(bytes, std::vector<std::uint8_t>({0, 0}));
+    select_in_target(Control::edit, L"xxxxx");
+    handler.paste(
+        {{CF_TEXT, {}}, {CF_UNICODETEXT, utf16_bytes(L"pasted")}, {Clipboard_formats::html(), {}}});
+    EXPECT_EQ(target->text(Control::edit), L"pasted");
+    EXPECT_FALSE(IsClipboardFormatAvailable(Clipboard_formats::html()));
 }
 
 } // namespace

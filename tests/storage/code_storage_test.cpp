@@ -31,6 +31,7 @@ class CodeStorage : public ::testing::Test {
 protected:
     std::wstring dir = Test_support::make_temp_directory(L"code_storage");
     std::wstring path = dir + L"\\code_storage.db";
+    std::wstring backups = dir + L"\\backups", backup = backups + L"\\code_storage.db";
     std::wstring type, code, name, description, category;
     void TearDown() override {
         Db_files::set_read_only(path, false);
@@ -41,6 +42,14 @@ protected:
     }
     int load(Code_storage& storage, const std::wstring& ident) {
         return storage.load_code(ident, type, code, name, description, category);
+    }
+    // A storage whose zp_1_user_id holds `text`, backed up; the backup's bytes.
+    std::string back_up(std::unique_ptr<Code_storage>& storage, const std::wstring& text) {
+        std::filesystem::create_directories(backups);
+        storage = Code_storage::open_path(path);
+        EXPECT_EQ(store(*storage, L"zp_1_user_id", text), Code_result::ok);
+        EXPECT_EQ(storage->create_backup(backups), Code_result::ok);
+        return Test_support::read_file(backup);
     }
 };
 
@@ -198,12 +207,8 @@ TEST_F(CodeStorage, ForeignDamagedOrReadOnlyFilesAreLeftByteIdentical) {
 }
 
 TEST_F(CodeStorage, BackupsRoundTripAndFailuresKeepEveryFileWhole) {
-    const std::wstring backups = dir + L"\\backups", backup = backups + L"\\code_storage.db";
-    std::filesystem::create_directories(backups);
-    auto storage = Code_storage::open_path(path);
-    ASSERT_EQ(store(*storage, L"zp_1_user_id", L"first"), Code_result::ok);
-    ASSERT_EQ(storage->create_backup(backups), Code_result::ok);
-    const std::string saved = Test_support::read_file(backup);
+    std::unique_ptr<Code_storage> storage;
+    const std::string saved = back_up(storage, L"first");
     EXPECT_TRUE(saved == Test_support::read_file(path));
     ASSERT_EQ(store(*storage, L"zp_1_user_id", L"changed"), Code_result::ok);
     ASSERT_EQ(store(*storage, L"zp_2_user_id"), Code_result::ok);
@@ -246,12 +251,8 @@ TEST_F(CodeStorage, BackupsRoundTripAndFailuresKeepEveryFileWhole) {
 // Only a backup of our own shape and of a version not newer than ours
 // replaces the file; anything else leaves it byte-identical and in use.
 TEST_F(CodeStorage, RestoreChecksTablesColumnsAndVersionFirst) {
-    const std::wstring backups = dir + L"\\backups", backup = backups + L"\\code_storage.db";
-    std::filesystem::create_directories(backups);
-    auto storage = Code_storage::open_path(path);
-    ASSERT_EQ(store(*storage, L"zp_1_user_id", L"backed up"), Code_result::ok);
-    ASSERT_EQ(storage->create_backup(backups), Code_result::ok);
-    const std::string good = Test_support::read_file(backup);
+    std::unique_ptr<Code_storage> storage;
+    const std::string good = back_up(storage, L"backed up");
     ASSERT_EQ(store(*storage, L"zp_1_user_id", L"live"), Code_result::ok);
     struct Case {
         const char* change; // applied to a copy of the good backup
@@ -290,11 +291,8 @@ TEST_F(CodeStorage, RestoreChecksTablesColumnsAndVersionFirst) {
 // Workers read while the host thread restores: no reader ever meets the
 // connection closed or half reopened.
 TEST_F(CodeStorage, ReadersNeverMeetTheConnectionOfARestore) {
-    const std::wstring backups = dir + L"\\backups";
-    std::filesystem::create_directories(backups);
-    auto storage = Code_storage::open_path(path);
-    ASSERT_EQ(store(*storage, L"zp_1_user_id"), Code_result::ok);
-    ASSERT_EQ(storage->create_backup(backups), Code_result::ok);
+    std::unique_ptr<Code_storage> storage;
+    back_up(storage, L"c");
     std::atomic<bool> done{false};
     std::atomic<int> reads{0}, failures{0};
     std::vector<std::thread> readers;

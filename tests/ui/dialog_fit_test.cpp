@@ -84,16 +84,8 @@ TEST_F(Dialogs, EveryTextFitsWithTheLongestCombinationsAndTheRefusalInEnglishAnd
             directory.store_binding(lengths[i].second,
                                     L"zp_" + std::to_wstring(i + 1) + L"_user_id", L"x");
         // The longest kind of abbreviation row, and one for the refusal below.
-        for (const auto& [ident, kind, text] :
-             {std::tuple(L"zp_2_user_id", L"immediate", L"sig;"),
-              std::tuple(L"zp_3_user_id", L"word", L"abcdefghijklmnopqrstuvwxyzABCDEF")}) {
-            Param::Owned_parameters list = Param::create(&host);
-            Param::write_text(list.get(), L"id", ident);
-            Param::write_text(list.get(), L"abbreviation", text);
-            Param::write_text(list.get(), L"kind", kind);
-            Param::write_flag(list.get(), L"case_sensitive", true);
-            Param::send(&host, L"zp_action_set_abbreviation", list.get());
-        }
+        set_abbreviation(L"zp_2_user_id", L"sig;", L"immediate", true);
+        set_abbreviation(L"zp_3_user_id", L"abcdefghijklmnopqrstuvwxyzABCDEF", L"word", true);
 
         std::vector<std::string> misfits;
         auto fits = [&](std::function<INT_PTR()> run, std::function<void(HWND)> prepare) {

@@ -5,6 +5,7 @@
 #include "actions/binding_directory.h"
 #include "actions/keyboard_shortcuts.h"
 #include "actions/running_tasks.h"
+#include "contract/parameter_values.h"
 #include "dialog_driver.h"
 #include "host/reference_host.h"
 #include "interpreters/batch_interpreter.h"
@@ -50,6 +51,15 @@ protected:
     HWND open(std::function<INT_PTR()> run, const std::wstring& caption) {
         runner = std::make_unique<Dialog_thread>(std::move(run));
         return runner->wait_for(caption);
+    }
+    void set_abbreviation(const wchar_t* ident, const wchar_t* text, const wchar_t* kind,
+                          bool case_sensitive = false) {
+        Param::Owned_parameters list = Param::create(&host);
+        for (const auto& [key, value] :
+             {std::pair(L"id", ident), {L"abbreviation", text}, {L"kind", kind}})
+            Param::write_text(list.get(), key, value);
+        Param::write_flag(list.get(), L"case_sensitive", case_sensitive);
+        Param::send(&host, L"zp_action_set_abbreviation", list.get());
     }
     // "ident" (and " name") per key, read by a connection of its own.
     Stored stored(bool with_names = false) {

@@ -112,17 +112,9 @@ TEST(ParseExcludedApplications, OneNamePerLineTrimmedCutToTheFileNameOnceEach) {
 
 TEST_F(BindingDialogs, AbbreviationRowsListedAndRemovedExcludedApplicationsSavedAndReadBack) {
     directory.store_binding(0x41, L"zp_1_user_id", L"Greeting");
-    const wchar_t* abbreviations[][4] = {{L"zp_1_user_id", L"btw", L"word", L"\0"},
-                                         {L"zp_2_user_id", L";sig", L"immediate", L"\1"},
-                                         {L"zp_gone", L"old", L"word", L"\0"}};
-    for (const auto& a : abbreviations) {
-        Param::Owned_parameters list = Param::create(&host);
-        Param::write_text(list.get(), L"id", a[0]);
-        Param::write_text(list.get(), L"abbreviation", a[1]);
-        Param::write_text(list.get(), L"kind", a[2]);
-        Param::write_flag(list.get(), L"case_sensitive", a[3][0] != 0);
-        Param::send(&host, L"zp_action_set_abbreviation", list.get());
-    }
+    set_abbreviation(L"zp_1_user_id", L"btw", L"word");
+    set_abbreviation(L"zp_2_user_id", L";sig", L"immediate", true);
+    set_abbreviation(L"zp_gone", L"old", L"word");
     ASSERT_TRUE(directory.set_excluded_applications({L"keepass*.exe", L"Secret?.exe"}));
     ASSERT_NE(open_settings(), nullptr);
     // Current names; a vanished action by its ident.

@@ -117,6 +117,7 @@ TEST_F(ManageActions, RefusedSaveKeepsTheEditsThenSavedShownEditedAndDeletedWith
 
 TEST_F(ManageActions, KeyButtonBindsChangesAndUnbinds) {
     ASSERT_TRUE(select(L"Greeting"));
+    // clang-format off
     const struct {
         int button, prefix; // -1: the preselection
         std::uint32_t key;
@@ -124,21 +125,16 @@ TEST_F(ManageActions, KeyButtonBindsChangesAndUnbinds) {
         const wchar_t* shown;
     } steps[] = {
         {IDOK, -1, 0, {{0x41, L"zp_1_user_id"}, {0x10174, L"zp_2_user_id"}}, L"Caps Lock + a"},
-        {IDOK,
-         3,
-         0x74,
-         {{0x274, L"zp_1_user_id"}, {0x10174, L"zp_2_user_id"}},
+        {IDOK, 3, 0x74, {{0x274, L"zp_1_user_id"}, {0x10174, L"zp_2_user_id"}},
          L"Caps Lock + Control + F5"},
         // With the activation key and Shift: bit 8 is Shift, not "direct".
-        {IDOK,
-         2,
-         0x74,
-         {{0x174, L"zp_1_user_id"}, {0x10174, L"zp_2_user_id"}},
+        {IDOK, 2, 0x74, {{0x174, L"zp_1_user_id"}, {0x10174, L"zp_2_user_id"}},
          L"Caps Lock + Shift + F5"},
         {IDC_SK_UNBIND, -1, 0, {{0x10174, L"zp_2_user_id"}}, L"Set key ..."},
         // Shift without the activation key: Search web's combination, taken.
         {IDOK, 8, 0x74, {{0x10174, L"zp_1_user_id"}}, L"Shift + F5"},
     };
+    // clang-format on
     for (const auto& step : steps) {
         ASSERT_TRUE(click(window, IDC_MA_KEY_BUTTON, true));
         HWND keys = runner->wait_for(L"Select key combination");
@@ -168,11 +164,7 @@ TEST_F(ManageActions, SearchRefillsPerKeystroke) {
 
 TEST_F(ManageActions, AbbreviationShownSavedRemovedAndRefusedWithTheOwnersName) {
     using Held = std::map<std::wstring, std::wstring>;
-    Param::Owned_parameters list = Param::create(&host);
-    for (const auto& [key, value] :
-         {std::pair(L"id", L"zp_2_user_id"), {L"abbreviation", L"sig;"}, {L"kind", L"immediate"}})
-        Param::write_text(list.get(), key, value);
-    Param::send(&host, L"zp_action_set_abbreviation", list.get());
+    set_abbreviation(L"zp_2_user_id", L"sig;", L"immediate");
     const Held start{{L"zp_2_user_id", L"sig; immediate"}};
     std::wstring fresh;
     ASSERT_TRUE(select(L"Search web"));
