@@ -498,8 +498,10 @@ TEST(Keyboard_shortcuts, typed_abbreviations_fire_only_on_the_users_own_text) {
         {"t:btw|w+|t: |w-", 0, 0, L""},      // Windows+Space
         {"t:btw|l|t: ", 0, 0, L""},          // the caret moved
         {"i+|t:btw |i-", 1, 1, L"###| "},    // injected by another program
-        {"(|i+|t:btw |i-|)", 0, 0, L""},     // our own output
-        {"(|i+|t:bt|i-|)|t:w ", 0, 0, L""},  // ... never feeds the buffer
+        // Our own output during an expansion keeps the held keys' buffer.
+        {"t:btw |t:b|i+|t:x|i-|t:tw ", 2, 5, L"###| |b|t|w|###| "},
+        {"(|i+|t:btw |i-|)", 0, 0, L""},    // our own output
+        {"(|i+|t:bt|i-|)|t:w ", 0, 0, L""}, // ... never feeds the buffer
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.steps);
