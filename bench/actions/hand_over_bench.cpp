@@ -17,6 +17,7 @@
 #include "actions/key_code.h"
 #include "actions/keyboard_shortcuts.h"
 #include "actions/running_tasks.h"
+#include "bench/actions/quiet_action.h"
 #include "contract/parameter_values.h"
 #include "host/reference_host.h"
 #include "support/test_support.h"
@@ -125,14 +126,6 @@ private:
     std::vector<std::pair<std::uint32_t, std::uint32_t>> runs_;
 };
 
-class Quiet_action final : public FilterBaseKeyAction {
-public:
-    using FilterBaseKeyAction::FilterBaseKeyAction;
-    int process_activate() override { return ++runs; }
-    int process_deactivate() override { return ++runs; }
-    const wchar_t* name() override { return L"Bench"; }
-    const wchar_t* description() override { return L"Bench action"; }
-    std::atomic<int> runs{0};
 };
 
 const unsigned modifier_sets[] = {listener_control, listener_shift, listener_alt,
