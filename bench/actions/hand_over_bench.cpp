@@ -126,8 +126,6 @@ private:
     std::vector<std::pair<std::uint32_t, std::uint32_t>> runs_;
 };
 
-};
-
 const unsigned modifier_sets[] = {listener_control, listener_shift, listener_alt,
                                   listener_control | listener_shift};
 
