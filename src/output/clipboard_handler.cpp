@@ -172,6 +172,9 @@ bool extract_source_url(const std::string& header, std::wstring& url) {
 }
 
 bool Clipboard_handler::get_source_url_from_opened_clipboard(std::wstring& url) {
+    // Most copies carry no HTML (an editor, a text field): no page, no error.
+    if (!IsClipboardFormatAvailable(Clipboard_formats::html()))
+        return false;
     HANDLE data = get_clipboard_data(Clipboard_formats::html());
     if (!data) {
         const std::uint32_t code = last_error();

@@ -1,9 +1,14 @@
 #include "shell_test_support.h"
 
 #include "contract/text_convert.h"
+#include "contract/unique_handle.h"
 #include "output/clipboard_handler.h"
 #include "output_test_support.h"
 #include "support/test_support.h"
+
+#include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <filesystem>
 #include <fstream>
@@ -21,6 +26,20 @@ std::vector<std::wstring> read_records(const std::wstring& log) {
     for (std::size_t end; (end = text.find(L'\x1e')) != std::wstring::npos; text.erase(0, end + 1))
         records.push_back(text.substr(0, end));
     return records;
+}
+
+bool recorder_running() {
+    // Like CreateFile, it answers INVALID_HANDLE_VALUE when it fails.
+    const Unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot)
+        return false;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    bool running = false;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more && !running;
+         more = Process32NextW(snapshot.get(), &entry))
+        running = lstrcmpiW(entry.szExeFile, L"zaptor_recorder.exe") == 0;
+    return running;
 }
 
 } // namespace
@@ -48,6 +67,9 @@ bool register_recorder_as_url_handler() {
 std::vector<std::wstring> wait_for_records(const std::wstring& log, std::size_t count,
                                            DWORD timeout_ms) {
     pump_until([&] { return read_records(log).size() >= count; }, timeout_ms, poll_ms);
+    // A recorder still ending (and its console window) may take the
+    // foreground from the target of the next keys.
+    pump_until([] { return !recorder_running(); }, 5000, poll_ms);
     return read_records(log);
 }
 
