@@ -161,15 +161,16 @@ Clipboard_object copy_metafile_picture(HANDLE source, std::uint64_t& size) {
     picture.hMF = picture.hMF ? CopyMetaFileW(picture.hMF, nullptr) : nullptr;
     if (!picture.hMF)
         return nullptr;
-    HGLOBAL block = GlobalAlloc(block_flags, sizeof picture);
-    Global_lock to(block);
-    if (!to) {
-        DeleteMetaFile(picture.hMF);
-        GlobalFree(block);
-        return nullptr;
+    Unique_global block(GlobalAlloc(block_flags, sizeof picture));
+    {
+        Global_lock to(block.get());
+        if (!to) {
+            DeleteMetaFile(picture.hMF);
+            return nullptr;
+        }
+        std::memcpy(to.data(), &picture, sizeof picture);
     }
-    std::memcpy(to.data(), &picture, sizeof picture);
-    return Clipboard_object(block, {Kind::metafile_picture});
+    return Clipboard_object(block.release(), {Kind::metafile_picture});
 }
 
 Clipboard_object copy_palette(HANDLE source, std::uint64_t& size) {

@@ -25,11 +25,6 @@ protected:
         ASSERT_TRUE(target->copy_picture(false));
         ASSERT_TRUE(target->activate());
     }
-    void hold(Control control, const std::wstring& text, int first = 0, int second = -1) {
-        ASSERT_TRUE(target->set_text(control, text));
-        ASSERT_TRUE(target->select(control, first, second));
-        ASSERT_TRUE(target->activate());
-    }
     // What the key-binding side sends on release of a combination.
     int release(const std::wstring& ident, std::uint32_t key_code) {
         auto list = Reference_host::make_list();

@@ -46,11 +46,6 @@ bool job_waiting() {
 
 class ClipboardGate : public Target_app_test {
 protected:
-    void hold(const std::wstring& text) {
-        ASSERT_TRUE(target->set_text(Control::edit, text));
-        ASSERT_TRUE(target->select(Control::edit, 0, -1));
-        ASSERT_TRUE(target->activate());
-    }
     int release(const std::wstring& ident, std::uint32_t key_code) {
         auto list = Reference_host::make_list();
         Param::write_text(list.get(), L"request", L"execute");
@@ -93,7 +88,7 @@ TEST_F(ClipboardGate, SecondActionIsRefusedWhileTheFirstHoldsTheClipboard) {
         };
         Clipboard_stash::clear();
         ASSERT_TRUE(target->own_clipboard());
-        hold(L"First WORDS");
+        hold(Control::edit, L"First WORDS");
 
         std::atomic<bool> first_done{false};
         std::thread first([&] {
@@ -122,7 +117,7 @@ TEST_F(ClipboardGate, SecondActionIsRefusedWhileTheFirstHoldsTheClipboard) {
         EXPECT_EQ(target->clipboard_intact(), 0x100);
 
         // With the first over, the same action is let in.
-        hold(L"third words");
+        hold(Control::edit, L"third words");
         EXPECT_EQ(second(), c.read);
         EXPECT_EQ(target->text(Control::edit), c.edit_after);
         EXPECT_EQ(stashed(), c.stashed);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 class Target_app_test : public ::testing::Test {
 protected:
     // The suite's thread plays the host's: it makes the clipboard window
@@ -16,5 +18,13 @@ protected:
         ASSERT_TRUE((target = new Target_app)->start());
     }
     static void TearDownTestSuite() { delete target; }
+    // Text in one of the target's controls, selected from `first` to
+    // `second` (-1: the end), and the target in front for the next keys.
+    static void hold(Target_app::Control control, const std::wstring& text, int first = 0,
+                     int second = -1) {
+        ASSERT_TRUE(target->set_text(control, text));
+        ASSERT_TRUE(target->select(control, first, second));
+        ASSERT_TRUE(target->activate());
+    }
     static inline Target_app* target = nullptr;
 };

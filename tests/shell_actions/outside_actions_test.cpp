@@ -27,11 +27,6 @@ protected:
         ASSERT_TRUE(register_recorder_as_url_handler());
         Target_app_test::SetUpTestSuite();
     }
-    void hold(const std::wstring& text, int first = 0, int second = -1) {
-        ASSERT_TRUE(target->set_text(Control::edit, text));
-        ASSERT_TRUE(target->select(Control::edit, first, second));
-        ASSERT_TRUE(target->activate());
-    }
     // Key processing delivers the press and the release as two messages.
     void send(const std::wstring& ident, const wchar_t* key, std::uint32_t code = 0x54) {
         auto list = Reference_host::make_list();
@@ -76,12 +71,12 @@ void answer_color_dialog(int red, int green, int blue, bool confirm) {
 TEST_F(OutsideActions, TweetOpensTheLinkWithTheEscapedSelectionAndPageAddress) {
     FilterTwitterAction tweet(&host);
     ASSERT_TRUE(Output_test::set_clipboard_text(L"user clipboard"));
-    hold(L"Fish & chips #1");
+    hold(Control::edit, L"Fish & chips #1");
     send(L"zp_tweet_selection", L"activate");
     send(L"zp_tweet_selection", L"deactivate");
     const std::wstring selected = tweet_start + L"Fish %26 chips %231&via=velloquarte";
     EXPECT_EQ(wait_for_records(log, 1), std::vector<std::wstring>{selected});
-    hold(L"", 0, 0); // nothing selected: nothing opened
+    hold(Control::edit, L"", 0, 0); // nothing selected: nothing opened
     send(L"zp_tweet_selection", L"deactivate");
     EXPECT_EQ(Output_test::clipboard_text(), L"user clipboard");
 
@@ -117,7 +112,7 @@ TEST_F(OutsideActions, TweetTakesTheCopiedSourceUrlAndKeepsEveryFormat) {
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         ASSERT_TRUE(target->own_clipboard());
         ASSERT_TRUE(target->copy_picture(cases[i].picture_program));
-        hold(L"Fish");
+        hold(Control::edit, L"Fish");
         send(L"zp_tweet_selection", L"deactivate");
         const auto records = wait_for_records(log, i + 1);
         ASSERT_EQ(records.size(), i + 1);
@@ -130,7 +125,7 @@ TEST_F(OutsideActions, TweetTakesTheCopiedSourceUrlAndKeepsEveryFormat) {
 TEST_F(OutsideActions, ColorPickerPastesTheChosenCodeAndCancelPastesNothing) {
     FilterColorpickerAction picker(&host);
     ASSERT_TRUE(Output_test::set_clipboard_text(L"user clipboard"));
-    hold(L"color: ", 7, 7);
+    hold(Control::edit, L"color: ", 7, 7);
     std::thread answer(answer_color_dialog, 1, 0xcd, 0xef, true);
     send(L"zp_colorpicker", L"deactivate", 0x43);
     answer.join();
@@ -138,7 +133,7 @@ TEST_F(OutsideActions, ColorPickerPastesTheChosenCodeAndCancelPastesNothing) {
     // The paste borrowed the clipboard and gave the user's text back.
     EXPECT_EQ(Output_test::clipboard_text(), L"user clipboard");
 
-    hold(L"kept", 4, 4);
+    hold(Control::edit, L"kept", 4, 4);
     std::thread cancel(answer_color_dialog, 255, 128, 0, false);
     send(L"zp_colorpicker", L"deactivate", 0x43);
     cancel.join();
